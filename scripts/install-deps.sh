@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the build, the tests and the demo need (as root, idempotent).
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-webengine-dev qt6-httpserver-dev
+  libssl-dev libarchive-dev libcpp-httplib-dev
+  xvfb xauth x11-utils xdotool fonts-noto-cjk
+  openssh-client openssh-server microsocks tinyproxy curl zip unzip
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

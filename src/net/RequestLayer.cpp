@@ -1,0 +1,148 @@
+#include "net/RequestLayer.h"
+
+#include "app/AppConstants.h"
+#include "net/ApplicationProxy.h"
+#include "net/RequestTiming.h"
+#include "net/SignInState.h"
+
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QStringList>
+#include <memory>
+
+namespace net {
+namespace {
+
+const QByteArray kJsonContentType = QByteArrayLiteral("application/json");
+
+// Waits for the reply in a nested event loop; the request's transfer timeout ends a call that
+// receives nothing for the idle limit.
+void waitForReply(QNetworkReply* reply) {
+    if (reply->isFinished())
+        return;
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QNetworkReply* sendCloud(QNetworkAccessManager& manager, const QString& method, const QNetworkRequest& request,
+                         const QByteArray& body) {
+    if (method == QLatin1String("GET"))
+        return manager.get(request);
+    if (method == QLatin1String("POST"))
+        return manager.post(request, body);
+    if (method == QLatin1String("PUT"))
+        return manager.put(request, body);
+    if (method == QLatin1String("DELETE"))
+        return manager.deleteResource(request);
+    return manager.sendCustomRequest(request, method.toUtf8(), body);
+}
+
+QNetworkReply* sendAgent(QNetworkAccessManager& manager, const QString& method, const QNetworkRequest& request,
+                         const QByteArray& body) {
+    if (method == QLatin1String("GET"))
+        return manager.get(request);
+    if (method == QLatin1String("POST"))
+        return manager.post(request, body);
+    // DELETE and PUT go out as custom verbs so they can carry the JSON body.
+    return manager.sendCustomRequest(request, method.toUtf8(), body);
+}
+
+} // namespace
+
+int replyStatus(QNetworkReply* reply) {
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.isValid() ? status.toInt() : 0;
+}
+
+QString networkErrorText(QNetworkReply* reply) {
+    const int limitMs = reply->request().transferTimeout();
+    if (reply->error() == QNetworkReply::OperationCanceledError && limitMs > 0)
+        return QStringLiteral("连接超时：%1 秒没有收到任何数据").arg((limitMs + 999) / 1000);
+    return reply->errorString();
+}
+
+QJsonObject parseJsonObject(const QByteArray& body) {
+    return QJsonDocument::fromJson(body).object();
+}
+
+QJsonObject cloudRequest(const QString& method, const QString& path, const QJsonObject& body, bool withToken,
+                         int* outStatus) {
+    QNetworkRequest request(QUrl(app::cloudApiBaseUrl() + path));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, kJsonContentType);
+    request.setTransferTimeout(timing::blockingIdleTimeoutMs);
+    const QString token = signInState().token;
+    if (withToken && !token.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+
+    QNetworkAccessManager manager;
+    manager.setProxy(applicationProxy());
+    const QByteArray bytes = body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(sendCloud(manager, method, request, bytes),
+                                                                   [](QNetworkReply* r) { r->deleteLater(); });
+    waitForReply(reply.get());
+    if (outStatus)
+        *outStatus = replyStatus(reply.get());
+    return parseJsonObject(reply->readAll());
+}
+
+QString agentUrl(const Node& node, const QString& path) {
+    const QString scheme = node.agentApi.scheme.isEmpty() ? QStringLiteral("http") : node.agentApi.scheme;
+    return QStringLiteral("%1://%2:%3%4").arg(scheme, node.agentApi.host, QString::number(node.agentApi.port), path);
+}
+
+QNetworkRequest agentNetworkRequest(const Node& node, const QString& path) {
+    QNetworkRequest request(QUrl(agentUrl(node, path)));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, kJsonContentType);
+    request.setRawHeader("Authorization", "Bearer " + node.agentApi.token.toUtf8());
+    return request;
+}
+
+QJsonObject agentRequest(const Node& node, const QString& method, const QString& path, const QJsonObject& body,
+                         int* outStatus) {
+    QNetworkAccessManager manager;
+    manager.setProxy(applicationProxy());
+    QNetworkRequest request = agentNetworkRequest(node, path);
+    request.setTransferTimeout(timing::blockingIdleTimeoutMs);
+    const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(sendAgent(manager, method, request, bytes),
+                                                                   [](QNetworkReply* r) { r->deleteLater(); });
+    waitForReply(reply.get());
+    if (outStatus)
+        *outStatus = replyStatus(reply.get());
+    QByteArray data = reply->readAll();
+    if (reply->error() != QNetworkReply::NoError && data.isEmpty()) {
+        QJsonObject failure;
+        failure.insert(QStringLiteral("error"), networkErrorText(reply.get()));
+        data = QJsonDocument(failure).toJson(QJsonDocument::Compact);
+    }
+    return parseJsonObject(data);
+}
+
+QString replyErrorText(const QJsonObject& reply) {
+    const QJsonValue error = reply.value(QLatin1String("error"));
+    return error.isString() ? error.toString().trimmed() : QString();
+}
+
+QString describeFailure(const QJsonObject& reply, int status) {
+    QStringList rooms;
+    const QJsonArray array = reply.value(QLatin1String("rooms")).toArray();
+    for (const QJsonValue& room : array) {
+        // Cloud replies give rooms as objects with a name; Agent replies may give plain names.
+        const QString name = (room.isObject() ? room.toObject().value(QLatin1String("name")) : room).toVariant().toString().trimmed();
+        if (!name.isEmpty())
+            rooms << name;
+    }
+    if (!rooms.isEmpty())
+        return QStringLiteral("资源正在被房间使用：") + rooms.join(QStringLiteral("、"));
+    const QJsonValue error = reply.value(QLatin1String("error"));
+    if (error.isString())
+        return error.toString();
+    return status < 1 ? QStringLiteral("请求失败") : QStringLiteral("HTTP %1").arg(status);
+}
+
+} // namespace net
+

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "model/Node.h"
+
+#include <QJsonObject>
+#include <QNetworkRequest>
+#include <QString>
+
+class QNetworkReply;
+
+namespace net {
+
+// Blocking call to the Cloud API (base URL + path), waiting in a nested event loop. The reply body is
+// returned as a JSON object (empty when it is not one); outStatus receives the HTTP status or 0.
+QJsonObject cloudRequest(const QString& method, const QString& path, const QJsonObject& body, bool withToken,
+                         int* outStatus = nullptr);
+
+// Blocking call to a Node's Agent. A network failure with an empty body yields {"error": <reason>}.
+QJsonObject agentRequest(const Node& node, const QString& method, const QString& path, const QJsonObject& body,
+                         int* outStatus = nullptr);
+
+// URL and headers of an Agent request, for the asynchronous pollers and the upload engine.
+QNetworkRequest agentNetworkRequest(const Node& node, const QString& path);
+QString agentUrl(const Node& node, const QString& path);
+
+// The reply's "error" member, trimmed; empty when absent or not text.
+QString replyErrorText(const QJsonObject& reply);
+
+// Text shown for a refused request: busy rooms first, then "error", then "请求失败" / "HTTP n".
+QString describeFailure(const QJsonObject& reply, int status);
+
+// The network stack's error text of a failed reply; a reply ended by its transfer (idle) timeout says
+// so instead of the stack's generic "Operation canceled".
+QString networkErrorText(QNetworkReply* reply);
+
+// Status attribute of a finished reply, 0 when none arrived.
+int replyStatus(QNetworkReply* reply);
+
+// A body that is not a JSON object gives an empty object.
+QJsonObject parseJsonObject(const QByteArray& body);
+
+} // namespace net

@@ -1,0 +1,6 @@
+#include "net/SignInState.h"
+
+SignInState& signInState() {
+    static SignInState state;
+    return state;
+}

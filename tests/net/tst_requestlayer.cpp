@@ -1,0 +1,247 @@
+#include "RecordingServer.h"
+#include "TestMain.h"
+
+#include "app/AppConstants.h"
+#include "net/RequestLayer.h"
+#include "net/RequestTiming.h"
+#include "net/SignInState.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QTimer>
+
+using testsupport::RecordingServer;
+
+class TestRequestLayer : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<RecordingServer> server;
+
+    Node nodeAt(quint16 port, const QString& scheme = QStringLiteral("http")) const {
+        Node node;
+        node.agentApi.scheme = scheme;
+        node.agentApi.host = QStringLiteral("127.0.0.1");
+        node.agentApi.port = port;
+        node.agentApi.token = QStringLiteral("agent-token");
+        return node;
+    }
+
+private Q_SLOTS:
+    void init() {
+        testsupport::clearSettings();
+        server = std::make_unique<RecordingServer>();
+        qputenv(app::kCloudApiUrlVariable, server->baseUrl().toUtf8());
+        signInState() = {QStringLiteral("alice"), QStringLiteral("pw"), QStringLiteral("tok-123")};
+        net::timing::blockingIdleTimeoutMs = net::timing::kDefaultBlockingIdleTimeoutMs;
+    }
+
+    void cloudBodyAndVerbRules_data() {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QJsonObject>("body");
+        QTest::addColumn<QByteArray>("sentBody");
+        const QJsonObject some{{QStringLiteral("displayName"), QStringLiteral("节点")}};
+        const QByteArray compact = QJsonDocument(some).toJson(QJsonDocument::Compact);
+        QTest::newRow("POST empty object sends nothing") << "POST" << QJsonObject() << QByteArray();
+        QTest::newRow("POST compact JSON") << "POST" << some << compact;
+        QTest::newRow("PUT compact JSON") << "PUT" << some << compact;
+        QTest::newRow("PUT empty") << "PUT" << QJsonObject() << QByteArray();
+        QTest::newRow("GET never sends a body") << "GET" << some << QByteArray();
+        QTest::newRow("DELETE never sends a body") << "DELETE" << some << QByteArray();
+    }
+    void cloudBodyAndVerbRules() {
+        QFETCH(QString, method);
+        QFETCH(QJsonObject, body);
+        QFETCH(QByteArray, sentBody);
+        int status = -1;
+        net::cloudRequest(method, QStringLiteral("/api/cloud/nodes/x?force=1"), body, true, &status);
+        QCOMPARE(status, 200);
+        const auto request = server->lastRequest();
+        QCOMPARE(request.method, method.toLatin1());
+        QCOMPARE(request.path, QByteArray("/api/cloud/nodes/x?force=1"));
+        QCOMPARE(request.body, sentBody);
+        QCOMPARE(request.header("content-type"), QByteArray("application/json"));
+    }
+
+    void cloudAuthorizationRules() {
+        net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/a"), {}, true);
+        QCOMPARE(server->lastRequest().header("authorization"), QByteArray("Bearer tok-123"));
+        net::cloudRequest(QStringLiteral("POST"), QStringLiteral("/api/auth/login"), {}, false);
+        QVERIFY(!server->lastRequest().hasHeader("authorization"));
+        signInState().token.clear();
+        net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/a"), {}, true);
+        QVERIFY(!server->lastRequest().hasHeader("authorization"));
+    }
+
+    void cloudReplyParsing_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QJsonObject>("expected");
+        QTest::newRow("object") << 200 << QByteArray(R"({"token":"t"})") << QJsonObject{{QStringLiteral("token"), QStringLiteral("t")}};
+        QTest::newRow("array is not an object") << 200 << QByteArray("[1,2]") << QJsonObject();
+        QTest::newRow("html error page") << 502 << QByteArray("<html><body>Bad gateway</body></html>") << QJsonObject();
+        QTest::newRow("error object kept on 401") << 401 << QByteArray(R"({"error":"bad"})") << QJsonObject{{QStringLiteral("error"), QStringLiteral("bad")}};
+        QTest::newRow("empty body") << 204 << QByteArray() << QJsonObject();
+    }
+    void cloudReplyParsing() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QJsonObject, expected);
+        server->queueReply(RecordingServer::json(status, body));
+        int got = 0;
+        QCOMPARE(net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/x"), {}, true, &got), expected);
+        QCOMPARE(got, status);
+    }
+
+    void cloudUnreachableGivesStatusZero() {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        const quint16 port = probe.serverPort();
+        probe.close();
+        qputenv(app::kCloudApiUrlVariable, QByteArray("http://127.0.0.1:") + QByteArray::number(port));
+        int status = -1;
+        QCOMPARE(net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/x"), {}, true, &status), QJsonObject());
+        QCOMPARE(status, 0);
+    }
+
+    void agentBodyAndVerbRules_data() {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QByteArray>("sentBody");
+        QTest::newRow("POST empty gives {}") << "POST" << QByteArray("{}");
+        QTest::newRow("PUT custom verb with body") << "PUT" << QByteArray("{}");
+        QTest::newRow("DELETE custom verb with body") << "DELETE" << QByteArray("{}");
+        QTest::newRow("other verb as is") << "PATCH" << QByteArray("{}");
+        QTest::newRow("GET without body") << "GET" << QByteArray();
+    }
+    void agentBodyAndVerbRules() {
+        QFETCH(QString, method);
+        QFETCH(QByteArray, sentBody);
+        int status = 0;
+        net::agentRequest(nodeAt(server->port()), method, QStringLiteral("/live/rooms/a%20b"), {}, &status);
+        QCOMPARE(status, 200);
+        const auto request = server->lastRequest();
+        QCOMPARE(request.method, method.toLatin1());
+        QCOMPARE(request.path, QByteArray("/live/rooms/a%20b"));
+        QCOMPARE(request.body, sentBody);
+        QCOMPARE(request.header("authorization"), QByteArray("Bearer agent-token"));
+    }
+
+    void agentDeleteCarriesBody() {
+        net::agentRequest(nodeAt(server->port()), QStringLiteral("DELETE"), QStringLiteral("/files/videos"),
+                          QJsonObject{{QStringLiteral("name"), QStringLiteral("a.mp4")}});
+        QCOMPARE(server->lastRequest().body, QByteArray(R"({"name":"a.mp4"})"));
+    }
+
+    void agentEmptyTokenStillSendsHeader() {
+        Node node = nodeAt(server->port());
+        node.agentApi.token.clear();
+        const QNetworkRequest request = net::agentNetworkRequest(node, QStringLiteral("/status"));
+        QVERIFY(request.hasRawHeader("Authorization"));
+        QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer "));
+    }
+
+    void agentUrlDefaultsScheme() {
+        Node node = nodeAt(39271, QString());
+        node.agentApi.host = QStringLiteral("agent.example");
+        QCOMPARE(net::agentNetworkRequest(node, QStringLiteral("/status?x=1")).url().toString(),
+                 QStringLiteral("http://agent.example:39271/status?x=1"));
+        node.agentApi.scheme = QStringLiteral("https");
+        QCOMPARE(net::agentUrl(node, QStringLiteral("/status")), QStringLiteral("https://agent.example:39271/status"));
+    }
+
+    void agentNetworkFailureBecomesError() {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        const quint16 port = probe.serverPort();
+        probe.close();
+        int status = -1;
+        const QJsonObject reply = net::agentRequest(nodeAt(port), QStringLiteral("GET"), QStringLiteral("/status"), {}, &status);
+        QCOMPARE(status, 0);
+        QVERIFY(!net::replyErrorText(reply).isEmpty());
+        QCOMPARE(net::describeFailure(reply, status), reply.value(QStringLiteral("error")).toString());
+    }
+
+    void agentHttpErrorKeepsServerBody() {
+        server->queueReply(RecordingServer::json(500, R"({"error":"engine broken"})"));
+        int status = 0;
+        const QJsonObject reply = net::agentRequest(nodeAt(server->port()), QStringLiteral("POST"), QStringLiteral("/gost/install"), {}, &status);
+        QCOMPARE(status, 500);
+        QCOMPARE(net::replyErrorText(reply), QStringLiteral("engine broken"));
+    }
+
+    void idleTimeoutEndsHangingCalls() {
+        net::timing::blockingIdleTimeoutMs = 400;
+        RecordingServer::Reply hang;
+        hang.hang = true;
+        server->queueReply(hang);
+        QElapsedTimer clock;
+        clock.start();
+        int status = -1;
+        const QJsonObject cloud = net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/hang"), {}, true, &status);
+        QCOMPARE(status, 0);
+        QCOMPARE(cloud, QJsonObject());
+        QVERIFY(clock.elapsed() < 10000);
+
+        server->queueReply(hang);
+        const QJsonObject agent = net::agentRequest(nodeAt(server->port()), QStringLiteral("GET"), QStringLiteral("/status"), {}, &status);
+        QCOMPARE(status, 0);
+        QVERIFY(!net::replyErrorText(agent).isEmpty());
+        QCOMPARE(net::replyErrorText(agent), QStringLiteral("连接超时：1 秒没有收到任何数据"));
+    }
+
+    void idleTimeoutIsNotATotalLimit() {
+        // A reply that takes longer than the limit in total but keeps bytes flowing must not be cut.
+        net::timing::blockingIdleTimeoutMs = 600;
+        RecordingServer::Reply slow;
+        slow.delayMs = 300;
+        server->queueReply(slow);
+        server->queueReply(slow);
+        int status = 0;
+        net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/a"), {}, true, &status);
+        QCOMPARE(status, 200);
+        net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/b"), {}, true, &status);
+        QCOMPARE(status, 200);
+    }
+
+    void pollersKeepRunningDuringBlockingCall() {
+        RecordingServer::Reply slow;
+        slow.delayMs = 300;
+        server->queueReply(slow);
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        timer.start(20);
+        net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/slow"), {}, true);
+        QVERIFY(ticks >= 3);
+    }
+
+    void replyErrorText() {
+        QCOMPARE(net::replyErrorText(QJsonObject{{QStringLiteral("error"), QStringLiteral("  boom \n")}}), QStringLiteral("boom"));
+        QCOMPARE(net::replyErrorText(QJsonObject{{QStringLiteral("error"), 5}}), QString());
+        QCOMPARE(net::replyErrorText(QJsonObject()), QString());
+    }
+
+    void describeFailure_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("rooms skip blanks") << QByteArray(R"({"error":"in use","rooms":[{"name":"A"},{"name":"  "},{"name":"B"}]})") << 409 << "资源正在被房间使用：A、B";
+        QTest::newRow("rooms as plain names") << QByteArray(R"({"rooms":["直播1"," ","直播2"]})") << 409 << "资源正在被房间使用：直播1、直播2";
+        QTest::newRow("only blank rooms fall through") << QByteArray(R"({"rooms":[{"name":""}],"error":"x"})") << 409 << "x";
+        QTest::newRow("empty reply status 0") << QByteArray("{}") << 0 << "请求失败";
+        QTest::newRow("empty reply negative status") << QByteArray("{}") << -1 << "请求失败";
+        QTest::newRow("empty reply 502") << QByteArray("{}") << 502 << "HTTP 502";
+        QTest::newRow("error string") << QByteArray(R"({"error":"磁盘已满"})") << 500 << "磁盘已满";
+        QTest::newRow("error not a string") << QByteArray(R"({"error":{"a":1}})") << 500 << "HTTP 500";
+    }
+    void describeFailure() {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        QCOMPARE(net::describeFailure(QJsonDocument::fromJson(reply).object(), status), text);
+    }
+};
+
+ONDIVO_TEST_MAIN_CORE(TestRequestLayer)
+#include "tst_requestlayer.moc"
