@@ -67,6 +67,8 @@ void UpdaterWindow::buildLayout() {
     brand->setObjectName(QStringLiteral("brandLabel"));
     statusLabel_ = new QLabel(QStringLiteral("准备中"), card);
     statusLabel_->setObjectName(QStringLiteral("statusLabel"));
+    // A badge: it keeps its height when the hidden close button leaves spare room in the card.
+    statusLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     headRow->addWidget(brand);
     headRow->addStretch();
     headRow->addWidget(statusLabel_);
