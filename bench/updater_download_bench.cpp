@@ -78,14 +78,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QByteArray announcement = simulator.readLine().trimmed();
-    const QJsonObject info =
-        QJsonDocument::fromJson(announcement.mid(announcement.indexOf('{'))).object();
-    const QString url = info.value(QStringLiteral("cloud")).toString() + QStringLiteral("/api/releases/client/package");
+    const QJsonObject info = QJsonDocument::fromJson(announcement.mid(announcement.indexOf('{'))).object();
+    const QString url =
+        info.value(QStringLiteral("cloud")).toString() + QStringLiteral("/api/releases/client/package");
 
     QNetworkAccessManager manager;
     manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
     qint64 reports = 0;
-    updater::PackageDownloader downloader(manager, [&reports](const QString&, const QString&, int) { ++reports; });
+    updater::PackageDownloader downloader(manager,
+                                          [&reports](const QString&, const QString&, int) { ++reports; });
     const QString updaterCopy = dir.filePath(QStringLiteral("updater.zip"));
     const QString curlCopy = dir.filePath(QStringLiteral("curl.zip"));
     // The machine may be shared: alternate the two a few times and compare the best of each.
@@ -103,7 +104,8 @@ int main(int argc, char** argv) {
         }
         updaterMs = qMin(updaterMs, timer.elapsed());
         timer.restart();
-        curlExit |= QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), curlCopy, url});
+        curlExit |= QProcess::execute(QStringLiteral("curl"),
+                                      {QStringLiteral("-s"), QStringLiteral("-o"), curlCopy, url});
         curlMs = qMin(curlMs, timer.elapsed());
     }
     const qint64 peakKiB = peakResidentKiB();

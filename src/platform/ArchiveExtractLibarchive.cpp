@@ -94,8 +94,9 @@ bool extractZipArchive(const QString& archivePath, const QString& destinationDir
         return false;
     }
 
-    const QString root = destinationDirectory.endsWith(QLatin1Char('/')) ? destinationDirectory
-                                                                          : destinationDirectory + QLatin1Char('/');
+    const QString root = destinationDirectory.endsWith(QLatin1Char('/'))
+                             ? destinationDirectory
+                             : destinationDirectory + QLatin1Char('/');
     archive_entry* entry = nullptr;
     for (;;) {
         const int r = archive_read_next_header(reader.get(), &entry);

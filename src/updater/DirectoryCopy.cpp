@@ -10,8 +10,7 @@
 namespace updater {
 namespace {
 
-constexpr QDir::Filters kAllEntries =
-    QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+constexpr QDir::Filters kAllEntries = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
 
 std::filesystem::path fsPath(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());

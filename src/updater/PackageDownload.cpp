@@ -37,7 +37,8 @@ qint64 nowMs() {
 QString downloadProgressDetail(qint64 bytes, qint64 total, qint64 elapsedMs) {
     const double rate = elapsedMs > 0 ? double(bytes) * 1000.0 / double(elapsedMs) : 0.0;
     const QString totalText = total > 0 ? fmt::updaterBytes(double(total)) : QStringLiteral("--");
-    return QStringLiteral("%1 / %2    %3/s").arg(fmt::updaterBytes(double(bytes)), totalText, fmt::updaterBytes(rate));
+    return QStringLiteral("%1 / %2    %3/s")
+        .arg(fmt::updaterBytes(double(bytes)), totalText, fmt::updaterBytes(rate));
 }
 
 int downloadPermille(qint64 bytes, qint64 total) {
@@ -56,7 +57,8 @@ qint64 totalFromContentRange(const QByteArray& contentRange) {
 }
 
 PackageDownloader::PackageDownloader(QNetworkAccessManager& manager, ProgressReport report)
-    : manager_(manager), report_(std::move(report)) {}
+    : manager_(manager), report_(std::move(report)) {
+}
 
 void PackageDownloader::reportProgress(qint64 bytes) {
     if (report_)
@@ -64,7 +66,8 @@ void PackageDownloader::reportProgress(qint64 bytes) {
                 downloadPermille(bytes, total_));
 }
 
-PackageDownloader::Attempt PackageDownloader::fetchSegment(const QUrl& url, QFile& file, qint64 offset, qint64 end) {
+PackageDownloader::Attempt PackageDownloader::fetchSegment(const QUrl& url, QFile& file, qint64 offset,
+                                                           qint64 end) {
     Attempt attempt;
     file.seek(offset);
     QNetworkReply* reply = manager_.get(segmentRequest(url, offset, end));
@@ -142,7 +145,8 @@ QString PackageDownloader::download(const QUrl& url, const QString& packagePath,
             // A 200 answer carries the file from its first byte: after the first segment that would
             // land at the wrong place in the file, so it counts as a failed attempt.
             const bool wholeFileAtOffset = attempt.status == 200 && offset > 0;
-            const bool succeeded = !attempt.failed && attempt.error.isEmpty() && attempt.networkError.isEmpty() &&
+            const bool succeeded = !attempt.failed && attempt.error.isEmpty() &&
+                                   attempt.networkError.isEmpty() &&
                                    (attempt.status == 206 || attempt.status == 200) && attempt.received > 0 &&
                                    !wholeFileAtOffset;
             if (succeeded) {

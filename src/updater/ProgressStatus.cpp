@@ -6,8 +6,9 @@ namespace updater {
 namespace {
 
 QString statusStyle(const char* background, const char* colour) {
-    return QStringLiteral("QLabel#statusLabel { background: %1; color: %2; border-radius: 10px; padding: 3px 10px; "
-                          "font-size: 12px; }")
+    return QStringLiteral(
+               "QLabel#statusLabel { background: %1; color: %2; border-radius: 10px; padding: 3px 10px; "
+               "font-size: 12px; }")
         .arg(QLatin1String(background), QLatin1String(colour));
 }
 

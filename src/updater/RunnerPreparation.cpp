@@ -39,9 +39,10 @@ bool copyRuntimeLibraries(const QDir& programDirectory, const QString& runnerDir
 } // namespace
 
 QStringList runnerPluginFolders() {
-    return {QStringLiteral("generic"),    QStringLiteral("iconengines"), QStringLiteral("imageformats"),
-            QStringLiteral("networkinformation"), QStringLiteral("platforms"), QStringLiteral("styles"),
-            QStringLiteral("tls"),        QStringLiteral("translations")};
+    return {QStringLiteral("generic"),      QStringLiteral("iconengines"),
+            QStringLiteral("imageformats"), QStringLiteral("networkinformation"),
+            QStringLiteral("platforms"),    QStringLiteral("styles"),
+            QStringLiteral("tls"),          QStringLiteral("translations")};
 }
 
 RunnerPlan runnerPlan(const QString& workDirectory) {

@@ -14,9 +14,8 @@ void appendUpdateLog(const QString& path, const QString& text) {
     QFile file(path);
     if (!file.open(QIODevice::Append | QIODevice::Text))
         return;
-    const QString line =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(' ') + text +
-        QLatin1Char('\n');
+    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                         QLatin1Char(' ') + text + QLatin1Char('\n');
     file.write(line.toUtf8());
 }
 

@@ -45,7 +45,8 @@ ReleaseManifest readManifest(const QJsonObject& manifest) {
         throw UpdateFailure(QStringLiteral("更新清单缺少 version 或 url"));
     m.sha256 = normalisedDigest(manifest.value(QStringLiteral("sha256")).toString());
     m.size = qint64(manifest.value(QStringLiteral("size")).toDouble());
-    m.packageName = manifest.value(QStringLiteral("packageName")).toString(QStringLiteral("ondivo-client.zip"));
+    m.packageName =
+        manifest.value(QStringLiteral("packageName")).toString(QStringLiteral("ondivo-client.zip"));
     // Both become path components below the work directory; "../" in a downloaded manifest must not
     // steer where files are written.
     if (!isPlainFileName(m.version))
@@ -56,7 +57,8 @@ ReleaseManifest readManifest(const QJsonObject& manifest) {
 }
 
 UpdatePipeline::UpdatePipeline(UpdaterOptions options, PipelineHooks hooks)
-    : options_(std::move(options)), hooks_(std::move(hooks)), manager_(std::make_unique<QNetworkAccessManager>()) {
+    : options_(std::move(options)), hooks_(std::move(hooks)),
+      manager_(std::make_unique<QNetworkAccessManager>()) {
     manager_->setProxy(updaterProxy());
 }
 
@@ -64,7 +66,8 @@ UpdatePipeline::~UpdatePipeline() = default;
 
 void UpdatePipeline::failUpdate(const QString& message) {
     lastFailure_ = message;
-    hooks_.setProgress(QString::fromUtf8(kFailedTitle), message, hooks_.currentPermille ? hooks_.currentPermille() : 0);
+    hooks_.setProgress(QString::fromUtf8(kFailedTitle), message,
+                       hooks_.currentPermille ? hooks_.currentPermille() : 0);
     if (hooks_.showCloseButton)
         hooks_.showCloseButton();
     appendUpdateLog(options_.logPath, QStringLiteral("ERROR ") + message);
@@ -183,8 +186,8 @@ void UpdatePipeline::runSteps() {
 
     const QString versionDirectory = options_.workDir + QLatin1Char('/') + manifest.version;
     QDir().mkpath(versionDirectory);
-    const QString packagePath =
-        downloadPackage(manifest.url, versionDirectory + QLatin1Char('/') + manifest.packageName, manifest.size);
+    const QString packagePath = downloadPackage(
+        manifest.url, versionDirectory + QLatin1Char('/') + manifest.packageName, manifest.size);
 
     verifyPackage(packagePath, manifest.sha256);
     const QString extractDirectory = versionDirectory + QStringLiteral("/extract");

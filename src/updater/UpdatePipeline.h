@@ -25,7 +25,7 @@ struct PipelineHooks {
 struct ReleaseManifest {
     QString version;
     QString url;
-    QString sha256; // normalised; empty skips the check
+    QString sha256;  // normalised; empty skips the check
     qint64 size = 0; // below 1: unknown
     QString packageName;
 };

@@ -33,7 +33,8 @@ int startRunnerCopy(const UpdaterOptions& options, const QStringList& argumentsW
         break;
     }
     // A runner that does not start would leave the user with nothing at all: say so.
-    if (!QProcess::startDetached(plan.runnerProgram, runnerArguments(argumentsWithoutProgram), plan.runnerDirectory)) {
+    if (!QProcess::startDetached(plan.runnerProgram, runnerArguments(argumentsWithoutProgram),
+                                 plan.runnerDirectory)) {
         showError(QStringLiteral("无法启动临时更新器。"));
         return kExitRunnerFailed;
     }

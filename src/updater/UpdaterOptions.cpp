@@ -25,7 +25,8 @@ quint32 parseProcessId(const QString& text) {
 }
 
 QString defaultWorkDirectory() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/updates");
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+           QStringLiteral("/updates");
 }
 
 QString defaultLogPath() {

@@ -17,7 +17,7 @@ inline constexpr char kBoxTitle[] = "Ondivo 更新";
 
 struct UpdaterOptions {
     QString manifestUrl;
-    QString target;  // cleaned
+    QString target; // cleaned
     QString exe = QString::fromUtf8(kDefaultClientProgram);
     quint32 pid = 0;
     QString workDir; // cleaned

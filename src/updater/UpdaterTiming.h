@@ -6,14 +6,14 @@
 // values from the environment only when a test sets them (applyTimingOverridesFromEnvironment).
 namespace updater::timing {
 
-inline constexpr int kDefaultStartDelayMs = 100;          // window shown -> pipeline starts
-inline constexpr int kDefaultSegmentIdleMs = 15000;       // no data for this long ends an attempt
-inline constexpr int kDefaultSegmentOverallMs = 90000;    // one segment attempt may take this long
-inline constexpr int kDefaultRetryWaitStepMs = 500;       // wait before attempt n+1 = step * n
-inline constexpr int kDefaultPidWaitMs = 30000;           // how long the client may take to exit
-inline constexpr int kDefaultQuitDelayMs = 800;           // success shown this long before quitting
-inline constexpr qint64 kDefaultSegmentBytes = 4194304;   // one ranged request
-inline constexpr qint64 kHashBlockBytes = 1048576;        // read block of the digest
+inline constexpr int kDefaultStartDelayMs = 100;        // window shown -> pipeline starts
+inline constexpr int kDefaultSegmentIdleMs = 15000;     // no data for this long ends an attempt
+inline constexpr int kDefaultSegmentOverallMs = 90000;  // one segment attempt may take this long
+inline constexpr int kDefaultRetryWaitStepMs = 500;     // wait before attempt n+1 = step * n
+inline constexpr int kDefaultPidWaitMs = 30000;         // how long the client may take to exit
+inline constexpr int kDefaultQuitDelayMs = 800;         // success shown this long before quitting
+inline constexpr qint64 kDefaultSegmentBytes = 4194304; // one ranged request
+inline constexpr qint64 kHashBlockBytes = 1048576;      // read block of the digest
 
 inline int startDelayMs = kDefaultStartDelayMs;
 inline int segmentIdleMs = kDefaultSegmentIdleMs;

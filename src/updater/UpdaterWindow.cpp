@@ -17,7 +17,8 @@ namespace updater {
 
 QString UpdaterWindow::windowStyleSheet() {
     return QStringLiteral(
-        "QWidget#updaterRoot { background: #f4f6f8; color: #202124; font-family: 'Segoe UI', 'Microsoft YaHei UI'; }"
+        "QWidget#updaterRoot { background: #f4f6f8; color: #202124; font-family: 'Segoe UI', 'Microsoft "
+        "YaHei UI'; }"
         "QFrame#card { background: #ffffff; border: 1px solid #d9dee5; border-radius: 8px; }"
         "QLabel#brandLabel { color: #5f6368; font-size: 12px; font-weight: 600; }"
         "QLabel#titleLabel { color: #1f2328; font-size: 18px; font-weight: 600; }"
@@ -115,8 +116,12 @@ PipelineHooks UpdaterWindow::pipelineHooks() {
     hooks.setProgress = [this](const QString& title, const QString& detail, int permille) {
         setProgress(title, detail, permille);
     };
-    hooks.currentPermille = [this] { return progressBar_->value(); };
-    hooks.showCloseButton = [this] { closeButton_->show(); };
+    hooks.currentPermille = [this] {
+        return progressBar_->value();
+    };
+    hooks.showCloseButton = [this] {
+        closeButton_->show();
+    };
     hooks.scheduleQuit = [this] {
         QTimer::singleShot(timing::quitDelayMs, this, [this] {
             if (quitAction_)
@@ -143,13 +148,29 @@ bool UpdaterWindow::runUpdate() {
     return pipeline_->runUpdate();
 }
 
-QString UpdaterWindow::titleText() const { return titleLabel_->text(); }
-QString UpdaterWindow::detailText() const { return detailLabel_->text(); }
-QString UpdaterWindow::stepText() const { return stepLabel_->text(); }
-QString UpdaterWindow::percentText() const { return percentLabel_->text(); }
-QString UpdaterWindow::statusText() const { return statusLabel_->text(); }
-QString UpdaterWindow::statusStyleSheet() const { return statusLabel_->styleSheet(); }
-int UpdaterWindow::progressValue() const { return progressBar_->value(); }
-bool UpdaterWindow::closeButtonVisible() const { return !closeButton_->isHidden(); }
+QString UpdaterWindow::titleText() const {
+    return titleLabel_->text();
+}
+QString UpdaterWindow::detailText() const {
+    return detailLabel_->text();
+}
+QString UpdaterWindow::stepText() const {
+    return stepLabel_->text();
+}
+QString UpdaterWindow::percentText() const {
+    return percentLabel_->text();
+}
+QString UpdaterWindow::statusText() const {
+    return statusLabel_->text();
+}
+QString UpdaterWindow::statusStyleSheet() const {
+    return statusLabel_->styleSheet();
+}
+int UpdaterWindow::progressValue() const {
+    return progressBar_->value();
+}
+bool UpdaterWindow::closeButtonVisible() const {
+    return !closeButton_->isHidden();
+}
 
 } // namespace updater

@@ -4,8 +4,8 @@
 #include <QJsonDocument>
 #include <QMutex>
 
-#include <httplib.h>
 #include <chrono>
+#include <httplib.h>
 #include <optional>
 #include <thread>
 
@@ -95,11 +95,9 @@ struct ReleaseServer::Impl {
         }
         response.status = partial ? 206 : 200;
         if (partial) {
-            response.set_header("Content-Range", QStringLiteral("bytes %1-%2/%3")
-                                                     .arg(first)
-                                                     .arg(last)
-                                                     .arg(package.size())
-                                                     .toStdString());
+            response.set_header(
+                "Content-Range",
+                QStringLiteral("bytes %1-%2/%3").arg(first).arg(last).arg(package.size()).toStdString());
         }
         const QByteArray body = package.mid(first, last - first + 1);
         const size_t length = size_t(body.size());

@@ -31,7 +31,7 @@ public:
 
     // The next `times` package requests whose range starts at `rangeStart` (-1: any) fail so.
     void failPackageRequests(int times, int status, qint64 rangeStart = -1);
-    void dropPackageRequests(int times, qint64 rangeStart = -1);  // half the body, then close
+    void dropPackageRequests(int times, qint64 rangeStart = -1);               // half the body, then close
     void stallPackageRequests(int times, int stallMs, qint64 rangeStart = -1); // some data, then silence
 
     // "bytes=a-b" of every package request so far, in order.

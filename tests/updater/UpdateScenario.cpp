@@ -32,7 +32,8 @@ QStringList readLines(const QString& path) {
 UpdateScenario::UpdateScenario(const QString& rootDirectory, const QString& targetName)
     : root(rootDirectory), target(rootDirectory + "/" + targetName), workDir(rootDirectory + "/work"),
       logPath(rootDirectory + "/logs/update.log"), record(rootDirectory + "/started.txt"),
-      exe(QStringLiteral("Ondivo")) {}
+      exe(QStringLiteral("Ondivo")) {
+}
 
 void UpdateScenario::installOldRelease() {
     writeFile(target + "/" + exe, standInProgram(record, "1.0"), true);

@@ -17,14 +17,15 @@ struct InstalledFile {
 using TreeSnapshot = QMap<QString, InstalledFile>; // relative path -> content
 
 struct UpdateScenario {
-    QString root;      // everything lives below this folder
-    QString target;    // the installation
+    QString root;   // everything lives below this folder
+    QString target; // the installation
     QString workDir;
     QString logPath;
-    QString record;    // where the stand-in program records its starts
+    QString record; // where the stand-in program records its starts
     QString exe;
 
-    explicit UpdateScenario(const QString& rootDirectory, const QString& targetName = QStringLiteral("install"));
+    explicit UpdateScenario(const QString& rootDirectory,
+                            const QString& targetName = QStringLiteral("install"));
 
     // The old release: the program, a library, a hidden file and a nested data file.
     void installOldRelease();

@@ -71,7 +71,8 @@ void ArchiveExtractTest::refusesEscapingArchives_data() {
     QTest::newRow("nested dot-dot") << QList<ZipEntry>{{"a/../../evil", "pwned"}} << "evil";
     QTest::newRow("backslash dot-dot") << QList<ZipEntry>{{"..\\evil", "pwned"}} << "evil";
     QTest::newRow("absolute") << QList<ZipEntry>{{"Ondivo", "x"}, {"ABSOLUTE/evil", "pwned"}} << "abs/evil";
-    QTest::newRow("symlink out") << QList<ZipEntry>{{"link", {}, 0777, "../"}, {"link/evil", "pwned"}} << "evil";
+    QTest::newRow("symlink out") << QList<ZipEntry>{{"link", {}, 0777, "../"}, {"link/evil", "pwned"}}
+                                 << "evil";
     QTest::newRow("symlink to absolute")
         << QList<ZipEntry>{{"Ondivo", "x"}, {"etc", {}, 0777, "ABSOLUTE"}} << "abs";
 }

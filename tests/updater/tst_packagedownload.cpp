@@ -87,7 +87,8 @@ void PackageDownloadTest::progressDetail_data() {
     QTest::addColumn<int>("permille");
     QTest::newRow("start") << 0ll << 1000ll << 0ll << "0.00 B / 1000.0 B    0.00 B/s" << 0;
     QTest::newRow("unknown total") << 2048ll << 0ll << 1000ll << "2.00 KB / --    2.00 KB/s" << 150;
-    QTest::newRow("half of MB") << 5242880ll << 10485760ll << 2000ll << "5.00 MB / 10.0 MB    2.50 MB/s" << 500;
+    QTest::newRow("half of MB") << 5242880ll << 10485760ll << 2000ll << "5.00 MB / 10.0 MB    2.50 MB/s"
+                                << 500;
     QTest::newRow("GB") << 1073741824ll << 2147483648ll << 1000ll << "1.00 GB / 2.00 GB    1.00 GB/s" << 500;
     QTest::newRow("more than total") << 3000ll << 2000ll << 1ll << "2.93 KB / 1.95 KB    2.86 MB/s" << 1000;
 }
@@ -127,7 +128,8 @@ void PackageDownloadTest::downloads_data() {
                      s4 = "bytes=196608-197607", s4open = "bytes=196608-262143";
     QTest::newRow("known size") << size << true << false << "" << QList<QByteArray>{s1, s2, s3, s4};
     QTest::newRow("exact multiple") << 2 * kSegment << true << false << "" << QList<QByteArray>{s1, s2};
-    QTest::newRow("size from Content-Range") << size << false << false << "" << QList<QByteArray>{s1, s2, s3, s4};
+    QTest::newRow("size from Content-Range")
+        << size << false << false << "" << QList<QByteArray>{s1, s2, s3, s4};
     QTest::newRow("tiny package") << 10ll << true << false << "" << QList<QByteArray>{"bytes=0-9"};
     QTest::newRow("ignores Range, size unknown") << size << false << true << "" << QList<QByteArray>{s1};
     QTest::newRow("ignores Range, size known") << size << true << true << "" << QList<QByteArray>{s1};
@@ -135,7 +137,8 @@ void PackageDownloadTest::downloads_data() {
         << size << true << false << "fail2" << QList<QByteArray>{s1, s2, s2, s2, s3, s4};
     QTest::newRow("dropped mid-segment")
         << size << true << false << "drop" << QList<QByteArray>{s1, s2, s2, s3, s4};
-    QTest::newRow("stalled segment") << size << true << false << "stall" << QList<QByteArray>{s1, s2, s2, s3, s4};
+    QTest::newRow("stalled segment") << size << true << false << "stall"
+                                     << QList<QByteArray>{s1, s2, s2, s3, s4};
     QTest::newRow("dropped, size unknown")
         << size << false << false << "drop" << QList<QByteArray>{s1, s2, s2, s3, s4};
     Q_UNUSED(s4open);
@@ -171,7 +174,8 @@ void PackageDownloadTest::downloads() {
         // before the close; the segment is asked for again from its start either way.
         const QList<QByteArray> seen = server.packageRanges();
         QCOMPARE(seen.mid(0, 2), ranges.mid(0, 2));
-        QVERIFY2(seen.at(2) == "bytes=65536-131071" || seen.at(2) == "bytes=98304-163839", seen.at(2).constData());
+        QVERIFY2(seen.at(2) == "bytes=65536-131071" || seen.at(2) == "bytes=98304-163839",
+                 seen.at(2).constData());
     } else {
         QCOMPARE(server.packageRanges(), ranges);
     }
@@ -187,13 +191,12 @@ void PackageDownloadTest::downloads() {
         if (r.detail.startsWith("分片重试"))
             retries << r.detail;
     }
-    if (fault == "fail2")
-    {
+    if (fault == "fail2") {
         // An error status is a network error for the stack, so its text is the one shown.
-        const QString text = "Error transferring " + server.packageUrl() + " - server replied: Service Unavailable";
+        const QString text =
+            "Error transferring " + server.packageUrl() + " - server replied: Service Unavailable";
         QCOMPARE(retries, (QStringList{"分片重试 1/3：" + text, "分片重试 2/3：" + text}));
-    }
-    else if (fault == "stall")
+    } else if (fault == "stall")
         QCOMPARE(retries, QStringList{"分片重试 1/3：15 秒没有收到新数据"});
     else if (fault == "drop")
         QVERIFY(retries.size() <= 1);

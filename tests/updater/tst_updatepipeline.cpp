@@ -131,18 +131,16 @@ void UpdatePipelineTest::updatesInstallation() {
     QTRY_COMPARE(s.recordedStarts(), (QStringList{s.target, "end"}));
 
     const QStringList texts = s.logTexts();
-    QCOMPARE(stepLines(texts), (QStringList{"读取更新清单... " + server.manifestUrl(),
-                                            "等待 Ondivo 退出... 正在等待主程序关闭",
-                                            "校验更新包... 正在计算 SHA256",
-                                            "解压更新包... " + versionDir + "/ondivo-client.zip",
-                                            "备份旧版本... " + s.target,
-                                            "安装新版本... " + s.target,
-                                            "启动 Ondivo... Ondivo",
-                                            "更新完成 Ondivo 已启动"}));
+    QCOMPARE(stepLines(texts),
+             (QStringList{"读取更新清单... " + server.manifestUrl(), "等待 Ondivo 退出... 正在等待主程序关闭",
+                          "校验更新包... 正在计算 SHA256",
+                          "解压更新包... " + versionDir + "/ondivo-client.zip", "备份旧版本... " + s.target,
+                          "安装新版本... " + s.target, "启动 Ondivo... Ondivo", "更新完成 Ondivo 已启动"}));
     const QStringList downloads = texts.filter(QRegularExpression("^正在下载更新包\\.\\.\\. "));
     QVERIFY(!downloads.isEmpty());
-    QVERIFY2(QRegularExpression("^正在下载更新包\\.\\.\\. \\d+\\.\\d+ [KMG]?B / \\d+\\.\\d+ [KMG]?B    \\d+\\.\\d+ "
-                                "[KMG]?B/s$")
+    QVERIFY2(QRegularExpression(
+                 "^正在下载更新包\\.\\.\\. \\d+\\.\\d+ [KMG]?B / \\d+\\.\\d+ [KMG]?B    \\d+\\.\\d+ "
+                 "[KMG]?B/s$")
                  .match(downloads.last())
                  .hasMatch(),
              qPrintable(downloads.last()));
@@ -154,23 +152,36 @@ void UpdatePipelineTest::updatesInstallation() {
 void UpdatePipelineTest::failsAndKeepsInstallation_data() {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("message");
-    QTest::newRow("manifest 404") << "manifest404" << "HTTP 404";
-    QTest::newRow("manifest not JSON") << "manifestText" << "更新清单为空或格式错误";
-    QTest::newRow("manifest empty object") << "manifestEmpty" << "更新清单为空或格式错误";
-    QTest::newRow("manifest without url") << "manifestNoUrl" << "更新清单缺少 version 或 url";
-    QTest::newRow("manifest version leaves work dir") << "manifestEvilVersion" << "更新清单中的 version 无效: ../../x";
-    QTest::newRow("manifest package name leaves work dir")
-        << "manifestEvilName" << "更新清单中的 packageName 无效: ../owned.zip";
-    QTest::newRow("wrong sha256") << "wrongSha" << "SHA256 校验失败";
-    QTest::newRow("program in a subfolder") << "subfolder" << "更新包中没有找到 Ondivo";
-    QTest::newRow("zip escaping with ..") << "dotdot" << "解压更新包失败";
-    QTest::newRow("zip with absolute path") << "absolute" << "解压更新包失败";
-    QTest::newRow("target without the program") << "noProgram" << "目标目录中没有找到 Ondivo";
-    QTest::newRow("work dir inside the target") << "workInside" << "工作目录位于目标目录中: WORK";
-    QTest::newRow("client keeps running") << "clientRuns" << "等待主程序退出超时";
-    QTest::newRow("segment fails three times") << "fail3"
-                                               << "下载分片失败: Error transferring PACKAGE - server replied: "
-                                                  "Internal Server Error";
+    QTest::newRow("manifest 404") << "manifest404"
+                                  << "HTTP 404";
+    QTest::newRow("manifest not JSON") << "manifestText"
+                                       << "更新清单为空或格式错误";
+    QTest::newRow("manifest empty object") << "manifestEmpty"
+                                           << "更新清单为空或格式错误";
+    QTest::newRow("manifest without url") << "manifestNoUrl"
+                                          << "更新清单缺少 version 或 url";
+    QTest::newRow("manifest version leaves work dir") << "manifestEvilVersion"
+                                                      << "更新清单中的 version 无效: ../../x";
+    QTest::newRow("manifest package name leaves work dir") << "manifestEvilName"
+                                                           << "更新清单中的 packageName 无效: ../owned.zip";
+    QTest::newRow("wrong sha256") << "wrongSha"
+                                  << "SHA256 校验失败";
+    QTest::newRow("program in a subfolder") << "subfolder"
+                                            << "更新包中没有找到 Ondivo";
+    QTest::newRow("zip escaping with ..") << "dotdot"
+                                          << "解压更新包失败";
+    QTest::newRow("zip with absolute path") << "absolute"
+                                            << "解压更新包失败";
+    QTest::newRow("target without the program") << "noProgram"
+                                                << "目标目录中没有找到 Ondivo";
+    QTest::newRow("work dir inside the target") << "workInside"
+                                                << "工作目录位于目标目录中: WORK";
+    QTest::newRow("client keeps running") << "clientRuns"
+                                          << "等待主程序退出超时";
+    QTest::newRow("segment fails three times")
+        << "fail3"
+        << "下载分片失败: Error transferring PACKAGE - server replied: "
+           "Internal Server Error";
 }
 
 void UpdatePipelineTest::failsAndKeepsInstallation() {
@@ -205,7 +216,8 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     if (setup == "manifestNoUrl")
         server.setRawManifest(200, "{\"version\":\"2.0.0\",\"url\":\"\"}");
     if (setup == "manifestEvilVersion")
-        server.setRawManifest(200, "{\"version\":\"../../x\",\"url\":\"" + server.packageUrl().toUtf8() + "\"}");
+        server.setRawManifest(200,
+                              "{\"version\":\"../../x\",\"url\":\"" + server.packageUrl().toUtf8() + "\"}");
     if (setup == "manifestEvilName")
         server.setRawManifest(200, "{\"version\":\"2\",\"packageName\":\"../owned.zip\",\"url\":\"" +
                                        server.packageUrl().toUtf8() + "\"}");

@@ -62,8 +62,9 @@ void UpdaterFlowTest::initTestCase() {
     QVERIFY2(QFileInfo(kUpdater).isExecutable(), qPrintable(kUpdater));
 }
 
-UpdaterFlowTest::Prepared UpdaterFlowTest::prepare(const QString& packageKind, const sim::PackageOptions& options,
-                                                   const QString& fault, quint32 pid) {
+UpdaterFlowTest::Prepared UpdaterFlowTest::prepare(const QString& packageKind,
+                                                   const sim::PackageOptions& options, const QString& fault,
+                                                   quint32 pid) {
     Prepared p;
     p.dir = std::make_unique<QTemporaryDir>();
     p.scenario = std::make_unique<UpdateScenario>(p.dir->path());
@@ -104,12 +105,13 @@ UpdaterFlowTest::Prepared UpdaterFlowTest::prepare(const QString& packageKind, c
     if (!fault.isEmpty())
         p.simulator->setFault(sim::kCloud, "GET", p.simulator->packagePath(), f);
 
-    p.arguments = QStringList{"--manifest-url", p.simulator->cloudUrl() + QString::fromLatin1(app::kClientManifestPath),
-                              "--target",       s.target,
-                              "--exe",          s.exe,
-                              "--pid",          QString::number(pid),
-                              "--work-dir",     s.workDir,
-                              "--log",          s.logPath};
+    p.arguments =
+        QStringList{"--manifest-url", p.simulator->cloudUrl() + QString::fromLatin1(app::kClientManifestPath),
+                    "--target",       s.target,
+                    "--exe",          s.exe,
+                    "--pid",          QString::number(pid),
+                    "--work-dir",     s.workDir,
+                    "--log",          s.logPath};
     return p;
 }
 
@@ -121,9 +123,11 @@ void UpdaterFlowTest::updates_data() {
     QTest::addColumn<bool>("clientRunning");
     QTest::addColumn<bool>("relaunch"); // first start from the installation, then the runner copy
     QTest::addColumn<int>("minimumRetries");
-    QTest::newRow("self-relaunch, client still running") << "" << false << false << false << true << true << 0;
+    QTest::newRow("self-relaunch, client still running")
+        << "" << false << false << false << true << true << 0;
     QTest::newRow("segment fails twice") << "fail2" << false << false << false << false << false << 2;
-    QTest::newRow("connection dropped mid-segment") << "drop" << false << false << false << false << false << 0;
+    QTest::newRow("connection dropped mid-segment")
+        << "drop" << false << false << false << false << false << 0;
     QTest::newRow("segment stalls") << "hang" << false << false << false << false << false << 1;
     QTest::newRow("server ignores Range") << "" << true << false << false << false << false << 0;
     QTest::newRow("manifest without size") << "" << false << true << false << false << true << 0;
@@ -184,8 +188,8 @@ void UpdaterFlowTest::updates() {
     const QStringList retries = texts.filter(QRegularExpression("^正在下载更新包\\.\\.\\. 分片重试 "));
     QVERIFY2(retries.size() >= minimumRetries, qPrintable(retries.join('\n')));
     if (fault == "fail2") {
-        const QString text = "Error transferring " + p.simulator->packageUrl() +
-                             " - server replied: Service Unavailable";
+        const QString text =
+            "Error transferring " + p.simulator->packageUrl() + " - server replied: Service Unavailable";
         QCOMPARE(retries, (QStringList{"正在下载更新包... 分片重试 1/3：" + text,
                                        "正在下载更新包... 分片重试 2/3：" + text}));
     }
@@ -207,12 +211,17 @@ void UpdaterFlowTest::failsAndKeepsInstallation_data() {
     QTest::addColumn<bool>("wrongSha");
     QTest::addColumn<bool>("clientKeepsRunning");
     QTest::addColumn<QString>("message");
-    QTest::newRow("wrong sha256") << "normal" << "" << true << false << "SHA256 校验失败";
-    QTest::newRow("program in a subfolder") << "subfolder" << "" << false << false << "更新包中没有找到 Ondivo";
-    QTest::newRow("zip with ../ and an absolute path") << "evil" << "" << false << false << "解压更新包失败";
-    QTest::newRow("client does not exit") << "normal" << "" << false << true << "等待主程序退出超时";
+    QTest::newRow("wrong sha256") << "normal"
+                                  << "" << true << false << "SHA256 校验失败";
+    QTest::newRow("program in a subfolder") << "subfolder"
+                                            << "" << false << false << "更新包中没有找到 Ondivo";
+    QTest::newRow("zip with ../ and an absolute path") << "evil"
+                                                       << "" << false << false << "解压更新包失败";
+    QTest::newRow("client does not exit") << "normal"
+                                          << "" << false << true << "等待主程序退出超时";
     QTest::newRow("segment fails three times")
-        << "normal" << "fail3" << false << false
+        << "normal"
+        << "fail3" << false << false
         << "下载分片失败: Error transferring PACKAGE - server replied: Internal Server Error";
 }
 

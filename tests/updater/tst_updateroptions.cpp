@@ -40,27 +40,36 @@ void UpdaterOptionsTest::parsesOptions_data() {
     QTest::addColumn<bool>("fromTemp");
 
     const QString defaultExe = QString::fromUtf8(kDefaultClientProgram);
-    QTest::newRow("all options") << QStringList{"--manifest-url", "http://h/m.json", "--target", "/opt/a/../ondivo/",
-                                                "--exe", "Ondivo", "--pid", "4242", "--work-dir", "/w/./u//",
-                                                "--log", "/l/u.log"}
-                                 << "http://h/m.json" << "/opt/ondivo" << "Ondivo" << 4242u << "/w/u"
+    QTest::newRow("all options") << QStringList{"--manifest-url", "http://h/m.json",
+                                                "--target",       "/opt/a/../ondivo/",
+                                                "--exe",          "Ondivo",
+                                                "--pid",          "4242",
+                                                "--work-dir",     "/w/./u//",
+                                                "--log",          "/l/u.log"}
+                                 << "http://h/m.json"
+                                 << "/opt/ondivo"
+                                 << "Ondivo" << 4242u << "/w/u"
                                  << "/l/u.log" << false;
     QTest::newRow("first occurrence counts")
-        << QStringList{"--target", "/first", "--target", "/second", "--manifest-url", "u1", "--manifest-url", "u2"}
-        << "u1" << "/first" << defaultExe << 0u << defaultWorkDirectory() << defaultLogPath() << false;
+        << QStringList{"--target",       "/first", "--target",       "/second",
+                       "--manifest-url", "u1",     "--manifest-url", "u2"}
+        << "u1"
+        << "/first" << defaultExe << 0u << defaultWorkDirectory() << defaultLogPath() << false;
     QTest::newRow("exe last without value keeps default")
-        << QStringList{"--manifest-url", "u", "--target", "/t", "--exe"} << "u" << "/t" << defaultExe << 0u
-        << defaultWorkDirectory() << defaultLogPath() << false;
+        << QStringList{"--manifest-url", "u", "--target", "/t", "--exe"} << "u"
+        << "/t" << defaultExe << 0u << defaultWorkDirectory() << defaultLogPath() << false;
     QTest::newRow("from-temp anywhere, exact")
-        << QStringList{"--from-temp", "--target", "/t", "--FROM-TEMP"} << "" << "/t" << defaultExe << 0u
-        << defaultWorkDirectory() << defaultLogPath() << true;
-    QTest::newRow("from-temp case differs") << QStringList{"--From-Temp"} << "" << "" << defaultExe << 0u
-                                            << defaultWorkDirectory() << defaultLogPath() << false;
+        << QStringList{"--from-temp", "--target", "/t", "--FROM-TEMP"} << ""
+        << "/t" << defaultExe << 0u << defaultWorkDirectory() << defaultLogPath() << true;
+    QTest::newRow("from-temp case differs")
+        << QStringList{"--From-Temp"} << ""
+        << "" << defaultExe << 0u << defaultWorkDirectory() << defaultLogPath() << false;
     QTest::newRow("value that looks like an option is taken")
-        << QStringList{"--target", "--exe", "x"} << "" << "--exe" << "x" << 0u << defaultWorkDirectory()
-        << defaultLogPath() << false;
-    QTest::newRow("nothing") << QStringList{} << "" << "" << defaultExe << 0u << defaultWorkDirectory()
-                             << defaultLogPath() << false;
+        << QStringList{"--target", "--exe", "x"} << ""
+        << "--exe"
+        << "x" << 0u << defaultWorkDirectory() << defaultLogPath() << false;
+    QTest::newRow("nothing") << QStringList{} << ""
+                             << "" << defaultExe << 0u << defaultWorkDirectory() << defaultLogPath() << false;
 }
 
 void UpdaterOptionsTest::parsesOptions() {
@@ -191,7 +200,9 @@ void UpdaterOptionsTest::removeEntriesNeverFollowsLinks() {
 
     removeDirectoryEntries(target);
     QVERIFY(QDir(target).exists());
-    QVERIFY(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).isEmpty());
+    QVERIFY(QDir(target)
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+                .isEmpty());
     QVERIFY(QFileInfo::exists(outside + "/keep.txt"));
 }
 
@@ -241,11 +252,12 @@ void UpdaterOptionsTest::runnerReportsFailures_data() {
     QTest::addColumn<QString>("blocker"); // what stands in the runner directory before the copy
     QTest::addColumn<int>("result");
     QTest::addColumn<QString>("errorStart");
-    QTest::newRow("program copy") << QString::fromUtf8(kUpdaterProgramName) << int(RunnerPreparation::ProgramCopyFailed)
-                                  << QString();
+    QTest::newRow("program copy") << QString::fromUtf8(kUpdaterProgramName)
+                                  << int(RunnerPreparation::ProgramCopyFailed) << QString();
     QTest::newRow("library copy") << "libQt6Core.so.6" << int(RunnerPreparation::RuntimeCopyFailed)
                                   << "复制运行库失败: ";
-    QTest::newRow("plugin folder copy") << "platforms" << int(RunnerPreparation::RuntimeCopyFailed) << "复制失败: ";
+    QTest::newRow("plugin folder copy")
+        << "platforms" << int(RunnerPreparation::RuntimeCopyFailed) << "复制失败: ";
 }
 
 void UpdaterOptionsTest::runnerReportsFailures() {

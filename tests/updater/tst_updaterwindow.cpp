@@ -15,12 +15,15 @@ using namespace updater;
 
 namespace {
 
-const QString kBlue = "QLabel#statusLabel { background: #eaf2ff; color: #0b57d0; border-radius: 10px; padding: 3px "
-                      "10px; font-size: 12px; }";
-const QString kRed = "QLabel#statusLabel { background: #fdecec; color: #b42318; border-radius: 10px; padding: 3px "
-                     "10px; font-size: 12px; }";
-const QString kGreen = "QLabel#statusLabel { background: #e8f5ed; color: #137333; border-radius: 10px; padding: 3px "
-                       "10px; font-size: 12px; }";
+const QString kBlue =
+    "QLabel#statusLabel { background: #eaf2ff; color: #0b57d0; border-radius: 10px; padding: 3px "
+    "10px; font-size: 12px; }";
+const QString kRed =
+    "QLabel#statusLabel { background: #fdecec; color: #b42318; border-radius: 10px; padding: 3px "
+    "10px; font-size: 12px; }";
+const QString kGreen =
+    "QLabel#statusLabel { background: #e8f5ed; color: #137333; border-radius: 10px; padding: 3px "
+    "10px; font-size: 12px; }";
 
 QStringList logTexts(const QString& path) {
     QFile f(path);
@@ -88,18 +91,20 @@ void UpdaterWindowTest::initialState() {
     QCOMPARE(w.minimumSize(), QSize(520, 280));
     QVERIFY(!w.windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
     QCOMPARE(w.objectName(), QString("updaterRoot"));
-    QCOMPARE(w.styleSheet(),
-             QString("QWidget#updaterRoot { background: #f4f6f8; color: #202124; font-family: 'Segoe UI', 'Microsoft "
-                     "YaHei UI'; }QFrame#card { background: #ffffff; border: 1px solid #d9dee5; border-radius: 8px; "
-                     "}QLabel#brandLabel { color: #5f6368; font-size: 12px; font-weight: 600; }QLabel#titleLabel { "
-                     "color: #1f2328; font-size: 18px; font-weight: 600; }QLabel#detailLabel { color: #5f6368; "
-                     "font-size: 12px; }QLabel#statusLabel { background: #eaf2ff; color: #0b57d0; border-radius: "
-                     "10px; padding: 3px 10px; font-size: 12px; }QLabel#percentLabel { color: #1f2328; font-size: "
-                     "13px; font-weight: 600; }QProgressBar { border: 1px solid #d9dee5; border-radius: 4px; "
-                     "background: #eef1f5; height: 10px; text-align: center; }QProgressBar::chunk { background: "
-                     "#2563eb; border-radius: 4px; }QPushButton { min-width: 88px; min-height: 30px; border: 1px "
-                     "solid #c9d1dc; border-radius: 5px; background: #ffffff; color: #1f2328; }QPushButton:hover { "
-                     "background: #f2f5f9; }QPushButton:pressed { background: #e8edf4; }"));
+    QCOMPARE(
+        w.styleSheet(),
+        QString(
+            "QWidget#updaterRoot { background: #f4f6f8; color: #202124; font-family: 'Segoe UI', 'Microsoft "
+            "YaHei UI'; }QFrame#card { background: #ffffff; border: 1px solid #d9dee5; border-radius: 8px; "
+            "}QLabel#brandLabel { color: #5f6368; font-size: 12px; font-weight: 600; }QLabel#titleLabel { "
+            "color: #1f2328; font-size: 18px; font-weight: 600; }QLabel#detailLabel { color: #5f6368; "
+            "font-size: 12px; }QLabel#statusLabel { background: #eaf2ff; color: #0b57d0; border-radius: "
+            "10px; padding: 3px 10px; font-size: 12px; }QLabel#percentLabel { color: #1f2328; font-size: "
+            "13px; font-weight: 600; }QProgressBar { border: 1px solid #d9dee5; border-radius: 4px; "
+            "background: #eef1f5; height: 10px; text-align: center; }QProgressBar::chunk { background: "
+            "#2563eb; border-radius: 4px; }QPushButton { min-width: 88px; min-height: 30px; border: 1px "
+            "solid #c9d1dc; border-radius: 5px; background: #ffffff; color: #1f2328; }QPushButton:hover { "
+            "background: #f2f5f9; }QPushButton:pressed { background: #e8edf4; }"));
     QVERIFY(w.findChild<QFrame*>("card"));
     QCOMPARE(w.findChild<QLabel*>("brandLabel")->text(), QString("ONDIVO UPDATER"));
     QCOMPARE(w.statusText(), QString("准备中"));
@@ -126,15 +131,24 @@ void UpdaterWindowTest::progress_data() {
     QTest::addColumn<QString>("percent");
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("style");
-    QTest::newRow("manifest") << "读取更新清单..." << 40 << 40 << "4%" << "更新中" << kBlue;
-    QTest::newRow("rounds down") << "正在下载更新包..." << 659 << 659 << "65%" << "更新中" << kBlue;
-    QTest::newRow("just below done") << "安装新版本..." << 999 << 999 << "99%" << "更新中" << kBlue;
-    QTest::newRow("done") << "更新完成" << 1000 << 1000 << "100%" << "完成" << kGreen;
-    QTest::newRow("above 1000") << "更新完成" << 1500 << 1000 << "100%" << "完成" << kGreen;
-    QTest::newRow("negative") << "正在下载更新包..." << -20 << 0 << "0%" << "更新中" << kBlue;
-    QTest::newRow("failure at start") << "更新失败" << 0 << 0 << "0%" << "失败" << kRed;
-    QTest::newRow("failure whatever permille") << "更新失败" << 1000 << 1000 << "100%" << "失败" << kRed;
-    QTest::newRow("failed inside a title") << "下载失败了" << 500 << 500 << "50%" << "失败" << kRed;
+    QTest::newRow("manifest") << "读取更新清单..." << 40 << 40 << "4%"
+                              << "更新中" << kBlue;
+    QTest::newRow("rounds down") << "正在下载更新包..." << 659 << 659 << "65%"
+                                 << "更新中" << kBlue;
+    QTest::newRow("just below done") << "安装新版本..." << 999 << 999 << "99%"
+                                     << "更新中" << kBlue;
+    QTest::newRow("done") << "更新完成" << 1000 << 1000 << "100%"
+                          << "完成" << kGreen;
+    QTest::newRow("above 1000") << "更新完成" << 1500 << 1000 << "100%"
+                                << "完成" << kGreen;
+    QTest::newRow("negative") << "正在下载更新包..." << -20 << 0 << "0%"
+                              << "更新中" << kBlue;
+    QTest::newRow("failure at start") << "更新失败" << 0 << 0 << "0%"
+                                      << "失败" << kRed;
+    QTest::newRow("failure whatever permille") << "更新失败" << 1000 << 1000 << "100%"
+                                               << "失败" << kRed;
+    QTest::newRow("failed inside a title") << "下载失败了" << 500 << 500 << "50%"
+                                           << "失败" << kRed;
 }
 
 void UpdaterWindowTest::progress() {
@@ -159,7 +173,8 @@ void UpdaterWindowTest::progressIsLogged() {
     UpdaterWindow w(options);
     w.setProgress("校验更新包...", "正在计算 SHA256", 650);
     w.setProgress("更新失败", "SHA256 校验失败", 650);
-    QCOMPARE(logTexts(options.logPath), (QStringList{"校验更新包... 正在计算 SHA256", "更新失败 SHA256 校验失败"}));
+    QCOMPARE(logTexts(options.logPath),
+             (QStringList{"校验更新包... 正在计算 SHA256", "更新失败 SHA256 校验失败"}));
 }
 
 void UpdaterWindowTest::closeButtonClosesWindow() {
@@ -178,7 +193,8 @@ void UpdaterWindowTest::missingArguments_data() {
     QTest::newRow("nothing") << QStringList{};
     QTest::newRow("no target") << QStringList{"--manifest-url", "http://127.0.0.1:9/m"};
     QTest::newRow("no manifest") << QStringList{"--target", "/opt/ondivo", "--from-temp"};
-    QTest::newRow("target without value") << QStringList{"--manifest-url", "http://127.0.0.1:9/m", "--target"};
+    QTest::newRow("target without value")
+        << QStringList{"--manifest-url", "http://127.0.0.1:9/m", "--target"};
 }
 
 void UpdaterWindowTest::missingArguments() {
@@ -196,8 +212,10 @@ void UpdaterWindowTest::runnerRelaunchesWithFlag() {
     const QString program = dir.filePath("install/OndivoUpdater");
     writeFile(program, standInProgram(record, "runner"), kExecutable);
     const QString work = dir.filePath("work dir");
-    const QStringList args{"--manifest-url", "http://127.0.0.1:9/m", "--target", dir.filePath("install"),
-                           "--pid", "0", "--work-dir", work};
+    const QStringList args{"--manifest-url", "http://127.0.0.1:9/m",
+                           "--target",       dir.filePath("install"),
+                           "--pid",          "0",
+                           "--work-dir",     work};
 
     QCOMPARE(runUpdaterProgram(args, program), kExitOk);
     QVERIFY(ui::testing::shown().isEmpty());
@@ -210,9 +228,12 @@ void UpdaterWindowTest::runnerRelaunchesWithFlag() {
 void UpdaterWindowTest::runnerFailures_data() {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("message");
-    QTest::newRow("program missing") << "missing" << "无法启动临时更新器。";
-    QTest::newRow("runner not startable") << "not executable" << "无法启动临时更新器。";
-    QTest::newRow("runtime copy") << "library blocked" << "无法准备临时更新器运行环境。\n复制运行库失败: INSTALL/libcore.so.1";
+    QTest::newRow("program missing") << "missing"
+                                     << "无法启动临时更新器。";
+    QTest::newRow("runner not startable") << "not executable"
+                                          << "无法启动临时更新器。";
+    QTest::newRow("runtime copy") << "library blocked"
+                                  << "无法准备临时更新器运行环境。\n复制运行库失败: INSTALL/libcore.so.1";
 }
 
 void UpdaterWindowTest::runnerFailures() {
@@ -223,7 +244,9 @@ void UpdaterWindowTest::runnerFailures() {
     const QString program = install + "/OndivoUpdater";
     const QString record = dir.filePath("record.txt");
     if (setup != "missing")
-        writeFile(program, standInProgram(record, "runner"), setup == "not executable" ? QFile::Permissions(QFile::ReadOwner | QFile::WriteOwner) : kExecutable);
+        writeFile(program, standInProgram(record, "runner"),
+                  setup == "not executable" ? QFile::Permissions(QFile::ReadOwner | QFile::WriteOwner)
+                                            : kExecutable);
     writeFile(install + "/libcore.so.1", "lib");
     const QString work = dir.filePath("work");
     if (setup == "library blocked")
