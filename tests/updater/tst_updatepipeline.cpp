@@ -6,7 +6,6 @@
 #include "updater/UpdaterWindow.h"
 
 #include <QApplication>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -39,7 +38,6 @@ class UpdatePipelineTest : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
-    void updatesInstallation_data();
     void updatesInstallation();
     void failsAndKeepsInstallation_data();
     void failsAndKeepsInstallation();
@@ -85,20 +83,7 @@ Run UpdatePipelineTest::run(UpdateScenario& s, const QString& manifestUrl, quint
     return result;
 }
 
-void UpdatePipelineTest::updatesInstallation_data() {
-    QTest::addColumn<bool>("omitSize");
-    QTest::addColumn<bool>("upperCase");
-    QTest::addColumn<bool>("clientRunning");
-    QTest::newRow("plain") << false << false << false;
-    QTest::newRow("manifest without size") << true << false << false;
-    QTest::newRow("upper-case sha256") << false << true << false;
-    QTest::newRow("client exits while waited for") << false << false << true;
-}
-
 void UpdatePipelineTest::updatesInstallation() {
-    QFETCH(bool, omitSize);
-    QFETCH(bool, upperCase);
-    QFETCH(bool, clientRunning);
     QTemporaryDir dir;
     UpdateScenario s(dir.path());
     s.installOldRelease();
@@ -106,17 +91,8 @@ void UpdatePipelineTest::updatesInstallation() {
     ReleaseServer server;
     const QList<ZipEntry> entries = s.newReleaseEntries();
     server.setPackage(buildZip(entries), "2.0.0");
-    ReleaseServer::Variant variant;
-    variant.omitSize = omitSize;
-    variant.upperCaseSha256 = upperCase;
-    server.setVariant(variant);
 
-    QProcess client;
-    if (clientRunning) {
-        client.start("sleep", {"0.5"});
-        QVERIFY(client.waitForStarted());
-    }
-    const Run r = run(s, server.manifestUrl(), clientRunning ? quint32(client.processId()) : 0);
+    const Run r = run(s, server.manifestUrl());
     QVERIFY2(r.ok, qPrintable(s.logTexts().join('\n')));
     QVERIFY(r.quitRequested);
     QCOMPARE(r.status, QString("完成"));
@@ -144,8 +120,6 @@ void UpdatePipelineTest::updatesInstallation() {
                  .match(downloads.last())
                  .hasMatch(),
              qPrintable(downloads.last()));
-    if (omitSize)
-        QVERIFY2(downloads.first().contains(" / --    "), qPrintable(downloads.first()));
     QVERIFY(ui::testing::shown().isEmpty());
 }
 
@@ -164,24 +138,12 @@ void UpdatePipelineTest::failsAndKeepsInstallation_data() {
                                                       << "更新清单中的 version 无效: ../../x";
     QTest::newRow("manifest package name leaves work dir") << "manifestEvilName"
                                                            << "更新清单中的 packageName 无效: ../owned.zip";
-    QTest::newRow("wrong sha256") << "wrongSha"
-                                  << "SHA256 校验失败";
-    QTest::newRow("program in a subfolder") << "subfolder"
-                                            << "更新包中没有找到 Ondivo";
     QTest::newRow("zip escaping with ..") << "dotdot"
                                           << "解压更新包失败";
-    QTest::newRow("zip with absolute path") << "absolute"
-                                            << "解压更新包失败";
     QTest::newRow("target without the program") << "noProgram"
                                                 << "目标目录中没有找到 Ondivo";
     QTest::newRow("work dir inside the target") << "workInside"
                                                 << "工作目录位于目标目录中: WORK";
-    QTest::newRow("client keeps running") << "clientRuns"
-                                          << "等待主程序退出超时";
-    QTest::newRow("segment fails three times")
-        << "fail3"
-        << "下载分片失败: Error transferring PACKAGE - server replied: "
-           "Internal Server Error";
 }
 
 void UpdatePipelineTest::failsAndKeepsInstallation() {
@@ -197,16 +159,9 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     const TreeSnapshot old = s.snapshotTarget();
     ReleaseServer server;
     QList<ZipEntry> entries = s.newReleaseEntries();
-    if (setup == "subfolder")
-        entries[0].name = "bin/Ondivo";
     if (setup == "dotdot")
         entries.append(ZipEntry{"../../evil.txt", "owned"});
-    if (setup == "absolute")
-        entries.append(ZipEntry{dir.filePath("evil.txt"), "owned"});
     server.setPackage(buildZip(entries), "2.0.0");
-    ReleaseServer::Variant variant;
-    variant.wrongSha256 = setup == "wrongSha";
-    server.setVariant(variant);
     if (setup == "manifest404")
         server.setRawManifest(404, "{\"error\":\"none\"}");
     if (setup == "manifestText")
@@ -221,21 +176,9 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     if (setup == "manifestEvilName")
         server.setRawManifest(200, "{\"version\":\"2\",\"packageName\":\"../owned.zip\",\"url\":\"" +
                                        server.packageUrl().toUtf8() + "\"}");
-    if (setup == "fail3")
-        server.failPackageRequests(3, 500);
-    QProcess client;
-    if (setup == "clientRuns") {
-        timing::pidWaitMs = 300;
-        client.start("sleep", {"30"});
-        QVERIFY(client.waitForStarted());
-    }
 
-    const Run r = run(s, server.manifestUrl(), setup == "clientRuns" ? quint32(client.processId()) : 0);
-    if (client.state() != QProcess::NotRunning) {
-        client.kill();
-        client.waitForFinished();
-    }
-    message.replace("WORK", s.workDir).replace("PACKAGE", server.packageUrl());
+    const Run r = run(s, server.manifestUrl());
+    message.replace("WORK", s.workDir);
     QVERIFY(!r.ok);
     QVERIFY(!r.quitRequested);
     QCOMPARE(r.status, QString("失败"));
@@ -248,7 +191,6 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
         now.removeIf([](const auto& item) { return item.key().startsWith("updates/"); });
     QCOMPARE(now, old);
     QVERIFY(s.recordedStarts().isEmpty());
-    QVERIFY(!QFileInfo::exists(dir.filePath("evil.txt")));
     QVERIFY(!QFileInfo::exists(s.workDir + "/evil.txt"));
     QVERIFY(!QFileInfo::exists(dir.filePath("owned.zip")));
     QVERIFY(!QFileInfo::exists(s.workDir + "/owned.zip"));
