@@ -92,7 +92,8 @@ QJsonObject UpdatePipeline::fetchManifest(const QString& url) {
         loop.exec();
     const int status = net::replyStatus(reply);
     const QByteArray body = reply->readAll();
-    const bool networkFailed = reply->error() != QNetworkReply::NoError && status == 0;
+    // The stack also flags error statuses as errors; those are reported by their status below.
+    const bool networkFailed = reply->error() != QNetworkReply::NoError && status < 300;
     const QString networkError = networkFailed ? net::networkErrorText(reply) : QString();
     reply->deleteLater();
     if (networkFailed)

@@ -128,6 +128,8 @@ void UpdatePipelineTest::failsAndKeepsInstallation_data() {
     QTest::addColumn<QString>("message");
     QTest::newRow("manifest 404") << "manifest404"
                                   << "HTTP 404";
+    QTest::newRow("manifest server unreachable") << "manifestUnreachable"
+                                                 << "Connection refused";
     QTest::newRow("manifest not JSON") << "manifestText"
                                        << "更新清单为空或格式错误";
     QTest::newRow("manifest empty object") << "manifestEmpty"
@@ -177,7 +179,13 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
         server.setRawManifest(200, "{\"version\":\"2\",\"packageName\":\"../owned.zip\",\"url\":\"" +
                                        server.packageUrl().toUtf8() + "\"}");
 
-    const Run r = run(s, server.manifestUrl());
+    QString manifestUrl = server.manifestUrl();
+    if (setup == "manifestUnreachable") {
+        QTcpServer closed; // a port that was free a moment ago and now refuses connections
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        manifestUrl = QStringLiteral("http://127.0.0.1:%1/manifest.json").arg(closed.serverPort());
+    }
+    const Run r = run(s, manifestUrl);
     message.replace("WORK", s.workDir);
     QVERIFY(!r.ok);
     QVERIFY(!r.quitRequested);
