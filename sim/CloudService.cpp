@@ -273,25 +273,53 @@ void CloudService::onPackage(Call& call) {
     auto stream = std::make_shared<std::ifstream>(path.toStdString(), std::ios::binary);
     if (path.isEmpty() || !*stream)
         return sendError(call, 404, QStringLiteral("没有可下载的客户端安装包"));
-    if (ignoreRange) {
-        // The request object is the server's own; clearing its ranges makes it answer 200 in full.
-        const_cast<httplib::Request&>(call.req).ranges.clear();
+    // A single range is answered here rather than by the HTTP library, whose Content-Range names the
+    // requested end even when it lies past the file, and which does not refuse a start past the end.
+    auto& ranges = const_cast<httplib::Request&>(call.req).ranges; // the server's own, non-const request
+    qint64 offset = 0;
+    qint64 length = size;
+    bool partial = false;
+    if (!ignoreRange && ranges.size() == 1) {
+        const auto [first, last] = ranges.front();
+        qint64 begin = first;
+        qint64 end = (last < 0 || last >= size) ? size - 1 : last;
+        if (first < 0) { // "bytes=-N": the last N bytes
+            begin = last > 0 ? std::max<qint64>(0, size - last) : size;
+            end = size - 1;
+        }
+        ranges.clear();
+        if (begin >= size || end < begin) {
+            call.res.set_header("Content-Range", QStringLiteral("bytes */%1").arg(size).toStdString());
+            return sendError(call, 416, QStringLiteral("请求的范围超出文件大小"));
+        }
+        offset = begin;
+        length = end - begin + 1;
+        partial = true;
+    }
+    if (ignoreRange)
+        ranges.clear();
+    if (partial) {
+        call.res.status = 206;
+        call.res.set_header("Content-Range",
+                            QStringLiteral("bytes %1-%2/%3").arg(offset).arg(offset + length - 1).arg(size).toStdString());
+    } else if (ranges.empty()) {
         call.res.status = 200;
     }
-    // A dropped reply stops halfway through the first piece asked for (a whole file or one range).
+    // A dropped reply stops halfway through the piece asked for (the whole file or one range).
     auto dropAt = std::make_shared<qint64>(call.dropMidReply ? -1 : std::numeric_limits<qint64>::max());
     call.dropHandled = true;
     call.res.set_header("Accept-Ranges", "bytes");
     call.res.set_content_provider(
-        size_t(size), "application/zip", [stream, dropAt](size_t offset, size_t length, httplib::DataSink& sink) {
+        size_t(length), "application/zip",
+        [stream, dropAt, offset](size_t at, size_t count, httplib::DataSink& sink) {
             if (*dropAt < 0)
-                *dropAt = qint64(offset + length / 2);
-            if (qint64(offset) >= *dropAt)
+                *dropAt = qint64(at + count / 2);
+            if (qint64(at) >= *dropAt)
                 return false;
             constexpr size_t kPiece = 256 * 1024;
-            std::vector<char> buffer(std::min({length, kPiece, size_t(*dropAt - qint64(offset))}));
+            std::vector<char> buffer(std::min({count, kPiece, size_t(*dropAt - qint64(at))}));
             stream->clear();
-            stream->seekg(std::streamoff(offset));
+            stream->seekg(std::streamoff(offset + qint64(at)));
             stream->read(buffer.data(), std::streamsize(buffer.size()));
             const auto got = size_t(stream->gcount());
             if (got == 0)
