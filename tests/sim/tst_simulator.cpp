@@ -352,6 +352,31 @@ private Q_SLOTS:
         QCOMPARE(simCall("GET", cloud + "/json/").json().value(QStringLiteral("message")).toString(), QStringLiteral("reserved range"));
     }
 
+    void twoHundredAgentsAnswerTogether() {
+        QList<sim::AgentInfo> agents;
+        for (int i = 0; i < 200; ++i)
+            agents.append(s->startAgent());
+        QNetworkAccessManager manager;
+        manager.setProxy(QNetworkProxy::NoProxy);
+        int ok = 0;
+        int pending = 0;
+        for (const sim::AgentInfo& agent : agents) {
+            QVERIFY(agent.port > 0);
+            QNetworkRequest request(QUrl(agent.url + "/status"));
+            request.setRawHeader("Authorization", "Bearer " + agent.token.toUtf8());
+            QNetworkReply* reply = manager.get(request);
+            ++pending;
+            connect(reply, &QNetworkReply::finished, this, [reply, &ok, &pending] {
+                ok += reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+                --pending;
+                reply->deleteLater();
+            });
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(pending, 0, 30000);
+        QCOMPARE(ok, 200);
+        s->stop(); // every Agent's server ends
+    }
+
     void controlRouteSetsFaults() {
         QCOMPARE(simCall("POST", cloud + "/__sim/faults", {},
                          jsonBody({{QStringLiteral("path"), QStringLiteral("/api/releases/agent/manifest")},
