@@ -184,12 +184,12 @@ void AgentService::onAgentUpdate(Call& call) {
         if (tooOld_)
             return sendError(call, 404, QStringLiteral("not found"));
         target = settings_.releaseVersion ? settings_.releaseVersion() : version_;
-        version_ = target;
     }
     call.res.set_header("Connection", "close");
     sendJson(call, 200, {{QStringLiteral("ok"), true}, {QStringLiteral("version"), target},
                          {QStringLiteral("restarting"), true}});
-    host_.restartAfter(settings_.restartDurationMs);
+    // The new version answers only once the Agent is back.
+    host_.restartAfter(settings_.restartDurationMs, [this, target] { setVersion(target); });
 }
 
 void AgentService::onExec(Call& call) {
@@ -200,6 +200,7 @@ void AgentService::onExec(Call& call) {
     if (script.trimmed().isEmpty())
         return sendError(call, 400, QStringLiteral("script 不能为空"));
     bool reinstall = false;
+    QString target;
     {
         std::lock_guard lock(mutex_);
         if (!execReplies_.empty()) {
@@ -209,16 +210,19 @@ void AgentService::onExec(Call& call) {
         } else if (script.contains(QLatin1String("install.sh"))) {
             // The install script replaces the Agent with the current release, which can update itself.
             reinstall = true;
-            version_ = settings_.releaseVersion ? settings_.releaseVersion() : version_;
-            tooOld_ = false;
-            reply.insert(QStringLiteral("stdout"), QStringLiteral("Ondivo Agent %1 installed\n").arg(version_));
+            target = settings_.releaseVersion ? settings_.releaseVersion() : version_;
+            reply.insert(QStringLiteral("stdout"), QStringLiteral("Ondivo Agent %1 installed\n").arg(target));
         }
     }
     if (reinstall)
         call.res.set_header("Connection", "close");
     sendJson(call, status, reply);
     if (reinstall)
-        host_.restartAfter(settings_.restartDurationMs);
+        host_.restartAfter(settings_.restartDurationMs, [this, target] {
+            std::lock_guard lock(mutex_);
+            version_ = target;
+            tooOld_ = false;
+        });
 }
 
 // ---- control ----
@@ -264,19 +268,18 @@ void AgentService::setBoundNodeId(const QString& nodeId) {
     boundNodeId_ = nodeId;
 }
 
-QJsonObject AgentService::snapshot() const {
-    auto* self = const_cast<AgentService*>(this);
+QJsonObject AgentService::snapshot() {
     std::lock_guard lock(mutex_);
     const qint64 now = nowMs();
     QJsonArray rtmp, live, bridges, uploads;
     for (const auto& room : rtmpRooms_)
         rtmp.append(rtmpRoomJsonLocked(room));
-    for (auto& room : self->liveRooms_) {
-        self->refreshPushLocked(room, now);
+    for (auto& room : liveRooms_) {
+        refreshPushLocked(room, now);
         live.append(room.fields);
     }
-    for (auto& bridge : self->bridges_)
-        bridges.append(self->bridgeJsonLocked(bridge, now));
+    for (auto& bridge : bridges_)
+        bridges.append(bridgeJsonLocked(bridge, now));
     for (const auto& [id, upload] : uploads_)
         uploads.append(uploadJsonLocked(upload));
     return {{QStringLiteral("agentVersion"), version_},

@@ -53,8 +53,11 @@ CloudService::CloudService(Hooks hooks) : hooks_(std::move(hooks)) {
                                 {{QStringLiteral("直播推流失败后自动重试"), QStringLiteral("中转支持上游测速")},
                                  {QStringLiteral("修复大文件分片上传偶发校验失败")}});
     clientVersion_ = QString::fromLatin1(app::kClientVersion);
-    clientChangelog_ = changelog(QStringLiteral("客户端 %1 更新日志").arg(clientVersion_), {QStringLiteral("改进")},
-                                 {{QStringLiteral("节点列表加载更快")}});
+}
+
+void CloudService::setNamedRoomLimit(int limit) {
+    std::lock_guard lock(mutex_);
+    namedRoomLimit_ = limit;
 }
 
 void CloudService::setBaseUrl(const QString& url) {
@@ -72,7 +75,7 @@ void CloudService::installRoutes(HttpHost& host) {
     host.route("GET", "/api/releases/client/manifest", [this](Call& c) { onClientManifest(c); }, false);
     host.route("GET", "/api/releases/client/changelog", [this](Call& c) {
         std::lock_guard lock(mutex_);
-        sendJson(c, 200, clientChangelog_);
+        sendJson(c, 200, clientChangelogLocked());
     }, false);
     host.route("GET", "/api/releases/agent/manifest", [this](Call& c) {
         std::lock_guard lock(mutex_);
@@ -187,8 +190,14 @@ void CloudService::onDeleteNode(Call& call) {
     const bool force = call.param("force") == QLatin1String("1");
     const QStringList rooms = hooks_.roomsBoundTo ? hooks_.roomsBoundTo(id) : QStringList();
     if (!rooms.isEmpty() && !force) {
+        // Like a real service, the refusal names only the first few rooms; roomCount has them all.
         QJsonArray named;
-        for (const QString& name : rooms)
+        int limit = 0;
+        {
+            std::lock_guard lock(mutex_);
+            limit = namedRoomLimit_;
+        }
+        for (const QString& name : rooms.mid(0, limit))
             named.append(QJsonObject{{QStringLiteral("name"), name}});
         return sendJson(call, 409, {{QStringLiteral("code"), QStringLiteral("NODE_IN_USE")},
                                     {QStringLiteral("error"), QStringLiteral("节点正在被 %1 个直播房间使用").arg(rooms.size())},
@@ -221,6 +230,7 @@ void CloudService::setClientRelease(const QString& version, const QJsonObject& l
     std::lock_guard lock(mutex_);
     clientVersion_ = version;
     clientChangelog_ = log;
+    clientChangelogGiven_ = true;
 }
 
 bool CloudService::setClientPackageFile(const QString& filePath, const QString& version) {
@@ -242,9 +252,16 @@ void CloudService::setPackageOptions(const PackageOptions& options) {
     packageOptions_ = options;
 }
 
+QJsonObject CloudService::clientChangelogLocked() const {
+    if (clientChangelogGiven_)
+        return clientChangelog_;
+    return changelog(QStringLiteral("客户端 %1 更新日志").arg(clientVersion_), {QStringLiteral("改进")},
+                     {{QStringLiteral("节点列表加载更快"), QStringLiteral("上传支持断点续传")}});
+}
+
 void CloudService::onClientManifest(Call& call) {
     std::lock_guard lock(mutex_);
-    QJsonObject manifest{{QStringLiteral("version"), clientVersion_}, {QStringLiteral("changelog"), clientChangelog_}};
+    QJsonObject manifest{{QStringLiteral("version"), clientVersion_}, {QStringLiteral("changelog"), clientChangelogLocked()}};
     if (!packageFile_.isEmpty()) {
         manifest.insert(QStringLiteral("url"), QString(baseUrl_ + QLatin1String(kPackageRoute)));
         manifest.insert(QStringLiteral("packageName"), QFileInfo(packageFile_).fileName());

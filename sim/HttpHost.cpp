@@ -387,15 +387,17 @@ void HttpHost::joinRestarter() {
         restarter.join();
 }
 
-void HttpHost::restartAfter(int downMs) {
+void HttpHost::restartAfter(int downMs, std::function<void()> whileDown) {
     joinRestarter();
-    std::thread restarter([this, downMs] {
+    std::thread restarter([this, downMs, whileDown] {
         // Let the reply that asked for the restart leave first.
         if (!stop_.waitFor(100))
             return;
         stopServer();
         if (!stop_.waitFor(downMs) || stopped_)
             return;
+        if (whileDown)
+            whileDown();
         bindAndRun(port_);
     });
     std::lock_guard lock(mutex_);

@@ -166,6 +166,8 @@ void Simulator::linkNodeToAgent(const QString& nodeId, const QString& agentName)
         agent->setBoundNodeId(nodeId);
 }
 
+void Simulator::setInUseRoomNameLimit(int limit) { d->cloud->setNamedRoomLimit(limit); }
+
 QJsonArray Simulator::cloudNodes(const QString& username) const { return d->cloud->nodes(username); }
 
 void Simulator::setAgentRelease(const QString& version, const QJsonObject& changelog) {

@@ -89,6 +89,7 @@ public:
 
     // Binds the Cloud API; returns false when the port cannot be bound.
     bool start();
+    // Stops every server; final for the Agents (the destructor calls it too).
     void stop();
     QString cloudUrl() const; // "http://127.0.0.1:PORT"; also the IP-geolocation base (ONDIVO_IPGEO_URL)
     int cloudPort() const;
@@ -110,6 +111,8 @@ public:
     // Stores an envelope text as given (for damaged or foreign envelopes).
     QString addSealedNode(const QString& username, const QString& displayName, const QString& encryptedBlob);
     void linkNodeToAgent(const QString& nodeId, const QString& agentName);
+    // How many room names a 409 NODE_IN_USE refusal lists (default 10); "roomCount" always has all.
+    void setInUseRoomNameLimit(int limit);
     // [{"id", "displayName", "encryptedBlob"}] of the account.
     QJsonArray cloudNodes(const QString& username) const;
 

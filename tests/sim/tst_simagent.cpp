@@ -91,6 +91,16 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(get("/status").json().value(QStringLiteral("agentVersion")).toString(), QStringLiteral("0.6.1"), 5000);
     }
 
+    void updateWhoseReplyBreaksStillRestarts() {
+        sim::Fault drop;
+        drop.dropMidReply = true;
+        s->setFault(a.name, QStringLiteral("POST"), QStringLiteral("/agent/update"), drop);
+        const SimReply reply = send("POST", "/agent/update");
+        QVERIFY(reply.error != QNetworkReply::NoError);
+        QTRY_COMPARE_WITH_TIMEOUT(get("/status").json().value(QStringLiteral("agentVersion")).toString(), s->agentReleaseVersion(), 5000);
+        QCOMPARE(s->agentVersion(a.name), s->agentReleaseVersion());
+    }
+
     void tooOldAgentUpdatesThroughExec() {
         s->setAgentTooOld(a.name, true);
         const SimReply refused = send("POST", "/agent/update");

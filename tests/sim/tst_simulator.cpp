@@ -137,6 +137,10 @@ private Q_SLOTS:
         QCOMPARE(body.value(QStringLiteral("rooms")).toArray()[0].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("直播一"));
         QVERIFY(!body.value(QStringLiteral("error")).toString().isEmpty());
         QCOMPARE(s->cloudNodes(QStringLiteral("alice")).size(), 1);
+        s->setInUseRoomNameLimit(1); // fewer names than rooms, the count stays complete
+        body = simCall("DELETE", cloud + "/api/cloud/nodes/" + id, token).json();
+        QCOMPARE(body.value(QStringLiteral("rooms")).toArray().size(), 1);
+        QCOMPARE(body.value(QStringLiteral("roomCount")).toInt(), 2);
 
         reply = simCall("DELETE", cloud + "/api/cloud/nodes/" + id + "?force=1", token);
         QCOMPARE(reply.status, 200);
