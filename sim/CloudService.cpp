@@ -27,8 +27,10 @@ QJsonObject changelog(const QString& title, const QStringList& groups, const QLi
     for (int i = 0; i < groups.size(); ++i) {
         QJsonArray children;
         for (const QString& entry : entries.value(i))
-            children.append(QJsonObject{{QStringLiteral("title"), entry}, {QStringLiteral("children"), QJsonArray()}});
-        items.append(QJsonObject{{QStringLiteral("title"), groups[i]}, {QStringLiteral("children"), children}});
+            children.append(
+                QJsonObject{{QStringLiteral("title"), entry}, {QStringLiteral("children"), QJsonArray()}});
+        items.append(
+            QJsonObject{{QStringLiteral("title"), groups[i]}, {QStringLiteral("children"), children}});
     }
     return QJsonObject{{QStringLiteral("title"), title}, {QStringLiteral("items"), items}};
 }
@@ -48,10 +50,11 @@ QString fileSha256(const QString& path, qint64* size) {
 
 CloudService::CloudService(Hooks hooks) : hooks_(std::move(hooks)) {
     agentVersion_ = QString::fromLatin1(app::kExpectedAgentVersion);
-    agentChangelog_ = changelog(QStringLiteral("Agent %1 更新日志").arg(agentVersion_),
-                                {QStringLiteral("新功能"), QStringLiteral("修复")},
-                                {{QStringLiteral("直播推流失败后自动重试"), QStringLiteral("中转支持上游测速")},
-                                 {QStringLiteral("修复大文件分片上传偶发校验失败")}});
+    agentChangelog_ =
+        changelog(QStringLiteral("Agent %1 更新日志").arg(agentVersion_),
+                  {QStringLiteral("新功能"), QStringLiteral("修复")},
+                  {{QStringLiteral("直播推流失败后自动重试"), QStringLiteral("中转支持上游测速")},
+                   {QStringLiteral("修复大文件分片上传偶发校验失败")}});
     clientVersion_ = QString::fromLatin1(app::kClientVersion);
 }
 
@@ -67,26 +70,42 @@ void CloudService::setBaseUrl(const QString& url) {
 
 void CloudService::installRoutes(HttpHost& host) {
     host.setAuthorizer([this](Call& call) { return authorize(call); });
-    host.route("POST", "/api/auth/login", [this](Call& c) { onLogin(c, false); }, false);
-    host.route("POST", "/api/auth/register", [this](Call& c) { onLogin(c, true); }, false);
+    host.route(
+        "POST", "/api/auth/login", [this](Call& c) { onLogin(c, false); }, false);
+    host.route(
+        "POST", "/api/auth/register", [this](Call& c) { onLogin(c, true); }, false);
     host.route("GET", "/api/cloud/nodes", [this](Call& c) { onListNodes(c); });
     host.route("POST", "/api/cloud/nodes", [this](Call& c) { onAddNode(c); });
     host.route("DELETE", R"(/api/cloud/nodes/([^/]+))", [this](Call& c) { onDeleteNode(c); });
-    host.route("GET", "/api/releases/client/manifest", [this](Call& c) { onClientManifest(c); }, false);
-    host.route("GET", "/api/releases/client/changelog", [this](Call& c) {
-        std::lock_guard lock(mutex_);
-        sendJson(c, 200, clientChangelogLocked());
-    }, false);
-    host.route("GET", "/api/releases/agent/manifest", [this](Call& c) {
-        std::lock_guard lock(mutex_);
-        sendJson(c, 200, {{QStringLiteral("version"), agentVersion_}, {QStringLiteral("changelog"), agentChangelog_}});
-    }, false);
-    host.route("GET", "/api/releases/agent/changelog", [this](Call& c) {
-        std::lock_guard lock(mutex_);
-        sendJson(c, 200, agentChangelog_);
-    }, false);
-    host.route("GET", kPackageRoute, [this](Call& c) { onPackage(c); }, false);
-    host.route("GET", "/json/", [this](Call& c) { onIpGeo(c); }, false);
+    host.route(
+        "GET", "/api/releases/client/manifest", [this](Call& c) { onClientManifest(c); }, false);
+    host.route(
+        "GET", "/api/releases/client/changelog",
+        [this](Call& c) {
+            std::lock_guard lock(mutex_);
+            sendJson(c, 200, clientChangelogLocked());
+        },
+        false);
+    host.route(
+        "GET", "/api/releases/agent/manifest",
+        [this](Call& c) {
+            std::lock_guard lock(mutex_);
+            sendJson(
+                c, 200,
+                {{QStringLiteral("version"), agentVersion_}, {QStringLiteral("changelog"), agentChangelog_}});
+        },
+        false);
+    host.route(
+        "GET", "/api/releases/agent/changelog",
+        [this](Call& c) {
+            std::lock_guard lock(mutex_);
+            sendJson(c, 200, agentChangelog_);
+        },
+        false);
+    host.route(
+        "GET", kPackageRoute, [this](Call& c) { onPackage(c); }, false);
+    host.route(
+        "GET", "/json/", [this](Call& c) { onIpGeo(c); }, false);
     host.route("GET", "/api/browser/profiles", [this](Call& c) {
         std::lock_guard lock(mutex_);
         sendJson(c, 200, {{QStringLiteral("profiles"), accounts_[c.account].profiles}});
@@ -141,7 +160,8 @@ void CloudService::onLogin(Call& call, bool registering) {
     } else if (it == accounts_.end() || it->second.password != password) {
         return sendError(call, 401, QStringLiteral("账号或密码错误"));
     }
-    sendJson(call, 200, {{QStringLiteral("token"), issueTokenLocked(username)}, {QStringLiteral("username"), username}});
+    sendJson(call, 200,
+             {{QStringLiteral("token"), issueTokenLocked(username)}, {QStringLiteral("username"), username}});
 }
 
 QString CloudService::addNode(const QString& username, const QString& displayName, const QString& blob) {
@@ -166,7 +186,9 @@ QJsonArray CloudService::nodes(const QString& username) const {
     return list;
 }
 
-void CloudService::onListNodes(Call& call) { sendJson(call, 200, {{QStringLiteral("nodes"), nodes(call.account)}}); }
+void CloudService::onListNodes(Call& call) {
+    sendJson(call, 200, {{QStringLiteral("nodes"), nodes(call.account)}});
+}
 
 void CloudService::onAddNode(Call& call) {
     const QJsonValue blob = call.body.value(QStringLiteral("encryptedBlob"));
@@ -174,9 +196,10 @@ void CloudService::onAddNode(Call& call) {
         return sendError(call, 400, QStringLiteral("encryptedBlob 不能为空"));
     const QString displayName = call.body.value(QStringLiteral("displayName")).toString();
     const QString id = addNode(call.account, displayName, blob.toString());
-    sendJson(call, 201, {{QStringLiteral("id"), id},
-                         {QStringLiteral("displayName"), displayName},
-                         {QStringLiteral("encryptedBlob"), blob.toString()}});
+    sendJson(call, 201,
+             {{QStringLiteral("id"), id},
+              {QStringLiteral("displayName"), displayName},
+              {QStringLiteral("encryptedBlob"), blob.toString()}});
 }
 
 void CloudService::onDeleteNode(Call& call) {
@@ -199,10 +222,12 @@ void CloudService::onDeleteNode(Call& call) {
         }
         for (const QString& name : rooms.mid(0, limit))
             named.append(QJsonObject{{QStringLiteral("name"), name}});
-        return sendJson(call, 409, {{QStringLiteral("code"), QStringLiteral("NODE_IN_USE")},
-                                    {QStringLiteral("error"), QStringLiteral("节点正在被 %1 个直播房间使用").arg(rooms.size())},
-                                    {QStringLiteral("rooms"), named},
-                                    {QStringLiteral("roomCount"), int(rooms.size())}});
+        return sendJson(
+            call, 409,
+            {{QStringLiteral("code"), QStringLiteral("NODE_IN_USE")},
+             {QStringLiteral("error"), QStringLiteral("节点正在被 %1 个直播房间使用").arg(rooms.size())},
+             {QStringLiteral("rooms"), named},
+             {QStringLiteral("roomCount"), int(rooms.size())}});
     }
     if (!rooms.isEmpty() && hooks_.unbindRooms)
         hooks_.unbindRooms(id);
@@ -261,13 +286,15 @@ QJsonObject CloudService::clientChangelogLocked() const {
 
 void CloudService::onClientManifest(Call& call) {
     std::lock_guard lock(mutex_);
-    QJsonObject manifest{{QStringLiteral("version"), clientVersion_}, {QStringLiteral("changelog"), clientChangelogLocked()}};
+    QJsonObject manifest{{QStringLiteral("version"), clientVersion_},
+                         {QStringLiteral("changelog"), clientChangelogLocked()}};
     if (!packageFile_.isEmpty()) {
         manifest.insert(QStringLiteral("url"), QString(baseUrl_ + QLatin1String(kPackageRoute)));
         manifest.insert(QStringLiteral("packageName"), QFileInfo(packageFile_).fileName());
         QString digest = packageSha256_;
         if (packageOptions_.wrongSha256)
-            digest = QString::fromLatin1(QCryptographicHash::hash(digest.toLatin1(), QCryptographicHash::Sha256).toHex());
+            digest = QString::fromLatin1(
+                QCryptographicHash::hash(digest.toLatin1(), QCryptographicHash::Sha256).toHex());
         if (packageOptions_.upperCaseSha256)
             digest = digest.toUpper();
         manifest.insert(QStringLiteral("sha256"), digest);
@@ -317,8 +344,9 @@ void CloudService::onPackage(Call& call) {
         ranges.clear();
     if (partial) {
         call.res.status = 206;
-        call.res.set_header("Content-Range",
-                            QStringLiteral("bytes %1-%2/%3").arg(offset).arg(offset + length - 1).arg(size).toStdString());
+        call.res.set_header(
+            "Content-Range",
+            QStringLiteral("bytes %1-%2/%3").arg(offset).arg(offset + length - 1).arg(size).toStdString());
     } else if (ranges.empty()) {
         call.res.status = 200;
     }
@@ -354,11 +382,12 @@ void CloudService::onIpGeo(Call& call) {
     std::lock_guard lock(mutex_);
     if (!ipGeoReply_.isEmpty())
         return sendJson(call, 200, ipGeoReply_);
-    sendJson(call, 200, {{QStringLiteral("status"), QStringLiteral("success")},
-                         {QStringLiteral("query"), call.peerAddress()},
-                         {QStringLiteral("country"), QStringLiteral("Hong Kong")},
-                         {QStringLiteral("countryCode"), QStringLiteral("HK")},
-                         {QStringLiteral("timezone"), QStringLiteral("Asia/Hong_Kong")}});
+    sendJson(call, 200,
+             {{QStringLiteral("status"), QStringLiteral("success")},
+              {QStringLiteral("query"), call.peerAddress()},
+              {QStringLiteral("country"), QStringLiteral("Hong Kong")},
+              {QStringLiteral("countryCode"), QStringLiteral("HK")},
+              {QStringLiteral("timezone"), QStringLiteral("Asia/Hong_Kong")}});
 }
 
 void CloudService::setBrowserProfiles(const QString& username, const QJsonArray& profiles) {

@@ -69,8 +69,8 @@ private:
 struct Call {
     const httplib::Request& req;
     httplib::Response& res;
-    QJsonObject body;      // the body parsed as a JSON object (empty when it is not one)
-    QString account;       // Cloud routes: the signed-in account
+    QJsonObject body;          // the body parsed as a JSON object (empty when it is not one)
+    QString account;           // Cloud routes: the signed-in account
     bool dropMidReply = false; // routes with their own content provider honour it themselves
     bool dropHandled = false;
 

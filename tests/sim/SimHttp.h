@@ -45,4 +45,6 @@ inline SimReply simCall(const QByteArray& method, const QString& url, const QByt
     return result;
 }
 
-inline QByteArray jsonBody(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
+inline QByteArray jsonBody(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}

@@ -38,12 +38,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<int>("status");
         QTest::addColumn<bool>("hasToken");
-        QTest::newRow("login ok") << "/api/auth/login" << "alice" << "pw-alice" << 200 << true;
-        QTest::newRow("login wrong password") << "/api/auth/login" << "alice" << "nope" << 401 << false;
-        QTest::newRow("login unknown account") << "/api/auth/login" << "bob" << "pw" << 401 << false;
-        QTest::newRow("register new") << "/api/auth/register" << "carol" << "pw-carol" << 200 << true;
-        QTest::newRow("register existing") << "/api/auth/register" << "alice" << "x" << 409 << false;
-        QTest::newRow("register empty password") << "/api/auth/register" << "dave" << "" << 400 << false;
+        QTest::newRow("login ok") << "/api/auth/login"
+                                  << "alice"
+                                  << "pw-alice" << 200 << true;
+        QTest::newRow("login wrong password") << "/api/auth/login"
+                                              << "alice"
+                                              << "nope" << 401 << false;
+        QTest::newRow("login unknown account") << "/api/auth/login"
+                                               << "bob"
+                                               << "pw" << 401 << false;
+        QTest::newRow("register new") << "/api/auth/register"
+                                      << "carol"
+                                      << "pw-carol" << 200 << true;
+        QTest::newRow("register existing") << "/api/auth/register"
+                                           << "alice"
+                                           << "x" << 409 << false;
+        QTest::newRow("register empty password") << "/api/auth/register"
+                                                 << "dave"
+                                                 << "" << 400 << false;
     }
     void registerAndLogin() {
         QFETCH(QString, path);
@@ -52,14 +64,18 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(bool, hasToken);
         s->addAccount(QStringLiteral("alice"), QStringLiteral("pw-alice"));
-        const SimReply reply = simCall("POST", cloud + path, {},
-                                       jsonBody({{QStringLiteral("username"), username}, {QStringLiteral("password"), password}}));
+        const SimReply reply = simCall(
+            "POST", cloud + path, {},
+            jsonBody({{QStringLiteral("username"), username}, {QStringLiteral("password"), password}}));
         QCOMPARE(reply.status, status);
         QCOMPARE(reply.json().contains(QStringLiteral("token")), hasToken);
         if (!hasToken)
             QVERIFY(!reply.json().value(QStringLiteral("error")).toString().isEmpty());
         if (hasToken) // the issued token opens the protected routes
-            QCOMPARE(simCall("GET", cloud + "/api/cloud/nodes", reply.json().value(QStringLiteral("token")).toString().toUtf8()).status, 200);
+            QCOMPARE(simCall("GET", cloud + "/api/cloud/nodes",
+                             reply.json().value(QStringLiteral("token")).toString().toUtf8())
+                         .status,
+                     200);
     }
 
     void protectedRoutesNeedToken_data() {
@@ -82,13 +98,25 @@ private Q_SLOTS:
         const QByteArray bob = tokenFor(QStringLiteral("bob"), QStringLiteral("b"));
         QCOMPARE(simCall("POST", cloud + "/api/cloud/nodes", alice,
                          jsonBody({{QStringLiteral("displayName"), QStringLiteral("香港 1")},
-                                   {QStringLiteral("encryptedBlob"), QStringLiteral("{\"opaque\":1}")}})).status, 201);
-        QCOMPARE(simCall("POST", cloud + "/api/cloud/nodes", alice, jsonBody({{QStringLiteral("displayName"), QStringLiteral("x")}})).status, 400);
-        const QJsonArray nodes = simCall("GET", cloud + "/api/cloud/nodes", alice).json().value(QStringLiteral("nodes")).toArray();
+                                   {QStringLiteral("encryptedBlob"), QStringLiteral("{\"opaque\":1}")}}))
+                     .status,
+                 201);
+        QCOMPARE(simCall("POST", cloud + "/api/cloud/nodes", alice,
+                         jsonBody({{QStringLiteral("displayName"), QStringLiteral("x")}}))
+                     .status,
+                 400);
+        const QJsonArray nodes =
+            simCall("GET", cloud + "/api/cloud/nodes", alice).json().value(QStringLiteral("nodes")).toArray();
         QCOMPARE(nodes.size(), 1);
-        QCOMPARE(nodes[0].toObject().value(QStringLiteral("encryptedBlob")).toString(), QStringLiteral("{\"opaque\":1}"));
-        QCOMPARE(nodes[0].toObject().value(QStringLiteral("displayName")).toString(), QStringLiteral("香港 1"));
-        QVERIFY(simCall("GET", cloud + "/api/cloud/nodes", bob).json().value(QStringLiteral("nodes")).toArray().isEmpty());
+        QCOMPARE(nodes[0].toObject().value(QStringLiteral("encryptedBlob")).toString(),
+                 QStringLiteral("{\"opaque\":1}"));
+        QCOMPARE(nodes[0].toObject().value(QStringLiteral("displayName")).toString(),
+                 QStringLiteral("香港 1"));
+        QVERIFY(simCall("GET", cloud + "/api/cloud/nodes", bob)
+                    .json()
+                    .value(QStringLiteral("nodes"))
+                    .toArray()
+                    .isEmpty());
         const QString id = nodes[0].toObject().value(QStringLiteral("id")).toString();
         QCOMPARE(simCall("DELETE", cloud + "/api/cloud/nodes/" + id, bob).status, 404);
         QCOMPARE(simCall("DELETE", cloud + "/api/cloud/nodes/" + id, alice).status, 200);
@@ -96,15 +124,20 @@ private Q_SLOTS:
     }
 
     void addNodeSealsWithTheAccountAndRestoresSignIn() {
-        signInState() = {QStringLiteral("client-user"), QStringLiteral("client-pw"), QStringLiteral("client-token")};
+        signInState() = {QStringLiteral("client-user"), QStringLiteral("client-pw"),
+                         QStringLiteral("client-token")};
         const sim::AgentInfo agent = s->startAgent();
         Node node = sim::Simulator::agentNode(agent, QStringLiteral("srv-1"));
-        s->addNode(QStringLiteral("alice"), QStringLiteral("secret"), QStringLiteral("东京"), node, agent.name);
+        s->addNode(QStringLiteral("alice"), QStringLiteral("secret"), QStringLiteral("东京"), node,
+                   agent.name);
         QCOMPARE(signInState().username, QStringLiteral("client-user"));
         QCOMPARE(signInState().password, QStringLiteral("client-pw"));
         QCOMPARE(signInState().token, QStringLiteral("client-token"));
 
-        const QString blob = s->cloudNodes(QStringLiteral("alice"))[0].toObject().value(QStringLiteral("encryptedBlob")).toString();
+        const QString blob = s->cloudNodes(QStringLiteral("alice"))[0]
+                                 .toObject()
+                                 .value(QStringLiteral("encryptedBlob"))
+                                 .toString();
         crypto::clearKeyCache();
         QVERIFY(!crypto::openNode(blob)); // another account's key cannot open it
         signInState() = {QStringLiteral("alice"), QStringLiteral("secret"), QString()};
@@ -113,6 +146,9 @@ private Q_SLOTS:
         QCOMPARE(opened->displayName, QStringLiteral("东京"));
         QCOMPARE(opened->agentApi.port, agent.port);
         QCOMPARE(opened->agentApi.token, agent.token);
+        const auto imported = parseImportCode(sim::Simulator::importCodeFor(node));
+        QVERIFY(imported);
+        QCOMPARE(imported->agentApi, node.agentApi);
     }
 
     void deleteRefusedWhileRoomsBoundThenForced() {
@@ -121,20 +157,28 @@ private Q_SLOTS:
                                       sim::Simulator::agentNode(agent, QStringLiteral("n1")), agent.name);
         const QByteArray token = s->login(QStringLiteral("alice"), QStringLiteral("a")).toUtf8();
         s->addVideo(agent.name, QStringLiteral("a.mp4"), 1000);
-        const QString streaming = s->addLiveRoom(agent.name, {{QStringLiteral("name"), QStringLiteral("直播一")},
-                                                              {QStringLiteral("videoPath"), QStringLiteral("a.mp4")},
-                                                              {QStringLiteral("pushUrl"), QStringLiteral("rtmp://x/live/k")},
-                                                              {QStringLiteral("status"), QStringLiteral("streaming")}})
-                                      .value(QStringLiteral("id")).toString();
+        const QString streaming =
+            s->addLiveRoom(agent.name, {{QStringLiteral("name"), QStringLiteral("直播一")},
+                                        {QStringLiteral("videoPath"), QStringLiteral("a.mp4")},
+                                        {QStringLiteral("pushUrl"), QStringLiteral("rtmp://x/live/k")},
+                                        {QStringLiteral("status"), QStringLiteral("streaming")}})
+                .value(QStringLiteral("id"))
+                .toString();
         s->addLiveRoom(agent.name, {{QStringLiteral("name"), QStringLiteral("直播二")}});
-        s->addLiveRoom(agent.name, {{QStringLiteral("name"), QStringLiteral("别的节点")}, {QStringLiteral("cloudNodeId"), QStringLiteral("other")}});
+        s->addLiveRoom(agent.name, {{QStringLiteral("name"), QStringLiteral("别的节点")},
+                                    {QStringLiteral("cloudNodeId"), QStringLiteral("other")}});
 
         SimReply reply = simCall("DELETE", cloud + "/api/cloud/nodes/" + id, token);
         QCOMPARE(reply.status, 409);
         QJsonObject body = reply.json();
         QCOMPARE(body.value(QStringLiteral("code")).toString(), QStringLiteral("NODE_IN_USE"));
         QCOMPARE(body.value(QStringLiteral("roomCount")).toInt(), 2);
-        QCOMPARE(body.value(QStringLiteral("rooms")).toArray()[0].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("直播一"));
+        QCOMPARE(body.value(QStringLiteral("rooms"))
+                     .toArray()[0]
+                     .toObject()
+                     .value(QStringLiteral("name"))
+                     .toString(),
+                 QStringLiteral("直播一"));
         QVERIFY(!body.value(QStringLiteral("error")).toString().isEmpty());
         QCOMPARE(s->cloudNodes(QStringLiteral("alice")).size(), 1);
         s->setInUseRoomNameLimit(1); // fewer names than rooms, the count stays complete
@@ -157,7 +201,8 @@ private Q_SLOTS:
                 QCOMPARE(room.value(QStringLiteral("status")).toString(), QStringLiteral("draft"));
         }
         QCOMPARE(unbound, (QStringList{QStringLiteral("直播一"), QStringLiteral("直播二")}));
-        const SimReply status = simCall("GET", agent.url + "/live/status?roomId=" + streaming, agent.token.toUtf8());
+        const SimReply status =
+            simCall("GET", agent.url + "/live/status?roomId=" + streaming, agent.token.toUtf8());
         QCOMPARE(status.json().value(QStringLiteral("running")).toBool(), false);
     }
 
@@ -166,11 +211,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<qint64>("from");
         QTest::addColumn<qint64>("length");
-        QTest::newRow("first segment") << QByteArray("bytes=0-4194303") << 206 << qint64(0) << qint64(4194304);
+        QTest::newRow("first segment")
+            << QByteArray("bytes=0-4194303") << 206 << qint64(0) << qint64(4194304);
         QTest::newRow("middle") << QByteArray("bytes=100-199") << 206 << qint64(100) << qint64(100);
-        QTest::newRow("end past the size is clipped") << QByteArray("bytes=4194304-8388607") << 206 << qint64(4194304) << qint64(5000000 - 4194304);
+        QTest::newRow("end past the size is clipped")
+            << QByteArray("bytes=4194304-8388607") << 206 << qint64(4194304) << qint64(5000000 - 4194304);
         QTest::newRow("no range") << QByteArray() << 200 << qint64(0) << qint64(5000000);
-        QTest::newRow("start past the end") << QByteArray("bytes=6000000-6000010") << 416 << qint64(0) << qint64(0);
+        QTest::newRow("start past the end")
+            << QByteArray("bytes=6000000-6000010") << 416 << qint64(0) << qint64(0);
     }
     void releasesAndRangedPackage() {
         QFETCH(QByteArray, range);
@@ -228,7 +276,8 @@ private Q_SLOTS:
         options.upperCaseSha256 = variant == 2;
         options.wrongSha256 = variant == 3;
         s->setPackageOptions(options);
-        const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        const QString digest =
+            QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
         const QJsonObject manifest = simCall("GET", cloud + "/api/releases/client/manifest").json();
         const SimReply ranged = simCall("GET", s->packageUrl(), {}, {}, {{"Range", "bytes=0-9"}});
         switch (variant) {
@@ -244,7 +293,9 @@ private Q_SLOTS:
             QCOMPARE(manifest.value(QStringLiteral("sha256")).toString(), digest.toUpper());
             break;
         case 3:
-            QVERIFY(manifest.value(QStringLiteral("sha256")).toString().compare(digest, Qt::CaseInsensitive) != 0);
+            QVERIFY(
+                manifest.value(QStringLiteral("sha256")).toString().compare(digest, Qt::CaseInsensitive) !=
+                0);
             QCOMPARE(manifest.value(QStringLiteral("sha256")).toString().size(), 64);
             break;
         }
@@ -265,17 +316,35 @@ private Q_SLOTS:
         const QString url = cloud + "/api/cloud/nodes";
         sim::Fault fault;
         switch (kind) {
-        case 0: fault.status = 503; fault.errorText = QStringLiteral("维护中"); break;
-        case 1: fault.delayMs = 300; break;
-        case 2: fault.hang = true; break;
-        case 3: fault.dropMidReply = true; break;
-        case 4: fault.malformedJson = true; break;
-        case 5: fault.status = 500; fault.times = 2; break;
+        case 0:
+            fault.status = 503;
+            fault.errorText = QStringLiteral("维护中");
+            break;
+        case 1:
+            fault.delayMs = 300;
+            break;
+        case 2:
+            fault.hang = true;
+            break;
+        case 3:
+            fault.dropMidReply = true;
+            break;
+        case 4:
+            fault.malformedJson = true;
+            break;
+        case 5:
+            fault.status = 500;
+            fault.times = 2;
+            break;
         }
-        s->setFault(QString::fromLatin1(sim::kCloud), QStringLiteral("GET"), QStringLiteral("/api/cloud/nodes"), fault);
+        s->setFault(QString::fromLatin1(sim::kCloud), QStringLiteral("GET"),
+                    QStringLiteral("/api/cloud/nodes"), fault);
         // Another route and another method stay untouched.
         QCOMPARE(simCall("GET", cloud + "/api/releases/agent/manifest").status, 200);
-        QCOMPARE(simCall("POST", url, token, jsonBody({{QStringLiteral("encryptedBlob"), QStringLiteral("b")}})).status, 201);
+        QCOMPARE(
+            simCall("POST", url, token, jsonBody({{QStringLiteral("encryptedBlob"), QStringLiteral("b")}}))
+                .status,
+            201);
 
         const SimReply reply = simCall("GET", url, token, {}, {}, kind == 2 ? 700 : 0);
         switch (kind) {
@@ -305,7 +374,9 @@ private Q_SLOTS:
             QCOMPARE(simCall("GET", url, token).status, 500);
             QCOMPARE(simCall("GET", url, token).status, 200);
             QCOMPARE(simCall("GET", url, token).status, 200);
-            QCOMPARE(s->callCount(QString::fromLatin1(sim::kCloud), QStringLiteral("GET"), QStringLiteral("/api/cloud/nodes")), 4);
+            QCOMPARE(s->callCount(QString::fromLatin1(sim::kCloud), QStringLiteral("GET"),
+                                  QStringLiteral("/api/cloud/nodes")),
+                     4);
             break;
         }
         s->clearFaults();
@@ -337,7 +408,8 @@ private Q_SLOTS:
         QNetworkAccessManager manager;
         manager.setProxy(QNetworkProxy::NoProxy);
         QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(cloud + "/api/releases/client/manifest")));
-        QTRY_COMPARE(s->callCount(QString::fromLatin1(sim::kCloud), QString(), QStringLiteral("/api/releases/*")), 1);
+        QTRY_COMPARE(
+            s->callCount(QString::fromLatin1(sim::kCloud), QString(), QStringLiteral("/api/releases/*")), 1);
         s->stop(); // must come back although the handler still waits
         QTRY_VERIFY(reply->isFinished());
         QVERIFY(reply->error() != QNetworkReply::NoError);
@@ -345,15 +417,18 @@ private Q_SLOTS:
     }
 
     void ipGeolocationAnswersWithThePeer() {
-        const SimReply reply = simCall("GET", cloud + "/json/?fields=status,message,query,country,countryCode,timezone");
+        const SimReply reply =
+            simCall("GET", cloud + "/json/?fields=status,message,query,country,countryCode,timezone");
         QCOMPARE(reply.status, 200);
         const QJsonObject body = reply.json();
         QCOMPARE(body.value(QStringLiteral("status")).toString(), QStringLiteral("success"));
         QCOMPARE(body.value(QStringLiteral("query")).toString(), QStringLiteral("127.0.0.1"));
         for (const char* key : {"country", "countryCode", "timezone"})
             QVERIFY(!body.value(QLatin1String(key)).toString().isEmpty());
-        s->setIpGeoReply({{QStringLiteral("status"), QStringLiteral("fail")}, {QStringLiteral("message"), QStringLiteral("reserved range")}});
-        QCOMPARE(simCall("GET", cloud + "/json/").json().value(QStringLiteral("message")).toString(), QStringLiteral("reserved range"));
+        s->setIpGeoReply({{QStringLiteral("status"), QStringLiteral("fail")},
+                          {QStringLiteral("message"), QStringLiteral("reserved range")}});
+        QCOMPARE(simCall("GET", cloud + "/json/").json().value(QStringLiteral("message")).toString(),
+                 QStringLiteral("reserved range"));
     }
 
     void twoHundredAgentsAnswerTogether() {
@@ -384,7 +459,10 @@ private Q_SLOTS:
     void controlRouteSetsFaults() {
         QCOMPARE(simCall("POST", cloud + "/__sim/faults", {},
                          jsonBody({{QStringLiteral("path"), QStringLiteral("/api/releases/agent/manifest")},
-                                   {QStringLiteral("status"), 502}, {QStringLiteral("times"), 1}})).status, 200);
+                                   {QStringLiteral("status"), 502},
+                                   {QStringLiteral("times"), 1}}))
+                     .status,
+                 200);
         QCOMPARE(simCall("GET", cloud + "/api/releases/agent/manifest").status, 502);
         QCOMPARE(simCall("GET", cloud + "/api/releases/agent/manifest").status, 200);
     }
