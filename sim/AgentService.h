@@ -55,7 +55,7 @@ public:
     void startProxy(int port, const QString& username, const QString& password);
     QStringList roomsBoundTo(const QString& nodeId) const;
     void unbindRooms(const QString& nodeId);
-    QJsonObject snapshot() const;
+    QJsonObject snapshot();
 
 private:
     struct Engine {
