@@ -1,0 +1,11 @@
+#include "updater/UpdaterProxy.h"
+
+#include "net/ApplicationProxy.h"
+
+namespace updater {
+
+QNetworkProxy updaterProxy() {
+    return net::applicationProxy();
+}
+
+} // namespace updater

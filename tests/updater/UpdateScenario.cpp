@@ -1,0 +1,89 @@
+#include "UpdateScenario.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data, bool executable) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(data);
+    f.close();
+    QFile::Permissions perms = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    if (executable)
+        perms |= QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    QFile::setPermissions(path, perms);
+}
+
+QStringList readLines(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+UpdateScenario::UpdateScenario(const QString& rootDirectory, const QString& targetName)
+    : root(rootDirectory), target(rootDirectory + "/" + targetName), workDir(rootDirectory + "/work"),
+      logPath(rootDirectory + "/logs/update.log"), record(rootDirectory + "/started.txt"),
+      exe(QStringLiteral("Ondivo")) {
+}
+
+void UpdateScenario::installOldRelease() {
+    writeFile(target + "/" + exe, standInProgram(record, "1.0"), true);
+    writeFile(target + "/libold.so.1", "old library", false);
+    writeFile(target + "/.portable", "keep settings beside the program", false);
+    writeFile(target + "/data/profiles/p1.json", "{\"old\":true}", false);
+    writeFile(target + "/OndivoUpdater", "old updater", true);
+}
+
+QList<ZipEntry> UpdateScenario::newReleaseEntries() const {
+    return {{exe, standInProgram(record, "2.0"), 0755},
+            {"OndivoUpdater", "new updater", 0755},
+            {"platforms/libqoffscreen.so", QByteArray(300000, 'p'), 0644},
+            {"libnew.so.2", "new library", 0644}};
+}
+
+TreeSnapshot UpdateScenario::expectedNewRelease(const QList<ZipEntry>& entries) {
+    TreeSnapshot tree;
+    for (const ZipEntry& e : entries) {
+        if (!e.directory)
+            tree.insert(e.name, {e.data, (e.mode & 0100) != 0});
+    }
+    return tree;
+}
+
+TreeSnapshot UpdateScenario::snapshotTarget() const {
+    return snapshotTree(target);
+}
+
+QStringList UpdateScenario::logTexts() const {
+    QStringList texts;
+    for (const QString& line : readLines(logPath))
+        texts << line.mid(20);
+    return texts;
+}
+
+QStringList UpdateScenario::recordedStarts() const {
+    return readLines(record);
+}
+
+TreeSnapshot snapshotTree(const QString& directory) {
+    TreeSnapshot tree;
+    QDirIterator it(directory, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    const QDir base(directory);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        tree.insert(base.relativeFilePath(path), {f.readAll(), QFileInfo(path).isExecutable()});
+    }
+    return tree;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ZipBuilder.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// A temporary installation of the client and the files an update run leaves, for the updater's
+// pipeline and end-to-end tests.
+struct InstalledFile {
+    QByteArray data;
+    bool executable = false;
+    bool operator==(const InstalledFile& other) const = default;
+};
+using TreeSnapshot = QMap<QString, InstalledFile>; // relative path -> content
+
+struct UpdateScenario {
+    QString root;   // everything lives below this folder
+    QString target; // the installation
+    QString workDir;
+    QString logPath;
+    QString record; // where the stand-in program records its starts
+    QString exe;
+
+    explicit UpdateScenario(const QString& rootDirectory,
+                            const QString& targetName = QStringLiteral("install"));
+
+    // The old release: the program, a library, a hidden file and a nested data file.
+    void installOldRelease();
+    // The new release's entries: program (executable) at the top, plus a plugin file.
+    QList<ZipEntry> newReleaseEntries() const;
+    static TreeSnapshot expectedNewRelease(const QList<ZipEntry>& entries);
+
+    TreeSnapshot snapshotTarget() const;
+    // Log lines without their time stamps.
+    QStringList logTexts() const;
+    QStringList recordedStarts() const;
+};
+
+TreeSnapshot snapshotTree(const QString& directory);

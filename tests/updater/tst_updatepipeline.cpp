@@ -1,0 +1,254 @@
+#include "ReleaseServer.h"
+#include "TestMain.h"
+#include "UpdateScenario.h"
+#include "ui/Dialogs.h"
+#include "updater/UpdaterTiming.h"
+#include "updater/UpdaterWindow.h"
+
+#include <QApplication>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+using namespace updater;
+
+namespace {
+
+// The log without the download's progress lines, whose number depends on how the bytes arrive.
+QStringList stepLines(const QStringList& texts) {
+    QStringList steps;
+    for (const QString& t : texts) {
+        if (!t.startsWith("正在下载更新包... "))
+            steps << t;
+    }
+    return steps;
+}
+
+struct Run {
+    bool ok = false;
+    bool quitRequested = false;
+    QString status;
+    bool closeVisible = false;
+};
+
+} // namespace
+
+class UpdatePipelineTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void updatesInstallation();
+    void failsAndKeepsInstallation_data();
+    void failsAndKeepsInstallation();
+    void rollsBackWhenInstallCopyFails();
+    void reportsClientThatCannotStart();
+
+private:
+    Run run(UpdateScenario& s, const QString& manifestUrl, quint32 pid = 0);
+};
+
+void UpdatePipelineTest::init() {
+    timing::resetTiming();
+    timing::segmentBytes = 64 * 1024;
+    timing::retryWaitStepMs = 10;
+    timing::segmentIdleMs = 500;
+    timing::quitDelayMs = 10;
+    ui::testing::reset();
+    ui::testing::setScripted(true);
+}
+
+void UpdatePipelineTest::cleanup() {
+    timing::resetTiming();
+}
+
+Run UpdatePipelineTest::run(UpdateScenario& s, const QString& manifestUrl, quint32 pid) {
+    UpdaterOptions options;
+    options.manifestUrl = manifestUrl;
+    options.target = s.target;
+    options.exe = s.exe;
+    options.pid = pid;
+    options.workDir = s.workDir;
+    options.logPath = s.logPath;
+    options.fromTemp = true;
+    UpdaterWindow window(options);
+    Run result;
+    window.setQuitAction([&result] { result.quitRequested = true; });
+    window.show();
+    result.ok = window.runUpdate();
+    if (result.ok)
+        QTest::qWait(100); // lets the delayed quit fire
+    result.status = window.statusText();
+    result.closeVisible = window.closeButtonVisible();
+    return result;
+}
+
+void UpdatePipelineTest::updatesInstallation() {
+    QTemporaryDir dir;
+    UpdateScenario s(dir.path());
+    s.installOldRelease();
+    const TreeSnapshot old = s.snapshotTarget();
+    ReleaseServer server;
+    const QList<ZipEntry> entries = s.newReleaseEntries();
+    server.setPackage(buildZip(entries), "2.0.0");
+
+    const Run r = run(s, server.manifestUrl());
+    QVERIFY2(r.ok, qPrintable(s.logTexts().join('\n')));
+    QVERIFY(r.quitRequested);
+    QCOMPARE(r.status, QString("完成"));
+    QVERIFY(!r.closeVisible);
+
+    QCOMPARE(s.snapshotTarget(), UpdateScenario::expectedNewRelease(entries));
+    const QString versionDir = s.workDir + "/2.0.0";
+    QCOMPARE(snapshotTree(versionDir + "/backup"), old);
+    QCOMPARE(snapshotTree(versionDir + "/extract"), UpdateScenario::expectedNewRelease(entries));
+    QVERIFY(QFileInfo::exists(versionDir + "/ondivo-client.zip"));
+    QVERIFY(!QFileInfo::exists(versionDir + "/ondivo-client.zip.download"));
+    QTRY_COMPARE(s.recordedStarts(), (QStringList{s.target, "end"}));
+
+    const QStringList texts = s.logTexts();
+    QCOMPARE(stepLines(texts),
+             (QStringList{"读取更新清单... " + server.manifestUrl(), "等待 Ondivo 退出... 正在等待主程序关闭",
+                          "校验更新包... 正在计算 SHA256",
+                          "解压更新包... " + versionDir + "/ondivo-client.zip", "备份旧版本... " + s.target,
+                          "安装新版本... " + s.target, "启动 Ondivo... Ondivo", "更新完成 Ondivo 已启动"}));
+    const QStringList downloads = texts.filter(QRegularExpression("^正在下载更新包\\.\\.\\. "));
+    QVERIFY(!downloads.isEmpty());
+    QVERIFY2(QRegularExpression(
+                 "^正在下载更新包\\.\\.\\. \\d+\\.\\d+ [KMG]?B / \\d+\\.\\d+ [KMG]?B    \\d+\\.\\d+ "
+                 "[KMG]?B/s$")
+                 .match(downloads.last())
+                 .hasMatch(),
+             qPrintable(downloads.last()));
+    QVERIFY(ui::testing::shown().isEmpty());
+}
+
+void UpdatePipelineTest::failsAndKeepsInstallation_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("manifest 404") << "manifest404"
+                                  << "HTTP 404";
+    QTest::newRow("manifest server unreachable") << "manifestUnreachable"
+                                                 << "Connection refused";
+    QTest::newRow("manifest not JSON") << "manifestText"
+                                       << "更新清单为空或格式错误";
+    QTest::newRow("manifest empty object") << "manifestEmpty"
+                                           << "更新清单为空或格式错误";
+    QTest::newRow("manifest without url") << "manifestNoUrl"
+                                          << "更新清单缺少 version 或 url";
+    QTest::newRow("manifest version leaves work dir") << "manifestEvilVersion"
+                                                      << "更新清单中的 version 无效: ../../x";
+    QTest::newRow("manifest package name leaves work dir") << "manifestEvilName"
+                                                           << "更新清单中的 packageName 无效: ../owned.zip";
+    QTest::newRow("zip escaping with ..") << "dotdot"
+                                          << "解压更新包失败";
+    QTest::newRow("target without the program") << "noProgram"
+                                                << "目标目录中没有找到 Ondivo";
+    QTest::newRow("work dir inside the target") << "workInside"
+                                                << "工作目录位于目标目录中: WORK";
+}
+
+void UpdatePipelineTest::failsAndKeepsInstallation() {
+    QFETCH(QString, setup);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    UpdateScenario s(dir.path());
+    s.installOldRelease();
+    if (setup == "noProgram")
+        QFile::remove(s.target + "/Ondivo");
+    if (setup == "workInside")
+        s.workDir = s.target + "/updates";
+    const TreeSnapshot old = s.snapshotTarget();
+    ReleaseServer server;
+    QList<ZipEntry> entries = s.newReleaseEntries();
+    if (setup == "dotdot")
+        entries.append(ZipEntry{"../../evil.txt", "owned"});
+    server.setPackage(buildZip(entries), "2.0.0");
+    if (setup == "manifest404")
+        server.setRawManifest(404, "{\"error\":\"none\"}");
+    if (setup == "manifestText")
+        server.setRawManifest(200, "<html>maintenance</html>");
+    if (setup == "manifestEmpty")
+        server.setRawManifest(200, "{}");
+    if (setup == "manifestNoUrl")
+        server.setRawManifest(200, "{\"version\":\"2.0.0\",\"url\":\"\"}");
+    if (setup == "manifestEvilVersion")
+        server.setRawManifest(200,
+                              "{\"version\":\"../../x\",\"url\":\"" + server.packageUrl().toUtf8() + "\"}");
+    if (setup == "manifestEvilName")
+        server.setRawManifest(200, "{\"version\":\"2\",\"packageName\":\"../owned.zip\",\"url\":\"" +
+                                       server.packageUrl().toUtf8() + "\"}");
+
+    QString manifestUrl = server.manifestUrl();
+    if (setup == "manifestUnreachable") {
+        QTcpServer closed; // a port that was free a moment ago and now refuses connections
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        manifestUrl = QStringLiteral("http://127.0.0.1:%1/manifest.json").arg(closed.serverPort());
+    }
+    const Run r = run(s, manifestUrl);
+    message.replace("WORK", s.workDir);
+    QVERIFY(!r.ok);
+    QVERIFY(!r.quitRequested);
+    QCOMPARE(r.status, QString("失败"));
+    QVERIFY(r.closeVisible);
+    const QStringList texts = s.logTexts();
+    QVERIFY(texts.size() >= 2);
+    QCOMPARE(texts.mid(texts.size() - 2), (QStringList{"更新失败 " + message, "ERROR " + message}));
+    TreeSnapshot now = s.snapshotTarget();
+    if (setup == "workInside")
+        now.removeIf([](const auto& item) { return item.key().startsWith("updates/"); });
+    QCOMPARE(now, old);
+    QVERIFY(s.recordedStarts().isEmpty());
+    QVERIFY(!QFileInfo::exists(s.workDir + "/evil.txt"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("owned.zip")));
+    QVERIFY(!QFileInfo::exists(s.workDir + "/owned.zip"));
+}
+
+void UpdatePipelineTest::rollsBackWhenInstallCopyFails() {
+    QTemporaryDir dir;
+    // A deep installation path: the new release's long file name fits below the work directory but
+    // exceeds the system's path limit below the target, so copying it into the target fails halfway.
+    QString deep = "install";
+    while (deep.size() < 3700 - dir.path().size())
+        deep += "/" + QString(200, 'd');
+    UpdateScenario s(dir.path(), deep);
+    s.installOldRelease();
+    const TreeSnapshot old = s.snapshotTarget();
+    QVERIFY(!old.isEmpty());
+    ReleaseServer server;
+    QList<ZipEntry> entries = s.newReleaseEntries();
+    const QString longName = QString(250, 'n');
+    entries.append(ZipEntry{"deeper/" + longName + "/" + longName, "cannot land"});
+    server.setPackage(buildZip(entries), "2.0.0");
+
+    const Run r = run(s, server.manifestUrl());
+    QVERIFY(!r.ok);
+    const QStringList texts = s.logTexts();
+    QVERIFY2(texts.last().startsWith("ERROR 复制失败: " + s.workDir + "/2.0.0/extract/deeper/"),
+             qPrintable(texts.last()));
+    QVERIFY(texts.contains("安装新版本... " + s.target));
+    QCOMPARE(s.snapshotTarget(), old);
+    QVERIFY(s.recordedStarts().isEmpty());
+}
+
+void UpdatePipelineTest::reportsClientThatCannotStart() {
+    QTemporaryDir dir;
+    UpdateScenario s(dir.path());
+    s.installOldRelease();
+    ReleaseServer server;
+    QList<ZipEntry> entries = s.newReleaseEntries();
+    entries[0].mode = 0644; // the new program is not executable
+    server.setPackage(buildZip(entries), "2.0.0");
+
+    const Run r = run(s, server.manifestUrl());
+    QVERIFY(!r.ok);
+    QCOMPARE(r.status, QString("失败"));
+    const QStringList texts = s.logTexts();
+    QCOMPARE(texts.mid(texts.size() - 3),
+             (QStringList{"启动 Ondivo... Ondivo", "更新失败 启动 Ondivo 失败", "ERROR 启动 Ondivo 失败"}));
+    // The new release stays installed.
+    QCOMPARE(s.snapshotTarget(), UpdateScenario::expectedNewRelease(entries));
+}
+
+ONDIVO_TEST_MAIN_GUI(UpdatePipelineTest)
+#include "tst_updatepipeline.moc"
