@@ -67,6 +67,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         setBusyText(QStringLiteral("加载节点..."));
         loadCloudNodes(false);
         setBusy(QStringLiteral("节点读取完成"), false);
+        // The busy text above replaced the account and Node count; bring them back once loaded.
+        if (lastLoadSucceeded_)
+            updateStatusLine();
     });
 }
 

@@ -108,6 +108,7 @@ private:
     BusyCounter busy_;
     bool waitCursorSet_ = false;
     bool loadingNodes_ = false;
+    bool lastLoadSucceeded_ = false;
     std::array<PageHooks, PageCount> pageHooks_;
     QTimer* statusPollTimer_ = nullptr;
     QTimer* livePollTimer_ = nullptr;

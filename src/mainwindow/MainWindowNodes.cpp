@@ -35,6 +35,7 @@ void MainWindow::loadCloudNodes(bool showBusy) {
     loadingNodes_ = false;
     if (showBusy)
         setBusy(QStringLiteral("节点加载完成"), false);
+    lastLoadSucceeded_ = succeeded;
     if (!succeeded) {
         ui::warning(this, QStringLiteral("加载云端节点失败"));
         return;
