@@ -4,10 +4,11 @@
 
 namespace cloudnodes {
 
-bool listLoadSucceeded(int status) {
-    // Status 0 means no answer at all; taking it as an empty list would wipe the user's Nodes from
-    // view without a word.
-    return status > 0 && status < 300;
+bool listLoadSucceeded(int status, const QJsonObject& reply) {
+    // Status 0 means no answer at all, and a body without the list (a proxy's page, a truncated
+    // reply) is no answer either; taking them as an empty list would wipe the user's Nodes from view
+    // without a word.
+    return status > 0 && status < 300 && reply.value(QLatin1String("nodes")).isArray();
 }
 
 QStringList envelopeTexts(const QJsonArray& entries) {
@@ -29,7 +30,8 @@ QList<Node> nodesFromEntries(const QJsonArray& entries, const QList<std::optiona
         const QString displayName = entry.value(QLatin1String("displayName")).toString().trimmed();
         if (!displayName.isEmpty())
             node.displayName = displayName;
-        if (node.displayName.isEmpty())
+        // A blank sealed name would show as an empty label; the server's own name is better.
+        if (node.displayName.trimmed().isEmpty())
             node.displayName = node.name;
         nodes.append(node);
     }

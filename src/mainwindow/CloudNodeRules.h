@@ -16,15 +16,16 @@ namespace cloudnodes {
 
 inline constexpr char kNodesPath[] = "/api/cloud/nodes";
 
-// A list reply succeeded only when an HTTP answer arrived with a status below 300.
-bool listLoadSucceeded(int status);
+// A list reply succeeded only when an HTTP answer arrived with a status below 300 and carries a
+// "nodes" array; anything else leaves the list as it was.
+bool listLoadSucceeded(int status, const QJsonObject& reply);
 
 // The "encryptedBlob" texts of the list entries, in order.
 QStringList envelopeTexts(const QJsonArray& entries);
 
 // The Nodes of a list reply: entries whose envelope did not open (opened[i] empty) or whose Node has
 // no host are left out; the entry's "id" and non-blank "displayName" take over; a Node still without a
-// display name is shown by its server name.
+// non-blank display name is shown by its server name.
 QList<Node> nodesFromEntries(const QJsonArray& entries, const QList<std::optional<Node>>& opened);
 
 // The Node an import form describes (display name set), or the warning to show.

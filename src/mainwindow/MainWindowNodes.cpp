@@ -24,7 +24,7 @@ void MainWindow::loadCloudNodes(bool showBusy) {
     const QJsonObject reply = net::cloudRequest(QStringLiteral("GET"), QString::fromLatin1(cloudnodes::kNodesPath),
                                                 {}, true, &status);
     QList<Node> loaded;
-    const bool succeeded = cloudnodes::listLoadSucceeded(status);
+    const bool succeeded = cloudnodes::listLoadSucceeded(status, reply);
     if (succeeded) {
         // Opening derives one key per envelope; it stays under the busy state and the in-flight flag so
         // that a second load cannot interleave with it.

@@ -67,6 +67,7 @@ private Q_SLOTS:
         QTest::newRow("blank entry keeps sealed") << " " << "sealed" << "srv" << "sealed";
         QTest::newRow("both blank: server name") << " " << "" << "srv" << "srv";
         QTest::newRow("all empty") << "" << "" << "" << "";
+        QTest::newRow("blank sealed name: server name") << "" << "  " << "srv" << "srv";
     }
     void displayNameRules() {
         QFETCH(QString, entryName);
@@ -102,8 +103,21 @@ private Q_SLOTS:
     void listLoadStatus() {
         QFETCH(int, status);
         QFETCH(bool, ok);
-        QCOMPARE(cloudnodes::listLoadSucceeded(status), ok);
+        QCOMPARE(cloudnodes::listLoadSucceeded(status, QJsonObject{{"nodes", QJsonArray()}}), ok);
         QCOMPARE(cloudnodes::uploadSucceeded(status), ok);
+    }
+
+    void listReplyWithoutNodesArrayIsNoList_data() {
+        QTest::addColumn<QJsonObject>("reply");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("empty array") << QJsonObject{{"nodes", QJsonArray()}} << true;
+        QTest::newRow("body was not JSON") << QJsonObject() << false;
+        QTest::newRow("nodes not an array") << QJsonObject{{"nodes", "none"}} << false;
+    }
+    void listReplyWithoutNodesArrayIsNoList() {
+        QFETCH(QJsonObject, reply);
+        QFETCH(bool, ok);
+        QCOMPARE(cloudnodes::listLoadSucceeded(200, reply), ok);
     }
 
     void importForm_data() {
