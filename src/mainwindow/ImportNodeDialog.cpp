@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 ImportNodeDialog::ImportNodeDialog(QWidget* parent) : QDialog(parent) {
@@ -25,6 +26,9 @@ ImportNodeDialog::ImportNodeDialog(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("名称"), nameEdit_);
     form->addRow(QStringLiteral("连接信息"), codeEdit_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // The toolkit's own captions are English unless a translation is installed.
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
