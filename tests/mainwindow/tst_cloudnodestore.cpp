@@ -47,6 +47,11 @@ QStringList labelsOf(const QList<Node>& nodes) {
     return labels;
 }
 
+// The nodes page's table, whatever table class the page uses.
+QTableWidget* nodesTable(const MainWindow& window) {
+    return window.nodesPage()->findChild<QTableWidget*>();
+}
+
 QStringList textsOf(const QList<ui::testing::Shown>& shown, const QString& kind) {
     QStringList texts;
     for (const auto& item : shown) {
@@ -74,7 +79,7 @@ class TestCloudNodeStore : public QObject {
     }
 
     void selectRows(MainWindow& window, const QList<int>& rows) {
-        QTableWidget* table = window.nodesPage()->table();
+        QTableWidget* table = nodesTable(window);
         table->clearSelection();
         for (int row : rows)
             table->selectionModel()->select(table->model()->index(row, 0),
@@ -121,7 +126,7 @@ private Q_SLOTS:
         QCOMPARE(nodes[0].host, QStringLiteral("10.0.0.1"));
         QCOMPARE(nodes[0].agentApi.token, QStringLiteral("agent-token"));
         QCOMPARE(window->statusText(), QStringLiteral("已登录 alice    云端节点: 3"));
-        QCOMPARE(window->nodesPage()->table()->rowCount(), 3);
+        QCOMPARE(nodesTable(*window)->rowCount(), 3);
         QComboBox* filter = window->nodeFilter(MainWindow::FilterPage::Live);
         QCOMPARE(filter->count(), 4);
         QCOMPARE(filter->itemData(3).toString(), d);
@@ -160,7 +165,7 @@ private Q_SLOTS:
 
         QCOMPARE(textsOf(ui::testing::shown(), "warning"), QStringList{QStringLiteral("加载云端节点失败")});
         QCOMPARE(labelsOf(window->nodes()), (QStringList{"A", "B"}));
-        QCOMPARE(window->nodesPage()->table()->rowCount(), 2);
+        QCOMPARE(nodesTable(*window)->rowCount(), 2);
         QCOMPARE(window->busyCount(), 0);
         QCOMPARE(window->statusText(), QStringLiteral("节点加载完成"));
     }
