@@ -34,7 +34,8 @@ LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent) {
     buildLayout();
     loadRememberedValues();
     connectControls();
-    if (account::shouldSignInAutomatically(autoLoginBox_->isChecked(), accountEdit_->text(), passwordEdit_->text()))
+    if (account::shouldSignInAutomatically(autoLoginBox_->isChecked(), accountEdit_->text(),
+                                           passwordEdit_->text()))
         QTimer::singleShot(account::timing::autoSignInDelayMs, this, [this] { submit(false); });
 }
 

@@ -27,7 +27,8 @@ NetworkProxyDialog::NetworkProxyDialog(QWidget* parent) : QDialog(parent) {
 
     connect(modeList_, &QComboBox::currentIndexChanged, this, [this] { updateFieldStates(); });
     connect(typeList_, &QComboBox::currentIndexChanged, this, [this] {
-        portEdit_->setValue(account::portAfterTypeChange(portEdit_->value(), typeList_->currentData().toString()));
+        portEdit_->setValue(
+            account::portAfterTypeChange(portEdit_->value(), typeList_->currentData().toString()));
     });
     connect(testButton_, &QPushButton::clicked, this, [this] { testConnection(); });
     connect(saveButton_, &QPushButton::clicked, this, [this] { save(); });
@@ -98,7 +99,8 @@ void NetworkProxyDialog::loadStoredValues() {
 
 void NetworkProxyDialog::updateFieldStates() {
     const bool proxied = form().usesProxy();
-    for (QWidget* field : std::initializer_list<QWidget*>{typeList_, hostEdit_, portEdit_, userEdit_, passwordEdit_})
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{typeList_, hostEdit_, portEdit_, userEdit_, passwordEdit_})
         field->setEnabled(proxied);
 }
 
@@ -135,13 +137,17 @@ void NetworkProxyDialog::testConnection() {
         return;
     }
     setStatus(QStringLiteral("测试中..."));
+    // One test at a time, and no save while a test still waits.
+    testButton_->setEnabled(false);
+    saveButton_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     QNetworkAccessManager manager;
     manager.setProxy(account::proxyFromForm(values));
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
-        manager.get(QNetworkRequest(QUrl(account::ipGeoTestUrl()))), [](QNetworkReply* r) { r->deleteLater(); });
+        manager.get(QNetworkRequest(QUrl(account::ipGeoTestUrl()))),
+        [](QNetworkReply* r) { r->deleteLater(); });
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -152,6 +158,8 @@ void NetworkProxyDialog::testConnection() {
         loop.exec();
     limit.stop();
     QApplication::restoreOverrideCursor();
+    testButton_->setEnabled(true);
+    saveButton_->setEnabled(true);
 
     if (reply->error() != QNetworkReply::NoError) {
         setStatus(account::geoTestNetworkFailureText(reply->errorString()));

@@ -50,7 +50,8 @@ std::variant<Node, QString> nodeFromImportForm(const QString& name, const QStrin
 }
 
 QJsonObject uploadBody(const QString& displayName, const QString& envelope) {
-    return QJsonObject{{QStringLiteral("displayName"), displayName}, {QStringLiteral("encryptedBlob"), envelope}};
+    return QJsonObject{{QStringLiteral("displayName"), displayName},
+                       {QStringLiteral("encryptedBlob"), envelope}};
 }
 
 bool uploadSucceeded(int status) {

@@ -96,7 +96,7 @@ void MainWindow::buildPages() {
 }
 
 void MainWindow::buildNavigation() {
-    static const char* const keys[PageCount] = {"nav.nodes", "nav.proxy", "nav.bridge", "nav.live",
+    static const char* const keys[PageCount] = {"nav.nodes", "nav.proxy", "nav.bridge",  "nav.live",
                                                 "nav.rtmp",  "nav.files", "nav.settings"};
     for (int index = 0; index < PageCount; ++index) {
         navBar_->addButton(app::uiText(QString::fromLatin1(keys[index])), navigationIcon(index),

@@ -26,8 +26,16 @@ public:
     enum class FilterPage { Bridge, Live, Rtmp, Files };
 
     // Page index = navigation button index.
-    enum Page { NodesPageIndex, ProxyPageIndex, BridgePageIndex, LivePageIndex, RtmpPageIndex, FilesPageIndex,
-                SettingsPageIndex, PageCount };
+    enum Page {
+        NodesPageIndex,
+        ProxyPageIndex,
+        BridgePageIndex,
+        LivePageIndex,
+        RtmpPageIndex,
+        FilesPageIndex,
+        SettingsPageIndex,
+        PageCount
+    };
 
     // What a page wants done for it by the window; any of them may be empty.
     struct PageHooks {

@@ -21,8 +21,8 @@ void MainWindow::loadCloudNodes(bool showBusy) {
         setBusy(QStringLiteral("加载节点..."), true);
 
     int status = 0;
-    const QJsonObject reply = net::cloudRequest(QStringLiteral("GET"), QString::fromLatin1(cloudnodes::kNodesPath),
-                                                {}, true, &status);
+    const QJsonObject reply = net::cloudRequest(
+        QStringLiteral("GET"), QString::fromLatin1(cloudnodes::kNodesPath), {}, true, &status);
     QList<Node> loaded;
     const bool succeeded = cloudnodes::listLoadSucceeded(status, reply);
     if (succeeded) {
@@ -56,7 +56,8 @@ void MainWindow::importNode() {
     ImportNodeDialog dialog(this);
     if (ui::execDialog(dialog) != QDialog::Accepted)
         return;
-    const auto checked = cloudnodes::nodeFromImportForm(dialog.nameEdit()->text(), dialog.codeEdit()->toPlainText());
+    const auto checked =
+        cloudnodes::nodeFromImportForm(dialog.nameEdit()->text(), dialog.codeEdit()->toPlainText());
     if (const QString* problem = std::get_if<QString>(&checked)) {
         ui::warning(this, *problem);
         return;
@@ -108,14 +109,15 @@ void MainWindow::deleteSelectedNodes() {
 bool MainWindow::deleteOneNode(const Node& node, QStringList& failures) {
     const QString label = nodeLabel(node);
     int status = 0;
-    QJsonObject reply = net::cloudRequest(QStringLiteral("DELETE"), cloudnodes::nodePath(node.id, false), {}, true,
-                                          &status);
+    QJsonObject reply =
+        net::cloudRequest(QStringLiteral("DELETE"), cloudnodes::nodePath(node.id, false), {}, true, &status);
     if (cloudnodes::isNodeInUse(status, reply)) {
         if (!ui::question(this, cloudnodes::nodeInUseQuestion(label, reply))) {
             failures << cloudnodes::cancelledDeletionLine(label);
             return false;
         }
-        reply = net::cloudRequest(QStringLiteral("DELETE"), cloudnodes::nodePath(node.id, true), {}, true, &status);
+        reply = net::cloudRequest(QStringLiteral("DELETE"), cloudnodes::nodePath(node.id, true), {}, true,
+                                  &status);
     }
     if (const auto line = cloudnodes::deletionFailureLine(label, status, reply)) {
         failures << *line;

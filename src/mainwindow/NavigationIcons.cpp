@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QtMath>
+#include <iterator>
 
 namespace {
 
@@ -98,16 +99,11 @@ QIcon navigationIcon(int pageIndex) {
     pen.setJoinStyle(Qt::RoundJoin);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    switch (pageIndex) {
-    case 0: drawNodes(painter); break;
-    case 1: drawProxy(painter); break;
-    case 2: drawBridge(painter); break;
-    case 3: drawLive(painter); break;
-    case 4: drawRtmp(painter); break;
-    case 5: drawFiles(painter); break;
-    case 6: drawSettings(painter); break;
-    default: break;
-    }
+    using Figure = void (*)(QPainter&);
+    static constexpr Figure figures[] = {drawNodes, drawProxy, drawBridge,  drawLive,
+                                         drawRtmp,  drawFiles, drawSettings};
+    if (pageIndex >= 0 && pageIndex < int(std::size(figures)))
+        figures[pageIndex](painter);
     painter.end();
     return QIcon(QPixmap::fromImage(image));
 }

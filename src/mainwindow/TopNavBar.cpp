@@ -11,7 +11,8 @@ const char kNavBarStyle[] =
     "QPushButton { border: none; border-radius: 4px; padding: 0 18px; min-width: 96px; height: 42px; "
     "color: #303030; font-size: 14px; text-align: left; }"
     "QPushButton:hover { background: #ececec; }"
-    "QPushButton:checked { background: #ffffff; color: #005fb8; border: 1px solid #d0d0d0; font-weight: 600; }";
+    "QPushButton:checked { background: #ffffff; color: #005fb8; border: 1px solid #d0d0d0; font-weight: 600; "
+    "}";
 
 } // namespace
 

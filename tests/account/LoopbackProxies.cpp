@@ -94,7 +94,8 @@ int LoopbackProxy::countForTarget(quint16 targetPort, const QString& pathPrefix)
     const QString target = QStringLiteral("127.0.0.1:%1").arg(targetPort);
     QString pattern;
     if (kind_ == Kind::Socks5)
-        pattern = QStringLiteral("connected to ") + QRegularExpression::escape(target) + QStringLiteral("\\b");
+        pattern =
+            QStringLiteral("connected to ") + QRegularExpression::escape(target) + QStringLiteral("\\b");
     else
         pattern = QStringLiteral("Request \\(file descriptor \\d+\\): \\w+ http://") +
                   QRegularExpression::escape(target + pathPrefix);

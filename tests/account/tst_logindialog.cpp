@@ -29,7 +29,8 @@ void rememberSignIn(const QString& account, const QString& password, bool rememb
     settings::writeText(settings::key::lastUsername, account);
     settings::writeBool(settings::key::rememberPassword, remember);
     settings::writeBool(settings::key::autoLogin, autoLogin);
-    settings::writeText(settings::key::protectedPassword, password.isEmpty() ? QString() : app::protectLocal(password));
+    settings::writeText(settings::key::protectedPassword,
+                        password.isEmpty() ? QString() : app::protectLocal(password));
 }
 
 } // namespace
@@ -57,7 +58,8 @@ private Q_SLOTS:
         QCOMPARE(dialog.size(), QSize(430, 330));
         QCOMPARE(dialog.minimumWidth(), 420);
         QCOMPARE(dialog.findChild<QLabel*>("loginTitle")->text(), QStringLiteral("Ondivo"));
-        QCOMPARE(dialog.findChild<QLabel*>("loginSubTitle")->text(), QStringLiteral("登录后读取云端节点和本地运行状态"));
+        QCOMPARE(dialog.findChild<QLabel*>("loginSubTitle")->text(),
+                 QStringLiteral("登录后读取云端节点和本地运行状态"));
         QCOMPARE(dialog.findChild<QGroupBox*>()->title(), QStringLiteral("账号"));
         QCOMPARE(dialog.passwordEdit()->echoMode(), QLineEdit::Password);
         QCOMPARE(dialog.rememberPasswordBox()->text(), QStringLiteral("保存密码"));
@@ -117,9 +119,12 @@ private Q_SLOTS:
     void emptyFieldsSendNothing_data() {
         QTest::addColumn<QString>("account");
         QTest::addColumn<QString>("password");
-        QTest::newRow("both empty") << "" << "";
-        QTest::newRow("no password") << "alice" << "";
-        QTest::newRow("no account") << "" << "pw";
+        QTest::newRow("both empty") << ""
+                                    << "";
+        QTest::newRow("no password") << "alice"
+                                     << "";
+        QTest::newRow("no account") << ""
+                                    << "pw";
     }
     void emptyFieldsSendNothing() {
         QFETCH(QString, account);
@@ -209,23 +214,25 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("contentType");
         QTest::addColumn<bool>("hang");
         QTest::addColumn<QString>("text");
-        QTest::newRow("garbage") << 200 << QByteArray("\x01\x02 garbage {{{") << QByteArray("application/json")
-                                 << false << QStringLiteral("失败: {}");
+        QTest::newRow("garbage") << 200 << QByteArray("\x01\x02 garbage {{{")
+                                 << QByteArray("application/json") << false << QStringLiteral("失败: {}");
         QTest::newRow("html error page")
-            << 502 << QByteArray("<html><body><h1>502 Bad Gateway</h1></body></html>") << QByteArray("text/html")
-            << false << QStringLiteral("失败: {}");
-        QTest::newRow("200 without token") << 200 << QByteArray("{\"ok\":true}") << QByteArray("application/json")
-                                           << false << QStringLiteral("失败: {\"ok\":true}");
-        QTest::newRow("401 with error") << 401 << QByteArray("{\"error\":\"账号或密码错误\"}")
-                                        << QByteArray("application/json") << false
-                                        << QStringLiteral("失败: {\"error\":\"账号或密码错误\"}");
-        QTest::newRow("token with error status") << 500 << QByteArray("{\"token\":\"t\"}")
-                                                 << QByteArray("application/json") << false
-                                                 << QStringLiteral("失败: {\"token\":\"t\"}");
-        QTest::newRow("huge non-JSON body") << 200 << QByteArray(8 * 1024 * 1024, 'x') << QByteArray("text/plain")
-                                            << false << QStringLiteral("失败: {}");
-        QTest::newRow("never answers") << 200 << QByteArray() << QByteArray("application/json") << true
-                                       << QStringLiteral("失败: {}");
+            << 502 << QByteArray("<html><body><h1>502 Bad Gateway</h1></body></html>")
+            << QByteArray("text/html") << false << QStringLiteral("失败: {}");
+        QTest::newRow("200 without token")
+            << 200 << QByteArray("{\"ok\":true}") << QByteArray("application/json") << false
+            << QStringLiteral("失败: {\"ok\":true}");
+        QTest::newRow("401 with error")
+            << 401 << QByteArray("{\"error\":\"账号或密码错误\"}") << QByteArray("application/json") << false
+            << QStringLiteral("失败: {\"error\":\"账号或密码错误\"}");
+        QTest::newRow("token with error status")
+            << 500 << QByteArray("{\"token\":\"t\"}") << QByteArray("application/json") << false
+            << QStringLiteral("失败: {\"token\":\"t\"}");
+        QTest::newRow("huge non-JSON body")
+            << 200 << QByteArray(8 * 1024 * 1024, 'x') << QByteArray("text/plain") << false
+            << QStringLiteral("失败: {}");
+        QTest::newRow("never answers")
+            << 200 << QByteArray() << QByteArray("application/json") << true << QStringLiteral("失败: {}");
     }
     void badAnswersLeaveDialogUsable() {
         QFETCH(int, status);

@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTcpServer>
+#include <QTimer>
 
 using testsupport::RecordingServer;
 
@@ -84,7 +85,8 @@ private Q_SLOTS:
         settings::writeText(settings::key::proxyType, QStringLiteral("http"));
         settings::writeText(settings::key::proxyHost, QStringLiteral("10.0.0.9"));
         settings::writeText(settings::key::proxyUsername, QStringLiteral("bob"));
-        settings::writeText(settings::key::protectedProxyPassword, app::protectLocal(QStringLiteral("s3cret")));
+        settings::writeText(settings::key::protectedProxyPassword,
+                            app::protectLocal(QStringLiteral("s3cret")));
         NetworkProxyDialog dialog;
         QCOMPARE(dialog.modeList()->currentData().toString(), QStringLiteral("localProxy"));
         QCOMPARE(dialog.typeList()->currentData().toString(), QStringLiteral("http"));
@@ -107,8 +109,8 @@ private Q_SLOTS:
 
     void fieldsEnabledOnlyForLocalProxy() {
         NetworkProxyDialog dialog;
-        const QList<QWidget*> fields{dialog.typeList(), dialog.hostEdit(), dialog.portEdit(), dialog.userEdit(),
-                                     dialog.passwordEdit()};
+        const QList<QWidget*> fields{dialog.typeList(), dialog.hostEdit(), dialog.portEdit(),
+                                     dialog.userEdit(), dialog.passwordEdit()};
         for (QWidget* field : fields)
             QVERIFY(!field->isEnabled());
         selectData(dialog.modeList(), QStringLiteral("localProxy"));
@@ -203,8 +205,8 @@ private Q_SLOTS:
         QTest::newRow("service says fail")
             << 200 << QByteArray("{\"status\":\"fail\",\"message\":\"private range\"}")
             << QStringLiteral("测试失败：private range");
-        QTest::newRow("not a geolocation answer")
-            << 200 << QByteArray("<html>portal</html>") << QStringLiteral("测试失败：地理位置服务的回复无法识别");
+        QTest::newRow("not a geolocation answer") << 200 << QByteArray("<html>portal</html>")
+                                                  << QStringLiteral("测试失败：地理位置服务的回复无法识别");
     }
     void geolocationAnswers() {
         QFETCH(int, status);
@@ -230,7 +232,16 @@ private Q_SLOTS:
         RecordingServer::Reply hang;
         hang.hang = true;
         geo->setDefaultReply(hang);
+        bool buttonsLockedWhileWaiting = false;
+        QTimer::singleShot(50, &dialog, [&] {
+            buttonsLockedWhileWaiting = !dialog.testButton()->isEnabled() &&
+                                        !dialog.saveButton()->isEnabled() &&
+                                        dialog.statusLabel()->text() == QStringLiteral("测试中...");
+        });
         dialog.testButton()->click();
+        QVERIFY(buttonsLockedWhileWaiting);
+        QVERIFY(dialog.testButton()->isEnabled());
+        QVERIFY(dialog.saveButton()->isEnabled());
         QCOMPARE(dialog.statusLabel()->text(), QStringLiteral("测试失败：Operation canceled"));
         QVERIFY(!QApplication::overrideCursor());
     }

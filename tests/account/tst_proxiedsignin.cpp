@@ -69,13 +69,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("registerAccount");
         QTest::addColumn<QString>("failure");
         QTest::newRow("sign in") << kUser << kPassword << false << QString();
-        QTest::newRow("wrong password") << kUser << "nope" << false
-                                        << QStringLiteral("失败: {\"error\":\"账号或密码错误\"}");
-        QTest::newRow("unknown account") << "mallory" << kPassword << false
-                                         << QStringLiteral("失败: {\"error\":\"账号或密码错误\"}");
-        QTest::newRow("register new account") << "bob" << "新密码" << true << QString();
-        QTest::newRow("register taken name") << kUser << kPassword << true
-                                             << QStringLiteral("失败: {\"error\":\"账号已存在\"}");
+        QTest::newRow("wrong password")
+            << kUser << "nope" << false << QStringLiteral("失败: {\"error\":\"账号或密码错误\"}");
+        QTest::newRow("unknown account")
+            << "mallory" << kPassword << false << QStringLiteral("失败: {\"error\":\"账号或密码错误\"}");
+        QTest::newRow("register new account") << "bob"
+                                              << "新密码" << true << QString();
+        QTest::newRow("register taken name")
+            << kUser << kPassword << true << QStringLiteral("失败: {\"error\":\"账号已存在\"}");
     }
     void signInAndRegistration() {
         QFETCH(QString, user);
@@ -106,11 +107,13 @@ private Q_SLOTS:
         LoopbackProxy proxy{LoopbackProxy::Kind(kind)};
         QVERIFY2(proxy.isRunning(), qPrintable(proxy.log()));
         const bool http = LoopbackProxy::Kind(kind) == LoopbackProxy::Kind::Http;
-        storeProxy(QStringLiteral("localProxy"), http ? QStringLiteral("http") : QStringLiteral("socks5"), proxy.port());
+        storeProxy(QStringLiteral("localProxy"), http ? QStringLiteral("http") : QStringLiteral("socks5"),
+                   proxy.port());
 
         QCOMPARE(signIn(kUser, kPassword), QString());
         QVERIFY(!signInState().token.isEmpty());
-        QTRY_COMPARE(proxy.countForTarget(cloudPort, http ? QStringLiteral("/api/auth/login") : QString()), 1);
+        QTRY_COMPARE(proxy.countForTarget(cloudPort, http ? QStringLiteral("/api/auth/login") : QString()),
+                     1);
 
         QCOMPARE(proxyTestResult(), QStringLiteral("测试成功：127.0.0.1 Hong Kong(HK) Asia/Hong_Kong"));
         if (http)
@@ -128,10 +131,11 @@ private Q_SLOTS:
     void socksCredentialsAreUsed() {
         QFETCH(QString, password);
         QFETCH(bool, passes);
-        LoopbackProxy proxy{LoopbackProxy::Kind::Socks5, QStringLiteral("proxyuser"), QStringLiteral("s3cret")};
+        LoopbackProxy proxy{LoopbackProxy::Kind::Socks5, QStringLiteral("proxyuser"),
+                            QStringLiteral("s3cret")};
         QVERIFY2(proxy.isRunning(), qPrintable(proxy.log()));
-        storeProxy(QStringLiteral("localProxy"), QStringLiteral("socks5"), proxy.port(), QStringLiteral("proxyuser"),
-                   password);
+        storeProxy(QStringLiteral("localProxy"), QStringLiteral("socks5"), proxy.port(),
+                   QStringLiteral("proxyuser"), password);
         const QString failure = signIn(kUser, kPassword);
         if (passes) {
             QCOMPARE(failure, QString());

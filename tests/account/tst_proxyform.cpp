@@ -33,15 +33,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("type");
         QTest::addColumn<int>("kind");
-        QTest::newRow("direct ignores host") << "direct" << "http" << int(QNetworkProxy::NoProxy);
-        QTest::newRow("socks5") << "localProxy" << "socks5" << int(QNetworkProxy::Socks5Proxy);
-        QTest::newRow("http") << "localProxy" << "http" << int(QNetworkProxy::HttpProxy);
+        QTest::newRow("direct ignores host") << "direct"
+                                             << "http" << int(QNetworkProxy::NoProxy);
+        QTest::newRow("socks5") << "localProxy"
+                                << "socks5" << int(QNetworkProxy::Socks5Proxy);
+        QTest::newRow("http") << "localProxy"
+                              << "http" << int(QNetworkProxy::HttpProxy);
     }
     void proxyBuiltFromForm() {
         QFETCH(QString, mode);
         QFETCH(QString, type);
         QFETCH(int, kind);
-        account::ProxyForm form{mode, type, QStringLiteral("  proxy.lan "), 3128, QStringLiteral(" bob "),
+        account::ProxyForm form{mode,
+                                type,
+                                QStringLiteral("  proxy.lan "),
+                                3128,
+                                QStringLiteral(" bob "),
                                 QStringLiteral(" secret ")};
         const QNetworkProxy proxy = account::proxyFromForm(form);
         QCOMPARE(int(proxy.type()), kind);
@@ -57,9 +64,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("host");
         QTest::addColumn<bool>("problem");
-        QTest::newRow("proxy, blank host") << "localProxy" << "   " << true;
-        QTest::newRow("proxy, host") << "localProxy" << "127.0.0.1" << false;
-        QTest::newRow("direct, blank host") << "direct" << "" << false;
+        QTest::newRow("proxy, blank host") << "localProxy"
+                                           << "   " << true;
+        QTest::newRow("proxy, host") << "localProxy"
+                                     << "127.0.0.1" << false;
+        QTest::newRow("direct, blank host") << "direct"
+                                            << "" << false;
     }
     void missingHostOnlyMattersForLocalProxy() {
         QFETCH(QString, mode);
@@ -73,8 +83,9 @@ private Q_SLOTS:
     }
 
     void directModeStillStoresTheFields() {
-        account::storeProxyForm({QStringLiteral("direct"), QStringLiteral("http"), QStringLiteral(" 10.0.0.2 "), 3128,
-                                 QStringLiteral(" bob "), QStringLiteral("pw")});
+        account::storeProxyForm({QStringLiteral("direct"), QStringLiteral("http"),
+                                 QStringLiteral(" 10.0.0.2 "), 3128, QStringLiteral(" bob "),
+                                 QStringLiteral("pw")});
         QCOMPARE(settings::networkMode(), QStringLiteral("direct"));
         QCOMPARE(settings::proxyType(), QStringLiteral("http"));
         QCOMPARE(settings::proxyHost(), QStringLiteral("10.0.0.2"));
@@ -86,11 +97,11 @@ private Q_SLOTS:
     }
 
     void emptyPasswordForgetsStoredOne() {
-        account::storeProxyForm({QStringLiteral("localProxy"), QStringLiteral("socks5"), QStringLiteral("h"), 1080,
-                                 QString(), QStringLiteral("old")});
+        account::storeProxyForm({QStringLiteral("localProxy"), QStringLiteral("socks5"), QStringLiteral("h"),
+                                 1080, QString(), QStringLiteral("old")});
         QVERIFY(!settings::protectedProxyPassword().isEmpty());
-        account::storeProxyForm({QStringLiteral("localProxy"), QStringLiteral("socks5"), QStringLiteral("h"), 1080,
-                                 QString(), QString()});
+        account::storeProxyForm({QStringLiteral("localProxy"), QStringLiteral("socks5"), QStringLiteral("h"),
+                                 1080, QString(), QString()});
         QCOMPARE(settings::protectedProxyPassword(), QString());
         QCOMPARE(net::applicationProxy().password(), QString());
         QCOMPARE(account::loadProxyForm().password, QString());
@@ -109,10 +120,15 @@ private Q_SLOTS:
     void geolocationReplyTexts_data() {
         QTest::addColumn<QJsonObject>("reply");
         QTest::addColumn<QString>("text");
-        QTest::newRow("success") << QJsonObject{{"status", "success"}, {"query", "203.0.113.7"}, {"country", "日本"},
-                                                {"countryCode", "JP"}, {"timezone", "Asia/Tokyo"}}
+        QTest::newRow("success") << QJsonObject{{"status", "success"},
+                                                {"query", "203.0.113.7"},
+                                                {"country", "日本"},
+                                                {"countryCode", "JP"},
+                                                {"timezone", "Asia/Tokyo"}}
                                  << QStringLiteral("测试成功：203.0.113.7 日本(JP) Asia/Tokyo");
-        QTest::newRow("fail") << QJsonObject{{"status", "fail"}, {"message", "reserved range"}, {"query", "10.0.0.1"}}
+        QTest::newRow("fail") << QJsonObject{{"status", "fail"},
+                                             {"message", "reserved range"},
+                                             {"query", "10.0.0.1"}}
                               << QStringLiteral("测试失败：reserved range");
         QTest::newRow("not a geolocation answer")
             << QJsonObject() << QStringLiteral("测试失败：地理位置服务的回复无法识别");
@@ -126,10 +142,12 @@ private Q_SLOTS:
     void geolocationUrlCanBeRedirected() {
         qunsetenv(account::kIpGeoUrlVariable);
         QCOMPARE(account::ipGeoTestUrl(),
-                 QStringLiteral("http://ip-api.com/json/?fields=status,message,query,country,countryCode,timezone"));
+                 QStringLiteral(
+                     "http://ip-api.com/json/?fields=status,message,query,country,countryCode,timezone"));
         qputenv(account::kIpGeoUrlVariable, "http://127.0.0.1:4567/");
         QCOMPARE(account::ipGeoTestUrl(),
-                 QStringLiteral("http://127.0.0.1:4567/json/?fields=status,message,query,country,countryCode,timezone"));
+                 QStringLiteral(
+                     "http://127.0.0.1:4567/json/?fields=status,message,query,country,countryCode,timezone"));
         qunsetenv(account::kIpGeoUrlVariable);
     }
 };

@@ -40,8 +40,8 @@ private Q_SLOTS:
         QTest::newRow("network failure") << QJsonObject() << QStringLiteral("失败: {}");
         QTest::newRow("error member") << QJsonObject{{"error", "账号或密码错误"}}
                                       << QStringLiteral("失败: {\"error\":\"账号或密码错误\"}");
-        QTest::newRow("several members")
-            << QJsonObject{{"code", 7}, {"message", "x"}} << QStringLiteral("失败: {\"code\":7,\"message\":\"x\"}");
+        QTest::newRow("several members") << QJsonObject{{"code", 7}, {"message", "x"}}
+                                         << QStringLiteral("失败: {\"code\":7,\"message\":\"x\"}");
     }
     void failureTextShowsWholeReplyAsCompactJson() {
         QFETCH(QJsonObject, reply);
@@ -64,10 +64,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("account");
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("expected");
-        QTest::newRow("all set") << true << "alice" << "pw" << true;
-        QTest::newRow("no password") << true << "alice" << "" << false;
-        QTest::newRow("no account") << true << "" << "pw" << false;
-        QTest::newRow("auto off") << false << "alice" << "pw" << false;
+        QTest::newRow("all set") << true << "alice"
+                                 << "pw" << true;
+        QTest::newRow("no password") << true << "alice"
+                                     << "" << false;
+        QTest::newRow("no account") << true << ""
+                                    << "pw" << false;
+        QTest::newRow("auto off") << false << "alice"
+                                  << "pw" << false;
     }
     void automaticSignInNeedsBothFields() {
         QFETCH(bool, autoLogin);

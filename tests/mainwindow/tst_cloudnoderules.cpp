@@ -25,8 +25,9 @@ QJsonObject entry(const QString& id, const QString& displayName, const QString& 
 
 QString importCode(const QJsonObject& nodeJson) {
     return QString::fromLatin1(kImportCodePrefix) +
-           QString::fromLatin1(QJsonDocument(nodeJson).toJson(QJsonDocument::Compact).toBase64(
-               QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+           QString::fromLatin1(QJsonDocument(nodeJson)
+                                   .toJson(QJsonDocument::Compact)
+                                   .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
 } // namespace
@@ -45,7 +46,8 @@ private Q_SLOTS:
         signInState().password = QStringLiteral("changed elsewhere");
         const QString foreign = crypto::sealNode(makeNode(QStringLiteral("10.0.0.2"), QStringLiteral("two")));
         signInState().password = QStringLiteral("pw-1");
-        const QString alsoMine = crypto::sealNode(makeNode(QStringLiteral("10.0.0.3"), QStringLiteral("three")));
+        const QString alsoMine =
+            crypto::sealNode(makeNode(QStringLiteral("10.0.0.3"), QStringLiteral("three")));
 
         const QJsonArray entries{entry("a", "A", mine), entry("b", "B", foreign), entry("c", "C", alsoMine),
                                  entry("d", "D", QStringLiteral("not an envelope"))};
@@ -63,11 +65,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sealedName");
         QTest::addColumn<QString>("serverName");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("entry wins, trimmed") << "  生产 1 " << "old" << "srv" << "生产 1";
-        QTest::newRow("blank entry keeps sealed") << " " << "sealed" << "srv" << "sealed";
-        QTest::newRow("both blank: server name") << " " << "" << "srv" << "srv";
-        QTest::newRow("all empty") << "" << "" << "" << "";
-        QTest::newRow("blank sealed name: server name") << "" << "  " << "srv" << "srv";
+        QTest::newRow("entry wins, trimmed") << "  生产 1 "
+                                             << "old"
+                                             << "srv"
+                                             << "生产 1";
+        QTest::newRow("blank entry keeps sealed") << " "
+                                                  << "sealed"
+                                                  << "srv"
+                                                  << "sealed";
+        QTest::newRow("both blank: server name") << " "
+                                                 << ""
+                                                 << "srv"
+                                                 << "srv";
+        QTest::newRow("all empty") << ""
+                                   << ""
+                                   << ""
+                                   << "";
+        QTest::newRow("blank sealed name: server name") << ""
+                                                        << "  "
+                                                        << "srv"
+                                                        << "srv";
     }
     void displayNameRules() {
         QFETCH(QString, entryName);
@@ -127,8 +144,11 @@ private Q_SLOTS:
         const QJsonObject full{{"name", "srv"}, {"host", "10.1.1.1"}, {"privateKey", "KEY"}};
         const QString good = importCode(full);
         const QString invalid = QStringLiteral("剪贴板里没有有效的 Import Code。");
-        QTest::newRow("valid, blanks around") << " 节点 A " << "\n " + good + " \n" << QString();
-        QTest::newRow("explanation line before") << "A" << "把下面这行粘贴到客户端：\n" + good << QString();
+        QTest::newRow("valid, blanks around") << " 节点 A "
+                                              << "\n " + good + " \n"
+                                              << QString();
+        QTest::newRow("explanation line before") << "A"
+                                                 << "把下面这行粘贴到客户端：\n" + good << QString();
         QTest::newRow("empty name") << "  " << good << QStringLiteral("请输入节点名称。");
         QTest::newRow("trailing junk") << "A" << good + " thanks!" << invalid;
         QTest::newRow("no private key")
@@ -155,11 +175,14 @@ private Q_SLOTS:
     }
 
     void deleteConfirmationTexts() {
-        QCOMPARE(cloudnodes::deleteConfirmation({QStringLiteral("东京")}), QStringLiteral("确定删除节点 东京 ?"));
-        QCOMPARE(cloudnodes::deleteConfirmation({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}),
-                 QStringLiteral("确定删除选中的 3 个节点？"));
+        QCOMPARE(cloudnodes::deleteConfirmation({QStringLiteral("东京")}),
+                 QStringLiteral("确定删除节点 东京 ?"));
+        QCOMPARE(
+            cloudnodes::deleteConfirmation({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}),
+            QStringLiteral("确定删除选中的 3 个节点？"));
         QCOMPARE(cloudnodes::nodePath(QStringLiteral("n-1"), false), QStringLiteral("/api/cloud/nodes/n-1"));
-        QCOMPARE(cloudnodes::nodePath(QStringLiteral("n-1"), true), QStringLiteral("/api/cloud/nodes/n-1?force=1"));
+        QCOMPARE(cloudnodes::nodePath(QStringLiteral("n-1"), true),
+                 QStringLiteral("/api/cloud/nodes/n-1?force=1"));
     }
 
     void nodeInUseRecognised_data() {
@@ -181,12 +204,14 @@ private Q_SLOTS:
     void nodeInUseQuestion_data() {
         QTest::addColumn<QJsonObject>("reply");
         QTest::addColumn<QString>("expected");
-        const QString head = QStringLiteral("节点 东京 正在被 %1 个直播房间使用。\n\n删除节点后，这些房间会解除节点绑定，"
-                                            "正在推流或重试中的房间会标记为异常。");
+        const QString head =
+            QStringLiteral("节点 东京 正在被 %1 个直播房间使用。\n\n删除节点后，这些房间会解除节点绑定，"
+                           "正在推流或重试中的房间会标记为异常。");
         const QString tail = QStringLiteral("\n\n是否继续删除？");
         QTest::newRow("three rooms, two named")
             << QJsonObject{{"code", "NODE_IN_USE"},
-                           {"rooms", QJsonArray{QJsonObject{{"name", "晚间直播"}}, QJsonObject{{"name", " 早间 "}}}},
+                           {"rooms",
+                            QJsonArray{QJsonObject{{"name", "晚间直播"}}, QJsonObject{{"name", " 早间 "}}}},
                            {"roomCount", 3}}
             << head.arg(3) + QStringLiteral("\n\n关联房间:\n晚间直播\n早间\n...还有 1 个") + tail;
         QTest::newRow("blank names skipped, count from names")
@@ -195,7 +220,8 @@ private Q_SLOTS:
             << head.arg(2) + QStringLiteral("\n\n关联房间:\nA\nB") + tail;
         QTest::newRow("no names") << QJsonObject{{"roomCount", 4}} << head.arg(4) + tail;
         QTest::newRow("nothing at all") << QJsonObject() << head.arg(0) + tail;
-        QTest::newRow("all named") << QJsonObject{{"rooms", QJsonArray{QJsonObject{{"name", "A"}}}}, {"roomCount", 1}}
+        QTest::newRow("all named") << QJsonObject{{"rooms", QJsonArray{QJsonObject{{"name", "A"}}}},
+                                                  {"roomCount", 1}}
                                    << head.arg(1) + QStringLiteral("\n\n关联房间:\nA") + tail;
     }
     void nodeInUseQuestion() {
@@ -205,9 +231,11 @@ private Q_SLOTS:
     }
 
     void labelWithPlaceholderIsNotExpanded() {
-        const QString text = cloudnodes::nodeInUseQuestion(QStringLiteral("box%2"), QJsonObject{{"roomCount", 5}});
+        const QString text =
+            cloudnodes::nodeInUseQuestion(QStringLiteral("box%2"), QJsonObject{{"roomCount", 5}});
         QVERIFY(text.startsWith(QStringLiteral("节点 box%2 正在被 5 个")));
-        QCOMPARE(cloudnodes::statusLine(QStringLiteral("u%2"), 3), QStringLiteral("已登录 u%2    云端节点: 3"));
+        QCOMPARE(cloudnodes::statusLine(QStringLiteral("u%2"), 3),
+                 QStringLiteral("已登录 u%2    云端节点: 3"));
     }
 
     void deletionFailureLines_data() {
@@ -229,11 +257,12 @@ private Q_SLOTS:
     }
 
     void failureMessageAndStatusLines() {
-        QCOMPARE(cloudnodes::deletionFailureMessage({cloudnodes::cancelledDeletionLine(QStringLiteral("A")),
-                                                     QStringLiteral("B: HTTP 500")}),
+        QCOMPARE(cloudnodes::deletionFailureMessage(
+                     {cloudnodes::cancelledDeletionLine(QStringLiteral("A")), QStringLiteral("B: HTTP 500")}),
                  QStringLiteral("删除节点失败:\n\nA: 已取消删除\nB: HTTP 500"));
         QCOMPARE(cloudnodes::signedInLine(QStringLiteral("alice")), QStringLiteral("已登录 alice"));
-        QCOMPARE(cloudnodes::statusLine(QStringLiteral("alice"), 0), QStringLiteral("已登录 alice    云端节点: 0"));
+        QCOMPARE(cloudnodes::statusLine(QStringLiteral("alice"), 0),
+                 QStringLiteral("已登录 alice    云端节点: 0"));
     }
 
     void busyCounterNests() {

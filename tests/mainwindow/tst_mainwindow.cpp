@@ -25,7 +25,7 @@ using testsupport::RecordingServer;
 
 namespace {
 
-const char* const kNavKeys[] = {"nav.nodes", "nav.proxy", "nav.bridge", "nav.live",
+const char* const kNavKeys[] = {"nav.nodes", "nav.proxy", "nav.bridge",  "nav.live",
                                 "nav.rtmp",  "nav.files", "nav.settings"};
 
 // Key presses delivered the way the window system delivers them: to the window's focus widget.
@@ -260,8 +260,11 @@ private Q_SLOTS:
         QList<int> statusTicks(MainWindow::PageCount, 0);
         QList<int> liveTicks(MainWindow::PageCount, 0);
         for (int page = 0; page < MainWindow::PageCount; ++page)
-            window->setPageHooks(page, {{}, [&statusTicks, page] { ++statusTicks[page]; },
-                                        [&liveTicks, page] { ++liveTicks[page]; }});
+            window->setPageHooks(page, {{},
+                                        [&statusTicks, page] { ++statusTicks[page]; },
+                                        [&liveTicks, page] {
+                                            ++liveTicks[page];
+                                        }});
 
         for (int page : {int(MainWindow::ProxyPageIndex), int(MainWindow::BridgePageIndex),
                          int(MainWindow::RtmpPageIndex)}) {
