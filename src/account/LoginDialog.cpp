@@ -106,6 +106,9 @@ void LoginDialog::loadRememberedValues() {
     autoLoginBox_->setChecked(remembered.autoLogin);
     if (remembered.rememberPassword)
         passwordEdit_->setText(remembered.password);
+    // Start typing where something is still missing.
+    if (!remembered.account.isEmpty() && passwordEdit_->text().isEmpty())
+        passwordEdit_->setFocus();
 }
 
 void LoginDialog::connectControls() {

@@ -42,6 +42,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         combo->hide();
         nodeFilters_ << combo;
     }
+    // The status line and the overlay exist before any page, so pages may use them while they are built.
+    statusLabel_ = new QLabel(cloudnodes::signedInLine(signInState().username), this);
+    statusBar()->addWidget(statusLabel_, 1);
+    overlay_ = new LoadingOverlay(this);
 
     buildPages();
     buildNavigation();
@@ -53,11 +57,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     layout->addWidget(navBar_);
     layout->addWidget(pageStack_, 1);
     setCentralWidget(central);
-    overlay_ = new LoadingOverlay(this);
     overlay_->setGeometry(rect());
-
-    statusLabel_ = new QLabel(cloudnodes::signedInLine(signInState().username), this);
-    statusBar()->addWidget(statusLabel_, 1);
 
     startTimers();
     restoreGeometryFromSettings();
@@ -126,7 +126,8 @@ void MainWindow::restoreGeometryFromSettings() {
 }
 
 void MainWindow::onStatusTick() {
-    nodesPage_->refreshNodeStatuses();
+    if (nodesPage_)
+        nodesPage_->refreshNodeStatuses();
     const int shown = currentPage();
     // Only the proxy, bridge and RTMP pages refresh with the status poll.
     if (shown == ProxyPageIndex || shown == BridgePageIndex || shown == RtmpPageIndex) {

@@ -86,6 +86,8 @@ private Q_SLOTS:
         QCOMPARE(dialog.passwordEdit()->text(), password);
         QCOMPARE(dialog.rememberPasswordBox()->isChecked(), remember);
         QVERIFY(!dialog.autoLoginBox()->isChecked());
+        if (password.isEmpty())
+            QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.passwordEdit()));
     }
 
     void automaticSignInNeedsBothFields_data() {
