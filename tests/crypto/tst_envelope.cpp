@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QTimer>
 
 class TestEnvelope : public QObject {
     Q_OBJECT
@@ -192,6 +193,21 @@ private Q_SLOTS:
         QCOMPARE(crypto::cachedKeyCount(), 12);
         crypto::clearKeyCache();
         QCOMPARE(crypto::cachedKeyCount(), 0);
+    }
+
+    void eventLoopTurnsWhileKeysDerive() {
+        QStringList envelopes;
+        for (int i = 0; i < 8; ++i)
+            envelopes << crypto::sealNode(sampleNode());
+        crypto::clearKeyCache();
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        timer.start(1);
+        const auto opened = crypto::openNodes(envelopes);
+        QCOMPARE(opened.size(), 8);
+        QVERIFY(opened[7].has_value());
+        QVERIFY2(ticks > 0, "the calling thread's events must keep flowing during derivation");
     }
 
     void aesGcmPrimitive() {
