@@ -1,50 +1,159 @@
 #include "account/LoginDialog.h"
 
-#include "app/Settings.h"
+#include "account/NetworkProxyDialog.h"
+#include "account/SignInRules.h"
 #include "net/RequestLayer.h"
 #include "net/SignInState.h"
+#include "ui/Dialogs.h"
 
-#include <QDialogButtonBox>
+#include <QApplication>
+#include <QCheckBox>
 #include <QFormLayout>
-#include <QJsonDocument>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
+namespace {
+
+const char kDialogStyle[] =
+    "QDialog { background: #f7f7f7; }"
+    "QLabel#loginTitle { font-size: 22px; font-weight: 600; color: #202020; }"
+    "QLabel#loginSubTitle { color: #666666; }"
+    "QGroupBox { background: #ffffff; border: 1px solid #d8d8d8; border-radius: 6px; margin-top: 8px; }"
+    "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; color: #555555; }"
+    "QLineEdit { min-height: 28px; }"
+    "QPushButton { min-height: 30px; min-width: 82px; }";
+
+} // namespace
+
 LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent) {
+    buildLayout();
+    loadRememberedValues();
+    connectControls();
+    if (account::shouldSignInAutomatically(autoLoginBox_->isChecked(), accountEdit_->text(),
+                                           passwordEdit_->text()))
+        QTimer::singleShot(account::timing::autoSignInDelayMs, this, [this] { submit(false); });
+}
+
+void LoginDialog::buildLayout() {
     setWindowTitle(QStringLiteral("Ondivo 登录"));
-    auto* layout = new QVBoxLayout(this);
-    auto* form = new QFormLayout;
-    accountEdit_ = new QLineEdit(settings::lastUsername(), this);
+    resize(430, 330);
+    setMinimumWidth(420);
+    setStyleSheet(QString::fromUtf8(kDialogStyle));
+
+    auto* title = new QLabel(QStringLiteral("Ondivo"), this);
+    title->setObjectName(QStringLiteral("loginTitle"));
+    title->setAlignment(Qt::AlignCenter);
+    auto* subtitle = new QLabel(QStringLiteral("登录后读取云端节点和本地运行状态"), this);
+    subtitle->setObjectName(QStringLiteral("loginSubTitle"));
+    subtitle->setAlignment(Qt::AlignCenter);
+
+    accountEdit_ = new QLineEdit(this);
     passwordEdit_ = new QLineEdit(this);
     passwordEdit_->setEchoMode(QLineEdit::Password);
+    auto* accountGroup = new QGroupBox(QStringLiteral("账号"), this);
+    auto* form = new QFormLayout(accountGroup);
+    form->setContentsMargins(18, 18, 18, 14);
+    form->setSpacing(10);
     form->addRow(QStringLiteral("账号"), accountEdit_);
     form->addRow(QStringLiteral("密码"), passwordEdit_);
-    layout->addLayout(form);
+
+    rememberPasswordBox_ = new QCheckBox(QStringLiteral("保存密码"), this);
+    autoLoginBox_ = new QCheckBox(QStringLiteral("自动登录"), this);
+    auto* choices = new QHBoxLayout;
+    choices->addWidget(rememberPasswordBox_);
+    choices->addWidget(autoLoginBox_);
+    choices->addStretch();
+
     statusLabel_ = new QLabel(this);
+    statusLabel_->setWordWrap(true);
+    statusLabel_->setMinimumHeight(24);
+    statusLabel_->setStyleSheet(QStringLiteral("color: #555555;"));
+    // A long failure reply wraps inside the dialog instead of stretching it off the screen.
+    statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    proxyButton_ = new QPushButton(QStringLiteral("代理设置"), this);
+    registerButton_ = new QPushButton(QStringLiteral("注册"), this);
+    signInButton_ = new QPushButton(QStringLiteral("登录"), this);
+    // Return is wired to sign-in explicitly; no button may grab it as the dialog's default.
+    for (QPushButton* button : {proxyButton_, registerButton_, signInButton_})
+        button->setAutoDefault(false);
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(proxyButton_);
+    actions->addStretch();
+    actions->addWidget(registerButton_);
+    actions->addWidget(signInButton_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(22, 20, 22, 18);
+    layout->setSpacing(12);
+    layout->addWidget(title);
+    layout->addWidget(subtitle);
+    layout->addWidget(accountGroup);
+    layout->addLayout(choices);
     layout->addWidget(statusLabel_);
-    auto* signIn = new QPushButton(QStringLiteral("登录"), this);
-    layout->addWidget(signIn);
-    connect(signIn, &QPushButton::clicked, this, [this] { submit(false); });
+    layout->addLayout(actions);
+}
+
+void LoginDialog::loadRememberedValues() {
+    const account::RememberedSignIn remembered = account::loadRememberedSignIn();
+    accountEdit_->setText(remembered.account);
+    rememberPasswordBox_->setChecked(remembered.rememberPassword);
+    autoLoginBox_->setChecked(remembered.autoLogin);
+    if (remembered.rememberPassword)
+        passwordEdit_->setText(remembered.password);
+    // Start typing where something is still missing.
+    if (!remembered.account.isEmpty() && passwordEdit_->text().isEmpty())
+        passwordEdit_->setFocus();
+}
+
+void LoginDialog::connectControls() {
+    connect(signInButton_, &QPushButton::clicked, this, [this] { submit(false); });
+    connect(registerButton_, &QPushButton::clicked, this, [this] { submit(true); });
+    connect(proxyButton_, &QPushButton::clicked, this, [this] { openProxySettings(); });
+    connect(accountEdit_, &QLineEdit::returnPressed, this, [this] { submit(false); });
+    connect(passwordEdit_, &QLineEdit::returnPressed, this, [this] { submit(false); });
+}
+
+void LoginDialog::openProxySettings() {
+    // No shared access manager exists yet; the next request reads the stored setting by itself.
+    NetworkProxyDialog dialog(this);
+    ui::execDialog(dialog);
 }
 
 void LoginDialog::submit(bool registerAccount) {
-    if (accountEdit_->text().isEmpty() || passwordEdit_->text().isEmpty()) {
+    const QString accountText = accountEdit_->text();
+    const QString password = passwordEdit_->text();
+    if (accountText.isEmpty() || password.isEmpty()) {
         statusLabel_->setText(QStringLiteral("请输入账号和密码"));
         return;
     }
-    QJsonObject body{{QStringLiteral("username"), accountEdit_->text()},
-                     {QStringLiteral("password"), passwordEdit_->text()}};
+
+    statusLabel_->setText(registerAccount ? QStringLiteral("注册中...") : QStringLiteral("登录中..."));
+    signInButton_->setEnabled(false);
+    registerButton_->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
     int status = 0;
-    const QJsonObject reply = net::cloudRequest(
-        QStringLiteral("POST"), registerAccount ? QStringLiteral("/api/auth/register") : QStringLiteral("/api/auth/login"),
-        body, false, &status);
-    if (status < 300 && reply.contains(QLatin1String("token"))) {
-        signInState() = {accountEdit_->text(), passwordEdit_->text(), reply.value(QLatin1String("token")).toString()};
-        settings::writeText(settings::key::lastUsername, accountEdit_->text());
-        accept();
+    const QJsonObject reply = net::cloudRequest(QStringLiteral("POST"), account::signInPath(registerAccount),
+                                                account::signInBody(accountText, password), false, &status);
+
+    QApplication::restoreOverrideCursor();
+    signInButton_->setEnabled(true);
+    registerButton_->setEnabled(true);
+
+    const QString token = account::issuedToken(status, reply);
+    if (token.isEmpty()) {
+        statusLabel_->setText(account::failureText(reply));
         return;
     }
-    statusLabel_->setText(QStringLiteral("失败: ") + QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact)));
+    signInState() = SignInState{accountText, password, token};
+    account::storeRememberedSignIn(
+        {accountText, password, rememberPasswordBox_->isChecked(), autoLoginBox_->isChecked()});
+    accept();
 }

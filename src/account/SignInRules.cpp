@@ -1,0 +1,57 @@
+#include "account/SignInRules.h"
+
+#include "app/LocalProtection.h"
+#include "app/Settings.h"
+
+#include <QJsonDocument>
+
+namespace account {
+
+QString signInPath(bool registerAccount) {
+    return registerAccount ? QStringLiteral("/api/auth/register") : QStringLiteral("/api/auth/login");
+}
+
+QJsonObject signInBody(const QString& account, const QString& password) {
+    // Sent exactly as typed: blanks around an account name or password are part of it.
+    return QJsonObject{{QStringLiteral("username"), account}, {QStringLiteral("password"), password}};
+}
+
+QString issuedToken(int status, const QJsonObject& reply) {
+    if (status >= 300)
+        return QString();
+    // An empty or non-text token would leave every later request unauthenticated.
+    const QJsonValue token = reply.value(QLatin1String("token"));
+    return token.isString() ? token.toString() : QString();
+}
+
+QString failureText(const QJsonObject& reply) {
+    const QString json = QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
+    QString text = QStringLiteral("失败: ") + json;
+    if (text.size() > kMaxFailureTextLength)
+        text = text.left(kMaxFailureTextLength - 1) + QChar(0x2026);
+    return text;
+}
+
+bool shouldSignInAutomatically(bool autoLogin, const QString& account, const QString& password) {
+    return autoLogin && !account.isEmpty() && !password.isEmpty();
+}
+
+RememberedSignIn loadRememberedSignIn() {
+    RememberedSignIn values;
+    values.account = settings::lastUsername();
+    values.rememberPassword = settings::rememberPassword();
+    values.autoLogin = settings::autoLogin();
+    if (values.rememberPassword)
+        values.password = app::unprotectLocal(settings::protectedPassword());
+    return values;
+}
+
+void storeRememberedSignIn(const RememberedSignIn& values) {
+    settings::writeText(settings::key::lastUsername, values.account);
+    settings::writeBool(settings::key::rememberPassword, values.rememberPassword);
+    settings::writeBool(settings::key::autoLogin, values.autoLogin);
+    settings::writeText(settings::key::protectedPassword,
+                        values.rememberPassword ? app::protectLocal(values.password) : QString());
+}
+
+} // namespace account

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// What the sign-in dialog decides without a window: the request it sends, when a reply signs the user
+// in, the failure text, and which values it remembers.
+namespace account {
+
+namespace timing {
+// The automatic sign-in starts this long after the dialog is built, so the dialog is on screen first.
+inline constexpr int kDefaultAutoSignInDelayMs = 100;
+inline int autoSignInDelayMs = kDefaultAutoSignInDelayMs;
+} // namespace timing
+
+// Longest failure text the status label shows; a runaway reply is cut there.
+inline constexpr int kMaxFailureTextLength = 600;
+
+QString signInPath(bool registerAccount);
+QJsonObject signInBody(const QString& account, const QString& password);
+
+// The bearer token when the reply signs the user in (status below 300 and a non-empty text "token"),
+// else the empty text.
+QString issuedToken(int status, const QJsonObject& reply);
+
+// "失败: " followed by the compact JSON text of the reply, cut to kMaxFailureTextLength characters.
+QString failureText(const QJsonObject& reply);
+
+bool shouldSignInAutomatically(bool autoLogin, const QString& account, const QString& password);
+
+struct RememberedSignIn {
+    QString account;
+    QString password; // empty unless the password is remembered and could be unwrapped
+    bool rememberPassword = false;
+    bool autoLogin = false;
+};
+
+RememberedSignIn loadRememberedSignIn();
+
+// Written only after a successful sign-in; unticking "保存密码" forgets the stored password.
+void storeRememberedSignIn(const RememberedSignIn& values);
+
+} // namespace account

@@ -1,0 +1,308 @@
+#include "RecordingServer.h"
+#include "TestMain.h"
+
+#include "app/Settings.h"
+#include "app/UiText.h"
+#include "mainwindow/LoadingOverlay.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/NodesPage.h"
+#include "mainwindow/TopNavBar.h"
+#include "mainwindow/WindowTiming.h"
+#include "net/SignInState.h"
+#include "ui/Dialogs.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTimer>
+
+using testsupport::RecordingServer;
+
+namespace {
+
+const char* const kNavKeys[] = {"nav.nodes", "nav.proxy", "nav.bridge",  "nav.live",
+                                "nav.rtmp",  "nav.files", "nav.settings"};
+
+// Key presses delivered the way the window system delivers them: to the window's focus widget.
+void typeInto(QWindow* window, const char* text) {
+    for (const char* c = text; *c; ++c)
+        QTest::keyClick(window, Qt::Key(Qt::Key_A + (*c - 'a')), {});
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<RecordingServer> cloud;
+
+    std::unique_ptr<MainWindow> openWindow() {
+        auto window = std::make_unique<MainWindow>();
+        return window;
+    }
+
+    // Lets the queued start-up load run to its end.
+    static void waitForStartupLoad(MainWindow& window) {
+        QTRY_VERIFY(window.statusText().contains(QStringLiteral("云端节点")));
+    }
+
+private Q_SLOTS:
+    void init() {
+        testsupport::clearSettings();
+        ui::testing::setScripted(true);
+        ui::testing::reset();
+        signInState() = {QStringLiteral("alice"), QStringLiteral("pw"), QStringLiteral("tok")};
+        cloud = std::make_unique<RecordingServer>();
+        cloud->setDefaultReply(RecordingServer::json(200, "{\"nodes\":[]}"));
+        qputenv("ONDIVO_CLOUD_API_URL", cloud->baseUrl().toUtf8());
+        mainwindow::timing::statusPollMs = mainwindow::timing::kDefaultStatusPollMs;
+        mainwindow::timing::livePollMs = mainwindow::timing::kDefaultLivePollMs;
+    }
+    void cleanup() {
+        QVERIFY(!QApplication::overrideCursor());
+        cloud.reset();
+    }
+
+    void opensWithNodesPageAndDefaults() {
+        auto window = openWindow();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Ondivo"));
+        QCOMPARE(window->size(), QSize(1060, 680));
+        QCOMPARE(window->statusText(), QStringLiteral("已登录 alice"));
+        QCOMPARE(window->pageStack()->count(), int(MainWindow::PageCount));
+        QCOMPARE(window->currentPage(), int(MainWindow::NodesPageIndex));
+        QCOMPARE(window->page(0), static_cast<QWidget*>(window->nodesPage()));
+        QCOMPARE(window->navigationBar()->objectName(), QStringLiteral("topNavBar"));
+        const auto& buttons = window->navigationBar()->buttons();
+        QCOMPARE(buttons.size(), 7);
+        for (int i = 0; i < buttons.size(); ++i) {
+            QCOMPARE(buttons[i]->text(), app::uiText(QString::fromLatin1(kNavKeys[i])));
+            QVERIFY(buttons[i]->isCheckable());
+            QCOMPARE(buttons[i]->isChecked(), i == 0);
+            QCOMPARE(buttons[i]->iconSize(), QSize(18, 18));
+            QVERIFY(!buttons[i]->icon().isNull());
+        }
+        QCOMPARE(buttons[3]->text(), QStringLiteral("直播"));
+        QCOMPARE(window->statusPollTimer()->interval(), 5000);
+        QCOMPARE(window->livePollTimer()->interval(), 1000);
+        QVERIFY(window->statusPollTimer()->isActive());
+        QVERIFY(window->livePollTimer()->isActive());
+        QVERIFY(!window->loadingOverlay()->isVisible());
+        QCOMPARE(window->loadingOverlay()->objectName(), QStringLiteral("loadingOverlay"));
+        waitForStartupLoad(*window);
+    }
+
+    void statusLineAfterStartupLoad() {
+        auto window = openWindow();
+        QCOMPARE(window->statusText(), QStringLiteral("已登录 alice"));
+        waitForStartupLoad(*window);
+        QCOMPARE(window->statusText(), QStringLiteral("已登录 alice    云端节点: 0"));
+        QCOMPARE(window->busyCount(), 0);
+        QCOMPARE(cloud->requests().size(), 1);
+        QCOMPARE(cloud->lastRequest().path, QByteArray("/api/cloud/nodes"));
+        QCOMPARE(cloud->lastRequest().header("Authorization"), QByteArray("Bearer tok"));
+    }
+
+    void navigationChecksOnlyTheClickedButton() {
+        auto window = openWindow();
+        waitForStartupLoad(*window);
+        QList<int> selected;
+        for (int page = 0; page < MainWindow::PageCount; ++page)
+            window->setPageHooks(page, {[&selected, page] { selected << page; }, {}, {}});
+        const auto& buttons = window->navigationBar()->buttons();
+        for (int index : {4, 1, 6, 0, 4}) {
+            buttons[index]->click();
+            QCOMPARE(window->currentPage(), index);
+            for (int i = 0; i < buttons.size(); ++i)
+                QCOMPARE(buttons[i]->isChecked(), i == index);
+        }
+        QCOMPARE(selected, (QList<int>{4, 1, 6, 0, 4}));
+    }
+
+    void replacedPageKeepsItsSlot() {
+        auto window = openWindow();
+        waitForStartupLoad(*window);
+        auto* files = new QLabel(QStringLiteral("files"));
+        int selections = 0;
+        window->replacePage(MainWindow::FilesPageIndex, files, {[&selections] { ++selections; }, {}, {}});
+        QCOMPARE(window->page(MainWindow::FilesPageIndex), static_cast<QWidget*>(files));
+        QCOMPARE(window->pageStack()->count(), int(MainWindow::PageCount));
+        window->navigationBar()->buttons()[MainWindow::FilesPageIndex]->click();
+        QCOMPARE(window->pageStack()->currentWidget(), static_cast<QWidget*>(files));
+        QCOMPARE(selections, 1);
+    }
+
+    void busyStateNests() {
+        auto window = openWindow();
+        window->show();
+        waitForStartupLoad(*window);
+        LoadingOverlay* overlay = window->loadingOverlay();
+
+        window->setBusy(QStringLiteral("a"), true);
+        QVERIFY(overlay->isVisible());
+        QCOMPARE(overlay->title(), QStringLiteral("a"));
+        QCOMPARE(overlay->hint(), QStringLiteral("请稍候"));
+        QVERIFY(QApplication::overrideCursor());
+        window->setBusy(QStringLiteral("b"), true);
+        QCOMPARE(overlay->title(), QStringLiteral("b"));
+        QCOMPARE(window->busyCount(), 2);
+        window->setBusy(QStringLiteral("c"), false);
+        QVERIFY(overlay->isVisible());
+        QCOMPARE(overlay->title(), QStringLiteral("c"));
+        QCOMPARE(window->statusText(), QStringLiteral("c"));
+        QCOMPARE(window->busyCount(), 1);
+        window->setBusyText(QStringLiteral("still working"));
+        QCOMPARE(overlay->title(), QStringLiteral("still working"));
+        QCOMPARE(window->busyCount(), 1);
+        window->setBusy(QStringLiteral("d"), false);
+        QVERIFY(!overlay->isVisible());
+        QCOMPARE(window->statusText(), QStringLiteral("d"));
+        QVERIFY(!QApplication::overrideCursor());
+
+        // Unbalanced off and text changes while idle touch only the status line.
+        window->setBusy(QStringLiteral("e"), false);
+        QCOMPARE(window->busyCount(), 0);
+        QCOMPARE(window->statusText(), QStringLiteral("e"));
+        window->setBusyText(QStringLiteral("f"));
+        QVERIFY(!overlay->isVisible());
+        QCOMPARE(window->statusText(), QStringLiteral("f"));
+        window->setBusy(QStringLiteral("g"), true);
+        QVERIFY(overlay->isVisible());
+        window->setBusy(QStringLiteral("h"), false);
+        QVERIFY(!overlay->isVisible());
+    }
+
+    void overlayShowMessageDefaults() {
+        auto window = openWindow();
+        window->show();
+        waitForStartupLoad(*window);
+        window->loadingOverlay()->showMessage(QString(), QString());
+        QCOMPARE(window->loadingOverlay()->title(), QStringLiteral("处理中..."));
+        QCOMPARE(window->loadingOverlay()->hint(), QStringLiteral("请稍候"));
+        window->loadingOverlay()->hide();
+    }
+
+    void overlayCoversWindowWhileResized() {
+        auto window = openWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        waitForStartupLoad(*window);
+        window->setBusy(QStringLiteral("busy"), true);
+        QCOMPARE(window->loadingOverlay()->geometry(), window->rect());
+        window->resize(1300, 900);
+        QTRY_COMPARE(window->size(), QSize(1300, 900));
+        QCOMPARE(window->loadingOverlay()->geometry(), window->rect());
+        window->resize(800, 500);
+        QTRY_COMPARE(window->loadingOverlay()->geometry(), window->rect());
+        window->setBusy(QStringLiteral("done"), false);
+    }
+
+    void overlayBlocksMouseAndKeys() {
+        auto window = openWindow();
+        auto* field = new QLineEdit;
+        window->replacePage(MainWindow::ProxyPageIndex, field);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        waitForStartupLoad(*window);
+        QWindow* handle = window->windowHandle();
+        QPushButton* proxyButton = window->navigationBar()->buttons()[MainWindow::ProxyPageIndex];
+        const QPoint buttonCentre = proxyButton->mapTo(window.get(), proxyButton->rect().center());
+
+        window->setBusy(QStringLiteral("busy"), true);
+        QTest::mouseClick(handle, Qt::LeftButton, {}, buttonCentre);
+        QCOMPARE(window->currentPage(), int(MainWindow::NodesPageIndex));
+        QVERIFY(!proxyButton->isChecked());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window->loadingOverlay()));
+        QTest::keyClick(handle, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window->loadingOverlay()));
+        window->setBusy(QStringLiteral("done"), false);
+
+        QTest::mouseClick(handle, Qt::LeftButton, {}, buttonCentre);
+        QCOMPARE(window->currentPage(), int(MainWindow::ProxyPageIndex));
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        window->setBusy(QStringLiteral("busy"), true);
+        typeInto(handle, "abc");
+        QCOMPARE(field->text(), QString());
+        window->setBusy(QStringLiteral("done"), false);
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        typeInto(handle, "abc");
+        QCOMPARE(field->text(), QStringLiteral("abc"));
+    }
+
+    void geometrySavedOnCloseAndRestored() {
+        {
+            auto window = openWindow();
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            waitForStartupLoad(*window);
+            window->resize(1200, 760);
+            QTRY_COMPARE(window->size(), QSize(1200, 760));
+            window->close();
+        }
+        QVERIFY(!settings::readBytes(settings::key::mainGeometry).isEmpty());
+        QVERIFY(!settings::readBytes(settings::key::mainState).isEmpty());
+        auto reopened = openWindow();
+        QCOMPARE(reopened->size(), QSize(1200, 760));
+        waitForStartupLoad(*reopened);
+    }
+
+    void timersDriveOnlyTheShownPage() {
+        mainwindow::timing::statusPollMs = 20;
+        mainwindow::timing::livePollMs = 20;
+        auto window = openWindow();
+        waitForStartupLoad(*window);
+        QList<int> statusTicks(MainWindow::PageCount, 0);
+        QList<int> liveTicks(MainWindow::PageCount, 0);
+        for (int page = 0; page < MainWindow::PageCount; ++page)
+            window->setPageHooks(page, {{},
+                                        [&statusTicks, page] { ++statusTicks[page]; },
+                                        [&liveTicks, page] {
+                                            ++liveTicks[page];
+                                        }});
+
+        for (int page : {int(MainWindow::ProxyPageIndex), int(MainWindow::BridgePageIndex),
+                         int(MainWindow::RtmpPageIndex)}) {
+            window->selectPage(page);
+            QTRY_VERIFY(statusTicks[page] >= 2);
+        }
+        window->selectPage(MainWindow::LivePageIndex);
+        QTRY_VERIFY(liveTicks[MainWindow::LivePageIndex] >= 2);
+        window->selectPage(MainWindow::FilesPageIndex);
+        QTest::qWait(100);
+        window->selectPage(MainWindow::SettingsPageIndex);
+        QTest::qWait(100);
+        window->selectPage(MainWindow::NodesPageIndex);
+        QTest::qWait(100);
+
+        for (int page : {int(MainWindow::NodesPageIndex), int(MainWindow::LivePageIndex),
+                         int(MainWindow::FilesPageIndex), int(MainWindow::SettingsPageIndex)})
+            QCOMPARE(statusTicks[page], 0);
+        for (int page = 0; page < MainWindow::PageCount; ++page) {
+            if (page != MainWindow::LivePageIndex)
+                QCOMPARE(liveTicks[page], 0);
+        }
+    }
+
+    void sharedManagersFollowStoredProxy() {
+        auto window = openWindow();
+        waitForStartupLoad(*window);
+        QCOMPARE(int(window->nodeStatusManager()->proxy().type()), int(QNetworkProxy::NoProxy));
+        settings::writeText(settings::key::networkMode, QStringLiteral("localProxy"));
+        settings::writeText(settings::key::proxyType, QStringLiteral("http"));
+        window->applyProxyToManagers();
+        for (QNetworkAccessManager* manager : {window->nodeStatusManager(), window->proxyStatusManager(),
+                                               window->bridgeStatusManager(), window->liveStatusManager()}) {
+            QCOMPARE(int(manager->proxy().type()), int(QNetworkProxy::HttpProxy));
+            QCOMPARE(int(manager->proxy().port()), 10809);
+        }
+    }
+};
+
+ONDIVO_TEST_MAIN_GUI(TestMainWindow)
+#include "tst_mainwindow.moc"
