@@ -281,6 +281,11 @@ void Simulator::stopAgent(const QString& name) {
         agent->host().stop();
 }
 
+bool Simulator::resumeAgent(const QString& name) {
+    AgentService* agent = d->find(name);
+    return agent && d->started && agent->host().resume();
+}
+
 #define WITH_AGENT(name, call)                                                                               \
     if (AgentService* agent = d->find(name))                                                                 \
         agent->call;

@@ -137,7 +137,8 @@ public:
                           const QString& displayName = QString());
     // "ondivo://node?data=..." for the Node, as the import dialog expects it.
     static QString importCodeFor(const Node& node);
-    void stopAgent(const QString& name); // refuses connections from now on ("离线")
+    void stopAgent(const QString& name);   // refuses connections from now on ("离线")
+    bool resumeAgent(const QString& name); // listens again on the same port
 
     void pinUsage(const QString& agentName, const Usage& usage);
     void unpinUsage(const QString& agentName);
