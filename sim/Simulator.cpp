@@ -100,14 +100,14 @@ bool Simulator::start() {
 }
 
 void Simulator::stop() {
-    if (!d->started)
-        return;
     d->stop.raise();
     // Close every listening socket first, so the keep-alive waits of all servers overlap.
-    d->cloudHost->close();
+    if (d->cloudHost)
+        d->cloudHost->close();
     for (AgentService* agent : d->all())
         agent->host().close();
-    d->cloudHost->stop();
+    if (d->cloudHost)
+        d->cloudHost->stop();
     for (AgentService* agent : d->all())
         agent->host().stop();
     d->started = false;
@@ -283,7 +283,7 @@ void Simulator::stopAgent(const QString& name) {
 
 bool Simulator::resumeAgent(const QString& name) {
     AgentService* agent = d->find(name);
-    return agent && d->started && agent->host().resume();
+    return agent && !d->stop.raised() && agent->host().resume();
 }
 
 #define WITH_AGENT(name, call)                                                                               \
