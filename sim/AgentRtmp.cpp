@@ -26,7 +26,8 @@ QJsonObject AgentService::rtmpRoomJsonLocked(const RtmpRoom& room) const {
             {QStringLiteral("roomKey"), room.roomKey},
             {QStringLiteral("accessKey"), room.accessKey},
             {QStringLiteral("enabled"), room.enabled},
-            {QStringLiteral("online"), room.online && room.enabled && mediaMtx_.running},
+            {QStringLiteral("online"),
+             (room.online || isPublishedLocked(full)) && room.enabled && mediaMtx_.running},
             {QStringLiteral("publishUrl"), full},
             {QStringLiteral("rtmpPublishUrl"), rtmpBase},
             {QStringLiteral("rtmpPublishFullUrl"), full},
@@ -39,6 +40,16 @@ QJsonObject AgentService::rtmpRoomJsonLocked(const RtmpRoom& room) const {
              host_.url() + QStringLiteral("/hls/live/") + room.roomKey + QLatin1Char('/')},
             {QStringLiteral("createdAt"), room.createdAt},
             {QStringLiteral("updatedAt"), room.updatedAt}};
+}
+
+// A running push of this Agent aimed at the room's publish address counts as its publisher.
+bool AgentService::isPublishedLocked(const QString& publishUrl) const {
+    for (const auto& live : liveRooms_) {
+        const QString target = live.fields.value(QStringLiteral("pushUrl")).toString();
+        if (live.push.running && (target == publishUrl || target.startsWith(publishUrl + QLatin1Char('?'))))
+            return true;
+    }
+    return false;
 }
 
 AgentService::RtmpRoom* AgentService::findRtmpLocked(const QString& id) {

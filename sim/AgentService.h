@@ -126,6 +126,7 @@ private:
     // RTMP rooms.
     QJsonObject rtmpRoomJsonLocked(const RtmpRoom& room) const;
     RtmpRoom* findRtmpLocked(const QString& id);
+    bool isPublishedLocked(const QString& publishUrl) const;
     QJsonObject rtmpStatusLocked() const;
 
     // Live rooms and pushes.

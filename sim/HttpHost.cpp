@@ -407,6 +407,13 @@ void HttpHost::stop() {
     stopServer(); // a restart that was already binding when stop began
 }
 
+bool HttpHost::resume() {
+    if (isListening())
+        return true;
+    stopped_ = false;
+    return bindAndRun(port_);
+}
+
 void HttpHost::joinRestarter() {
     std::thread restarter;
     {

@@ -108,6 +108,8 @@ public:
     // Closes the listening socket at once (connections are refused); stop() also waits for the workers.
     void close();
     void stop();
+    // Listens again on the port it had, after stop().
+    bool resume();
     // Goes down now and listens again on the same port after downMs (asynchronous); whileDown runs
     // just before it listens again.
     void restartAfter(int downMs, std::function<void()> whileDown = {});

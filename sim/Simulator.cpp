@@ -100,14 +100,14 @@ bool Simulator::start() {
 }
 
 void Simulator::stop() {
-    if (!d->started)
-        return;
     d->stop.raise();
     // Close every listening socket first, so the keep-alive waits of all servers overlap.
-    d->cloudHost->close();
+    if (d->cloudHost)
+        d->cloudHost->close();
     for (AgentService* agent : d->all())
         agent->host().close();
-    d->cloudHost->stop();
+    if (d->cloudHost)
+        d->cloudHost->stop();
     for (AgentService* agent : d->all())
         agent->host().stop();
     d->started = false;
@@ -279,6 +279,11 @@ QString Simulator::importCodeFor(const Node& node) {
 void Simulator::stopAgent(const QString& name) {
     if (AgentService* agent = d->find(name))
         agent->host().stop();
+}
+
+bool Simulator::resumeAgent(const QString& name) {
+    AgentService* agent = d->find(name);
+    return agent && !d->stop.raised() && agent->host().resume();
 }
 
 #define WITH_AGENT(name, call)                                                                               \

@@ -102,7 +102,8 @@ public:
     QString login(const QString& username, const QString& password);
     // Seals the Node with the client's own envelope code under username:password (the process-wide
     // sign-in state is saved and restored around it) and stores it; returns the Cloud's node id.
-    // With agentName, the Agent's live rooms created from now on are bound to that id.
+    // With agentName, the Agent's live rooms created from now on are bound to that id. The derived
+    // keys stay in the process's envelope key cache; call crypto::clearKeyCache() to time a cold open.
     QString addNode(const QString& username, const QString& password, const QString& displayName,
                     const Node& node, const QString& agentName = QString());
     // Many at once, sealed in parallel; returns the ids in order.
@@ -137,7 +138,8 @@ public:
                           const QString& displayName = QString());
     // "ondivo://node?data=..." for the Node, as the import dialog expects it.
     static QString importCodeFor(const Node& node);
-    void stopAgent(const QString& name); // refuses connections from now on ("离线")
+    void stopAgent(const QString& name);   // refuses connections from now on ("离线")
+    bool resumeAgent(const QString& name); // listens again on the same port
 
     void pinUsage(const QString& agentName, const Usage& usage);
     void unpinUsage(const QString& agentName);

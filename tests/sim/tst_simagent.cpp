@@ -119,6 +119,15 @@ private Q_SLOTS:
         QCOMPARE(s->agentVersion(a.name), s->agentReleaseVersion());
     }
 
+    void stoppedAgentRefusesUntilResumed() {
+        s->stopAgent(a.name);
+        const SimReply offline = get("/status");
+        QCOMPARE(offline.status, 0);
+        QCOMPARE(offline.error, QNetworkReply::ConnectionRefusedError);
+        QVERIFY(s->resumeAgent(a.name));
+        QCOMPARE(get("/status").status, 200);
+    }
+
     void tooOldAgentUpdatesThroughExec() {
         s->setAgentTooOld(a.name, true);
         const SimReply refused = send("POST", "/agent/update");
@@ -279,20 +288,35 @@ private Q_SLOTS:
 
     void livePushProgressAndRetry() {
         s->addVideo(a.name, QStringLiteral("v.mp4"), 1000);
+        const QJsonObject ingest = s->addRtmpRoom(a.name, QStringLiteral("ingest"));
+        QCOMPARE(ingest.value(QStringLiteral("online")).toBool(), false);
         const QString id = send("POST", "/live/rooms", {{QStringLiteral("name"), QStringLiteral("L")}})
                                .json()
                                .value(QStringLiteral("room"))
                                .toObject()
                                .value(QStringLiteral("id"))
                                .toString();
-        const QJsonObject start{{QStringLiteral("roomId"), id},
-                                {QStringLiteral("inputPath"), QStringLiteral("v.mp4")},
-                                {QStringLiteral("pushUrl"), QStringLiteral("rtmp://127.0.0.1/live/k")},
-                                {QStringLiteral("mode"), QStringLiteral("file_to_rtmp")}};
+        const QJsonObject start{
+            {QStringLiteral("roomId"), id},
+            {QStringLiteral("inputPath"), QStringLiteral("v.mp4")},
+            {QStringLiteral("pushUrl"), ingest.value(QStringLiteral("rtmpPublishFullUrl")).toString()},
+            {QStringLiteral("mode"), QStringLiteral("file_to_rtmp")}};
+        QCOMPARE(send("PUT", "/live/rooms/" + id,
+                      {{QStringLiteral("pushUrl"), start.value(QStringLiteral("pushUrl"))}})
+                     .status,
+                 200);
         QJsonObject missing = start;
         missing.insert(QStringLiteral("inputPath"), QStringLiteral("gone.mp4"));
         QCOMPARE(send("POST", "/live/start", missing).status, 400);
         QCOMPARE(send("POST", "/live/start", start).status, 200);
+        QCOMPARE(get("/rtmp/status")
+                     .json()
+                     .value(QStringLiteral("rooms"))
+                     .toArray()[0]
+                     .toObject()
+                     .value(QStringLiteral("online"))
+                     .toBool(),
+                 true);
         const QString first = get("/live/status?roomId=" + id)
                                   .json()
                                   .value(QStringLiteral("progress"))
