@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QList>
 #include <QMessageBox>
+#include <QPushButton>
 #include <deque>
 
 namespace ui {
@@ -26,6 +27,25 @@ void record(const char* kind, const QString& title, const QString& text) {
     script().shown.append({QString::fromLatin1(kind), title, text});
 }
 
+// Built by hand rather than with the static helpers so the buttons read in Chinese whether or not a
+// translation of the toolkit is installed.
+int runMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                  bool yesNo) {
+    QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+    if (yesNo) {
+        box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+        QPushButton* no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
+        box.setDefaultButton(no);
+        box.setEscapeButton(no);
+    } else {
+        QPushButton* ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+        box.setDefaultButton(ok);
+        box.setEscapeButton(ok);
+    }
+    box.exec();
+    return box.buttonRole(box.clickedButton()) == QMessageBox::YesRole ? QMessageBox::Yes : QMessageBox::No;
+}
+
 QStringList nextPaths() {
     Script& s = script();
     if (s.paths.empty())
@@ -40,19 +60,19 @@ QStringList nextPaths() {
 void warning(QWidget* parent, const QString& text, const QString& title) {
     if (script().on)
         return record("warning", title, text);
-    QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+    runMessageBox(parent, QMessageBox::Warning, title, text, false);
 }
 
 void information(QWidget* parent, const QString& text, const QString& title) {
     if (script().on)
         return record("information", title, text);
-    QMessageBox::information(parent, title, text, QMessageBox::Ok);
+    runMessageBox(parent, QMessageBox::Information, title, text, false);
 }
 
 void critical(QWidget* parent, const QString& text, const QString& title) {
     if (script().on)
         return record("critical", title, text);
-    QMessageBox::critical(parent, title, text, QMessageBox::Ok);
+    runMessageBox(parent, QMessageBox::Critical, title, text, false);
 }
 
 bool question(QWidget* parent, const QString& text, const QString& title) {
@@ -65,8 +85,7 @@ bool question(QWidget* parent, const QString& text, const QString& title) {
         s.answers.pop_front();
         return yes;
     }
-    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-           QMessageBox::Yes;
+    return runMessageBox(parent, QMessageBox::Question, title, text, true) == QMessageBox::Yes;
 }
 
 QString chooseDirectory(QWidget* parent, const QString& caption, const QString& startDirectory) {
