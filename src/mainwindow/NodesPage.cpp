@@ -132,27 +132,25 @@ void NodesPage::handleStatusReply(QNetworkReply* reply, int row, const Node& pol
 void NodesPage::setNodeRow(int row, const QString& agentVersion, const QString& mediaMtx, const QString& gost,
                            const QString& ffmpeg, const QString& cpu, const QString& memory,
                            const QString& disk, const QString& network) {
-    if (row < 0 || row >= table_->rowCount())
-        return;
-    QList<Node>& nodeList = window_->nodes();
-    if (!agentVersion.isEmpty() && row < nodeList.size())
-        nodeList[row].lastAgentVersion = agentVersion;
-    setCellText(row, nodes::kAgentColumn,
-                nodes::agentVersionCell(agentVersion, window_->manifests().latestAgentVersion()));
-    setCellText(row, nodes::kMediaMtxColumn, mediaMtx);
-    setCellText(row, nodes::kGostColumn, gost);
-    setCellText(row, nodes::kFfmpegColumn, ffmpeg);
-    setCellText(row, nodes::kCpuColumn, cpu);
-    setCellText(row, nodes::kMemoryColumn, memory);
-    setCellText(row, nodes::kDiskColumn, disk);
-    setCellText(row, nodes::kNetworkColumn, network);
+    setNodeRow(row, nodes::NodeRowTexts{agentVersion, mediaMtx, gost, ffmpeg, cpu, memory, disk, network, -1, -1});
 }
 
 void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
-    setNodeRow(row, texts.agentVersion, texts.mediaMtx, texts.gost, texts.ffmpeg, texts.cpu, texts.memory,
-               texts.disk, texts.network);
+    if (row < 0 || row >= table_->rowCount())
+        return;
+    QList<Node>& nodeList = window_->nodes();
+    if (!texts.agentVersion.isEmpty() && row < nodeList.size())
+        nodeList[row].lastAgentVersion = texts.agentVersion;
+    setCellText(row, nodes::kAgentColumn,
+                nodes::agentVersionCell(texts.agentVersion, window_->manifests().latestAgentVersion()));
+    setCellText(row, nodes::kMediaMtxColumn, texts.mediaMtx);
+    setCellText(row, nodes::kGostColumn, texts.gost);
+    setCellText(row, nodes::kFfmpegColumn, texts.ffmpeg);
+    setCellText(row, nodes::kCpuColumn, texts.cpu);
+    // Each usage cell is written once, with its bar or without, so an unchanged one stays as it is.
     setUsageCell(row, nodes::kMemoryColumn, texts.memory, texts.memoryPercent);
     setUsageCell(row, nodes::kDiskColumn, texts.disk, texts.diskPercent);
+    setCellText(row, nodes::kNetworkColumn, texts.network);
 }
 
 void NodesPage::setCellText(int row, int column, const QString& text) {

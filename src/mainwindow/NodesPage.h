@@ -27,8 +27,8 @@ public:
     void refreshNodeStatuses();
     bool statusPollInFlight() const { return pollInFlight_; }
 
-    // Columns 3 to 10 of one row; rows outside the table are ignored. The second form also writes the
-    // usage bars of columns 8 and 9.
+    // Columns 3 to 10 of one row (plain cells); rows outside the table are ignored. The second form
+    // also draws the usage bars of columns 8 and 9 from the percentages it carries.
     void setNodeRow(int row, const QString& agentVersion, const QString& mediaMtx, const QString& gost,
                     const QString& ffmpeg, const QString& cpu, const QString& memory, const QString& disk,
                     const QString& network);
