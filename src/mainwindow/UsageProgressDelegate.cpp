@@ -38,7 +38,10 @@ void UsageProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     painter->drawRoundedRect(fill, shape.radius, shape.radius);
     painter->setRenderHint(QPainter::Antialiasing, false);
 
+    // In a narrow column the figures would be cut at both ends; cutting the front keeps the percentage.
+    const QRect textRect = option.rect.adjusted(4, 0, -4, 0);
+    const QString shown = option.fontMetrics.elidedText(text, Qt::ElideLeft, textRect.width());
     painter->setPen(QColor(QLatin1String(nodes::kUsageTextColor)));
-    painter->drawText(option.rect.adjusted(4, 0, -4, 0), Qt::AlignCenter, text);
+    painter->drawText(textRect, Qt::AlignCenter, shown);
     painter->restore();
 }
