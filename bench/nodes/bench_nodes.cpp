@@ -50,7 +50,9 @@ struct CpuSplit {
 CpuSplit threadCpuSplit() {
     rusage usage{};
     getrusage(RUSAGE_THREAD, &usage);
-    auto ms = [](const timeval& tv) { return tv.tv_sec * 1000.0 + tv.tv_usec / 1000.0; };
+    auto ms = [](const timeval& tv) {
+        return tv.tv_sec * 1000.0 + tv.tv_usec / 1000.0;
+    };
     return {ms(usage.ru_utime), ms(usage.ru_stime)};
 }
 
@@ -152,19 +154,25 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
 
     QCommandLineParser parser;
-    const QCommandLineOption agentsOption(QStringLiteral("agents"), QStringLiteral("Simulated Agents."), QStringLiteral("N"), QStringLiteral("200"));
-    const QCommandLineOption cyclesOption(QStringLiteral("cycles"), QStringLiteral("Poll cycles measured."), QStringLiteral("K"), QStringLiteral("6"));
-    const QCommandLineOption intervalOption(QStringLiteral("interval-ms"), QStringLiteral("Poll interval."), QStringLiteral("MS"), QStringLiteral("5000"));
-    const QCommandLineOption simOption(QStringLiteral("sim"), QStringLiteral("Path of ondivo-sim."), QStringLiteral("PATH"));
+    const QCommandLineOption agentsOption(QStringLiteral("agents"), QStringLiteral("Simulated Agents."),
+                                          QStringLiteral("N"), QStringLiteral("200"));
+    const QCommandLineOption cyclesOption(QStringLiteral("cycles"), QStringLiteral("Poll cycles measured."),
+                                          QStringLiteral("K"), QStringLiteral("6"));
+    const QCommandLineOption intervalOption(QStringLiteral("interval-ms"), QStringLiteral("Poll interval."),
+                                            QStringLiteral("MS"), QStringLiteral("5000"));
+    const QCommandLineOption simOption(QStringLiteral("sim"), QStringLiteral("Path of ondivo-sim."),
+                                       QStringLiteral("PATH"));
     parser.addHelpOption();
-    const QCommandLineOption hiddenOption(QStringLiteral("hidden"), QStringLiteral("Keep the window hidden (no painting)."));
+    const QCommandLineOption hiddenOption(QStringLiteral("hidden"),
+                                          QStringLiteral("Keep the window hidden (no painting)."));
     parser.addOptions({agentsOption, cyclesOption, intervalOption, simOption, hiddenOption});
     parser.process(app);
     const int agentCount = parser.value(agentsOption).toInt();
     const int cycles = parser.value(cyclesOption).toInt();
     const int intervalMs = parser.value(intervalOption).toInt();
-    const QString simPath = parser.isSet(simOption) ? parser.value(simOption)
-                                                    : QCoreApplication::applicationDirPath() + QStringLiteral("/ondivo-sim");
+    const QString simPath = parser.isSet(simOption)
+                                ? parser.value(simOption)
+                                : QCoreApplication::applicationDirPath() + QStringLiteral("/ondivo-sim");
 
     QTextStream out(stdout);
     QProcess simulator;
@@ -195,7 +203,8 @@ int main(int argc, char** argv) {
     waitFor(300);
 
     int cellsReplaced = 0;
-    QObject::connect(page->table()->model(), &QAbstractItemModel::dataChanged, [&cellsReplaced] { ++cellsReplaced; });
+    QObject::connect(page->table()->model(), &QAbstractItemModel::dataChanged,
+                     [&cellsReplaced] { ++cellsReplaced; });
     StallMeter stalls;
 
     // One cycle: the poll, its replies, then the rest of the interval for the repaints that follow.
@@ -237,16 +246,18 @@ int main(int argc, char** argv) {
     auto applyDirectly = [&](int round) {
         const qint64 start = threadCpuNs();
         for (int row = 0; row < page->table()->rowCount(); ++row) {
-            const QByteArray body = QStringLiteral(R"({"agentVersion":"0.5.30","cpu":%1,"memory":{"usedPercent":%2,"used":%3,"total":17179869184},
+            const QByteArray body =
+                QStringLiteral(
+                    R"({"agentVersion":"0.5.30","cpu":%1,"memory":{"usedPercent":%2,"used":%3,"total":17179869184},
                 "disk":{"usedPercent":40,"used":42949672960,"total":107374182400},"network":{"rxRate":%4,"txRate":%5},
                 "mediaMTX":{"installed":true,"running":true,"version":"v1.9.3"},"gost":{"installed":true,"version":"3.0.0"},
                 "ffmpeg":{"installed":true,"version":"6.0"}})")
-                                        .arg(row % 100 + round * 0.1)
-                                        .arg(50 + round)
-                                        .arg(8589934592.0 + round * 1048576.0, 0, 'f', 0)
-                                        .arg(1000 + round * 333)
-                                        .arg(2000 + round * 777)
-                                        .toUtf8();
+                    .arg(row % 100 + round * 0.1)
+                    .arg(50 + round)
+                    .arg(8589934592.0 + round * 1048576.0, 0, 'f', 0)
+                    .arg(1000 + round * 333)
+                    .arg(2000 + round * 777)
+                    .toUtf8();
             page->setNodeRow(row, nodes::rowFromStatus(QJsonDocument::fromJson(body).object()));
         }
         QCoreApplication::processEvents(); // the repaint that follows
@@ -300,7 +311,8 @@ int main(int argc, char** argv) {
         rawMs += rawCycle();
     out << "network stack alone (200 GETs on the same manager, replies discarded): "
         << QString::number(rawMs / rawCycles - idleCpuMs, 'f', 1) << " ms per cycle\n";
-    out << "cycle  replies_ms  cells  gui_cpu_ms  (user  kernel)  send_ms  worst_stall_ms  worst_work_ms  offline\n";
+    out << "cycle  replies_ms  cells  gui_cpu_ms  (user  kernel)  send_ms  worst_stall_ms  worst_work_ms  "
+           "offline\n";
     double cpuSum = 0, userSum = 0, worstOverall = 0, worstWorkOverall = 0;
     for (int cycle = 0; cycle <= cycles; ++cycle) {
         const Cycle measured = runCycle();
@@ -330,8 +342,9 @@ int main(int argc, char** argv) {
         worstWorkOverall = std::max(worstWorkOverall, workMs);
     }
     if (cycles > 0) {
-        out << QStringLiteral("steady state over %1 cycles: GUI CPU %2 ms/cycle (user %3 ms), worst stall %4 ms "
-                              "(of which GUI work %5 ms)\n")
+        out << QStringLiteral(
+                   "steady state over %1 cycles: GUI CPU %2 ms/cycle (user %3 ms), worst stall %4 ms "
+                   "(of which GUI work %5 ms)\n")
                    .arg(cycles)
                    .arg(cpuSum / cycles, 0, 'f', 1)
                    .arg(userSum / cycles, 0, 'f', 1)

@@ -27,18 +27,24 @@ QList<ChangelogItem> parseItems(const QJsonArray& array, int depth) {
 
 QString engineDisplayName(Engine engine) {
     switch (engine) {
-    case Engine::MediaMtx: return QStringLiteral("MediaMTX");
-    case Engine::Gost: return QStringLiteral("GOST");
-    case Engine::Ffmpeg: return QStringLiteral("FFmpeg");
+    case Engine::MediaMtx:
+        return QStringLiteral("MediaMTX");
+    case Engine::Gost:
+        return QStringLiteral("GOST");
+    case Engine::Ffmpeg:
+        return QStringLiteral("FFmpeg");
     }
     return {};
 }
 
 int engineColumn(Engine engine) {
     switch (engine) {
-    case Engine::MediaMtx: return 4;
-    case Engine::Gost: return 5;
-    case Engine::Ffmpeg: return 6;
+    case Engine::MediaMtx:
+        return 4;
+    case Engine::Gost:
+        return 5;
+    case Engine::Ffmpeg:
+        return 6;
     }
     return 4;
 }
@@ -47,7 +53,9 @@ QString engineConfirmationText(Engine engine, const QString& path, int count) {
     if (path.endsWith(QLatin1String("/uninstall")))
         return QStringLiteral("确定卸载选中 %1 个节点的 %2？").arg(count).arg(engineDisplayName(engine));
     if (engine == Engine::Gost && path.endsWith(QLatin1String("/stop")))
-        return QStringLiteral("确定停止选中 %1 个节点的 GOST？已启用的代理和中转会保持配置，但引擎停止后不可用。").arg(count);
+        return QStringLiteral(
+                   "确定停止选中 %1 个节点的 GOST？已启用的代理和中转会保持配置，但引擎停止后不可用。")
+            .arg(count);
     return {};
 }
 
@@ -93,11 +101,13 @@ QString versionCheckFailureReason(int status, const QJsonObject& reply) {
 bool needsInstallScriptFallback(int status, const QJsonObject& reply) {
     if (status == 404)
         return true;
-    return status >= 300 && net::replyErrorText(reply).contains(QLatin1String("not found"), Qt::CaseInsensitive);
+    return status >= 300 &&
+           net::replyErrorText(reply).contains(QLatin1String("not found"), Qt::CaseInsensitive);
 }
 
 QString installScriptCommand() {
-    return QStringLiteral("curl -fsSL ") + QLatin1String(app::kAgentInstallScriptUrl) + QStringLiteral(" | sh");
+    return QStringLiteral("curl -fsSL ") + QLatin1String(app::kAgentInstallScriptUrl) +
+           QStringLiteral(" | sh");
 }
 
 QJsonObject installScriptRequestBody() {
@@ -131,7 +141,9 @@ SummaryBox agentUpdateSummary(const BatchTally& tally) {
                           .arg(QString::number(tally.successes), QString::number(tally.failures.size()),
                                tally.failures.join(QLatin1Char('\n')))};
     }
-    return {false, QStringLiteral("Agent 更新请求已发送：%1 个节点。服务重启后版本会自动刷新。").arg(tally.successes)};
+    return {
+        false,
+        QStringLiteral("Agent 更新请求已发送：%1 个节点。服务重启后版本会自动刷新。").arg(tally.successes)};
 }
 
 Changelog parseChangelog(const QJsonObject& object, const QString& fallbackTitle) {

@@ -32,7 +32,8 @@ const Node* nodeAt(MainWindow& window, int row) {
 
 } // namespace
 
-NodeComponents::NodeComponents(MainWindow& window, NodesPage& page) : window_(window), page_(page) {}
+NodeComponents::NodeComponents(MainWindow& window, NodesPage& page) : window_(window), page_(page) {
+}
 
 void NodeComponents::setEngineFollowUp(nodes::Engine engine, std::function<void()> followUp) {
     followUps_[engine] = std::move(followUp);
@@ -80,7 +81,8 @@ void NodeComponents::runEngineAction(nodes::Engine engine, const QString& path, 
         if (nodes::replySucceeded(status, reply)) {
             ++tally.successes;
             page_.setCellText(row, column,
-                              engine == nodes::Engine::MediaMtx ? nodes::mediaMtxText(reply) : nodes::engineText(reply));
+                              engine == nodes::Engine::MediaMtx ? nodes::mediaMtxText(reply)
+                                                                : nodes::engineText(reply));
         } else {
             tally.fail(label, nodes::failureReason(status, reply));
             page_.setCellText(row, column, QStringLiteral("失败"));
@@ -181,10 +183,11 @@ bool NodeComponents::updateAgent(const Node& node, int row, const QString& lates
     page_.setCellText(row, nodes::kAgentColumn, QStringLiteral("更新中"));
     window_.setBusy(QStringLiteral("正在更新 ") + nodeLabel(node) + QStringLiteral(" ..."), true);
     int status = 0;
-    QJsonObject reply = net::agentRequest(node, kPost, QStringLiteral("/agent/update"), QJsonObject(), &status);
+    QJsonObject reply =
+        net::agentRequest(node, kPost, QStringLiteral("/agent/update"), QJsonObject(), &status);
     if (nodes::needsInstallScriptFallback(status, reply)) {
-        const QJsonObject execReply =
-            net::agentRequest(node, kPost, QStringLiteral("/exec"), nodes::installScriptRequestBody(), &status);
+        const QJsonObject execReply = net::agentRequest(node, kPost, QStringLiteral("/exec"),
+                                                        nodes::installScriptRequestBody(), &status);
         reply = nodes::updateReplyFromExec(status, execReply);
     }
 
@@ -230,7 +233,8 @@ nodes::Changelog loadAgentChangelog(MainWindow& window) {
     QJsonObject changelog = window.manifests().agentManifest().value(QLatin1String("changelog")).toObject();
     if (changelog.isEmpty()) {
         int status = 0;
-        const QJsonObject reply = net::cloudRequest(kGet, QString::fromLatin1(app::kAgentChangelogPath), QJsonObject(), true, &status);
+        const QJsonObject reply = net::cloudRequest(kGet, QString::fromLatin1(app::kAgentChangelogPath),
+                                                    QJsonObject(), true, &status);
         if (status >= 200 && status < 300)
             changelog = reply;
     }

@@ -80,7 +80,8 @@ NodeRowTexts rowFromStatus(const QJsonObject& status) {
     const QJsonObject disk = status.value(QLatin1String("disk")).toObject();
     NodeRowTexts row;
     const QJsonValue version = status.value(QLatin1String("agentVersion"));
-    row.agentVersion = version.isString() && !version.toString().isEmpty() ? version.toString() : QStringLiteral("--");
+    row.agentVersion =
+        version.isString() && !version.toString().isEmpty() ? version.toString() : QStringLiteral("--");
     row.mediaMtx = mediaMtxText(status.value(QLatin1String("mediaMTX")).toObject());
     row.gost = engineText(status.value(QLatin1String("gost")).toObject());
     row.ffmpeg = engineText(status.value(QLatin1String("ffmpeg")).toObject());

@@ -19,10 +19,11 @@
 
 namespace {
 
-const QStringList kHeaders{QStringLiteral("名称"),   QStringLiteral("地址"),     QStringLiteral("服务器名"),
-                           QStringLiteral("Agent版本"), QStringLiteral("MediaMTX"), QStringLiteral("GOST"),
-                           QStringLiteral("FFmpeg"), QStringLiteral("CPU"),      QStringLiteral("内存"),
-                           QStringLiteral("磁盘"),   QStringLiteral("网络")};
+const QStringList kHeaders{
+    QStringLiteral("名称"),      QStringLiteral("地址"),     QStringLiteral("服务器名"),
+    QStringLiteral("Agent版本"), QStringLiteral("MediaMTX"), QStringLiteral("GOST"),
+    QStringLiteral("FFmpeg"),    QStringLiteral("CPU"),      QStringLiteral("内存"),
+    QStringLiteral("磁盘"),      QStringLiteral("网络")};
 const QList<int> kColumnPercentages{9, 11, 8, 9, 8, 8, 7, 14, 14, 12};
 constexpr int kFirstColumnWidth = 120;
 
@@ -132,7 +133,8 @@ void NodesPage::handleStatusReply(QNetworkReply* reply, int row, const Node& pol
 void NodesPage::setNodeRow(int row, const QString& agentVersion, const QString& mediaMtx, const QString& gost,
                            const QString& ffmpeg, const QString& cpu, const QString& memory,
                            const QString& disk, const QString& network) {
-    setNodeRow(row, nodes::NodeRowTexts{agentVersion, mediaMtx, gost, ffmpeg, cpu, memory, disk, network, -1, -1});
+    setNodeRow(row,
+               nodes::NodeRowTexts{agentVersion, mediaMtx, gost, ffmpeg, cpu, memory, disk, network, -1, -1});
 }
 
 void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
@@ -196,7 +198,8 @@ void NodesPage::rewriteAgentColumn() {
     const QList<Node>& nodeList = window_->nodes();
     const QString latest = window_->manifests().latestAgentVersion();
     for (int row = 0; row < nodeList.size() && row < table_->rowCount(); ++row) {
-        const QString version = nodeList[row].lastAgentVersion.isEmpty() ? dash() : nodeList[row].lastAgentVersion;
+        const QString version =
+            nodeList[row].lastAgentVersion.isEmpty() ? dash() : nodeList[row].lastAgentVersion;
         setCellText(row, nodes::kAgentColumn, nodes::agentVersionCell(version, latest));
     }
 }
@@ -235,19 +238,20 @@ std::unique_ptr<QMenu> NodesPage::createContextMenu() {
     NodeComponents& actions = *components_;
     QMenu* services = menu->addMenu(QStringLiteral("三方服务"));
     QMenu* mediaMtx = services->addMenu(QStringLiteral("MediaMTX"));
-    for (const QString& text : {QStringLiteral("启动 RTMP 服务"), QStringLiteral("停止 RTMP 服务"), QStringLiteral("重启 RTMP 服务")}) {
-        const QString path = text.startsWith(QStringLiteral("启动"))   ? QStringLiteral("/rtmp/start")
-                             : text.startsWith(QStringLiteral("停止")) ? QStringLiteral("/rtmp/stop")
-                                                                       : QStringLiteral("/rtmp/restart");
+    const QList<QPair<QString, QString>> rtmpService{
+        {QStringLiteral("启动 RTMP 服务"), QStringLiteral("/rtmp/start")},
+        {QStringLiteral("停止 RTMP 服务"), QStringLiteral("/rtmp/stop")},
+        {QStringLiteral("重启 RTMP 服务"), QStringLiteral("/rtmp/restart")}};
+    for (const auto& [text, path] : rtmpService)
         add(mediaMtx, text, [&actions, path, text] { actions.runMediaMtxAction(path, text); });
-    }
     mediaMtx->addSeparator();
     const QList<QPair<QString, QString>> verbs{{QStringLiteral("安装"), QStringLiteral("install")},
                                                {QStringLiteral("更新"), QStringLiteral("update")},
                                                {QStringLiteral("卸载"), QStringLiteral("uninstall")}};
     for (const auto& [verb, slug] : verbs) {
         add(mediaMtx, verb, [&actions, verb, slug] {
-            actions.runMediaMtxAction(QStringLiteral("/rtmp/mediamtx/") + slug, verb + QStringLiteral(" MediaMTX"));
+            actions.runMediaMtxAction(QStringLiteral("/rtmp/mediamtx/") + slug,
+                                      verb + QStringLiteral(" MediaMTX"));
         });
     }
     QMenu* ffmpeg = services->addMenu(QStringLiteral("FFmpeg"));

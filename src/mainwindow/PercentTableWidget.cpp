@@ -4,10 +4,12 @@
 
 #include <QHeaderView>
 
-PercentTableWidget::PercentTableWidget(QWidget* parent) : QTableWidget(parent) {}
+PercentTableWidget::PercentTableWidget(QWidget* parent) : QTableWidget(parent) {
+}
 
 PercentTableWidget::PercentTableWidget(int rows, int columns, QWidget* parent)
-    : QTableWidget(rows, columns, parent) {}
+    : QTableWidget(rows, columns, parent) {
+}
 
 void PercentTableWidget::setColumnWidths(int firstColumnWidth, const QList<int>& percentages) {
     firstColumnWidth_ = firstColumnWidth;

@@ -25,7 +25,8 @@ void UsageProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
 
     const nodes::UsageBarShape shape = nodes::usageBarShape(option.rect);
     const bool selected = option.state.testFlag(QStyle::State_Selected);
-    const QColor track = selected ? QColor(255, 255, 255, 120) : QColor(QLatin1String(nodes::kUsageTrackColor));
+    const QColor track =
+        selected ? QColor(255, 255, 255, 120) : QColor(QLatin1String(nodes::kUsageTrackColor));
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, true);

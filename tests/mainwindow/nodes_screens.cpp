@@ -38,16 +38,22 @@ int main(int argc, char** argv) {
 
     sim::Simulator simulator;
     simulator.start();
-    simulator.setAgentRelease(QStringLiteral("0.5.41"),
-        QJsonObject{{QStringLiteral("title"), QStringLiteral("Agent 0.5.41 更新日志")},
-                    {QStringLiteral("items"), QJsonArray{
-                        QJsonObject{{QStringLiteral("title"), QStringLiteral("修复")},
-                                    {QStringLiteral("children"), QJsonArray{
-                                        QJsonObject{{QStringLiteral("title"), QStringLiteral("状态接口在磁盘满时不再卡住")}},
-                                        QJsonObject{{QStringLiteral("title"), QStringLiteral("GOST 重启后保留中转配置")}}}}},
-                        QJsonObject{{QStringLiteral("title"), QStringLiteral("新增")},
-                                    {QStringLiteral("children"), QJsonArray{
-                                        QJsonObject{{QStringLiteral("title"), QStringLiteral("支持 FFmpeg 6.1 一键更新")}}}}}}}});
+    simulator.setAgentRelease(
+        QStringLiteral("0.5.41"),
+        QJsonObject{
+            {QStringLiteral("title"), QStringLiteral("Agent 0.5.41 更新日志")},
+            {QStringLiteral("items"),
+             QJsonArray{
+                 QJsonObject{{QStringLiteral("title"), QStringLiteral("修复")},
+                             {QStringLiteral("children"),
+                              QJsonArray{QJsonObject{{QStringLiteral("title"),
+                                                      QStringLiteral("状态接口在磁盘满时不再卡住")}},
+                                         QJsonObject{{QStringLiteral("title"),
+                                                      QStringLiteral("GOST 重启后保留中转配置")}}}}},
+                 QJsonObject{{QStringLiteral("title"), QStringLiteral("新增")},
+                             {QStringLiteral("children"),
+                              QJsonArray{QJsonObject{{QStringLiteral("title"),
+                                                      QStringLiteral("支持 FFmpeg 6.1 一键更新")}}}}}}}});
     simulator.addAccount(QStringLiteral("demo"), QStringLiteral("demo123456"));
 
     struct Seed {
@@ -57,8 +63,10 @@ int main(int argc, char** argv) {
         double memory;
         double disk;
     };
-    const Seed seeds[] = {{"hk-1", "香港 01", "0.5.41", 96.4, 97.2},   {"tokyo-1", "东京 01", "0.5.30", 88.1, 86.0},
-                          {"sg-1", "新加坡 01", "0.5.41", 74.6, 71.3}, {"la-1", "洛杉矶 01", "0.5.38", 31.2, 12.5},
+    const Seed seeds[] = {{"hk-1", "香港 01", "0.5.41", 96.4, 97.2},
+                          {"tokyo-1", "东京 01", "0.5.30", 88.1, 86.0},
+                          {"sg-1", "新加坡 01", "0.5.41", 74.6, 71.3},
+                          {"la-1", "洛杉矶 01", "0.5.38", 31.2, 12.5},
                           {"fra-1", "法兰克福 01", "0.5.41", 20, 20}};
     QList<Node> nodeList;
     QStringList agentNames;
@@ -76,7 +84,8 @@ int main(int argc, char** argv) {
         usage.rxRate = seed.memory * 40000;
         usage.txRate = seed.disk * 900;
         simulator.pinUsage(info.name, usage);
-        Node node = sim::Simulator::agentNode(info, QStringLiteral("srv-") + info.name, QString::fromUtf8(seed.display));
+        Node node = sim::Simulator::agentNode(info, QStringLiteral("srv-") + info.name,
+                                              QString::fromUtf8(seed.display));
         node.host = QStringLiteral("203.0.113.%1").arg(nodeList.size() + 10);
         nodeList << node;
         agentNames << info.name;
@@ -141,7 +150,8 @@ int main(int argc, char** argv) {
     dialog.grab().save(outDir + QStringLiteral("/changelog-dialog.png"));
     dialog.hide();
 
-    ChangelogDialog empty(nodes::parseChangelog(QJsonObject(), QString::fromUtf8(nodes::kAgentChangelogTitle)), &window);
+    ChangelogDialog empty(
+        nodes::parseChangelog(QJsonObject(), QString::fromUtf8(nodes::kAgentChangelogTitle)), &window);
     empty.show();
     settle(300);
     empty.grab().save(outDir + QStringLiteral("/changelog-empty.png"));

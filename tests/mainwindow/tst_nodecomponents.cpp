@@ -143,12 +143,14 @@ private Q_SLOTS:
 
     void installAsksNothingAndWritesTheEngineColumn() {
         RecordingServer agent;
-        agent.setDefaultReply(RecordingServer::json(200, R"({"installed": true, "running": true, "version": "v1.9.3"})"));
+        agent.setDefaultReply(
+            RecordingServer::json(200, R"({"installed": true, "running": true, "version": "v1.9.3"})"));
         fixture.setNodes({agentNode(QStringLiteral("n1"), QStringLiteral("甲"), agent.port())});
         fixture.table()->selectRow(0);
         bool followedUp = false;
         components().setEngineFollowUp(nodes::Engine::MediaMtx, [&followedUp] { followedUp = true; });
-        components().runMediaMtxAction(QStringLiteral("/rtmp/mediamtx/install"), QStringLiteral("安装 MediaMTX"));
+        components().runMediaMtxAction(QStringLiteral("/rtmp/mediamtx/install"),
+                                       QStringLiteral("安装 MediaMTX"));
         QVERIFY(ui::testing::shown().isEmpty());
         QCOMPARE(agent.requests().first().path, QByteArray("/rtmp/mediamtx/install"));
         QCOMPARE(fixture.cell(0, 4), QStringLiteral("v1.9.3 运行中"));
@@ -165,7 +167,8 @@ private Q_SLOTS:
         const QList<Shown> warnings = boxes(QStringLiteral("warning"));
         QCOMPARE(warnings.size(), 1);
         QCOMPARE(warnings[0].text,
-                 QStringLiteral("安装 FFmpeg完成：成功 0，失败 2\n\n甲: 缺少 Agent API 信息\n乙: 缺少 Agent API 信息"));
+                 QStringLiteral(
+                     "安装 FFmpeg完成：成功 0，失败 2\n\n甲: 缺少 Agent API 信息\n乙: 缺少 Agent API 信息"));
     }
 
     void failedNodeShowsFailureAndTheOthersGoOn() {
@@ -185,7 +188,8 @@ private Q_SLOTS:
         QCOMPARE(fixture.cell(2, 6), QStringLiteral("已安装"));
         const QList<Shown> warnings = boxes(QStringLiteral("warning"));
         QCOMPARE(warnings.size(), 1);
-        QCOMPARE(warnings[0].text, QStringLiteral("更新 FFmpeg完成：成功 1，失败 2\n\n甲: disk full\n乙: HTTP 502"));
+        QCOMPARE(warnings[0].text,
+                 QStringLiteral("更新 FFmpeg完成：成功 1，失败 2\n\n甲: disk full\n乙: HTTP 502"));
     }
 
     void versionCheck() {
@@ -221,15 +225,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QStringList>("topLevel");
         QTest::addColumn<QStringList>("children");
-        QTest::newRow("no items anywhere") << QByteArray(R"({"version": "0.5.41"})") << QByteArray("{}")
-                                           << "Agent 更新日志" << QStringList{"暂无更新日志"} << QStringList{};
-        QTest::newRow("manifest changelog") << QByteArray(R"({"version": "0.5.41", "changelog": {"title": "Agent 0.5.41",
+        QTest::newRow("no items anywhere")
+            << QByteArray(R"({"version": "0.5.41"})") << QByteArray("{}") << "Agent 更新日志"
+            << QStringList{"暂无更新日志"} << QStringList{};
+        QTest::newRow("manifest changelog")
+            << QByteArray(R"({"version": "0.5.41", "changelog": {"title": "Agent 0.5.41",
                 "items": [{"title": "修复", "children": [{"title": "超时"}, {"title": "日志"}]}, {"title": "新增"}]}})")
-                                            << QByteArray("{}") << "Agent 0.5.41" << QStringList{"修复", "新增"}
-                                            << QStringList{"超时", "日志"};
+            << QByteArray("{}") << "Agent 0.5.41" << QStringList{"修复", "新增"}
+            << QStringList{"超时", "日志"};
         QTest::newRow("cloud changelog when the manifest has none")
-            << QByteArray(R"({"version": "0.5.41"})") << QByteArray(R"({"title": "云端日志", "items": [{"title": "一"}]})")
-            << "云端日志" << QStringList{"一"} << QStringList{};
+            << QByteArray(R"({"version": "0.5.41"})")
+            << QByteArray(R"({"title": "云端日志", "items": [{"title": "一"}]})") << "云端日志"
+            << QStringList{"一"} << QStringList{};
     }
     void changelogDialog() {
         QFETCH(QByteArray, manifest);
@@ -293,7 +300,8 @@ private Q_SLOTS:
     void failingInstallScript() {
         RecordingServer agent;
         agent.queueReply(RecordingServer::json(404, "{}"));
-        agent.queueReply(RecordingServer::json(200, R"({"ok": false, "exitCode": 2, "stderr": "", "stdout": ""})"));
+        agent.queueReply(
+            RecordingServer::json(200, R"({"ok": false, "exitCode": 2, "stderr": "", "stdout": ""})"));
         agent.setDefaultReply(RecordingServer::json(200, versionStatus("0.5.30")));
         Node lacking = agentNode(QStringLiteral("n2"), QStringLiteral("乙"), 1, QString());
         fixture.setNodes({agentNode(QStringLiteral("n1"), QStringLiteral("甲"), agent.port()), lacking});
@@ -306,7 +314,9 @@ private Q_SLOTS:
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("失败"));
         const QList<Shown> warnings = boxes(QStringLiteral("warning"));
         QCOMPARE(warnings.size(), 1);
-        QCOMPARE(warnings[0].text, QStringLiteral("Agent 更新完成：成功 0，失败 2\n\n甲: install script failed\n乙: 缺少 Agent API 信息"));
+        QCOMPARE(warnings[0].text,
+                 QStringLiteral(
+                     "Agent 更新完成：成功 0，失败 2\n\n甲: install script failed\n乙: 缺少 Agent API 信息"));
         QCOMPARE(fixture.window->busyCount(), 0);
     }
 
@@ -325,7 +335,8 @@ private Q_SLOTS:
         queueChangelogAnswer(std::make_shared<DialogSeen>(), QDialog::Accepted);
         components().updateSelectedAgents();
 
-        QCOMPARE(paths(agent), (QStringList{"POST /agent/update", "GET /status", "GET /status", "GET /status"}));
+        QCOMPARE(paths(agent),
+                 (QStringList{"POST /agent/update", "GET /status", "GET /status", "GET /status"}));
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("0.5.41"));
         QVERIFY(boxes(QStringLiteral("warning")).isEmpty());
         QCOMPARE(boxes(QStringLiteral("information")).value(0).text,

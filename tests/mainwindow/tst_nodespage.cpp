@@ -321,11 +321,12 @@ private Q_SLOTS:
                  (QStringList{"导入节点", "刷新云端", "-", "全选"}));
 
         fixture.table()->selectRow(1);
-        QCOMPARE(entries(fixture.page()->createContextMenu().get()),
-                 (QStringList{"导入节点", "刷新云端", "-", "打开节点", "刷新状态", "-",
-                              "三方服务[MediaMTX[启动 RTMP 服务,停止 RTMP 服务,重启 RTMP 服务,-,安装,更新,卸载],"
-                              "FFmpeg[安装,更新,卸载],GOST[安装,更新,卸载]]",
-                              "-", "检测版本", "更新选中 Agent", "全选", "-", "删除节点"}));
+        QCOMPARE(
+            entries(fixture.page()->createContextMenu().get()),
+            (QStringList{"导入节点", "刷新云端", "-", "打开节点", "刷新状态", "-",
+                         "三方服务[MediaMTX[启动 RTMP 服务,停止 RTMP 服务,重启 RTMP 服务,-,安装,更新,卸载],"
+                         "FFmpeg[安装,更新,卸载],GOST[安装,更新,卸载]]",
+                         "-", "检测版本", "更新选中 Agent", "全选", "-", "删除节点"}));
     }
 
     void menuEntriesRunTheirActions() {

@@ -100,33 +100,38 @@ private Q_SLOTS:
         startAgents(2);
         fixture.table()->selectAll();
         ui::testing::queueAnswer(true);
-        fixture.page()->components().runGostAction(QStringLiteral("/gost/uninstall"), QStringLiteral("卸载 GOST"));
+        fixture.page()->components().runGostAction(QStringLiteral("/gost/uninstall"),
+                                                   QStringLiteral("卸载 GOST"));
         QCOMPARE(ui::testing::shown().value(0).text, QStringLiteral("确定卸载选中 2 个节点的 GOST？"));
         QCOMPARE(fixture.cell(0, nodes::kGostColumn), QStringLiteral("未安装"));
         QVERIFY(QTest::qWaitFor([this] { return !fixture.page()->statusPollInFlight(); }, 20000));
         QCOMPARE(fixture.cell(1, nodes::kGostColumn), QStringLiteral("未安装"));
 
-        fixture.page()->components().runMediaMtxAction(QStringLiteral("/rtmp/stop"), QStringLiteral("停止 RTMP 服务"));
+        fixture.page()->components().runMediaMtxAction(QStringLiteral("/rtmp/stop"),
+                                                       QStringLiteral("停止 RTMP 服务"));
         QVERIFY(fixture.cell(0, nodes::kMediaMtxColumn).endsWith(QStringLiteral(" 已停止")));
         QCOMPARE(ui::testing::shown().size(), 1); // no question, no failure box
     }
 
     void tooOldAgentUpdatedThroughInstallScript() {
         simulator->setRestartDurationMs(200);
-        simulator->setAgentRelease(QStringLiteral("0.5.60"), QJsonObject{{QStringLiteral("title"), QStringLiteral("Agent 0.5.60")}});
+        simulator->setAgentRelease(QStringLiteral("0.5.60"),
+                                   QJsonObject{{QStringLiteral("title"), QStringLiteral("Agent 0.5.60")}});
         nodes::timing::afterUpdateRefreshMs = 1500;
         startAgents(2);
         simulator->setAgentTooOld(agents[0].name, true);
         fixture.table()->selectAll();
         ui::testing::queueDialog([](QDialog& dialog) {
-            return dialog.windowTitle() == QStringLiteral("Agent 0.5.60") ? int(QDialog::Accepted) : int(QDialog::Rejected);
+            return dialog.windowTitle() == QStringLiteral("Agent 0.5.60") ? int(QDialog::Accepted)
+                                                                          : int(QDialog::Rejected);
         });
         fixture.page()->components().updateSelectedAgents();
         QCOMPARE(simulator->callCount(agents[0].name, QStringLiteral("POST"), QStringLiteral("/exec")), 1);
         QCOMPARE(simulator->callCount(agents[1].name, QStringLiteral("POST"), QStringLiteral("/exec")), 0);
         const auto shown = ui::testing::shown();
         QCOMPARE(shown.last().kind, QStringLiteral("information"));
-        QCOMPARE(shown.last().text, QStringLiteral("Agent 更新请求已发送：2 个节点。服务重启后版本会自动刷新。"));
+        QCOMPARE(shown.last().text,
+                 QStringLiteral("Agent 更新请求已发送：2 个节点。服务重启后版本会自动刷新。"));
         QCOMPARE(fixture.cell(0, nodes::kAgentColumn), QStringLiteral("重启中"));
         // The refresh after the restart shows both Agents at the release without an arrow.
         QTRY_COMPARE_WITH_TIMEOUT(fixture.cell(0, nodes::kAgentColumn), QStringLiteral("0.5.60"), 15000);

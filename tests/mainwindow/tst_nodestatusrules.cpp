@@ -57,17 +57,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("usage");
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("percent");
-        QTest::newRow("full figures") << R"({"usedPercent": 22.1, "used": 3704409292.8, "total": 16750372454.4})"
-                                      << "3.45 GB / 15.6 GB  22.1%" << 22.1;
+        QTest::newRow("full figures")
+            << R"({"usedPercent": 22.1, "used": 3704409292.8, "total": 16750372454.4})"
+            << "3.45 GB / 15.6 GB  22.1%" << 22.1;
         QTest::newRow("total zero gives no text but keeps the percent")
-            << R"({"usedPercent": 10, "used": 5, "total": 0})" << "--" << 10.0;
-        QTest::newRow("missing used") << R"({"usedPercent": 10, "total": 100})" << "--" << 10.0;
-        QTest::newRow("missing percent gives no bar") << R"({"used": 5, "total": 100})" << "--" << -1.0;
+            << R"({"usedPercent": 10, "used": 5, "total": 0})"
+            << "--" << 10.0;
+        QTest::newRow("missing used") << R"({"usedPercent": 10, "total": 100})"
+                                      << "--" << 10.0;
+        QTest::newRow("missing percent gives no bar") << R"({"used": 5, "total": 100})"
+                                                      << "--" << -1.0;
         QTest::newRow("over 100 is capped for the bar") << R"({"usedPercent": 130, "used": 13, "total": 10})"
                                                         << "13.0 B / 10.0 B  130.0%" << 100.0;
-        QTest::newRow("text values do not count") << R"({"usedPercent": "50", "used": 5, "total": 10})" << "--"
-                                                  << -1.0;
-        QTest::newRow("empty object") << "{}" << "--" << -1.0;
+        QTest::newRow("text values do not count") << R"({"usedPercent": "50", "used": 5, "total": 10})"
+                                                  << "--" << -1.0;
+        QTest::newRow("empty object") << "{}"
+                                      << "--" << -1.0;
     }
     void usageTextAndBar() {
         QFETCH(QString, usage);
@@ -81,10 +86,14 @@ private Q_SLOTS:
     void networkRule_data() {
         QTest::addColumn<QString>("network");
         QTest::addColumn<QString>("text");
-        QTest::newRow("both rates") << R"({"rxRate": 2048, "txRate": 5})" << "Down 2.0 KB/s / Up 5.0 B/s";
-        QTest::newRow("zero rates are figures") << R"({"rxRate": 0, "txRate": 0})" << "Down 0.0 B/s / Up 0.0 B/s";
-        QTest::newRow("missing tx") << R"({"rxRate": 2048})" << "--";
-        QTest::newRow("negative rx") << R"({"rxRate": -1, "txRate": 10})" << "--";
+        QTest::newRow("both rates") << R"({"rxRate": 2048, "txRate": 5})"
+                                    << "Down 2.0 KB/s / Up 5.0 B/s";
+        QTest::newRow("zero rates are figures") << R"({"rxRate": 0, "txRate": 0})"
+                                                << "Down 0.0 B/s / Up 0.0 B/s";
+        QTest::newRow("missing tx") << R"({"rxRate": 2048})"
+                                    << "--";
+        QTest::newRow("negative rx") << R"({"rxRate": -1, "txRate": 10})"
+                                     << "--";
     }
     void networkRule() {
         QFETCH(QString, network);
@@ -96,13 +105,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("engine");
         QTest::addColumn<QString>("engineText");
         QTest::addColumn<QString>("mediaMtxText");
-        QTest::newRow("missing") << "{}" << "未安装" << "未安装";
-        QTest::newRow("not installed with version") << R"({"installed": false, "version": "1.0", "running": true})"
-                                                    << "未安装" << "未安装";
-        QTest::newRow("installed with version running") << R"({"installed": true, "version": "v1.9.3", "running": true})"
-                                                        << "v1.9.3" << "v1.9.3 运行中";
-        QTest::newRow("installed without version stopped") << R"({"installed": true})" << "已安装" << "已安装 已停止";
-        QTest::newRow("installed flag as text is not installed") << R"({"installed": "true"})" << "未安装" << "未安装";
+        QTest::newRow("missing") << "{}"
+                                 << "未安装"
+                                 << "未安装";
+        QTest::newRow("not installed with version")
+            << R"({"installed": false, "version": "1.0", "running": true})"
+            << "未安装"
+            << "未安装";
+        QTest::newRow("installed with version running")
+            << R"({"installed": true, "version": "v1.9.3", "running": true})"
+            << "v1.9.3"
+            << "v1.9.3 运行中";
+        QTest::newRow("installed without version stopped") << R"({"installed": true})"
+                                                           << "已安装"
+                                                           << "已安装 已停止";
+        QTest::newRow("installed flag as text is not installed") << R"({"installed": "true"})"
+                                                                 << "未安装"
+                                                                 << "未安装";
     }
     void engineRules() {
         QFETCH(QString, engine);
@@ -144,7 +163,8 @@ private Q_SLOTS:
         QCOMPARE(offlineRow().network, QStringLiteral("离线"));
         QCOMPARE(unconnectedRow().network, QStringLiteral("未接入"));
         for (const NodeRowTexts& row : {offlineRow(), unconnectedRow()}) {
-            for (const QString& text : {row.agentVersion, row.mediaMtx, row.gost, row.ffmpeg, row.cpu, row.memory, row.disk})
+            for (const QString& text :
+                 {row.agentVersion, row.mediaMtx, row.gost, row.ffmpeg, row.cpu, row.memory, row.disk})
                 QCOMPARE(text, QStringLiteral("--"));
             QVERIFY(row.memoryPercent < 0 && row.diskPercent < 0);
         }
@@ -154,12 +174,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("latest");
         QTest::addColumn<QString>("cell");
-        QTest::newRow("older shows the arrow") << "0.5.30" << "0.5.41" << "0.5.30 -> 0.5.41";
-        QTest::newRow("same version no arrow") << "0.5.41" << "0.5.41" << "0.5.41";
-        QTest::newRow("dashes never get an arrow") << "--" << "0.5.41" << "--";
-        QTest::newRow("newer than latest still differs") << "0.6.0" << "0.5.41" << "0.6.0 -> 0.5.41";
-        QTest::newRow("no latest known") << "0.5.30" << "" << "0.5.30";
-        QTest::newRow("empty version shows dashes") << "" << "0.5.41" << "--";
+        QTest::newRow("older shows the arrow") << "0.5.30"
+                                               << "0.5.41"
+                                               << "0.5.30 -> 0.5.41";
+        QTest::newRow("same version no arrow") << "0.5.41"
+                                               << "0.5.41"
+                                               << "0.5.41";
+        QTest::newRow("dashes never get an arrow") << "--"
+                                                   << "0.5.41"
+                                                   << "--";
+        QTest::newRow("newer than latest still differs") << "0.6.0"
+                                                         << "0.5.41"
+                                                         << "0.6.0 -> 0.5.41";
+        QTest::newRow("no latest known") << "0.5.30"
+                                         << ""
+                                         << "0.5.30";
+        QTest::newRow("empty version shows dashes") << ""
+                                                    << "0.5.41"
+                                                    << "--";
     }
     void upgradeArrow() {
         QFETCH(QString, version);
@@ -178,7 +210,8 @@ private Q_SLOTS:
         QTest::newRow("150 px viewport overflows with minimum widths")
             << 150 << 120 << nodePercents << 11 << QList<int>{80, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40};
         QTest::newRow("wide viewport caps the first column")
-            << 1120 << 120 << nodePercents << 11 << QList<int>{120, 90, 110, 80, 90, 80, 80, 70, 140, 140, 120};
+            << 1120 << 120 << nodePercents << 11
+            << QList<int>{120, 90, 110, 80, 90, 80, 80, 70, 140, 140, 120};
         QTest::newRow("half the viewport when narrower than the cap")
             << 200 << 120 << QList<int>{50, 50} << 3 << QList<int>{100, 50, 50};
         QTest::newRow("161 px takes 80") << 161 << 120 << QList<int>{100} << 2 << QList<int>{80, 81};
@@ -190,7 +223,8 @@ private Q_SLOTS:
             << 520 << 120 << QList<int>{50, 50, 50} << 3 << QList<int>{120, 200, 200};
         QTest::newRow("no percentages sets nothing") << 520 << 120 << QList<int>{} << 4 << QList<int>{};
         QTest::newRow("only first column") << 520 << 120 << QList<int>{10} << 1 << QList<int>{120};
-        QTest::newRow("all zero percentages set only the first") << 520 << 120 << QList<int>{0, 0} << 3 << QList<int>{120};
+        QTest::newRow("all zero percentages set only the first")
+            << 520 << 120 << QList<int>{0, 0} << 3 << QList<int>{120};
     }
     void columnWidths() {
         QFETCH(int, viewport);
@@ -211,10 +245,14 @@ private Q_SLOTS:
         QTest::addColumn<QRect>("bar");
         QTest::addColumn<int>("radius");
         // x1..x2 and y1..y2 inclusive
-        QTest::newRow("tall cell has 8/7 margins") << QRect(0, 0, 200, 40) << QRect(QPoint(8, 7), QPoint(191, 32)) << 4;
-        QTest::newRow("27 px cell is not tall enough") << QRect(0, 0, 200, 27) << QRect(QPoint(6, 4), QPoint(193, 22)) << 4;
-        QTest::newRow("28 px cell is tall") << QRect(10, 10, 200, 28) << QRect(QPoint(18, 17), QPoint(201, 30)) << 4;
-        QTest::newRow("short bar has half height radius") << QRect(0, 0, 100, 16) << QRect(QPoint(6, 4), QPoint(93, 11)) << 4;
+        QTest::newRow("tall cell has 8/7 margins")
+            << QRect(0, 0, 200, 40) << QRect(QPoint(8, 7), QPoint(191, 32)) << 4;
+        QTest::newRow("27 px cell is not tall enough")
+            << QRect(0, 0, 200, 27) << QRect(QPoint(6, 4), QPoint(193, 22)) << 4;
+        QTest::newRow("28 px cell is tall")
+            << QRect(10, 10, 200, 28) << QRect(QPoint(18, 17), QPoint(201, 30)) << 4;
+        QTest::newRow("short bar has half height radius")
+            << QRect(0, 0, 100, 16) << QRect(QPoint(6, 4), QPoint(93, 11)) << 4;
         QTest::newRow("tiny bar") << QRect(0, 0, 100, 14) << QRect(QPoint(6, 4), QPoint(93, 9)) << 3;
     }
     void barGeometry() {
@@ -270,7 +308,8 @@ private Q_SLOTS:
         QTest::newRow("distinct and sorted") << QList<int>{3, 1, 3, 1, 1} << 0 << 5 << QList<int>{1, 3};
         QTest::newRow("rows past the list are dropped") << QList<int>{1, 7} << 0 << 5 << QList<int>{1};
         QTest::newRow("current row when nothing selected") << QList<int>{} << 2 << 5 << QList<int>{2};
-        QTest::newRow("only invalid selected falls back to current") << QList<int>{9} << 2 << 5 << QList<int>{2};
+        QTest::newRow("only invalid selected falls back to current")
+            << QList<int>{9} << 2 << 5 << QList<int>{2};
         QTest::newRow("invalid current gives nothing") << QList<int>{} << 5 << 5 << QList<int>{};
         QTest::newRow("no current") << QList<int>{} << -1 << 5 << QList<int>{};
     }

@@ -26,13 +26,9 @@ class TestUsageDelegate : public QObject {
         return table->viewport()->grab().toImage();
     }
 
-    QRect barRect() const {
-        return nodes::usageBarShape(table->visualItemRect(table->item(0, 0))).bar;
-    }
+    QRect barRect() const { return nodes::usageBarShape(table->visualItemRect(table->item(0, 0))).bar; }
 
-    QString colourAt(const QImage& image, int x, int y) const {
-        return QColor(image.pixel(x, y)).name();
-    }
+    QString colourAt(const QImage& image, int x, int y) const { return QColor(image.pixel(x, y)).name(); }
 
 private Q_SLOTS:
     void init() {
