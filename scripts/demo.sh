@@ -19,12 +19,23 @@ if [ -x "$bin/ondivo-sim" ]; then
   while IFS= read -r line; do
     echo "$line"
     case "$line" in
-      "ONDIVO_SIM "*) cloud="$(printf '%s' "${line#ONDIVO_SIM }" | sed -E 's/.*"cloud": *"([^"]+)".*/\1/')"; break ;;
+      "ONDIVO_SIM "*)
+        json="${line#ONDIVO_SIM }"
+        cloud="$(printf '%s' "$json" | sed -E 's/.*"cloud": *"([^"]+)".*/\1/')"
+        user="$(printf '%s' "$json" | sed -nE 's/.*"username": *"([^"]*)".*/\1/p')"
+        pass="$(printf '%s' "$json" | sed -nE 's/.*"password": *"([^"]*)".*/\1/p')"
+        break ;;
     esac
   done <"$fifo"
   cat "$fifo" >/dev/null &
+  if [ -z "$cloud" ]; then
+    echo "ondivo-sim did not start; see $data/sim.log" >&2
+    exit 1
+  fi
   export ONDIVO_CLOUD_API_URL="$cloud"
-  echo "Simulator Cloud API: $ONDIVO_CLOUD_API_URL"
+  export ONDIVO_IPGEO_URL="$cloud"
+  echo "Simulator Cloud API: $ONDIVO_CLOUD_API_URL (data in $data)"
+  echo "Sign in with account \"$user\" and password \"$pass\"."
 fi
 
 if [ -z "${ONDIVO_CLOUD_API_URL:-}" ]; then

@@ -22,12 +22,8 @@ double wobble(double seed, double seconds, double period) {
 
 AgentService::AgentService(const AgentOptions& options, const QString& dir, AgentSettings& settings,
                            FaultTable& faults, StopSignal& stop)
-    : name_(options.name),
-      token_(options.token.isEmpty() ? randomToken(32) : options.token),
-      publicHost_(options.publicHost),
-      dir_(dir),
-      settings_(settings),
-      stop_(stop),
+    : name_(options.name), token_(options.token.isEmpty() ? randomToken(32) : options.token),
+      publicHost_(options.publicHost), dir_(dir), settings_(settings), stop_(stop),
       host_(options.name, faults, stop) {
     version_ = options.version;
     tooOld_ = options.tooOld;
@@ -35,7 +31,8 @@ AgentService::AgentService(const AgentOptions& options, const QString& dir, Agen
     bootMs_ = nowMs() - qint64(QRandomGenerator::global()->bounded(86400 * 20)) * 1000;
     mediaMtx_ = {options.mediaMtxInstalled, options.mediaMtxInstalled && options.mediaMtxRunning,
                  options.mediaMtxInstalled ? kMediaMtxVersions[0] : QString()};
-    gost_ = {options.gostInstalled, options.gostInstalled, options.gostInstalled ? kGostVersions[0] : QString()};
+    gost_ = {options.gostInstalled, options.gostInstalled,
+             options.gostInstalled ? kGostVersions[0] : QString()};
     ffmpeg_ = {options.ffmpegInstalled, false, options.ffmpegInstalled ? kFfmpegVersions[0] : QString()};
     QDir().mkpath(videoDir());
     QDir().mkpath(audioDir());
@@ -43,15 +40,27 @@ AgentService::AgentService(const AgentOptions& options, const QString& dir, Agen
     installRoutes();
 }
 
-AgentService::~AgentService() { host_.stop(); }
+AgentService::~AgentService() {
+    host_.stop();
+}
 
-bool AgentService::listen() { return host_.listen(0); }
+bool AgentService::listen() {
+    return host_.listen(0);
+}
 
-AgentInfo AgentService::info() const { return {name_, host_.url(), token_, host_.port()}; }
+AgentInfo AgentService::info() const {
+    return {name_, host_.url(), token_, host_.port()};
+}
 
-QString AgentService::videoDir() const { return dir_ + QStringLiteral("/videos"); }
-QString AgentService::audioDir() const { return dir_ + QStringLiteral("/audio"); }
-QString AgentService::uploadDir() const { return dir_ + QStringLiteral("/uploads"); }
+QString AgentService::videoDir() const {
+    return dir_ + QStringLiteral("/videos");
+}
+QString AgentService::audioDir() const {
+    return dir_ + QStringLiteral("/audio");
+}
+QString AgentService::uploadDir() const {
+    return dir_ + QStringLiteral("/uploads");
+}
 
 bool AgentService::authorize(Call& call) {
     if (call.header("Authorization") == QStringLiteral("Bearer ") + token_)
@@ -90,9 +99,8 @@ void AgentService::installCoreRoutes() {
         }
     }
     for (const char* action : {"start", "stop", "restart"}) {
-        host_.route("POST", std::string("/rtmp/") + action, [this, action](Call& c) {
-            onEngine(c, mediaMtx_, QLatin1String(action), true);
-        });
+        host_.route("POST", std::string("/rtmp/") + action,
+                    [this, action](Call& c) { onEngine(c, mediaMtx_, QLatin1String(action), true); });
     }
     host_.route("GET", "/ffmpeg/status", [this](Call& c) {
         std::lock_guard lock(mutex_);
@@ -108,7 +116,9 @@ QJsonObject AgentService::engineJson(const Engine& engine) {
             {QStringLiteral("version"), engine.version}};
 }
 
-QJsonObject AgentService::mediaMtxJsonLocked() const { return engineJson(mediaMtx_); }
+QJsonObject AgentService::mediaMtxJsonLocked() const {
+    return engineJson(mediaMtx_);
+}
 
 QJsonObject AgentService::statusLocked() const {
     const double t = nowMs() / 1000.0;
@@ -131,8 +141,8 @@ QJsonObject AgentService::statusLocked() const {
             {QStringLiteral("cpu"), qRound(u.cpu * 10) / 10.0},
             {QStringLiteral("memory"), usage(u.memoryUsedPercent, u.memoryTotal)},
             {QStringLiteral("disk"), usage(u.diskUsedPercent, u.diskTotal)},
-            {QStringLiteral("network"),
-             QJsonObject{{QStringLiteral("rxRate"), qRound64(u.rxRate)}, {QStringLiteral("txRate"), qRound64(u.txRate)}}},
+            {QStringLiteral("network"), QJsonObject{{QStringLiteral("rxRate"), qRound64(u.rxRate)},
+                                                    {QStringLiteral("txRate"), qRound64(u.txRate)}}},
             {QStringLiteral("mediaMTX"), engineJson(mediaMtx_)},
             {QStringLiteral("gost"), engineJson(gost_)},
             {QStringLiteral("ffmpeg"), engineJson(ffmpeg_)}};
@@ -140,9 +150,10 @@ QJsonObject AgentService::statusLocked() const {
 
 void AgentService::onEngine(Call& call, Engine& engine, const QString& action, bool mediaMtx) {
     std::lock_guard lock(mutex_);
-    const QString label = mediaMtx ? QStringLiteral("MediaMTX") : (&engine == &gost_ ? QStringLiteral("GOST")
-                                                                                     : QStringLiteral("FFmpeg"));
-    const QString* versions = mediaMtx ? kMediaMtxVersions : (&engine == &gost_ ? kGostVersions : kFfmpegVersions);
+    const QString label = mediaMtx ? QStringLiteral("MediaMTX")
+                                   : (&engine == &gost_ ? QStringLiteral("GOST") : QStringLiteral("FFmpeg"));
+    const QString* versions =
+        mediaMtx ? kMediaMtxVersions : (&engine == &gost_ ? kGostVersions : kFfmpegVersions);
     const bool service = mediaMtx || &engine == &gost_; // FFmpeg is a tool, not a service
     if (action == QLatin1String("install")) {
         if (!engine.installed)
@@ -165,7 +176,8 @@ void AgentService::onEngine(Call& call, Engine& engine, const QString& action, b
         if (!engine.installed)
             return sendError(call, 409, label + QStringLiteral(" 未安装"));
         engine.running = action != QLatin1String("stop");
-        rtmpLog_.append(QStringLiteral("%1 INF [RTMP] service %2").arg(QDateTime::currentDateTime().toString(Qt::ISODate), action));
+        rtmpLog_.append(QStringLiteral("%1 INF [RTMP] service %2")
+                            .arg(QDateTime::currentDateTime().toString(Qt::ISODate), action));
         if (!engine.running)
             for (auto& room : rtmpRooms_)
                 room.online = false;
@@ -184,22 +196,27 @@ void AgentService::onAgentUpdate(Call& call) {
         if (tooOld_)
             return sendError(call, 404, QStringLiteral("not found"));
         target = settings_.releaseVersion ? settings_.releaseVersion() : version_;
-        version_ = target;
     }
     call.res.set_header("Connection", "close");
-    sendJson(call, 200, {{QStringLiteral("ok"), true}, {QStringLiteral("version"), target},
-                         {QStringLiteral("restarting"), true}});
-    host_.restartAfter(settings_.restartDurationMs);
+    sendJson(call, 200,
+             {{QStringLiteral("ok"), true},
+              {QStringLiteral("version"), target},
+              {QStringLiteral("restarting"), true}});
+    // The new version answers only once the Agent is back.
+    host_.restartAfter(settings_.restartDurationMs, [this, target] { setVersion(target); });
 }
 
 void AgentService::onExec(Call& call) {
     int status = 200;
-    QJsonObject reply{{QStringLiteral("ok"), true}, {QStringLiteral("exitCode"), 0},
-                      {QStringLiteral("stdout"), QString()}, {QStringLiteral("stderr"), QString()}};
+    QJsonObject reply{{QStringLiteral("ok"), true},
+                      {QStringLiteral("exitCode"), 0},
+                      {QStringLiteral("stdout"), QString()},
+                      {QStringLiteral("stderr"), QString()}};
     const QString script = textOf(call.body, "script");
     if (script.trimmed().isEmpty())
         return sendError(call, 400, QStringLiteral("script 不能为空"));
     bool reinstall = false;
+    QString target;
     {
         std::lock_guard lock(mutex_);
         if (!execReplies_.empty()) {
@@ -209,16 +226,19 @@ void AgentService::onExec(Call& call) {
         } else if (script.contains(QLatin1String("install.sh"))) {
             // The install script replaces the Agent with the current release, which can update itself.
             reinstall = true;
-            version_ = settings_.releaseVersion ? settings_.releaseVersion() : version_;
-            tooOld_ = false;
-            reply.insert(QStringLiteral("stdout"), QStringLiteral("Ondivo Agent %1 installed\n").arg(version_));
+            target = settings_.releaseVersion ? settings_.releaseVersion() : version_;
+            reply.insert(QStringLiteral("stdout"), QStringLiteral("Ondivo Agent %1 installed\n").arg(target));
         }
     }
     if (reinstall)
         call.res.set_header("Connection", "close");
     sendJson(call, status, reply);
     if (reinstall)
-        host_.restartAfter(settings_.restartDurationMs);
+        host_.restartAfter(settings_.restartDurationMs, [this, target] {
+            std::lock_guard lock(mutex_);
+            version_ = target;
+            tooOld_ = false;
+        });
 }
 
 // ---- control ----
@@ -264,19 +284,18 @@ void AgentService::setBoundNodeId(const QString& nodeId) {
     boundNodeId_ = nodeId;
 }
 
-QJsonObject AgentService::snapshot() const {
-    auto* self = const_cast<AgentService*>(this);
+QJsonObject AgentService::snapshot() {
     std::lock_guard lock(mutex_);
     const qint64 now = nowMs();
     QJsonArray rtmp, live, bridges, uploads;
     for (const auto& room : rtmpRooms_)
         rtmp.append(rtmpRoomJsonLocked(room));
-    for (auto& room : self->liveRooms_) {
-        self->refreshPushLocked(room, now);
+    for (auto& room : liveRooms_) {
+        refreshPushLocked(room, now);
         live.append(room.fields);
     }
-    for (auto& bridge : self->bridges_)
-        bridges.append(self->bridgeJsonLocked(bridge, now));
+    for (auto& bridge : bridges_)
+        bridges.append(bridgeJsonLocked(bridge, now));
     for (const auto& [id, upload] : uploads_)
         uploads.append(uploadJsonLocked(upload));
     return {{QStringLiteral("agentVersion"), version_},

@@ -11,7 +11,7 @@
 namespace sim::detail {
 namespace {
 
-const QStringList kVideoExtensions = {QStringLiteral("mp4"), QStringLiteral("mov"), QStringLiteral("mkv"),
+const QStringList kVideoExtensions = {QStringLiteral("mp4"), QStringLiteral("mov"),  QStringLiteral("mkv"),
                                       QStringLiteral("flv"), QStringLiteral("webm"), QStringLiteral("avi"),
                                       QStringLiteral("ts"),  QStringLiteral("m4v")};
 const QStringList kAudioExtensions = {QStringLiteral("mp3"),  QStringLiteral("wav"),  QStringLiteral("aac"),
@@ -62,7 +62,8 @@ QStringList AgentService::roomsUsingLocked(const QString& video, const QString& 
     for (const auto& room : liveRooms_) {
         const QString mode = textOf(room.fields, "streamMode");
         const QString videoPath = textOf(room.fields, "videoPath");
-        const bool usesVideo = !video.isEmpty() && mode != QLatin1String("pull_stream_to_rtmp") && !videoPath.isEmpty() &&
+        const bool usesVideo = !video.isEmpty() && mode != QLatin1String("pull_stream_to_rtmp") &&
+                               !videoPath.isEmpty() &&
                                (videoPath == video || baseName(videoPath) == baseName(video));
         const bool usesFolder = !folder.isEmpty() && mode == QLatin1String("video_random_audio_to_rtmp") &&
                                 textOf(room.fields, "audioFolder") == folder;
@@ -136,8 +137,9 @@ void AgentService::installFileRoutes() {
             return sendError(c, 404, QStringLiteral("音频目录不存在: ") + name);
         const QStringList rooms = roomsUsingLocked(QString(), name);
         if (!rooms.isEmpty())
-            return sendJson(c, 409, {{QStringLiteral("error"), QStringLiteral("音频目录正在被直播房间使用")},
-                                     {QStringLiteral("rooms"), QJsonArray::fromStringList(rooms)}});
+            return sendJson(c, 409,
+                            {{QStringLiteral("error"), QStringLiteral("音频目录正在被直播房间使用")},
+                             {QStringLiteral("rooms"), QJsonArray::fromStringList(rooms)}});
         if (removeFolder) {
             QDir(path).removeRecursively();
         } else {
@@ -168,8 +170,9 @@ void AgentService::installFileRoutes() {
         std::lock_guard lock(mutex_);
         const QStringList rooms = roomsUsingLocked(QDir(videoDir()).relativeFilePath(found), QString());
         if (!rooms.isEmpty())
-            return sendJson(c, 409, {{QStringLiteral("error"), QStringLiteral("视频文件正在被直播房间使用")},
-                                     {QStringLiteral("rooms"), QJsonArray::fromStringList(rooms)}});
+            return sendJson(c, 409,
+                            {{QStringLiteral("error"), QStringLiteral("视频文件正在被直播房间使用")},
+                             {QStringLiteral("rooms"), QJsonArray::fromStringList(rooms)}});
         if (!QFile::remove(found))
             return sendError(c, 500, QStringLiteral("无法删除视频文件"));
         sendJson(c, 200, {{QStringLiteral("ok"), true}, {QStringLiteral("file"), baseName(found)}});
@@ -178,7 +181,8 @@ void AgentService::installFileRoutes() {
 
 void AgentService::installUploadRoutes() {
     host_.route("POST", "/files/upload/start", [this](Call& c) {
-        const QString kind = textOf(c.body, "mediaKind").isEmpty() ? QStringLiteral("video") : textOf(c.body, "mediaKind");
+        const QString kind =
+            textOf(c.body, "mediaKind").isEmpty() ? QStringLiteral("video") : textOf(c.body, "mediaKind");
         const QString fileName = textOf(c.body, "fileName").trimmed();
         const QString folder = textOf(c.body, "audioFolder").trimmed();
         const qint64 size = numberOf(c.body.value(QStringLiteral("size")));
@@ -195,22 +199,25 @@ void AgentService::installUploadRoutes() {
             return sendError(c, 400, QStringLiteral("文件大小无效"));
         if (kind == QLatin1String("audio") && !isPlainName(folder))
             return sendError(c, 400, QStringLiteral("请选择音频目录"));
-        const QString target = kind == QLatin1String("video") ? videoDir() + QLatin1Char('/') + fileName
-                                                               : audioDir() + QLatin1Char('/') + folder + QLatin1Char('/') + fileName;
+        const QString target = kind == QLatin1String("video")
+                                   ? videoDir() + QLatin1Char('/') + fileName
+                                   : audioDir() + QLatin1Char('/') + folder + QLatin1Char('/') + fileName;
         if (QFileInfo::exists(target) && !overwrite)
             return sendError(c, 409, QStringLiteral("文件已存在: ") + fileName);
         std::lock_guard lock(mutex_);
-        chunk = forcedChunkSize_ > 0 ? forcedChunkSize_ : (chunk <= 0 ? kDefaultChunk : std::clamp(chunk, kMinChunk, kMaxChunk));
+        chunk = forcedChunkSize_ > 0 ? forcedChunkSize_
+                                     : (chunk <= 0 ? kDefaultChunk : std::clamp(chunk, kMinChunk, kMaxChunk));
         // The same file announced again resumes its unfinished session.
         for (auto& [id, upload] : uploads_) {
-            if (upload.kind == kind && upload.fileName == fileName && upload.folder == folder && upload.size == size &&
-                upload.chunkSize == chunk) {
+            if (upload.kind == kind && upload.fileName == fileName && upload.folder == folder &&
+                upload.size == size && upload.chunkSize == chunk) {
                 upload.overwrite = overwrite;
                 return sendJson(c, 200, uploadJsonLocked(upload));
             }
         }
-        Upload upload{randomToken(20), kind, fileName, kind == QLatin1String("audio") ? folder : QString(), QString(),
-                      size, chunk, (size + chunk - 1) / chunk, overwrite, {}};
+        Upload upload{randomToken(20), kind, fileName, kind == QLatin1String("audio") ? folder : QString(),
+                      QString(),       size, chunk,    (size + chunk - 1) / chunk,
+                      overwrite,       {}};
         upload.tempPath = uploadDir() + QLatin1Char('/') + upload.id + QStringLiteral(".part");
         QFile temp(upload.tempPath);
         if (!temp.open(QIODevice::WriteOnly) || !temp.resize(size))
@@ -230,7 +237,10 @@ void AgentService::installUploadRoutes() {
             return sendError(c, 400, QStringLiteral("分片序号无效"));
         const qint64 expected = std::min(upload.chunkSize, upload.size - index * upload.chunkSize);
         if (qint64(c.req.body.size()) != expected)
-            return sendError(c, 400, QStringLiteral("分片大小不正确: 收到 %1 字节，应为 %2 字节").arg(c.req.body.size()).arg(expected));
+            return sendError(c, 400,
+                             QStringLiteral("分片大小不正确: 收到 %1 字节，应为 %2 字节")
+                                 .arg(c.req.body.size())
+                                 .arg(expected));
         QFile temp(upload.tempPath);
         if (!temp.open(QIODevice::ReadWrite) || !temp.seek(index * upload.chunkSize) ||
             temp.write(c.req.body.data(), expected) != expected)
@@ -249,7 +259,9 @@ void AgentService::installUploadRoutes() {
             return sendError(c, 409, QStringLiteral("还有 %1 个分片未上传").arg(missing));
         if (QFileInfo(upload.tempPath).size() != upload.size)
             return sendError(c, 409, QStringLiteral("文件大小校验失败"));
-        const QString dir = upload.kind == QLatin1String("video") ? videoDir() : audioDir() + QLatin1Char('/') + upload.folder;
+        const QString dir = upload.kind == QLatin1String("video")
+                                ? videoDir()
+                                : audioDir() + QLatin1Char('/') + upload.folder;
         const QString target = dir + QLatin1Char('/') + upload.fileName;
         if (QFileInfo::exists(target)) {
             if (!upload.overwrite)
@@ -260,11 +272,13 @@ void AgentService::installUploadRoutes() {
         if (!QFile::rename(upload.tempPath, target))
             return sendError(c, 500, QStringLiteral("无法保存文件"));
         uploads_.erase(it);
-        sendJson(c, 200, {{QStringLiteral("ok"), true},
-                          {QStringLiteral("fileName"), upload.fileName},
-                          {QStringLiteral("relative"), upload.kind == QLatin1String("video") ? upload.fileName
-                                                                                           : upload.folder + QLatin1Char('/') + upload.fileName},
-                          {QStringLiteral("size"), double(upload.size)}});
+        sendJson(c, 200,
+                 {{QStringLiteral("ok"), true},
+                  {QStringLiteral("fileName"), upload.fileName},
+                  {QStringLiteral("relative"), upload.kind == QLatin1String("video")
+                                                   ? upload.fileName
+                                                   : upload.folder + QLatin1Char('/') + upload.fileName},
+                  {QStringLiteral("size"), double(upload.size)}});
     });
     host_.route("POST", "/files/upload/cancel", [this](Call& c) {
         std::lock_guard lock(mutex_);

@@ -13,14 +13,15 @@ namespace {
 const QString kFileMode = QStringLiteral("file_to_rtmp");
 const QString kAudioMode = QStringLiteral("video_random_audio_to_rtmp");
 const QString kPullMode = QStringLiteral("pull_stream_to_rtmp");
-const QStringList kStatuses = {QStringLiteral("draft"),    QStringLiteral("configured"), QStringLiteral("streaming"),
-                               QStringLiteral("retrying"), QStringLiteral("stopped"),    QStringLiteral("error")};
+const QStringList kStatuses = {QStringLiteral("draft"),     QStringLiteral("configured"),
+                               QStringLiteral("streaming"), QStringLiteral("retrying"),
+                               QStringLiteral("stopped"),   QStringLiteral("error")};
 const QStringList kEditableKeys = {
-    QStringLiteral("name"),      QStringLiteral("videoPath"),   QStringLiteral("sourceUrl"),
+    QStringLiteral("name"),       QStringLiteral("videoPath"),   QStringLiteral("sourceUrl"),
     QStringLiteral("streamMode"), QStringLiteral("audioFolder"), QStringLiteral("muteVideoAudio"),
-    QStringLiteral("pushUrl"),   QStringLiteral("loopEnabled"), QStringLiteral("status"),
-    QStringLiteral("lastError"), QStringLiteral("liveTaskId"),  QStringLiteral("startedAt"),
-    QStringLiteral("stoppedAt"), QStringLiteral("cloudNodeId")};
+    QStringLiteral("pushUrl"),    QStringLiteral("loopEnabled"), QStringLiteral("status"),
+    QStringLiteral("lastError"),  QStringLiteral("liveTaskId"),  QStringLiteral("startedAt"),
+    QStringLiteral("stoppedAt"),  QStringLiteral("cloudNodeId")};
 
 QString clock(qint64 ms) {
     const qint64 us = ms * 1000;
@@ -82,18 +83,22 @@ QJsonObject AgentService::liveStatusLocked(LiveRoom& room, qint64 nowMs) {
     if (push.running) {
         const qint64 elapsed = nowMs - push.startedMs;
         const double jitter = (elapsed / 700 % 7) * 0.03;
-        progress = QJsonObject{{QStringLiteral("frame"), QString::number(elapsed * 30 / 1000)},
-                    {QStringLiteral("fps"), QString::number(29.9 + jitter, 'f', 2)},
-                    {QStringLiteral("bitrate"), QStringLiteral("%1kbits/s").arg(double(2480 + (elapsed / 1000 % 40)), 0, 'f', 1)},
-                    {QStringLiteral("total_size"), QString::number(elapsed * 310)},
-                    {QStringLiteral("speed"), QStringLiteral("%1x").arg(1.0 + jitter / 10, 0, 'f', 2)},
-                    {QStringLiteral("out_time"), clock(elapsed)},
-                    {QStringLiteral("out_time_ms"), QString::number(elapsed * 1000)},
-                    {QStringLiteral("progress"), QStringLiteral("continue")}};
+        progress =
+            QJsonObject{{QStringLiteral("frame"), QString::number(elapsed * 30 / 1000)},
+                        {QStringLiteral("fps"), QString::number(29.9 + jitter, 'f', 2)},
+                        {QStringLiteral("bitrate"),
+                         QStringLiteral("%1kbits/s").arg(double(2480 + (elapsed / 1000 % 40)), 0, 'f', 1)},
+                        {QStringLiteral("total_size"), QString::number(elapsed * 310)},
+                        {QStringLiteral("speed"), QStringLiteral("%1x").arg(1.0 + jitter / 10, 0, 'f', 2)},
+                        {QStringLiteral("out_time"), clock(elapsed)},
+                        {QStringLiteral("out_time_ms"), QString::number(elapsed * 1000)},
+                        {QStringLiteral("progress"), QStringLiteral("continue")}};
     } else {
-        progress = QJsonObject{{QStringLiteral("fps"), QStringLiteral("N/A")}, {QStringLiteral("bitrate"), QStringLiteral("N/A")},
-                    {QStringLiteral("speed"), QString()},          {QStringLiteral("out_time"), QString()},
-                    {QStringLiteral("out_time_ms"), QString()}};
+        progress = QJsonObject{{QStringLiteral("fps"), QStringLiteral("N/A")},
+                               {QStringLiteral("bitrate"), QStringLiteral("N/A")},
+                               {QStringLiteral("speed"), QString()},
+                               {QStringLiteral("out_time"), QString()},
+                               {QStringLiteral("out_time_ms"), QString()}};
     }
     const bool retrying = push.retryNextAtMs > 0;
     return {{QStringLiteral("roomId"), textOf(room.fields, "id")},
@@ -132,7 +137,8 @@ QString AgentService::startPushLocked(LiveRoom& room, const QJsonObject& request
         }
         if (mode == kAudioMode) {
             const QString folder = textOf(request, "audioFolder").trimmed();
-            if (!isPlainName(folder) || QDir(audioDir() + QLatin1Char('/') + folder).entryList(QDir::Files).isEmpty())
+            if (!isPlainName(folder) ||
+                QDir(audioDir() + QLatin1Char('/') + folder).entryList(QDir::Files).isEmpty())
                 return QStringLiteral("音频目录不存在或为空: ") + folder;
         }
     } else {
@@ -144,11 +150,15 @@ QString AgentService::startPushLocked(LiveRoom& room, const QJsonObject& request
     room.fields.insert(QStringLiteral("liveTaskId"), textOf(room.fields, "id"));
     room.fields.insert(QStringLiteral("startedAt"), nowMs());
     const QString input = mode == kPullMode ? textOf(request, "sourceUrl") : textOf(request, "inputPath");
-    room.ffmpegLog = {QStringLiteral("ffmpeg version %1 Copyright (c) 2000-2024 the FFmpeg developers").arg(ffmpeg_.version),
-                      QStringLiteral("Input #0, %1, from '%2':").arg(mode == kPullMode ? QStringLiteral("flv") : QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"), input),
-                      QStringLiteral("  Stream #0:0: Video: h264 (High), yuv420p, 1920x1080, 30 fps"),
-                      QStringLiteral("Output #0, flv, to '%1':").arg(push),
-                      QStringLiteral("Press [q] to stop, [?] for help")};
+    room.ffmpegLog = {
+        QStringLiteral("ffmpeg version %1 Copyright (c) 2000-2024 the FFmpeg developers")
+            .arg(ffmpeg_.version),
+        QStringLiteral("Input #0, %1, from '%2':")
+            .arg(mode == kPullMode ? QStringLiteral("flv") : QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"),
+                 input),
+        QStringLiteral("  Stream #0:0: Video: h264 (High), yuv420p, 1920x1080, 30 fps"),
+        QStringLiteral("Output #0, flv, to '%1':").arg(push),
+        QStringLiteral("Press [q] to stop, [?] for help")};
     logEventLocked(room, QStringLiteral("开始推流 (%1) -> %2").arg(mode, push));
     return {};
 }
@@ -158,7 +168,9 @@ QJsonObject AgentService::addLiveRoom(const QJsonObject& room) {
     LiveRoom live;
     live.fields = {{QStringLiteral("id"), randomToken(12)},
                    {QStringLiteral("name"), textOf(room, "name")},
-                   {QStringLiteral("cloudNodeId"), room.contains(QStringLiteral("cloudNodeId")) ? textOf(room, "cloudNodeId") : boundNodeId_},
+                   {QStringLiteral("cloudNodeId"), room.contains(QStringLiteral("cloudNodeId"))
+                                                       ? textOf(room, "cloudNodeId")
+                                                       : boundNodeId_},
                    {QStringLiteral("videoPath"), QString()},
                    {QStringLiteral("sourceUrl"), QString()},
                    {QStringLiteral("streamMode"), kFileMode},
@@ -196,7 +208,8 @@ void AgentService::simulatePushRetry(const QString& roomId, int retryDelaySecond
         room->push.error = QStringLiteral("Connection to push target lost");
         room->fields.insert(QStringLiteral("status"), QStringLiteral("retrying"));
         logEventLocked(*room, QStringLiteral("推流中断，%1 秒后自动重启").arg(retryDelaySeconds));
-        room->ffmpegLog.append(QStringLiteral("[flv @ 0x55d0] Failed to update header with correct duration."));
+        room->ffmpegLog.append(
+            QStringLiteral("[flv @ 0x55d0] Failed to update header with correct duration."));
         room->ffmpegLog.append(QStringLiteral("av_interleaved_write_frame(): Broken pipe"));
     }
 }
@@ -326,8 +339,8 @@ void AgentService::installLiveRoutes() {
                 const QJsonObject p = status.value(QStringLiteral("progress")).toObject();
                 lines.append(QStringLiteral("frame=%1 fps=%2 q=23.0 size=%3kB time=%4 bitrate=%5 speed=%6")
                                  .arg(textOf(p, "frame"), textOf(p, "fps"),
-                                      QString::number(textOf(p, "total_size").toLongLong() / 1024), textOf(p, "out_time"),
-                                      textOf(p, "bitrate"), textOf(p, "speed")));
+                                      QString::number(textOf(p, "total_size").toLongLong() / 1024),
+                                      textOf(p, "out_time"), textOf(p, "bitrate"), textOf(p, "speed")));
             }
         }
         QJsonArray logs;

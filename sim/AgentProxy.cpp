@@ -18,11 +18,16 @@
 namespace sim::detail {
 namespace {
 
-const QStringList kBridgeKeys = {QStringLiteral("name"),           QStringLiteral("listen"),
-                                 QStringLiteral("port"),           QStringLiteral("username"),
-                                 QStringLiteral("password"),       QStringLiteral("upstreamType"),
-                                 QStringLiteral("upstreamHost"),   QStringLiteral("upstreamPort"),
-                                 QStringLiteral("upstreamUsername"), QStringLiteral("upstreamPassword")};
+const QStringList kBridgeKeys = {QStringLiteral("name"),
+                                 QStringLiteral("listen"),
+                                 QStringLiteral("port"),
+                                 QStringLiteral("username"),
+                                 QStringLiteral("password"),
+                                 QStringLiteral("upstreamType"),
+                                 QStringLiteral("upstreamHost"),
+                                 QStringLiteral("upstreamPort"),
+                                 QStringLiteral("upstreamUsername"),
+                                 QStringLiteral("upstreamPassword")};
 
 double rate(double seed, qint64 ms, double scale) {
     const double t = ms / 1000.0;
@@ -48,12 +53,17 @@ qint64 loopbackConnectMs(const QString& host, int port) {
         pollfd p{fd, POLLOUT, 0};
         int error = 0;
         socklen_t len = sizeof error;
-        rc = (::poll(&p, 1, 1000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0) ? 0 : -1;
+        rc = (::poll(&p, 1, 1000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 &&
+              error == 0)
+                 ? 0
+                 : -1;
     }
     ::close(fd);
     if (rc != 0)
         return -1;
-    return std::max<qint64>(1, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin).count());
+    return std::max<qint64>(
+        1, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin)
+               .count());
 }
 
 QJsonObject runUpstreamTest(const QString& host, int port) {
@@ -69,7 +79,8 @@ QJsonObject runUpstreamTest(const QString& host, int port) {
     }
     if (tcpMs < 0) {
         test.insert(QStringLiteral("tcpConnectMs"), 0);
-        test.insert(QStringLiteral("tcpConnectError"), QStringLiteral("dial tcp %1:%2: connect: connection refused").arg(host).arg(port));
+        test.insert(QStringLiteral("tcpConnectError"),
+                    QStringLiteral("dial tcp %1:%2: connect: connection refused").arg(host).arg(port));
         test.insert(QStringLiteral("latencySuccess"), 0);
         test.insert(QStringLiteral("downloadBytesPerSecond"), 0);
         test.insert(QStringLiteral("error"), QStringLiteral("上游连接失败"));
@@ -81,7 +92,8 @@ QJsonObject runUpstreamTest(const QString& host, int port) {
     test.insert(QStringLiteral("latencyAvgMs"), tcpMs * 2 + 7);
     test.insert(QStringLiteral("downloadBytes"), 10 * 1024 * 1024);
     test.insert(QStringLiteral("downloadDurationMs"), 800 + tcpMs * 10);
-    test.insert(QStringLiteral("downloadBytesPerSecond"), 10.0 * 1024 * 1024 * 1000 / double(800 + tcpMs * 10));
+    test.insert(QStringLiteral("downloadBytesPerSecond"),
+                10.0 * 1024 * 1024 * 1000 / double(800 + tcpMs * 10));
     return test;
 }
 
@@ -103,7 +115,8 @@ QJsonObject AgentService::proxyJsonLocked(qint64 now) const {
             {QStringLiteral("port"), proxy_.port},
             {QStringLiteral("username"), proxy_.username},
             {QStringLiteral("password"), proxy_.password},
-            {QStringLiteral("socksAddr"), proxy_.port > 0 ? QStringLiteral("%1:%2").arg(publicHost_).arg(proxy_.port) : QString()},
+            {QStringLiteral("socksAddr"),
+             proxy_.port > 0 ? QStringLiteral("%1:%2").arg(publicHost_).arg(proxy_.port) : QString()},
             {QStringLiteral("activeConnections"), int(connections.size())},
             {QStringLiteral("connections"), connections},
             {QStringLiteral("uploadBps"), running ? qRound64(rate(seed_, now, 300000)) : 0},
@@ -111,7 +124,8 @@ QJsonObject AgentService::proxyJsonLocked(qint64 now) const {
             {QStringLiteral("totalUpload"), double(elapsed) * 160},
             {QStringLiteral("totalDownload"), double(elapsed) * 1300},
             {QStringLiteral("uptimeSeconds"), elapsed / 1000},
-            {QStringLiteral("error"), proxy_.enabled && !gost_.installed ? QStringLiteral("GOST 未安装") : QString()}};
+            {QStringLiteral("error"),
+             proxy_.enabled && !gost_.installed ? QStringLiteral("GOST 未安装") : QString()}};
 }
 
 void AgentService::startProxy(int port, const QString& username, const QString& password) {
@@ -128,7 +142,8 @@ QString AgentService::portTakenLocked(int port, const QString& exceptBridge, boo
     if (!exceptProxy && proxy_.enabled && proxy_.port == port)
         return QStringLiteral("端口 %1 已被代理使用").arg(port);
     for (const auto& bridge : bridges_)
-        if (textOf(bridge.config, "id") != exceptBridge && bridge.config.value(QStringLiteral("port")).toInt() == port)
+        if (textOf(bridge.config, "id") != exceptBridge &&
+            bridge.config.value(QStringLiteral("port")).toInt() == port)
             return QStringLiteral("端口 %1 已被中转 %2 使用").arg(port).arg(textOf(bridge.config, "name"));
     return {};
 }
@@ -151,15 +166,20 @@ QJsonObject AgentService::bridgeJsonLocked(Bridge& bridge, qint64 now) {
     const int upstreamPort = bridge.config.value(QStringLiteral("upstreamPort")).toInt();
     const qint64 elapsed = bridge.running ? now - bridge.startedMs : 0;
     object.insert(QStringLiteral("running"), bridge.running);
-    object.insert(QStringLiteral("socksAddr"), QStringLiteral("%1:%2").arg(publicHost_).arg(bridge.config.value(QStringLiteral("port")).toInt()));
-    object.insert(QStringLiteral("upstreamAddr"), host.isEmpty() || upstreamPort < 1 ? QString() : QStringLiteral("%1:%2").arg(host).arg(upstreamPort));
+    object.insert(
+        QStringLiteral("socksAddr"),
+        QStringLiteral("%1:%2").arg(publicHost_).arg(bridge.config.value(QStringLiteral("port")).toInt()));
+    object.insert(QStringLiteral("upstreamAddr"), host.isEmpty() || upstreamPort < 1
+                                                      ? QString()
+                                                      : QStringLiteral("%1:%2").arg(host).arg(upstreamPort));
     object.insert(QStringLiteral("activeConnections"), bridge.running ? 2 : 0);
     object.insert(QStringLiteral("uploadBps"), bridge.running ? qRound64(rate(seed_ + 2, now, 120000)) : 0);
     object.insert(QStringLiteral("downloadBps"), bridge.running ? qRound64(rate(seed_ + 3, now, 900000)) : 0);
     object.insert(QStringLiteral("totalUpload"), bridge.totalUpload + double(elapsed) * 60);
     object.insert(QStringLiteral("totalDownload"), bridge.totalDownload + double(elapsed) * 450);
     object.insert(QStringLiteral("uptimeSeconds"), elapsed / 1000);
-    object.insert(QStringLiteral("error"), bridge.running && !gost_.installed ? QStringLiteral("GOST 未安装") : QString());
+    object.insert(QStringLiteral("error"),
+                  bridge.running && !gost_.installed ? QStringLiteral("GOST 未安装") : QString());
     object.insert(QStringLiteral("testing"), bridge.testStartedMs > 0);
     object.insert(QStringLiteral("testStartedAt"), bridge.testStartedMs / 1000);
     object.insert(QStringLiteral("lastTest"), bridge.lastTest);
@@ -195,9 +215,12 @@ QString AgentService::applyBridgeConfig(QJsonObject& config, const QJsonObject& 
 QJsonObject AgentService::addBridge(const QJsonObject& bridgeJson) {
     std::lock_guard lock(mutex_);
     Bridge bridge;
-    bridge.config = {{QStringLiteral("id"), randomToken(12)},   {QStringLiteral("listen"), QStringLiteral("0.0.0.0")},
-                     {QStringLiteral("upstreamType"), QStringLiteral("socks5")}, {QStringLiteral("upstreamHost"), QString()},
-                     {QStringLiteral("upstreamPort"), 0},        {QStringLiteral("upstreamUsername"), QString()},
+    bridge.config = {{QStringLiteral("id"), randomToken(12)},
+                     {QStringLiteral("listen"), QStringLiteral("0.0.0.0")},
+                     {QStringLiteral("upstreamType"), QStringLiteral("socks5")},
+                     {QStringLiteral("upstreamHost"), QString()},
+                     {QStringLiteral("upstreamPort"), 0},
+                     {QStringLiteral("upstreamUsername"), QString()},
                      {QStringLiteral("upstreamPassword"), QString()}};
     for (const QString& key : kBridgeKeys)
         if (bridgeJson.contains(key))
@@ -229,8 +252,11 @@ void AgentService::installProxyRoutes() {
         const QString taken = portTakenLocked(port, QString(), true);
         if (!taken.isEmpty())
             return sendError(c, 409, taken);
-        proxy_ = {true, true, port, textOf(c.body, "listen").isEmpty() ? QStringLiteral("0.0.0.0") : textOf(c.body, "listen"),
-                  user, password, nowMs()};
+        proxy_ = {
+            true,   true,
+            port,   textOf(c.body, "listen").isEmpty() ? QStringLiteral("0.0.0.0") : textOf(c.body, "listen"),
+            user,   password,
+            nowMs()};
         gost_.running = true;
         sendJson(c, 200, proxyJsonLocked(nowMs()));
     });
@@ -282,7 +308,8 @@ void AgentService::installProxyRoutes() {
         const QString error = applyBridgeConfig(config, c.body, false);
         if (!error.isEmpty())
             return sendError(c, 400, error);
-        const QString taken = portTakenLocked(config.value(QStringLiteral("port")).toInt(), c.match(1), false);
+        const QString taken =
+            portTakenLocked(config.value(QStringLiteral("port")).toInt(), c.match(1), false);
         if (!taken.isEmpty())
             return sendError(c, 409, taken);
         bridge->config = config;

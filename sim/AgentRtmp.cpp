@@ -26,17 +26,30 @@ QJsonObject AgentService::rtmpRoomJsonLocked(const RtmpRoom& room) const {
             {QStringLiteral("roomKey"), room.roomKey},
             {QStringLiteral("accessKey"), room.accessKey},
             {QStringLiteral("enabled"), room.enabled},
-            {QStringLiteral("online"), room.online && room.enabled && mediaMtx_.running},
+            {QStringLiteral("online"),
+             (room.online || isPublishedLocked(full)) && room.enabled && mediaMtx_.running},
             {QStringLiteral("publishUrl"), full},
             {QStringLiteral("rtmpPublishUrl"), rtmpBase},
             {QStringLiteral("rtmpPublishFullUrl"), full},
             {QStringLiteral("srtPublishUrl"), srtBase},
-            {QStringLiteral("srtPublishFullUrl"), srtBase + QStringLiteral("?streamid=publish:live/") + room.roomKey},
+            {QStringLiteral("srtPublishFullUrl"),
+             srtBase + QStringLiteral("?streamid=publish:live/") + room.roomKey},
             {QStringLiteral("playUrl"), full + QStringLiteral("?access=") + room.accessKey},
             // MediaMTX would serve its HLS player here; the Agent serves a small page of its own.
-            {QStringLiteral("previewUrl"), host_.url() + QStringLiteral("/hls/live/") + room.roomKey + QLatin1Char('/')},
+            {QStringLiteral("previewUrl"),
+             host_.url() + QStringLiteral("/hls/live/") + room.roomKey + QLatin1Char('/')},
             {QStringLiteral("createdAt"), room.createdAt},
             {QStringLiteral("updatedAt"), room.updatedAt}};
+}
+
+// A running push of this Agent aimed at the room's publish address counts as its publisher.
+bool AgentService::isPublishedLocked(const QString& publishUrl) const {
+    for (const auto& live : liveRooms_) {
+        const QString target = live.fields.value(QStringLiteral("pushUrl")).toString();
+        if (live.push.running && (target == publishUrl || target.startsWith(publishUrl + QLatin1Char('?'))))
+            return true;
+    }
+    return false;
 }
 
 AgentService::RtmpRoom* AgentService::findRtmpLocked(const QString& id) {
@@ -59,7 +72,8 @@ QJsonObject AgentService::rtmpStatusLocked() const {
 
 QJsonObject AgentService::addRtmpRoom(const QString& name, bool enabled, bool online) {
     std::lock_guard lock(mutex_);
-    RtmpRoom room{randomToken(12), name, randomToken(16), randomToken(10), enabled, online, nowSecs(), nowSecs()};
+    RtmpRoom room{randomToken(12), name,   randomToken(16), randomToken(10),
+                  enabled,         online, nowSecs(),       nowSecs()};
     rtmpRooms_.push_back(room);
     return rtmpRoomJsonLocked(room);
 }
@@ -79,8 +93,10 @@ void AgentService::installRtmpRoutes() {
         std::lock_guard lock(mutex_);
         QStringList lines = rtmpLog_;
         if (lines.isEmpty())
-            lines << QStringLiteral("%1 INF MediaMTX %2").arg(QDateTime::currentDateTime().toString(Qt::ISODate), mediaMtx_.version)
-                  << QStringLiteral("%1 INF [RTMP] listener opened on :1935").arg(QDateTime::currentDateTime().toString(Qt::ISODate));
+            lines << QStringLiteral("%1 INF MediaMTX %2")
+                         .arg(QDateTime::currentDateTime().toString(Qt::ISODate), mediaMtx_.version)
+                  << QStringLiteral("%1 INF [RTMP] listener opened on :1935")
+                         .arg(QDateTime::currentDateTime().toString(Qt::ISODate));
         sendJson(c, 200, {{QStringLiteral("logs"), lines.join(QLatin1Char('\n'))}});
     });
     host_.route("POST", "/rtmp/rooms", [this](Call& c) {
@@ -90,8 +106,9 @@ void AgentService::installRtmpRoutes() {
         const bool enabled = c.body.value(QStringLiteral("enabled")).toBool(true);
         QJsonObject room = addRtmpRoom(name, enabled, false);
         std::lock_guard lock(mutex_);
-        rtmpLog_.append(QStringLiteral("%1 INF [path live/%2] created").arg(QDateTime::currentDateTime().toString(Qt::ISODate),
-                                                                          textOf(room, "roomKey")));
+        rtmpLog_.append(
+            QStringLiteral("%1 INF [path live/%2] created")
+                .arg(QDateTime::currentDateTime().toString(Qt::ISODate), textOf(room, "roomKey")));
         sendJson(c, 201, room);
     });
     host_.route("PUT", R"(/rtmp/rooms/([^/]+))", [this](Call& c) {
@@ -99,8 +116,10 @@ void AgentService::installRtmpRoutes() {
         RtmpRoom* room = findRtmpLocked(c.match(1));
         if (!room)
             return sendError(c, 404, QStringLiteral("房间不存在"));
-        const QString name = c.body.contains(QStringLiteral("name")) ? textOf(c.body, "name").trimmed() : room->name;
-        const QString key = c.body.contains(QStringLiteral("roomKey")) ? textOf(c.body, "roomKey").trimmed() : room->roomKey;
+        const QString name =
+            c.body.contains(QStringLiteral("name")) ? textOf(c.body, "name").trimmed() : room->name;
+        const QString key =
+            c.body.contains(QStringLiteral("roomKey")) ? textOf(c.body, "roomKey").trimmed() : room->roomKey;
         if (name.isEmpty())
             return sendError(c, 400, QStringLiteral("房间名不能为空"));
         if (!isValidKey(key))
@@ -138,31 +157,41 @@ void AgentService::installRtmpRoutes() {
         sendJson(c, 200, {{QStringLiteral("ok"), true}});
     });
     // The HLS preview: a small page standing in for MediaMTX's player, so a web view loads something.
-    host_.route("GET", R"(/hls/live/([^/]+)/?(index\.html)?)", [this](Call& c) {
-        QString name;
-        {
-            std::lock_guard lock(mutex_);
-            for (const auto& room : rtmpRooms_)
-                if (room.roomKey == c.match(1))
-                    name = room.name.toHtmlEscaped();
-        }
-        if (name.isEmpty()) {
-            c.res.status = 404;
-            c.res.set_content("<!doctype html><title>404</title><p>stream not found</p>", "text/html; charset=utf-8");
-            return;
-        }
-        const QString page = QStringLiteral(
-            "<!doctype html><html><head><meta charset=\"utf-8\"><title>%1</title><style>"
-            "body{margin:0;background:#111;color:#eee;font-family:sans-serif;display:flex;align-items:center;"
-            "justify-content:center;height:100vh}canvas{width:80vw;max-width:960px;aspect-ratio:16/9;background:#000}"
-            "</style></head><body><div><canvas id=\"v\" width=\"640\" height=\"360\"></canvas>"
-            "<p id=\"name\">%1</p></div><script>const c=document.getElementById('v').getContext('2d');let f=0;"
-            "setInterval(()=>{f++;c.fillStyle='hsl('+(f%360)+',60%,30%)';c.fillRect(0,0,640,360);"
-            "c.fillStyle='#fff';c.font='28px sans-serif';c.fillText('LIVE '+new Date().toLocaleTimeString(),24,48);"
-            "},100);</script></body></html>").arg(name);
-        c.res.status = 200;
-        c.res.set_content(page.toStdString(), "text/html; charset=utf-8");
-    }, false);
+    host_.route(
+        "GET", R"(/hls/live/([^/]+)/?(index\.html)?)",
+        [this](Call& c) {
+            QString name;
+            {
+                std::lock_guard lock(mutex_);
+                for (const auto& room : rtmpRooms_)
+                    if (room.roomKey == c.match(1))
+                        name = room.name.toHtmlEscaped();
+            }
+            if (name.isEmpty()) {
+                c.res.status = 404;
+                c.res.set_content("<!doctype html><title>404</title><p>stream not found</p>",
+                                  "text/html; charset=utf-8");
+                return;
+            }
+            const QString page =
+                QStringLiteral(
+                    "<!doctype html><html><head><meta charset=\"utf-8\"><title>%1</title><style>"
+                    "body{margin:0;background:#111;color:#eee;font-family:sans-serif;display:flex;align-"
+                    "items:center;"
+                    "justify-content:center;height:100vh}canvas{width:80vw;max-width:960px;aspect-ratio:16/"
+                    "9;background:#000}"
+                    "</style></head><body><div><canvas id=\"v\" width=\"640\" height=\"360\"></canvas>"
+                    "<p id=\"name\">%1</p></div><script>const "
+                    "c=document.getElementById('v').getContext('2d');let f=0;"
+                    "setInterval(()=>{f++;c.fillStyle='hsl('+(f%360)+',60%,30%)';c.fillRect(0,0,640,360);"
+                    "c.fillStyle='#fff';c.font='28px sans-serif';c.fillText('LIVE '+new "
+                    "Date().toLocaleTimeString(),24,48);"
+                    "},100);</script></body></html>")
+                    .arg(name);
+            c.res.status = 200;
+            c.res.set_content(page.toStdString(), "text/html; charset=utf-8");
+        },
+        false);
 }
 
 } // namespace sim::detail

@@ -55,7 +55,7 @@ public:
     void startProxy(int port, const QString& username, const QString& password);
     QStringList roomsBoundTo(const QString& nodeId) const;
     void unbindRooms(const QString& nodeId);
-    QJsonObject snapshot() const;
+    QJsonObject snapshot();
 
 private:
     struct Engine {
@@ -126,6 +126,7 @@ private:
     // RTMP rooms.
     QJsonObject rtmpRoomJsonLocked(const RtmpRoom& room) const;
     RtmpRoom* findRtmpLocked(const QString& id);
+    bool isPublishedLocked(const QString& publishUrl) const;
     QJsonObject rtmpStatusLocked() const;
 
     // Live rooms and pushes.

@@ -27,8 +27,10 @@ QJsonObject changelog(const QString& title, const QStringList& groups, const QLi
     for (int i = 0; i < groups.size(); ++i) {
         QJsonArray children;
         for (const QString& entry : entries.value(i))
-            children.append(QJsonObject{{QStringLiteral("title"), entry}, {QStringLiteral("children"), QJsonArray()}});
-        items.append(QJsonObject{{QStringLiteral("title"), groups[i]}, {QStringLiteral("children"), children}});
+            children.append(
+                QJsonObject{{QStringLiteral("title"), entry}, {QStringLiteral("children"), QJsonArray()}});
+        items.append(
+            QJsonObject{{QStringLiteral("title"), groups[i]}, {QStringLiteral("children"), children}});
     }
     return QJsonObject{{QStringLiteral("title"), title}, {QStringLiteral("items"), items}};
 }
@@ -48,13 +50,17 @@ QString fileSha256(const QString& path, qint64* size) {
 
 CloudService::CloudService(Hooks hooks) : hooks_(std::move(hooks)) {
     agentVersion_ = QString::fromLatin1(app::kExpectedAgentVersion);
-    agentChangelog_ = changelog(QStringLiteral("Agent %1 更新日志").arg(agentVersion_),
-                                {QStringLiteral("新功能"), QStringLiteral("修复")},
-                                {{QStringLiteral("直播推流失败后自动重试"), QStringLiteral("中转支持上游测速")},
-                                 {QStringLiteral("修复大文件分片上传偶发校验失败")}});
+    agentChangelog_ =
+        changelog(QStringLiteral("Agent %1 更新日志").arg(agentVersion_),
+                  {QStringLiteral("新功能"), QStringLiteral("修复")},
+                  {{QStringLiteral("直播推流失败后自动重试"), QStringLiteral("中转支持上游测速")},
+                   {QStringLiteral("修复大文件分片上传偶发校验失败")}});
     clientVersion_ = QString::fromLatin1(app::kClientVersion);
-    clientChangelog_ = changelog(QStringLiteral("客户端 %1 更新日志").arg(clientVersion_), {QStringLiteral("改进")},
-                                 {{QStringLiteral("节点列表加载更快")}});
+}
+
+void CloudService::setNamedRoomLimit(int limit) {
+    std::lock_guard lock(mutex_);
+    namedRoomLimit_ = limit;
 }
 
 void CloudService::setBaseUrl(const QString& url) {
@@ -64,26 +70,42 @@ void CloudService::setBaseUrl(const QString& url) {
 
 void CloudService::installRoutes(HttpHost& host) {
     host.setAuthorizer([this](Call& call) { return authorize(call); });
-    host.route("POST", "/api/auth/login", [this](Call& c) { onLogin(c, false); }, false);
-    host.route("POST", "/api/auth/register", [this](Call& c) { onLogin(c, true); }, false);
+    host.route(
+        "POST", "/api/auth/login", [this](Call& c) { onLogin(c, false); }, false);
+    host.route(
+        "POST", "/api/auth/register", [this](Call& c) { onLogin(c, true); }, false);
     host.route("GET", "/api/cloud/nodes", [this](Call& c) { onListNodes(c); });
     host.route("POST", "/api/cloud/nodes", [this](Call& c) { onAddNode(c); });
     host.route("DELETE", R"(/api/cloud/nodes/([^/]+))", [this](Call& c) { onDeleteNode(c); });
-    host.route("GET", "/api/releases/client/manifest", [this](Call& c) { onClientManifest(c); }, false);
-    host.route("GET", "/api/releases/client/changelog", [this](Call& c) {
-        std::lock_guard lock(mutex_);
-        sendJson(c, 200, clientChangelog_);
-    }, false);
-    host.route("GET", "/api/releases/agent/manifest", [this](Call& c) {
-        std::lock_guard lock(mutex_);
-        sendJson(c, 200, {{QStringLiteral("version"), agentVersion_}, {QStringLiteral("changelog"), agentChangelog_}});
-    }, false);
-    host.route("GET", "/api/releases/agent/changelog", [this](Call& c) {
-        std::lock_guard lock(mutex_);
-        sendJson(c, 200, agentChangelog_);
-    }, false);
-    host.route("GET", kPackageRoute, [this](Call& c) { onPackage(c); }, false);
-    host.route("GET", "/json/", [this](Call& c) { onIpGeo(c); }, false);
+    host.route(
+        "GET", "/api/releases/client/manifest", [this](Call& c) { onClientManifest(c); }, false);
+    host.route(
+        "GET", "/api/releases/client/changelog",
+        [this](Call& c) {
+            std::lock_guard lock(mutex_);
+            sendJson(c, 200, clientChangelogLocked());
+        },
+        false);
+    host.route(
+        "GET", "/api/releases/agent/manifest",
+        [this](Call& c) {
+            std::lock_guard lock(mutex_);
+            sendJson(
+                c, 200,
+                {{QStringLiteral("version"), agentVersion_}, {QStringLiteral("changelog"), agentChangelog_}});
+        },
+        false);
+    host.route(
+        "GET", "/api/releases/agent/changelog",
+        [this](Call& c) {
+            std::lock_guard lock(mutex_);
+            sendJson(c, 200, agentChangelog_);
+        },
+        false);
+    host.route(
+        "GET", kPackageRoute, [this](Call& c) { onPackage(c); }, false);
+    host.route(
+        "GET", "/json/", [this](Call& c) { onIpGeo(c); }, false);
     host.route("GET", "/api/browser/profiles", [this](Call& c) {
         std::lock_guard lock(mutex_);
         sendJson(c, 200, {{QStringLiteral("profiles"), accounts_[c.account].profiles}});
@@ -138,7 +160,8 @@ void CloudService::onLogin(Call& call, bool registering) {
     } else if (it == accounts_.end() || it->second.password != password) {
         return sendError(call, 401, QStringLiteral("账号或密码错误"));
     }
-    sendJson(call, 200, {{QStringLiteral("token"), issueTokenLocked(username)}, {QStringLiteral("username"), username}});
+    sendJson(call, 200,
+             {{QStringLiteral("token"), issueTokenLocked(username)}, {QStringLiteral("username"), username}});
 }
 
 QString CloudService::addNode(const QString& username, const QString& displayName, const QString& blob) {
@@ -163,7 +186,9 @@ QJsonArray CloudService::nodes(const QString& username) const {
     return list;
 }
 
-void CloudService::onListNodes(Call& call) { sendJson(call, 200, {{QStringLiteral("nodes"), nodes(call.account)}}); }
+void CloudService::onListNodes(Call& call) {
+    sendJson(call, 200, {{QStringLiteral("nodes"), nodes(call.account)}});
+}
 
 void CloudService::onAddNode(Call& call) {
     const QJsonValue blob = call.body.value(QStringLiteral("encryptedBlob"));
@@ -171,9 +196,10 @@ void CloudService::onAddNode(Call& call) {
         return sendError(call, 400, QStringLiteral("encryptedBlob 不能为空"));
     const QString displayName = call.body.value(QStringLiteral("displayName")).toString();
     const QString id = addNode(call.account, displayName, blob.toString());
-    sendJson(call, 201, {{QStringLiteral("id"), id},
-                         {QStringLiteral("displayName"), displayName},
-                         {QStringLiteral("encryptedBlob"), blob.toString()}});
+    sendJson(call, 201,
+             {{QStringLiteral("id"), id},
+              {QStringLiteral("displayName"), displayName},
+              {QStringLiteral("encryptedBlob"), blob.toString()}});
 }
 
 void CloudService::onDeleteNode(Call& call) {
@@ -187,13 +213,21 @@ void CloudService::onDeleteNode(Call& call) {
     const bool force = call.param("force") == QLatin1String("1");
     const QStringList rooms = hooks_.roomsBoundTo ? hooks_.roomsBoundTo(id) : QStringList();
     if (!rooms.isEmpty() && !force) {
+        // Like a real service, the refusal names only the first few rooms; roomCount has them all.
         QJsonArray named;
-        for (const QString& name : rooms)
+        int limit = 0;
+        {
+            std::lock_guard lock(mutex_);
+            limit = namedRoomLimit_;
+        }
+        for (const QString& name : rooms.mid(0, limit))
             named.append(QJsonObject{{QStringLiteral("name"), name}});
-        return sendJson(call, 409, {{QStringLiteral("code"), QStringLiteral("NODE_IN_USE")},
-                                    {QStringLiteral("error"), QStringLiteral("节点正在被 %1 个直播房间使用").arg(rooms.size())},
-                                    {QStringLiteral("rooms"), named},
-                                    {QStringLiteral("roomCount"), int(rooms.size())}});
+        return sendJson(
+            call, 409,
+            {{QStringLiteral("code"), QStringLiteral("NODE_IN_USE")},
+             {QStringLiteral("error"), QStringLiteral("节点正在被 %1 个直播房间使用").arg(rooms.size())},
+             {QStringLiteral("rooms"), named},
+             {QStringLiteral("roomCount"), int(rooms.size())}});
     }
     if (!rooms.isEmpty() && hooks_.unbindRooms)
         hooks_.unbindRooms(id);
@@ -221,6 +255,7 @@ void CloudService::setClientRelease(const QString& version, const QJsonObject& l
     std::lock_guard lock(mutex_);
     clientVersion_ = version;
     clientChangelog_ = log;
+    clientChangelogGiven_ = true;
 }
 
 bool CloudService::setClientPackageFile(const QString& filePath, const QString& version) {
@@ -242,15 +277,24 @@ void CloudService::setPackageOptions(const PackageOptions& options) {
     packageOptions_ = options;
 }
 
+QJsonObject CloudService::clientChangelogLocked() const {
+    if (clientChangelogGiven_)
+        return clientChangelog_;
+    return changelog(QStringLiteral("客户端 %1 更新日志").arg(clientVersion_), {QStringLiteral("改进")},
+                     {{QStringLiteral("节点列表加载更快"), QStringLiteral("上传支持断点续传")}});
+}
+
 void CloudService::onClientManifest(Call& call) {
     std::lock_guard lock(mutex_);
-    QJsonObject manifest{{QStringLiteral("version"), clientVersion_}, {QStringLiteral("changelog"), clientChangelog_}};
+    QJsonObject manifest{{QStringLiteral("version"), clientVersion_},
+                         {QStringLiteral("changelog"), clientChangelogLocked()}};
     if (!packageFile_.isEmpty()) {
         manifest.insert(QStringLiteral("url"), QString(baseUrl_ + QLatin1String(kPackageRoute)));
         manifest.insert(QStringLiteral("packageName"), QFileInfo(packageFile_).fileName());
         QString digest = packageSha256_;
         if (packageOptions_.wrongSha256)
-            digest = QString::fromLatin1(QCryptographicHash::hash(digest.toLatin1(), QCryptographicHash::Sha256).toHex());
+            digest = QString::fromLatin1(
+                QCryptographicHash::hash(digest.toLatin1(), QCryptographicHash::Sha256).toHex());
         if (packageOptions_.upperCaseSha256)
             digest = digest.toUpper();
         manifest.insert(QStringLiteral("sha256"), digest);
@@ -273,25 +317,54 @@ void CloudService::onPackage(Call& call) {
     auto stream = std::make_shared<std::ifstream>(path.toStdString(), std::ios::binary);
     if (path.isEmpty() || !*stream)
         return sendError(call, 404, QStringLiteral("没有可下载的客户端安装包"));
-    if (ignoreRange) {
-        // The request object is the server's own; clearing its ranges makes it answer 200 in full.
-        const_cast<httplib::Request&>(call.req).ranges.clear();
+    // A single range is answered here rather than by the HTTP library, whose Content-Range names the
+    // requested end even when it lies past the file, and which does not refuse a start past the end.
+    auto& ranges = const_cast<httplib::Request&>(call.req).ranges; // the server's own, non-const request
+    qint64 offset = 0;
+    qint64 length = size;
+    bool partial = false;
+    if (!ignoreRange && ranges.size() == 1) {
+        const auto [first, last] = ranges.front();
+        qint64 begin = first;
+        qint64 end = (last < 0 || last >= size) ? size - 1 : last;
+        if (first < 0) { // "bytes=-N": the last N bytes
+            begin = last > 0 ? std::max<qint64>(0, size - last) : size;
+            end = size - 1;
+        }
+        ranges.clear();
+        if (begin >= size || end < begin) {
+            call.res.set_header("Content-Range", QStringLiteral("bytes */%1").arg(size).toStdString());
+            return sendError(call, 416, QStringLiteral("请求的范围超出文件大小"));
+        }
+        offset = begin;
+        length = end - begin + 1;
+        partial = true;
+    }
+    if (ignoreRange)
+        ranges.clear();
+    if (partial) {
+        call.res.status = 206;
+        call.res.set_header(
+            "Content-Range",
+            QStringLiteral("bytes %1-%2/%3").arg(offset).arg(offset + length - 1).arg(size).toStdString());
+    } else if (ranges.empty()) {
         call.res.status = 200;
     }
-    // A dropped reply stops halfway through the first piece asked for (a whole file or one range).
+    // A dropped reply stops halfway through the piece asked for (the whole file or one range).
     auto dropAt = std::make_shared<qint64>(call.dropMidReply ? -1 : std::numeric_limits<qint64>::max());
     call.dropHandled = true;
     call.res.set_header("Accept-Ranges", "bytes");
     call.res.set_content_provider(
-        size_t(size), "application/zip", [stream, dropAt](size_t offset, size_t length, httplib::DataSink& sink) {
+        size_t(length), "application/zip",
+        [stream, dropAt, offset](size_t at, size_t count, httplib::DataSink& sink) {
             if (*dropAt < 0)
-                *dropAt = qint64(offset + length / 2);
-            if (qint64(offset) >= *dropAt)
+                *dropAt = qint64(at + count / 2);
+            if (qint64(at) >= *dropAt)
                 return false;
             constexpr size_t kPiece = 256 * 1024;
-            std::vector<char> buffer(std::min({length, kPiece, size_t(*dropAt - qint64(offset))}));
+            std::vector<char> buffer(std::min({count, kPiece, size_t(*dropAt - qint64(at))}));
             stream->clear();
-            stream->seekg(std::streamoff(offset));
+            stream->seekg(std::streamoff(offset + qint64(at)));
             stream->read(buffer.data(), std::streamsize(buffer.size()));
             const auto got = size_t(stream->gcount());
             if (got == 0)
@@ -309,11 +382,12 @@ void CloudService::onIpGeo(Call& call) {
     std::lock_guard lock(mutex_);
     if (!ipGeoReply_.isEmpty())
         return sendJson(call, 200, ipGeoReply_);
-    sendJson(call, 200, {{QStringLiteral("status"), QStringLiteral("success")},
-                         {QStringLiteral("query"), call.peerAddress()},
-                         {QStringLiteral("country"), QStringLiteral("Hong Kong")},
-                         {QStringLiteral("countryCode"), QStringLiteral("HK")},
-                         {QStringLiteral("timezone"), QStringLiteral("Asia/Hong_Kong")}});
+    sendJson(call, 200,
+             {{QStringLiteral("status"), QStringLiteral("success")},
+              {QStringLiteral("query"), call.peerAddress()},
+              {QStringLiteral("country"), QStringLiteral("Hong Kong")},
+              {QStringLiteral("countryCode"), QStringLiteral("HK")},
+              {QStringLiteral("timezone"), QStringLiteral("Asia/Hong_Kong")}});
 }
 
 void CloudService::setBrowserProfiles(const QString& username, const QJsonArray& profiles) {

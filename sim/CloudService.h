@@ -40,6 +40,7 @@ public:
     void setIpGeoReply(const QJsonObject& reply);
     void setBrowserProfiles(const QString& username, const QJsonArray& profiles);
     void setBaseUrl(const QString& url);
+    void setNamedRoomLimit(int limit);
 
     static constexpr char kPackageRoute[] = "/api/releases/client/package";
 
@@ -65,6 +66,7 @@ private:
     void onPackage(Call& call);
     void onIpGeo(Call& call);
     QString issueTokenLocked(const QString& username);
+    QJsonObject clientChangelogLocked() const;
 
     Hooks hooks_;
     mutable std::mutex mutex_;
@@ -74,6 +76,8 @@ private:
     QJsonObject agentChangelog_;
     QString clientVersion_;
     QJsonObject clientChangelog_;
+    bool clientChangelogGiven_ = false;
+    int namedRoomLimit_ = 10;
     QString packageFile_;
     qint64 packageSize_ = 0;
     QString packageSha256_;

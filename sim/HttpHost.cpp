@@ -64,7 +64,8 @@ private:
             if (shutdown_)
                 break;
             ++idle_;
-            const bool woken = cv_.wait_for(lock, kWorkerIdleLifetime, [this] { return !jobs_.empty() || shutdown_; });
+            const bool woken =
+                cv_.wait_for(lock, kWorkerIdleLifetime, [this] { return !jobs_.empty() || shutdown_; });
             --idle_;
             if (!woken)
                 break;
@@ -105,7 +106,8 @@ QString fromStd(const std::string& text) {
 // Headers go out, the body never does: the client sees the connection close mid-reply.
 void abortConnection(httplib::Response& res) {
     res.status = 200;
-    res.set_content_provider(1024, "application/json", [](size_t, size_t, httplib::DataSink&) { return false; });
+    res.set_content_provider(1024, "application/json",
+                             [](size_t, size_t, httplib::DataSink&) { return false; });
 }
 
 void truncateReply(httplib::Response& res) {
@@ -118,11 +120,12 @@ void truncateReply(httplib::Response& res) {
     res.headers.erase("Content-Type");
     res.body.clear();
     const size_t half = body.size() / 2;
-    res.set_content_provider(body.size(), type, [body, half](size_t offset, size_t length, httplib::DataSink& sink) {
-        if (offset < half)
-            sink.write(body.data() + offset, std::min(length, half - offset));
-        return false;
-    });
+    res.set_content_provider(body.size(), type,
+                             [body, half](size_t offset, size_t length, httplib::DataSink& sink) {
+                                 if (offset < half)
+                                     sink.write(body.data() + offset, std::min(length, half - offset));
+                                 return false;
+                             });
 }
 
 } // namespace
@@ -176,7 +179,8 @@ void FaultTable::set(const QString& target, const QString& method, const QString
 
 void FaultTable::clear(const QString& target, const QString& method, const QString& path) {
     std::lock_guard lock(mutex_);
-    std::erase_if(entries_, [&](const Entry& e) { return e.target == target && e.method == method && e.path == path; });
+    std::erase_if(entries_,
+                  [&](const Entry& e) { return e.target == target && e.method == method && e.path == path; });
 }
 
 void FaultTable::clearAll() {
@@ -188,7 +192,8 @@ std::optional<Fault> FaultTable::take(const QString& target, const QString& meth
     std::lock_guard lock(mutex_);
     ++calls_[target + QLatin1Char(' ') + method + QLatin1Char(' ') + path];
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if (it->target != target || (!it->method.isEmpty() && it->method != method) || !pathMatches(it->path, path))
+        if (it->target != target || (!it->method.isEmpty() && it->method != method) ||
+            !pathMatches(it->path, path))
             continue;
         Fault fault = it->fault;
         if (it->fault.times > 0 && --it->fault.times == 0)
@@ -222,7 +227,9 @@ QJsonObject FaultTable::callsJson() const {
 
 // ---- Call ----
 
-QString Call::path() const { return fromStd(req.path); }
+QString Call::path() const {
+    return fromStd(req.path);
+}
 
 QString Call::param(const char* name) const {
     return req.has_param(name) ? fromStd(req.get_param_value(name)) : QString();
@@ -232,9 +239,13 @@ QString Call::match(int index) const {
     return index < int(req.matches.size()) ? fromStd(req.matches[index].str()) : QString();
 }
 
-QString Call::header(const char* name) const { return fromStd(req.get_header_value(name)); }
+QString Call::header(const char* name) const {
+    return fromStd(req.get_header_value(name));
+}
 
-QString Call::peerAddress() const { return fromStd(req.remote_addr); }
+QString Call::peerAddress() const {
+    return fromStd(req.remote_addr);
+}
 
 void sendJson(httplib::Response& res, int status, const QJsonObject& object) {
     res.status = status;
@@ -245,30 +256,43 @@ void sendError(httplib::Response& res, int status, const QString& error) {
     sendJson(res, status, QJsonObject{{QStringLiteral("error"), error}});
 }
 
-void sendJson(Call& call, int status, const QJsonObject& object) { sendJson(call.res, status, object); }
-void sendError(Call& call, int status, const QString& error) { sendError(call.res, status, error); }
+void sendJson(Call& call, int status, const QJsonObject& object) {
+    sendJson(call.res, status, object);
+}
+void sendError(Call& call, int status, const QString& error) {
+    sendError(call.res, status, error);
+}
 
 // ---- HttpHost ----
 
 HttpHost::HttpHost(QString target, FaultTable& faults, StopSignal& stop)
-    : target_(std::move(target)), faults_(faults), stop_(stop) {}
+    : target_(std::move(target)), faults_(faults), stop_(stop) {
+}
 
-HttpHost::~HttpHost() { stop(); }
+HttpHost::~HttpHost() {
+    stop();
+}
 
 void HttpHost::route(const std::string& method, const std::string& pattern, RouteFn fn, bool needsAuth) {
     routes_.push_back({method, pattern, std::move(fn), needsAuth});
 }
 
-QString HttpHost::url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
+QString HttpHost::url() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(port_);
+}
 
 std::unique_ptr<httplib::Server> HttpHost::makeServer() {
     auto server = std::make_unique<httplib::Server>();
-    server->new_task_queue = [] { return new ElasticQueue; };
+    server->new_task_queue = [] {
+        return new ElasticQueue;
+    };
     server->set_keep_alive_timeout(kKeepAliveSeconds);
     server->set_read_timeout(30);
     server->set_write_timeout(30);
     for (const Route& route : routes_) {
-        auto handler = [this, &route](const httplib::Request& req, httplib::Response& res) { dispatch(route, req, res); };
+        auto handler = [this, &route](const httplib::Request& req, httplib::Response& res) {
+            dispatch(route, req, res);
+        };
         if (route.method == "GET")
             server->Get(route.pattern, handler);
         else if (route.method == "POST")
@@ -280,8 +304,9 @@ std::unique_ptr<httplib::Server> HttpHost::makeServer() {
     }
     server->set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty() && !res.content_provider_)
-            sendError(res, res.status, res.status == 404 ? QStringLiteral("not found")
-                                                         : QStringLiteral("HTTP %1").arg(res.status));
+            sendError(res, res.status,
+                      res.status == 404 ? QStringLiteral("not found")
+                                        : QStringLiteral("HTTP %1").arg(res.status));
     });
     server->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
         sendError(res, 500, QStringLiteral("internal error"));
@@ -315,7 +340,9 @@ void HttpHost::dispatch(const Route& route, const httplib::Request& req, httplib
         }
         call.dropMidReply = fault->dropMidReply;
     }
-    call.body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
+    // Chunk uploads carry raw bytes; only JSON bodies are parsed.
+    if (!req.body.empty() && req.get_header_value("Content-Type").find("octet-stream") == std::string::npos)
+        call.body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
     if (route.needsAuth && authorizer_ && !authorizer_(call))
         return;
     route.fn(call);
@@ -344,7 +371,9 @@ bool HttpHost::bindAndRun(int port) {
     return true;
 }
 
-bool HttpHost::listen(int port) { return bindAndRun(port); }
+bool HttpHost::listen(int port) {
+    return bindAndRun(port);
+}
 
 bool HttpHost::isListening() const {
     std::lock_guard lock(mutex_);
@@ -375,6 +404,14 @@ void HttpHost::stop() {
     stopped_ = true;
     stopServer();
     joinRestarter();
+    stopServer(); // a restart that was already binding when stop began
+}
+
+bool HttpHost::resume() {
+    if (isListening())
+        return true;
+    stopped_ = false;
+    return bindAndRun(port_);
 }
 
 void HttpHost::joinRestarter() {
@@ -387,15 +424,17 @@ void HttpHost::joinRestarter() {
         restarter.join();
 }
 
-void HttpHost::restartAfter(int downMs) {
+void HttpHost::restartAfter(int downMs, std::function<void()> whileDown) {
     joinRestarter();
-    std::thread restarter([this, downMs] {
+    std::thread restarter([this, downMs, whileDown] {
         // Let the reply that asked for the restart leave first.
         if (!stop_.waitFor(100))
             return;
         stopServer();
         if (!stop_.waitFor(downMs) || stopped_)
             return;
+        if (whileDown)
+            whileDown();
         bindAndRun(port_);
     });
     std::lock_guard lock(mutex_);

@@ -69,8 +69,8 @@ private:
 struct Call {
     const httplib::Request& req;
     httplib::Response& res;
-    QJsonObject body;      // the body parsed as a JSON object (empty when it is not one)
-    QString account;       // Cloud routes: the signed-in account
+    QJsonObject body;          // the body parsed as a JSON object (empty when it is not one)
+    QString account;           // Cloud routes: the signed-in account
     bool dropMidReply = false; // routes with their own content provider honour it themselves
     bool dropHandled = false;
 
@@ -108,8 +108,11 @@ public:
     // Closes the listening socket at once (connections are refused); stop() also waits for the workers.
     void close();
     void stop();
-    // Goes down now and listens again on the same port after downMs (asynchronous).
-    void restartAfter(int downMs);
+    // Listens again on the port it had, after stop().
+    bool resume();
+    // Goes down now and listens again on the same port after downMs (asynchronous); whileDown runs
+    // just before it listens again.
+    void restartAfter(int downMs, std::function<void()> whileDown = {});
     bool isListening() const;
 
 private:

@@ -8,8 +8,12 @@
 
 namespace sim::detail {
 
-inline qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
-inline qint64 nowSecs() { return QDateTime::currentSecsSinceEpoch(); }
+inline qint64 nowMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+inline qint64 nowSecs() {
+    return QDateTime::currentSecsSinceEpoch();
+}
 
 // Letters and digits only, so keys and ids are safe in URLs and paths.
 inline QString randomToken(int length) {
@@ -26,8 +30,9 @@ inline QString textOf(const QJsonObject& object, const char* key) {
 
 // A file or folder name the Agent accepts: no separators, no parent references, nothing hidden.
 inline bool isPlainName(const QString& name) {
-    return !name.trimmed().isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           name != QLatin1String("..") && !name.startsWith(QLatin1Char('.')) && !name.contains(QChar(0));
+    return !name.trimmed().isEmpty() && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QLatin1Char('\\')) && name != QLatin1String("..") &&
+           !name.startsWith(QLatin1Char('.')) && !name.contains(QChar(0));
 }
 
 } // namespace sim::detail

@@ -23,7 +23,7 @@ namespace sim {
 
 // A fault replaces or disturbs the reply of every matching request.
 struct Fault {
-    int status = 0;             // > 0: answer this status with {"error": errorText}; the route does not run
+    int status = 0; // > 0: answer this status with {"error": errorText}; the route does not run
     QString errorText = QStringLiteral("simulated failure");
     int delayMs = 0;            // wait this long, then answer normally (or apply the other settings)
     bool hang = false;          // accept the request and never answer (until the simulator stops)
@@ -44,11 +44,11 @@ struct AgentInfo {
 };
 
 struct AgentOptions {
-    QString name;                              // unique; "agent-N" when empty
-    QString token;                             // random when empty
-    QString version = QStringLiteral("0.5.30"); // reported "agentVersion"
+    QString name;                                     // unique; "agent-N" when empty
+    QString token;                                    // random when empty
+    QString version = QStringLiteral("0.5.30");       // reported "agentVersion"
     QString publicHost = QStringLiteral("127.0.0.1"); // host the RTMP/SRT addresses and socksAddr name
-    bool tooOld = false;                       // "/agent/update" answers 404 (the client then uses "/exec")
+    bool tooOld = false; // "/agent/update" answers 404 (the client then uses "/exec")
     bool mediaMtxInstalled = true;
     bool mediaMtxRunning = true;
     bool gostInstalled = true;
@@ -77,7 +77,7 @@ struct PackageOptions {
 class Simulator {
 public:
     struct Options {
-        QString dataDir; // uploads and seeded media land here; a private temporary directory when empty
+        QString dataDir;   // uploads and seeded media land here; a private temporary directory when empty
         int cloudPort = 0; // 0 = any free port
     };
 
@@ -89,6 +89,7 @@ public:
 
     // Binds the Cloud API; returns false when the port cannot be bound.
     bool start();
+    // Stops every server; final for the Agents (the destructor calls it too).
     void stop();
     QString cloudUrl() const; // "http://127.0.0.1:PORT"; also the IP-geolocation base (ONDIVO_IPGEO_URL)
     int cloudPort() const;
@@ -101,7 +102,8 @@ public:
     QString login(const QString& username, const QString& password);
     // Seals the Node with the client's own envelope code under username:password (the process-wide
     // sign-in state is saved and restored around it) and stores it; returns the Cloud's node id.
-    // With agentName, the Agent's live rooms created from now on are bound to that id.
+    // With agentName, the Agent's live rooms created from now on are bound to that id. The derived
+    // keys stay in the process's envelope key cache; call crypto::clearKeyCache() to time a cold open.
     QString addNode(const QString& username, const QString& password, const QString& displayName,
                     const Node& node, const QString& agentName = QString());
     // Many at once, sealed in parallel; returns the ids in order.
@@ -110,6 +112,8 @@ public:
     // Stores an envelope text as given (for damaged or foreign envelopes).
     QString addSealedNode(const QString& username, const QString& displayName, const QString& encryptedBlob);
     void linkNodeToAgent(const QString& nodeId, const QString& agentName);
+    // How many room names a 409 NODE_IN_USE refusal lists (default 10); "roomCount" always has all.
+    void setInUseRoomNameLimit(int limit);
     // [{"id", "displayName", "encryptedBlob"}] of the account.
     QJsonArray cloudNodes(const QString& username) const;
 
@@ -130,8 +134,12 @@ public:
     QList<AgentInfo> agents() const;
     AgentInfo agent(const QString& name) const;
     // A Node record that reaches the Agent (host 127.0.0.1, a dummy key), ready for addNode.
-    static Node agentNode(const AgentInfo& agent, const QString& name, const QString& displayName = QString());
-    void stopAgent(const QString& name); // refuses connections from now on ("离线")
+    static Node agentNode(const AgentInfo& agent, const QString& name,
+                          const QString& displayName = QString());
+    // "ondivo://node?data=..." for the Node, as the import dialog expects it.
+    static QString importCodeFor(const Node& node);
+    void stopAgent(const QString& name);   // refuses connections from now on ("离线")
+    bool resumeAgent(const QString& name); // listens again on the same port
 
     void pinUsage(const QString& agentName, const Usage& usage);
     void unpinUsage(const QString& agentName);
@@ -148,7 +156,8 @@ public:
     void setUploadChunkSize(const QString& agentName, qint64 bytes);
 
     // Seeding and inspection of one Agent's state (objects in the Agent's wire format).
-    QJsonObject addRtmpRoom(const QString& agentName, const QString& name, bool enabled = true, bool online = false);
+    QJsonObject addRtmpRoom(const QString& agentName, const QString& name, bool enabled = true,
+                            bool online = false);
     void setRtmpRoomOnline(const QString& agentName, const QString& roomId, bool online);
     // Members as in PUT "/live/rooms/<id>", plus optional "cloudNodeId" and "status".
     QJsonObject addLiveRoom(const QString& agentName, const QJsonObject& room);
@@ -159,7 +168,8 @@ public:
     void startProxy(const QString& agentName, int port, const QString& username, const QString& password);
     // Media files on the Agent's disk (sparse when only a size is given).
     QString addVideo(const QString& agentName, const QString& relativePath, qint64 size);
-    QString addAudioFile(const QString& agentName, const QString& folder, const QString& fileName, qint64 size);
+    QString addAudioFile(const QString& agentName, const QString& folder, const QString& fileName,
+                         qint64 size);
     QString videoDirectory(const QString& agentName) const;
     QString audioDirectory(const QString& agentName) const;
     // {"agentVersion", "engines", "rtmpRooms", "liveRooms", "bridges", "proxy", "uploads"}

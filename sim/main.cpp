@@ -27,14 +27,25 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("ondivo-sim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Local Cloud API and Node Agents for Ondivo tests and demos."));
+    parser.setApplicationDescription(
+        QStringLiteral("Local Cloud API and Node Agents for Ondivo tests and demos."));
     parser.addHelpOption();
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"), QStringLiteral("Directory for uploads and media."), QStringLiteral("DIR"));
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Cloud API port (0 = any free port)."), QStringLiteral("N"), QStringLiteral("0"));
-    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Seed a demo account with Nodes, rooms, proxies and files."));
-    const QCommandLineOption package(QStringLiteral("client-package"), QStringLiteral("Client release package to serve."), QStringLiteral("FILE"));
-    const QCommandLineOption version(QStringLiteral("client-version"), QStringLiteral("Version of that package."), QStringLiteral("V"));
-    const QCommandLineOption agents(QStringLiteral("agents"), QStringLiteral("Extra Agents to start (without --demo)."), QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                     QStringLiteral("Directory for uploads and media."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Cloud API port (0 = any free port)."), QStringLiteral("N"),
+                                  QStringLiteral("0"));
+    const QCommandLineOption demo(
+        QStringLiteral("demo"), QStringLiteral("Seed a demo account with Nodes, rooms, proxies and files."));
+    const QCommandLineOption package(QStringLiteral("client-package"),
+                                     QStringLiteral("Client release package to serve."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption version(QStringLiteral("client-version"),
+                                     QStringLiteral("Version of that package."), QStringLiteral("V"));
+    const QCommandLineOption agents(QStringLiteral("agents"),
+                                    QStringLiteral("Extra Agents to start (without --demo)."),
+                                    QStringLiteral("N"), QStringLiteral("0"));
     parser.addOptions({dataDir, port, demo, package, version, agents});
     parser.process(app);
 
