@@ -137,6 +137,23 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(fixture.cell(0, nodes::kAgentColumn), QStringLiteral("0.5.60"), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(fixture.cell(1, nodes::kAgentColumn), QStringLiteral("0.5.60"), 15000);
     }
+
+    void updateWhoseConnectionBreaksStillCounts() {
+        simulator->setRestartDurationMs(300);
+        simulator->setAgentRelease(QStringLiteral("0.5.60"), QJsonObject());
+        startAgents(1);
+        sim::Fault drop;
+        drop.dropMidReply = true;
+        simulator->setFault(agents[0].name, QStringLiteral("POST"), QStringLiteral("/agent/update"), drop);
+        fixture.table()->selectRow(0);
+        ui::testing::queueDialog([](QDialog&) { return int(QDialog::Accepted); });
+        fixture.page()->components().updateSelectedAgents();
+        const auto shown = ui::testing::shown();
+        QCOMPARE(shown.last().kind, QStringLiteral("information"));
+        QCOMPARE(shown.last().text,
+                 QStringLiteral("Agent 更新请求已发送：1 个节点。服务重启后版本会自动刷新。"));
+        QTRY_COMPARE_WITH_TIMEOUT(simulator->agentVersion(agents[0].name), QStringLiteral("0.5.60"), 10000);
+    }
 };
 
 ONDIVO_TEST_MAIN_GUI(TestNodesSim)
