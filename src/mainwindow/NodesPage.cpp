@@ -1,55 +1,294 @@
 #include "mainwindow/NodesPage.h"
 
+#include "console/NodeWindow.h"
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/NodeComponents.h"
+#include "mainwindow/NodeTiming.h"
+#include "mainwindow/PercentTableWidget.h"
+#include "mainwindow/UsageProgressDelegate.h"
+#include "net/RequestLayer.h"
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QMenu>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalBlocker>
-#include <QTableWidget>
 #include <QVBoxLayout>
-#include <set>
+#include <algorithm>
 
-NodesPage::NodesPage(MainWindow* window) : QWidget(window), window_(window) {
+namespace {
+
+const QStringList kHeaders{
+    QStringLiteral("名称"),      QStringLiteral("地址"),     QStringLiteral("服务器名"),
+    QStringLiteral("Agent版本"), QStringLiteral("MediaMTX"), QStringLiteral("GOST"),
+    QStringLiteral("FFmpeg"),    QStringLiteral("CPU"),      QStringLiteral("内存"),
+    QStringLiteral("磁盘"),      QStringLiteral("网络")};
+const QList<int> kColumnPercentages{9, 11, 8, 9, 8, 8, 7, 14, 14, 12};
+constexpr int kFirstColumnWidth = 120;
+
+QTableWidgetItem* centredItem(const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    item->setTextAlignment(Qt::AlignCenter);
+    return item;
+}
+
+QString dash() {
+    return QStringLiteral("--");
+}
+
+} // namespace
+
+NodesPage::NodesPage(MainWindow* window)
+    : QWidget(window), window_(window), components_(std::make_unique<NodeComponents>(*window, *this)) {
+    buildNodesPage();
+}
+
+NodesPage::~NodesPage() = default;
+
+void NodesPage::buildNodesPage() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
-    table_ = new QTableWidget(0, 11, this);
-    table_->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("地址"), QStringLiteral("服务器名"),
-                                       QStringLiteral("Agent版本"), QStringLiteral("MediaMTX"), QStringLiteral("GOST"),
-                                       QStringLiteral("FFmpeg"), QStringLiteral("CPU"), QStringLiteral("内存"),
-                                       QStringLiteral("磁盘"), QStringLiteral("网络")});
+    table_ = new PercentTableWidget(0, nodes::kNodeColumnCount, this);
+    table_->setHorizontalHeaderLabels(kHeaders);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setAlternatingRowColors(true);
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    auto* usageDelegate = new UsageProgressDelegate(table_);
+    table_->setItemDelegateForColumn(nodes::kMemoryColumn, usageDelegate);
+    table_->setItemDelegateForColumn(nodes::kDiskColumn, usageDelegate);
+    table_->setColumnWidths(kFirstColumnWidth, kColumnPercentages);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { openNodeWindow(row); });
+    connect(table_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { showContextMenu(pos); });
     layout->addWidget(table_);
 }
 
 void NodesPage::fillNodeRows() {
-    const QList<Node>& nodes = window_->nodes();
-    table_->setRowCount(int(nodes.size()));
-    for (int row = 0; row < nodes.size(); ++row) {
-        const Node& node = nodes[row];
-        const QStringList texts{nodeLabel(node), node.host, node.name,
-                                node.lastAgentVersion.isEmpty() ? QStringLiteral("--") : node.lastAgentVersion};
-        for (int column = 0; column < 11; ++column)
-            table_->setItem(row, column, new QTableWidgetItem(texts.value(column, QStringLiteral("--"))));
+    const QList<Node>& nodeList = window_->nodes();
+    const QString latest = window_->manifests().latestAgentVersion();
+    table_->setRowCount(int(nodeList.size()));
+    for (int row = 0; row < nodeList.size(); ++row) {
+        const Node& node = nodeList[row];
+        setCellText(row, 0, nodeLabel(node));
+        setCellText(row, 1, node.host);
+        setCellText(row, 2, node.name);
+        const QString version = node.lastAgentVersion.isEmpty() ? dash() : node.lastAgentVersion;
+        setCellText(row, nodes::kAgentColumn, nodes::agentVersionCell(version, latest));
+        for (int column = nodes::kMediaMtxColumn; column < nodes::kNodeColumnCount; ++column)
+            setCellText(row, column, dash());
     }
 }
 
-void NodesPage::refreshNodeStatuses() {}
+void NodesPage::refreshNodeStatuses() {
+    const QList<Node>& nodeList = window_->nodes();
+    if (pollInFlight_ || nodeList.isEmpty())
+        return;
+    pollInFlight_ = true;
+    // Shared by every reply handler of this cycle; the cycle ends when the last reply is handled.
+    auto outstanding = std::make_shared<int>(0);
+    for (int row = 0; row < nodeList.size(); ++row) {
+        const Node& node = nodeList[row];
+        if (!node.hasAgentEndpoint()) {
+            setNodeRow(row, nodes::unconnectedRow());
+            continue;
+        }
+        QNetworkRequest request = net::agentNetworkRequest(node, QStringLiteral("/status"));
+        request.setTransferTimeout(nodes::timing::statusIdleTimeoutMs);
+        QNetworkReply* reply = window_->nodeStatusManager()->get(request);
+        ++*outstanding;
+        connect(reply, &QNetworkReply::finished, this, [this, reply, row, polled = node, outstanding] {
+            reply->deleteLater();
+            handleStatusReply(reply, row, polled);
+            if (--*outstanding <= 0)
+                pollInFlight_ = false;
+        });
+    }
+    if (*outstanding == 0)
+        pollInFlight_ = false;
+}
+
+bool NodesPage::sameNodeAt(int row, const Node& polled) const {
+    const QList<Node>& nodeList = window_->nodes();
+    if (row < 0 || row >= nodeList.size() || row >= table_->rowCount())
+        return false;
+    // After a reload the row may hold another Node; its figures must not land there.
+    const Node& current = nodeList[row];
+    return current.id == polled.id && current.agentApi == polled.agentApi;
+}
+
+void NodesPage::handleStatusReply(QNetworkReply* reply, int row, const Node& polled) {
+    if (!sameNodeAt(row, polled))
+        return;
+    if (reply->error() != QNetworkReply::NoError) {
+        setNodeRow(row, nodes::offlineRow());
+        return;
+    }
+    setNodeRow(row, nodes::rowFromStatus(net::parseJsonObject(reply->readAll())));
+}
+
+void NodesPage::setNodeRow(int row, const QString& agentVersion, const QString& mediaMtx, const QString& gost,
+                           const QString& ffmpeg, const QString& cpu, const QString& memory,
+                           const QString& disk, const QString& network) {
+    setNodeRow(row,
+               nodes::NodeRowTexts{agentVersion, mediaMtx, gost, ffmpeg, cpu, memory, disk, network, -1, -1});
+}
+
+void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
+    if (row < 0 || row >= table_->rowCount())
+        return;
+    QList<Node>& nodeList = window_->nodes();
+    if (!texts.agentVersion.isEmpty() && row < nodeList.size())
+        nodeList[row].lastAgentVersion = texts.agentVersion;
+    setCellText(row, nodes::kAgentColumn,
+                nodes::agentVersionCell(texts.agentVersion, window_->manifests().latestAgentVersion()));
+    setCellText(row, nodes::kMediaMtxColumn, texts.mediaMtx);
+    setCellText(row, nodes::kGostColumn, texts.gost);
+    setCellText(row, nodes::kFfmpegColumn, texts.ffmpeg);
+    setCellText(row, nodes::kCpuColumn, texts.cpu);
+    // Each usage cell is written once, with its bar or without, so an unchanged one stays as it is.
+    setUsageCell(row, nodes::kMemoryColumn, texts.memory, texts.memoryPercent);
+    setUsageCell(row, nodes::kDiskColumn, texts.disk, texts.diskPercent);
+    setCellText(row, nodes::kNetworkColumn, texts.network);
+}
+
+void NodesPage::setCellText(int row, int column, const QString& text) {
+    if (row < 0 || row >= table_->rowCount() || column < 0 || column >= table_->columnCount())
+        return;
+    if (table_->cellWidget(row, column))
+        table_->removeCellWidget(row, column);
+    const QTableWidgetItem* current = table_->item(row, column);
+    if (current && current->text() == text && !current->data(nodes::kUsagePercentRole).isValid())
+        return;
+    table_->setItem(row, column, centredItem(text));
+}
+
+void NodesPage::setUsageCell(int row, int column, const QString& text, double percent) {
+    if (percent < 0) {
+        setCellText(row, column, text);
+        return;
+    }
+    if (row < 0 || row >= table_->rowCount() || column < 0 || column >= table_->columnCount())
+        return;
+    if (table_->cellWidget(row, column))
+        table_->removeCellWidget(row, column);
+    const double clamped = std::clamp(percent, 0.0, 100.0);
+    const QTableWidgetItem* current = table_->item(row, column);
+    if (current && current->text() == text) {
+        const QVariant stored = current->data(nodes::kUsagePercentRole);
+        if (stored.isValid() && stored.toDouble() == clamped)
+            return;
+    }
+    QTableWidgetItem* item = centredItem(text);
+    item->setData(nodes::kUsagePercentRole, clamped);
+    table_->setItem(row, column, item);
+}
 
 QList<int> NodesPage::selectedNodeRows() const {
-    const int count = int(window_->nodes().size());
-    std::set<int> rows;
-    for (const QModelIndex& index : table_->selectionModel()->selectedIndexes()) {
-        if (index.row() >= 0 && index.row() < count)
-            rows.insert(index.row());
-    }
-    if (rows.empty() && table_->currentRow() >= 0 && table_->currentRow() < count)
-        rows.insert(table_->currentRow());
-    return QList<int>(rows.begin(), rows.end());
+    QList<int> selected;
+    for (const QModelIndex& index : table_->selectionModel()->selectedIndexes())
+        selected << index.row();
+    return nodes::validSelectedRows(selected, table_->currentRow(), int(window_->nodes().size()));
 }
 
-void NodesPage::rewriteAgentColumn() {}
+void NodesPage::rewriteAgentColumn() {
+    const QList<Node>& nodeList = window_->nodes();
+    const QString latest = window_->manifests().latestAgentVersion();
+    for (int row = 0; row < nodeList.size() && row < table_->rowCount(); ++row) {
+        const QString version =
+            nodeList[row].lastAgentVersion.isEmpty() ? dash() : nodeList[row].lastAgentVersion;
+        setCellText(row, nodes::kAgentColumn, nodes::agentVersionCell(version, latest));
+    }
+}
+
+void NodesPage::applyRightClickSelection(int row) {
+    QList<int> selected;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+        selected << index.row();
+    if (!nodes::rightClickSelectsRowAlone(row, int(window_->nodes().size()), selected))
+        return;
+    table_->clearSelection();
+    table_->selectRow(row);
+}
+
+std::unique_ptr<QMenu> NodesPage::createContextMenu() {
+    auto menu = std::make_unique<QMenu>(this);
+    auto add = [](QMenu* target, const QString& text, auto handler) {
+        QAction* action = target->addAction(text);
+        QObject::connect(action, &QAction::triggered, target, handler);
+    };
+    add(menu.get(), QStringLiteral("导入节点"), [this] { window_->importNode(); });
+    add(menu.get(), QStringLiteral("刷新云端"), [this] { window_->loadCloudNodes(true); });
+    menu->addSeparator();
+    if (selectedNodeRows().isEmpty()) {
+        add(menu.get(), QStringLiteral("全选"), [this] { table_->selectAll(); });
+        return menu;
+    }
+    add(menu.get(), QStringLiteral("打开节点"), [this] {
+        const QList<int> rows = selectedNodeRows();
+        const int current = table_->currentRow();
+        openNodeWindow(rows.contains(current) ? current : rows.value(0, -1));
+    });
+    add(menu.get(), QStringLiteral("刷新状态"), [this] { refreshNodeStatuses(); });
+    menu->addSeparator();
+
+    NodeComponents& actions = *components_;
+    QMenu* services = menu->addMenu(QStringLiteral("三方服务"));
+    QMenu* mediaMtx = services->addMenu(QStringLiteral("MediaMTX"));
+    const QList<QPair<QString, QString>> rtmpService{
+        {QStringLiteral("启动 RTMP 服务"), QStringLiteral("/rtmp/start")},
+        {QStringLiteral("停止 RTMP 服务"), QStringLiteral("/rtmp/stop")},
+        {QStringLiteral("重启 RTMP 服务"), QStringLiteral("/rtmp/restart")}};
+    for (const auto& [text, path] : rtmpService)
+        add(mediaMtx, text, [&actions, path, text] { actions.runMediaMtxAction(path, text); });
+    mediaMtx->addSeparator();
+    const QList<QPair<QString, QString>> verbs{{QStringLiteral("安装"), QStringLiteral("install")},
+                                               {QStringLiteral("更新"), QStringLiteral("update")},
+                                               {QStringLiteral("卸载"), QStringLiteral("uninstall")}};
+    for (const auto& [verb, slug] : verbs) {
+        add(mediaMtx, verb, [&actions, verb, slug] {
+            actions.runMediaMtxAction(QStringLiteral("/rtmp/mediamtx/") + slug,
+                                      verb + QStringLiteral(" MediaMTX"));
+        });
+    }
+    QMenu* ffmpeg = services->addMenu(QStringLiteral("FFmpeg"));
+    for (const auto& [verb, slug] : verbs) {
+        add(ffmpeg, verb, [&actions, verb, slug] {
+            actions.runFfmpegAction(QStringLiteral("/ffmpeg/") + slug, verb + QStringLiteral(" FFmpeg"));
+        });
+    }
+    QMenu* gost = services->addMenu(QStringLiteral("GOST"));
+    for (const auto& [verb, slug] : verbs) {
+        add(gost, verb, [&actions, verb, slug] {
+            actions.runGostAction(QStringLiteral("/gost/") + slug, verb + QStringLiteral(" GOST"));
+        });
+    }
+    menu->addSeparator();
+    add(menu.get(), QStringLiteral("检测版本"), [&actions] { actions.checkAgentVersions(); });
+    add(menu.get(), QStringLiteral("更新选中 Agent"), [&actions] { actions.updateSelectedAgents(); });
+    add(menu.get(), QStringLiteral("全选"), [this] { table_->selectAll(); });
+    menu->addSeparator();
+    add(menu.get(), QStringLiteral("删除节点"), [this] { window_->deleteSelectedNodes(); });
+    return menu;
+}
+
+void NodesPage::showContextMenu(const QPoint& viewportPos) {
+    applyRightClickSelection(table_->rowAt(viewportPos.y()));
+    const std::unique_ptr<QMenu> menu = createContextMenu();
+    menu->exec(table_->viewport()->mapToGlobal(viewportPos));
+}
+
+void NodesPage::openNodeWindow(int row) {
+    const QList<Node>& nodeList = window_->nodes();
+    if (row < 0 || row >= nodeList.size())
+        return;
+    auto* nodeWindow = new NodeWindow(nodeList[row]);
+    nodeWindow->setAttribute(Qt::WA_DeleteOnClose);
+    nodeWindow->show();
+}
 
 void rebuildNodeFilter(QComboBox* combo, const QList<Node>& nodes) {
     const QSignalBlocker blocker(combo);

@@ -1,33 +1,68 @@
 #pragma once
 
+#include "mainwindow/NodeStatusRules.h"
 #include "model/Node.h"
 
 #include <QList>
 #include <QWidget>
+#include <memory>
 
 class MainWindow;
+class NodeComponents;
+class PercentTableWidget;
 class QComboBox;
-class QTableWidget;
+class QMenu;
+class QNetworkReply;
 
-// The first page: one row per Node with its Agent version, engines and live figures.
+// The first page: one row per Node with its Agent version, engines and live figures, polled from every
+// Node's Agent; its context menu is the entry to the Node maintenance actions.
 class NodesPage : public QWidget {
 public:
     explicit NodesPage(MainWindow* window);
+    ~NodesPage() override;
 
     // Rewrites every row from the window's Node list (after each load).
     void fillNodeRows();
-    // One status poll cycle over every Node.
+    // One status poll cycle over every Node; refused while the previous one still waits.
     void refreshNodeStatuses();
+    bool statusPollInFlight() const { return pollInFlight_; }
+
+    // Columns 3 to 10 of one row (plain cells); rows outside the table are ignored. The second form
+    // also draws the usage bars of columns 8 and 9 from the percentages it carries.
+    void setNodeRow(int row, const QString& agentVersion, const QString& mediaMtx, const QString& gost,
+                    const QString& ffmpeg, const QString& cpu, const QString& memory, const QString& disk,
+                    const QString& network);
+    void setNodeRow(int row, const nodes::NodeRowTexts& texts);
+    // A usage cell: a plain cell when percent < 0, else the text over a bar of clamp(percent, 0, 100).
+    void setUsageCell(int row, int column, const QString& text, double percent);
+    // A plain centred, read-only cell; an unchanged cell is left alone so the table repaints only what moved.
+    void setCellText(int row, int column, const QString& text);
+
     // Distinct selected rows that are valid Node indexes, ascending; else the current row.
     QList<int> selectedNodeRows() const;
     // Rewrites column 3 of every row after a new Agent manifest.
     void rewriteAgentColumn();
 
-    QTableWidget* table() const { return table_; }
+    // Right-click: the selection rule for the clicked row, then the menu for what is selected.
+    void applyRightClickSelection(int row);
+    std::unique_ptr<QMenu> createContextMenu();
+    void showContextMenu(const QPoint& viewportPos);
+
+    // Opens a Node window for the Node of this row (a copy of the record); deletes itself when closed.
+    void openNodeWindow(int row);
+
+    PercentTableWidget* table() const { return table_; }
+    NodeComponents& components() { return *components_; }
 
 private:
+    void buildNodesPage();
+    void handleStatusReply(QNetworkReply* reply, int row, const Node& polled);
+    bool sameNodeAt(int row, const Node& polled) const;
+
     MainWindow* window_;
-    QTableWidget* table_ = nullptr;
+    PercentTableWidget* table_ = nullptr;
+    std::unique_ptr<NodeComponents> components_;
+    bool pollInFlight_ = false;
 };
 
 // Rebuilds a node filter: "全部节点" then one item per Node; keeps the previous choice when it still exists.

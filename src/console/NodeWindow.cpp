@@ -1,0 +1,79 @@
+#include "console/NodeWindow.h"
+
+#include "app/Settings.h"
+
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QWidget* textTab(const QString& text) {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* label = new QLabel(text, page);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    layout->addStretch(1);
+    return page;
+}
+
+QLabel* selectableLabel(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+} // namespace
+
+NodeWindow::NodeWindow(const Node& node, QWidget* parent) : QMainWindow(parent), node_(node) {
+    setWindowTitle(QStringLiteral("Ondivo - ") + nodeLabel(node_));
+    resize(1100, 720);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->setSpacing(8);
+
+    auto* info = new QGroupBox(QStringLiteral("节点信息"), central);
+    auto* form = new QFormLayout(info);
+    form->addRow(QStringLiteral("名称"), selectableLabel(nodeLabel(node_)));
+    form->addRow(QStringLiteral("地址"),
+                 selectableLabel(node_.host + QLatin1Char(':') + QString::number(node_.port)));
+    form->addRow(QStringLiteral("服务器名"), selectableLabel(node_.name));
+    form->addRow(QStringLiteral("用户"), selectableLabel(node_.username));
+    layout->addWidget(info);
+
+    tabs_ = new QTabWidget(central);
+    tabs_->addTab(textTab(QStringLiteral(
+                      "这是当前节点的操作窗口。Shell 已放到独立页签，后续节点相关能力都从这里扩展。")),
+                  QStringLiteral("概览"));
+    auto* shell = new QWidget;
+    auto* shellLayout = new QVBoxLayout(shell);
+    shellLayout->setContentsMargins(0, 0, 0, 0);
+    shellLayout->addWidget(new QLabel(QStringLiteral("切换到 Shell 后会建立 SSH 连接。")), 0,
+                           Qt::AlignCenter);
+    tabs_->addTab(shell, QStringLiteral("Shell"));
+    tabs_->addTab(textTab(QStringLiteral("内置操作占位。后续把软件固定支持的节点动作放在这里。")),
+                  QStringLiteral("内置操作"));
+    tabs_->addTab(textTab(QStringLiteral("服务管理占位。后续可查看 systemd 服务、启动、停止和重启。")),
+                  QStringLiteral("服务"));
+    layout->addWidget(tabs_, 1);
+    setCentralWidget(central);
+
+    const QByteArray geometry = settings::readBytes(settings::key::nodeGeometry);
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray state = settings::readBytes(settings::key::nodeState);
+    if (!state.isEmpty())
+        restoreState(state);
+}
+
+void NodeWindow::closeEvent(QCloseEvent* event) {
+    settings::writeBytes(settings::key::nodeGeometry, saveGeometry());
+    settings::writeBytes(settings::key::nodeState, saveState());
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Rules of the batch maintenance actions on Nodes (engines, version check, Agent update): confirmation
+// questions, how a reply counts, the install-script fallback and every summary text.
+namespace nodes {
+
+enum class Engine { MediaMtx, Gost, Ffmpeg };
+
+QString engineDisplayName(Engine engine);
+int engineColumn(Engine engine);
+
+// The question asked before an engine action on `count` Nodes; empty when the action asks nothing.
+QString engineConfirmationText(Engine engine, const QString& path, int count);
+
+// A reply counts as success with a 2xx status and no "error" member.
+bool replySucceeded(int status, const QJsonObject& reply);
+// The reason of a failed reply: its "error", else "HTTP n" (or "请求失败" when no answer arrived).
+QString failureReason(int status, const QJsonObject& reply);
+QString failureLine(const QString& label, const QString& reason);
+inline constexpr char kMissingAgentReason[] = "缺少 Agent API 信息";
+
+// Tallies one batch: successes and the failure lines in the order they happened.
+struct BatchTally {
+    int successes = 0;
+    QStringList failures;
+    void fail(const QString& label, const QString& reason) { failures << failureLine(label, reason); }
+};
+
+// "<title>完成：成功 a，失败 b\n\n<lines>", or empty when nothing failed (no box then).
+QString engineBatchSummary(const QString& title, const BatchTally& tally);
+// The version check: its status line and, with failures, the warning text.
+QString versionCheckStatusLine(const BatchTally& tally);
+QString versionCheckWarning(const BatchTally& tally);
+// A failed version check: the reply's error, else "离线" without an answer, else "HTTP n".
+QString versionCheckFailureReason(int status, const QJsonObject& reply);
+
+// Agent update: an Agent too old to update itself answers 404 or an "... not found" error.
+bool needsInstallScriptFallback(int status, const QJsonObject& reply);
+QString installScriptCommand();
+QJsonObject installScriptRequestBody();
+// Turns the "/exec" reply into the update reply it replaces: accepted replies carry no "error".
+QJsonObject updateReplyFromExec(int status, const QJsonObject& execReply);
+// Whether a status reply shows the Agent at the latest version.
+bool agentAtVersion(const QJsonObject& status, const QString& latest);
+// The summary box of an Agent update batch: a warning with failures, else an information.
+struct SummaryBox {
+    bool warning = false;
+    QString text;
+};
+SummaryBox agentUpdateSummary(const BatchTally& tally);
+
+// An update log: a title and a tree of entries.
+struct ChangelogItem {
+    QString title;
+    QList<ChangelogItem> children;
+};
+struct Changelog {
+    QString title;
+    QList<ChangelogItem> items;
+};
+// Missing members take defaults; an empty title becomes fallbackTitle.
+Changelog parseChangelog(const QJsonObject& object, const QString& fallbackTitle);
+inline constexpr char kAgentChangelogTitle[] = "Agent 更新日志";
+inline constexpr char kEmptyChangelogEntry[] = "暂无更新日志";
+
+} // namespace nodes
