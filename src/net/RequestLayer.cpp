@@ -114,7 +114,11 @@ QJsonObject agentRequest(const Node& node, const QString& method, const QString&
     if (outStatus)
         *outStatus = replyStatus(reply.get());
     QByteArray data = reply->readAll();
-    if (reply->error() != QNetworkReply::NoError && data.isEmpty()) {
+    // Errors below the HTTP layer (connection reset, timeout, proxy failure) mean the body may be cut
+    // short: a truncated reply must never read as success, even when some of it arrived.
+    const QNetworkReply::NetworkError error = reply->error();
+    const bool transportFailed = error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+    if ((error != QNetworkReply::NoError && data.isEmpty()) || transportFailed) {
         QJsonObject failure;
         failure.insert(QStringLiteral("error"), networkErrorText(reply.get()));
         data = QJsonDocument(failure).toJson(QJsonDocument::Compact);

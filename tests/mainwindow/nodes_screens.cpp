@@ -107,10 +107,12 @@ int main(int argc, char** argv) {
     window.move(0, 0);
     window.resize(1260, 560);
     window.show();
-    QTest::qWaitFor([&window] { return window.nodes().size() == 6; }, 15000);
+    if (!QTest::qWaitFor([&window] { return window.nodes().size() == 6; }, 15000))
+        qWarning("the demo Nodes did not load");
     NodesPage* page = window.nodesPage();
     page->refreshNodeStatuses();
-    QTest::qWaitFor([page] { return !page->statusPollInFlight(); }, 15000);
+    if (!QTest::qWaitFor([page] { return !page->statusPollInFlight(); }, 15000))
+        qWarning("the status poll did not finish");
     settle(300);
     saveScreen(outDir + QStringLiteral("/nodes-page.png"));
 

@@ -170,6 +170,17 @@ private Q_SLOTS:
         QCOMPARE(net::replyErrorText(reply), QStringLiteral("engine broken"));
     }
 
+    void agentBodyCutShortIsAFailure() {
+        // The connection closes after half of an announced body: the part that arrived is not a reply.
+        RecordingServer::Reply cut = RecordingServer::json(200, R"({"installed":true,"version":"1.0"})");
+        cut.announcedLength = 200;
+        server->queueReply(cut);
+        int status = 0;
+        const QJsonObject reply = net::agentRequest(nodeAt(server->port()), QStringLiteral("POST"), QStringLiteral("/gost/install"), {}, &status);
+        QVERIFY2(!net::replyErrorText(reply).isEmpty(), "a truncated body must carry an error");
+        QVERIFY(!reply.contains(QStringLiteral("installed")));
+    }
+
     void idleTimeoutEndsHangingCalls() {
         net::timing::blockingIdleTimeoutMs = 400;
         RecordingServer::Reply hang;

@@ -34,6 +34,7 @@ public:
         QByteArray contentType = "application/json";
         QList<QPair<QByteArray, QByteArray>> extraHeaders;
         bool hang = false;
+        int announcedLength = -1; // Content-Length to announce when it should differ from the body's
         int delayMs = 0;
     };
 
