@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -86,4 +87,17 @@ TreeSnapshot snapshotTree(const QString& directory) {
         tree.insert(base.relativeFilePath(path), {f.readAll(), QFileInfo(path).isExecutable()});
     }
     return tree;
+}
+
+QByteArray randomPayload(qint64 size, quint32 seed) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char(generator.bounded(256));
+    return bytes;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

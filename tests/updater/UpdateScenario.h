@@ -40,3 +40,8 @@ struct UpdateScenario {
 };
 
 TreeSnapshot snapshotTree(const QString& directory);
+
+// Bytes that neither compress nor repeat, the same for the same seed.
+QByteArray randomPayload(qint64 size, quint32 seed = 7);
+// The whole file, or empty when it cannot be read.
+QByteArray fileBytes(const QString& path);

@@ -1,11 +1,11 @@
 #include "ReleaseServer.h"
 #include "TestMain.h"
+#include "UpdateScenario.h"
 #include "updater/PackageDownload.h"
 #include "updater/UpdateFailure.h"
 #include "updater/UpdaterTiming.h"
 
 #include <QNetworkAccessManager>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 using namespace updater;
@@ -13,19 +13,6 @@ using namespace updater;
 namespace {
 
 constexpr qint64 kSegment = 64 * 1024;
-
-QByteArray randomBytes(qint64 size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(7);
-    for (qint64 i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
-    return bytes;
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct Report {
     QString title;
@@ -151,7 +138,7 @@ void PackageDownloadTest::downloads() {
     QFETCH(QString, fault);
     QFETCH(QList<QByteArray>, ranges);
     ReleaseServer server;
-    const QByteArray package = randomBytes(size);
+    const QByteArray package = randomPayload(size);
     server.setPackage(package, "1.0");
     ReleaseServer::Variant variant;
     variant.ignoreRange = ignoreRange;
@@ -166,8 +153,8 @@ void PackageDownloadTest::downloads() {
     QList<Report> reports;
     const QString path = download(server, passSize ? size : 0, &reports);
     QCOMPARE(path, dir_.filePath("ondivo-client.zip"));
-    QCOMPARE(readAll(path).size(), package.size());
-    QVERIFY(readAll(path) == package);
+    QCOMPARE(fileBytes(path).size(), package.size());
+    QVERIFY(fileBytes(path) == package);
     QVERIFY(!QFileInfo::exists(path + ".download"));
     if (fault == "drop") {
         // Where the retry of a dropped segment ends depends on how much the network stack handed over
@@ -206,7 +193,7 @@ void PackageDownloadTest::downloads() {
 
 void PackageDownloadTest::failsAfterThreeAttempts() {
     ReleaseServer server;
-    server.setPackage(randomBytes(2 * kSegment), "1.0");
+    server.setPackage(randomPayload(2 * kSegment), "1.0");
     server.failPackageRequests(3, 500, kSegment);
     try {
         download(server, 2 * kSegment);
@@ -221,7 +208,7 @@ void PackageDownloadTest::failsAfterThreeAttempts() {
 
 void PackageDownloadTest::sizeMismatchRemovesTemporaryFile() {
     ReleaseServer server;
-    server.setPackage(randomBytes(5000), "1.0");
+    server.setPackage(randomPayload(5000), "1.0");
     // The server's Content-Range tells the real (shorter) size; the loop ends there.
     try {
         download(server, 6000);
@@ -235,7 +222,7 @@ void PackageDownloadTest::sizeMismatchRemovesTemporaryFile() {
 
 void PackageDownloadTest::unwritableTemporaryFile() {
     ReleaseServer server;
-    server.setPackage(randomBytes(100), "1.0");
+    server.setPackage(randomPayload(100), "1.0");
     QDir().mkpath(dir_.filePath("ondivo-client.zip.download/blocker"));
     try {
         download(server, 100);
@@ -248,7 +235,7 @@ void PackageDownloadTest::unwritableTemporaryFile() {
 
 void PackageDownloadTest::wholeFileAfterFirstSegmentIsRefused() {
     ReleaseServer server;
-    server.setPackage(randomBytes(5000), "1.0");
+    server.setPackage(randomPayload(5000), "1.0");
     ReleaseServer::Variant variant;
     variant.ignoreRange = true;
     server.setVariant(variant);

@@ -6,21 +6,12 @@
 #include "app/AppConstants.h"
 
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 namespace {
 
 const QString kUpdater = QStringLiteral(ONDIVO_BIN_DIR "/OndivoUpdater");
 constexpr int kSegmentBytes = 256 * 1024;
-
-QByteArray incompressible(int size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(42);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
-    return bytes;
-}
 
 QProcessEnvironment updaterEnvironment(int pidWaitMs) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -72,7 +63,7 @@ UpdaterFlowTest::Prepared UpdaterFlowTest::prepare(const QString& packageKind,
     s.installOldRelease();
     p.old = s.snapshotTarget();
     p.entries = s.newReleaseEntries();
-    p.entries.append(ZipEntry{"resources/big.bin", incompressible(1200 * 1024)});
+    p.entries.append(ZipEntry{"resources/big.bin", randomPayload(1200 * 1024, 42)});
     if (packageKind == "subfolder")
         p.entries[0].name = "bin/Ondivo";
     if (packageKind == "evil") {
