@@ -31,6 +31,8 @@ QTableWidgetItem* centredItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     item->setTextAlignment(Qt::AlignCenter);
+    // Narrow windows elide cells; the whole text stays one hover away.
+    item->setToolTip(text);
     return item;
 }
 
