@@ -125,6 +125,11 @@ void LoginDialog::openProxySettings() {
     ui::execDialog(dialog);
 }
 
+void LoginDialog::reject() {
+    ++closeCount_;
+    QDialog::reject();
+}
+
 void LoginDialog::submit(bool registerAccount) {
     const QString accountText = accountEdit_->text();
     const QString password = passwordEdit_->text();
@@ -139,6 +144,8 @@ void LoginDialog::submit(bool registerAccount) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
+    // The request waits in a nested event loop, during which the user may still close the dialog.
+    const int closesBefore = closeCount_;
     int status = 0;
     const QJsonObject reply = net::cloudRequest(QStringLiteral("POST"), account::signInPath(registerAccount),
                                                 account::signInBody(accountText, password), false, &status);
@@ -146,6 +153,9 @@ void LoginDialog::submit(bool registerAccount) {
     QApplication::restoreOverrideCursor();
     signInButton_->setEnabled(true);
     registerButton_->setEnabled(true);
+    // Closed while waiting: the user chose to leave, so a late answer neither signs in nor stores anything.
+    if (closeCount_ != closesBefore)
+        return;
 
     const QString token = account::issuedToken(status, reply);
     if (token.isEmpty()) {

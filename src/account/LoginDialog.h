@@ -25,6 +25,10 @@ public:
     QPushButton* proxyButton() const { return proxyButton_; }
     QLabel* statusLabel() const { return statusLabel_; }
 
+protected:
+    // Escape, the window's close button and every other way out end here.
+    void reject() override;
+
 private:
     void buildLayout();
     void loadRememberedValues();
@@ -39,4 +43,5 @@ private:
     QPushButton* registerButton_ = nullptr;
     QPushButton* proxyButton_ = nullptr;
     QLabel* statusLabel_ = nullptr;
+    int closeCount_ = 0;
 };

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 using testsupport::RecordingServer;
 
@@ -265,6 +266,42 @@ private Q_SLOTS:
         QCOMPARE(settings::lastUsername(), QStringLiteral("previous"));
         QVERIFY(!settings::rememberPassword());
         QCOMPARE(settings::protectedPassword(), QString());
+    }
+
+    // The request waits in a nested event loop; closing the dialog meanwhile (Escape or the close
+    // button) means leaving, even when the answer that arrives afterwards carries a token.
+    void closingWhileSigningInSignsNothingIn_data() {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("escape") << true;
+        QTest::newRow("close button") << false;
+    }
+    void closingWhileSigningInSignsNothingIn() {
+        QFETCH(bool, byEscape);
+        rememberSignIn(QStringLiteral("previous"), QString(), false, false);
+        RecordingServer::Reply reply = RecordingServer::json(200, "{\"token\":\"late\"}");
+        reply.delayMs = 400;
+        server->setDefaultReply(reply);
+        LoginDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.accountEdit()->setText(QStringLiteral("alice"));
+        dialog.passwordEdit()->setText(QStringLiteral("pw"));
+        dialog.rememberPasswordBox()->setChecked(true);
+        QTimer::singleShot(50, &dialog, [&dialog, byEscape] {
+            if (byEscape)
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            else
+                dialog.close();
+        });
+        dialog.submit(false);
+
+        QCOMPARE(server->requests().size(), 1);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(signInState().token, QString());
+        QCOMPARE(settings::lastUsername(), QStringLiteral("previous"));
+        QVERIFY(!settings::rememberPassword());
+        QVERIFY(!QApplication::overrideCursor());
     }
 
     void hugeJsonFailureIsCutToFit() {
