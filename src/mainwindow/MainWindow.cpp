@@ -1,7 +1,9 @@
 #include "mainwindow/MainWindow.h"
 
+
 #include "app/Settings.h"
 #include "app/UiText.h"
+#include "console/NodeWindow.h"
 #include "mainwindow/CloudNodeRules.h"
 #include "mainwindow/LoadingOverlay.h"
 #include "mainwindow/NavigationIcons.h"
@@ -257,4 +259,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     settings::writeBytes(settings::key::mainGeometry, saveGeometry());
     settings::writeBytes(settings::key::mainState, saveState());
     QMainWindow::closeEvent(event);
+    // Node windows live off this window's Node list and pollers; closing the main window ends the
+    // session, so they close with it instead of keeping a hidden window polling in the background.
+    if (event->isAccepted()) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (dynamic_cast<NodeWindow*>(widget) && widget->isVisible())
+                widget->close();
+        }
+    }
 }

@@ -3,6 +3,7 @@
 
 #include "app/Settings.h"
 #include "app/UiText.h"
+#include "console/NodeWindow.h"
 #include "mainwindow/LoadingOverlay.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -250,6 +252,23 @@ private Q_SLOTS:
         auto reopened = openWindow();
         QCOMPARE(reopened->size(), QSize(1200, 760));
         waitForStartupLoad(*reopened);
+    }
+
+    void closingTheWindowClosesItsNodeWindows() {
+        auto window = openWindow();
+        window->show();
+        waitForStartupLoad(*window);
+        Node node;
+        node.name = QStringLiteral("srv");
+        QPointer<NodeWindow> nodeWindow = new NodeWindow(node);
+        nodeWindow->setAttribute(Qt::WA_DeleteOnClose);
+        nodeWindow->show();
+        QPointer<QWidget> unrelated = new QWidget;
+        unrelated->show();
+        window->close();
+        QTRY_VERIFY(nodeWindow.isNull());
+        QVERIFY(!unrelated.isNull() && unrelated->isVisible());
+        delete unrelated;
     }
 
     void timersDriveOnlyTheShownPage() {
