@@ -22,8 +22,8 @@
 namespace {
 
 constexpr char kLabelStyle[] = "QLabel { padding: 0 8px; color: #005fb8; font-size: 13px; }";
-constexpr char kRefreshStyle[] =
-    "QToolButton { border: none; border-radius: 4px; padding: 3px; } QToolButton:hover { background: #e8e8e8; }";
+constexpr char kRefreshStyle[] = "QToolButton { border: none; border-radius: 4px; padding: 3px; } "
+                                 "QToolButton:hover { background: #e8e8e8; }";
 constexpr char kClientChangelogTitle[] = "客户端更新日志";
 
 // A circular arrow in the navigation icons' line style.
@@ -47,7 +47,8 @@ QIcon refreshIcon() {
 
 ClientUpdate::ClientUpdate(MainWindow& window)
     : window_(window), applicationDirectory_(QCoreApplication::applicationDirPath()),
-      quit_([] { QCoreApplication::quit(); }) {}
+      quit_([] { QCoreApplication::quit(); }) {
+}
 
 void ClientUpdate::installInTopBar() {
     TopNavBar* bar = window_.navigationBar();
@@ -61,7 +62,8 @@ void ClientUpdate::installInTopBar() {
     label_->setCursor(Qt::PointingHandCursor);
     label_->setStyleSheet(QString::fromLatin1(kLabelStyle));
     label_->setText(clientupdate::versionLabelText(QString()));
-    QObject::connect(label_, &QLabel::linkActivated, label_, [this](const QString&) { showClientChangelog(); });
+    QObject::connect(label_, &QLabel::linkActivated, label_,
+                     [this](const QString&) { showClientChangelog(); });
 
     refreshButton_ = new QToolButton(bar);
     refreshButton_->setAutoRaise(true);
@@ -105,8 +107,10 @@ void ClientUpdate::showClientChangelog() {
         ui::information(&window_, clientupdate::currentVersionText());
         return;
     }
-    const QJsonObject changelog = window_.manifests().clientManifest().value(QLatin1String("changelog")).toObject();
-    const nodes::Changelog parsed = nodes::parseChangelog(changelog, QString::fromUtf8(kClientChangelogTitle));
+    const QJsonObject changelog =
+        window_.manifests().clientManifest().value(QLatin1String("changelog")).toObject();
+    const nodes::Changelog parsed =
+        nodes::parseChangelog(changelog, QString::fromUtf8(kClientChangelogTitle));
     if (confirmChangelog(&window_, parsed))
         startUpdater();
 }

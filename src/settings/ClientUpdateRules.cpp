@@ -24,7 +24,8 @@ QString versionRefreshedText(const QString& clientVersion, const QString& agentV
     const auto orDashes = [](const QString& version) {
         return version.isEmpty() ? QStringLiteral("--") : version;
     };
-    return QStringLiteral("版本信息已刷新：客户端 %1，Agent %2").arg(orDashes(clientVersion), orDashes(agentVersion));
+    return QStringLiteral("版本信息已刷新：客户端 %1，Agent %2")
+        .arg(orDashes(clientVersion), orDashes(agentVersion));
 }
 
 QString currentVersionText() {
@@ -40,7 +41,8 @@ QStringList updaterArguments(const UpdaterLaunch& launch) {
             QStringLiteral("--log"),          launch.logFile};
 }
 
-UpdaterLaunch launchFor(const QString& applicationDirectory, const QString& executablePath, qint64 processId) {
+UpdaterLaunch launchFor(const QString& applicationDirectory, const QString& executablePath,
+                        qint64 processId) {
     UpdaterLaunch launch;
     launch.manifestUrl = app::cloudApiBaseUrl() + QLatin1String(app::kClientManifestPath);
     launch.targetDirectory = applicationDirectory;

@@ -23,12 +23,12 @@ QString currentVersionText();
 
 // What the updater needs to replace this client and relaunch it.
 struct UpdaterLaunch {
-    QString manifestUrl;          // Cloud API base + client manifest path
-    QString targetDirectory;      // the client's application directory
-    QString executableName;       // file name of the running client, without directory
-    qint64 processId = 0;         // the client's process id
-    QString workDirectory;        // local application data + "/updates"
-    QString logFile;              // application data + "/update.log"
+    QString manifestUrl;     // Cloud API base + client manifest path
+    QString targetDirectory; // the client's application directory
+    QString executableName;  // file name of the running client, without directory
+    qint64 processId = 0;    // the client's process id
+    QString workDirectory;   // local application data + "/updates"
+    QString logFile;         // application data + "/update.log"
 };
 
 // The updater's command line, in the order the updater documents its options.

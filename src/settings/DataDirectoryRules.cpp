@@ -53,7 +53,8 @@ bool isInside(const QString& candidate, const QString& directory) {
 }
 
 QString migrationQuestion(const QString& newPath) {
-    return QStringLiteral("迁移时请确保浏览器环境未运行。\n\n确定把数据目录迁移到：\n") + newPath + QStringLiteral(" ?");
+    return QStringLiteral("迁移时请确保浏览器环境未运行。\n\n确定把数据目录迁移到：\n") + newPath +
+           QStringLiteral(" ?");
 }
 
 MigrationResult copyDataDirectory(const QString& from, const QString& to) {

@@ -113,8 +113,7 @@ void SettingsPage::editNetworkProxy() {
 
 void SettingsPage::migrateDataDirectory() {
     const QString current = app::dataDirectory();
-    const QString chosen =
-        ui::chooseDirectory(this, QStringLiteral("选择新的 Ondivo 数据目录"), current);
+    const QString chosen = ui::chooseDirectory(this, QStringLiteral("选择新的 Ondivo 数据目录"), current);
     if (chosen.isEmpty())
         return;
     const QString target = datadir::cleanAbsolute(chosen);
@@ -139,10 +138,11 @@ void SettingsPage::migrateDataDirectory() {
 
 bool SettingsPage::reloadBrowserProfiles() {
     int status = 0;
-    const QJsonObject reply =
-        net::cloudRequest(QStringLiteral("GET"), QString::fromLatin1(kBrowserProfilesPath), QJsonObject(), true, &status);
+    const QJsonObject reply = net::cloudRequest(
+        QStringLiteral("GET"), QString::fromLatin1(kBrowserProfilesPath), QJsonObject(), true, &status);
     if (status < 200 || status > 299) {
-        app::appendLog(QStringLiteral("browser profiles reload failed: ") + net::describeFailure(reply, status));
+        app::appendLog(QStringLiteral("browser profiles reload failed: ") +
+                       net::describeFailure(reply, status));
         return false;
     }
     browserProfiles_ = reply.value(QLatin1String("profiles")).toArray();

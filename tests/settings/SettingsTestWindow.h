@@ -43,8 +43,9 @@ struct SettingsTestWindow {
     void setManifestVersion(const QByteArray& version) {
         QByteArray body = R"({"nodes": [])";
         if (!version.isEmpty())
-            body += R"(, "version": ")" + version + R"(", "changelog": {"title": "v)" + version +
-                    R"( 更新", "items": [{"title": "更快的上传"}, {"title": "修复", "children": [{"title": "代理"}]}]})";
+            body +=
+                R"(, "version": ")" + version + R"(", "changelog": {"title": "v)" + version +
+                R"( 更新", "items": [{"title": "更快的上传"}, {"title": "修复", "children": [{"title": "代理"}]}]})";
         body += "}";
         cloud->setDefaultReply(RecordingServer::json(200, body));
     }

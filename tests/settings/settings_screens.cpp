@@ -32,8 +32,6 @@ int main(int argc, char** argv) {
     qputenv(app::kCloudApiUrlVariable, simulator.cloudUrl().toUtf8());
     signInState() = {QStringLiteral("demo"), QStringLiteral("demo123456"),
                      simulator.login(QStringLiteral("demo"), QStringLiteral("demo123456"))};
-    settings::writeText(settings::key::networkMode, QStringLiteral("localProxy"));
-    settings::writeText(settings::key::proxyType, QStringLiteral("socks5"));
     const QString dataDir = testsupport::homePath() + QStringLiteral("/OndivoData");
     QDir().mkpath(dataDir + QStringLiteral("/profiles"));
     QFile file(dataDir + QStringLiteral("/profiles/state.bin"));
@@ -48,7 +46,8 @@ int main(int argc, char** argv) {
     window.show();
     window.selectPage(MainWindow::SettingsPageIndex);
     auto* page = dynamic_cast<SettingsPage*>(window.page(MainWindow::SettingsPageIndex));
-    if (!QTest::qWaitFor([page] { return page->clientUpdate().versionLabel()->text().contains("0.6.0"); }, 15000))
+    if (!QTest::qWaitFor([page] { return page->clientUpdate().versionLabel()->text().contains("0.6.0"); },
+                         15000))
         qWarning("the client manifest did not arrive");
     QTest::qWait(300);
     QApplication::primaryScreen()->grabWindow(0).save(outDir + QStringLiteral("/settings-page.png"));

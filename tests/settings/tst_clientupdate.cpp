@@ -85,7 +85,8 @@ private Q_SLOTS:
         QVERIFY(t.open(version, 30));
         // The one scheduled fetch goes out by itself and its answer lands in the label.
         QVERIFY(QTest::qWaitFor([&] { return t.requestsTo(kManifestPath) == 1; }));
-        QVERIFY(QTest::qWaitFor([&] { return t.window->manifests().clientVersion() == QString::fromUtf8(version); }));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return t.window->manifests().clientVersion() == QString::fromUtf8(version); }));
         QTRY_VERIFY(labelText().contains(">" + shown + "<"));
         QCOMPARE(t.requestsTo(kManifestPath), 1);
     }

@@ -14,11 +14,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("manifestVersion");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("update");
-        QTest::newRow("same version") << "0.5.51" << "v0.5.51" << false;
-        QTest::newRow("newer") << "0.6.0" << "有新版本 v0.6.0" << true;
-        QTest::newRow("lower still counts") << "0.5.9" << "有新版本 v0.5.9" << true;
-        QTest::newRow("any other text") << "0.5.51-beta" << "有新版本 v0.5.51-beta" << true;
-        QTest::newRow("no manifest") << "" << "v0.5.51" << false;
+        QTest::newRow("same version") << "0.5.51"
+                                      << "v0.5.51" << false;
+        QTest::newRow("newer") << "0.6.0"
+                               << "有新版本 v0.6.0" << true;
+        QTest::newRow("lower still counts") << "0.5.9"
+                                            << "有新版本 v0.5.9" << true;
+        QTest::newRow("any other text") << "0.5.51-beta"
+                                        << "有新版本 v0.5.51-beta" << true;
+        QTest::newRow("no manifest") << ""
+                                     << "v0.5.51" << false;
     }
     void versionLabel() {
         QFETCH(QString, manifestVersion);
@@ -26,7 +31,8 @@ private Q_SLOTS:
         QFETCH(bool, update);
         QCOMPARE(updateAvailable(manifestVersion), update);
         QCOMPARE(versionLabelText(manifestVersion),
-                 "<a href=\"client-update\" style=\"text-decoration:none; color:#005fb8;\">" + shown + "</a>");
+                 "<a href=\"client-update\" style=\"text-decoration:none; color:#005fb8;\">" + shown +
+                     "</a>");
     }
 
     void versionLabelEscapesMarkup() {
@@ -39,9 +45,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("client");
         QTest::addColumn<QString>("agent");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("both") << "0.6.0" << "0.5.42" << "版本信息已刷新：客户端 0.6.0，Agent 0.5.42";
-        QTest::newRow("no client") << "" << "0.5.42" << "版本信息已刷新：客户端 --，Agent 0.5.42";
-        QTest::newRow("neither") << "" << "" << "版本信息已刷新：客户端 --，Agent --";
+        QTest::newRow("both") << "0.6.0"
+                              << "0.5.42"
+                              << "版本信息已刷新：客户端 0.6.0，Agent 0.5.42";
+        QTest::newRow("no client") << ""
+                                   << "0.5.42"
+                                   << "版本信息已刷新：客户端 --，Agent 0.5.42";
+        QTest::newRow("neither") << ""
+                                 << ""
+                                 << "版本信息已刷新：客户端 --，Agent --";
     }
     void refreshedText() {
         QFETCH(QString, client);
@@ -60,9 +72,9 @@ private Q_SLOTS:
         launch.processId = 4294967295LL;
         launch.workDirectory = QStringLiteral("/w/updates");
         launch.logFile = QStringLiteral("/l/update.log");
-        const QStringList expected{"--manifest-url", "http://127.0.0.1:9/m", "--target", "/opt/ondivo",
-                                   "--exe",          "Ondivo",               "--pid",    "4294967295",
-                                   "--work-dir",     "/w/updates",           "--log",    "/l/update.log"};
+        const QStringList expected{
+            "--manifest-url", "http://127.0.0.1:9/m", "--target",   "/opt/ondivo", "--exe", "Ondivo",
+            "--pid",          "4294967295",           "--work-dir", "/w/updates",  "--log", "/l/update.log"};
         QCOMPARE(updaterArguments(launch), expected);
     }
 

@@ -51,13 +51,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("directory");
         QTest::addColumn<bool>("inside");
         QTest::addColumn<bool>("same");
-        QTest::newRow("child") << "/data/ondivo/new" << "/data/ondivo" << true << false;
-        QTest::newRow("grandchild, unclean") << "/data/ondivo/./x/../x/y" << "/data/ondivo/" << true << false;
-        QTest::newRow("same, trailing slash") << "/data/ondivo/" << "/data/ondivo" << false << true;
-        QTest::newRow("same after ..") << "/data/other/../ondivo" << "/data/ondivo" << false << true;
-        QTest::newRow("sibling with common prefix") << "/data/ondivo2" << "/data/ondivo" << false << false;
-        QTest::newRow("parent") << "/data" << "/data/ondivo" << false << false;
-        QTest::newRow("escapes with ..") << "/data/ondivo/../elsewhere" << "/data/ondivo" << false << false;
+        QTest::newRow("child") << "/data/ondivo/new"
+                               << "/data/ondivo" << true << false;
+        QTest::newRow("grandchild, unclean") << "/data/ondivo/./x/../x/y"
+                                             << "/data/ondivo/" << true << false;
+        QTest::newRow("same, trailing slash") << "/data/ondivo/"
+                                              << "/data/ondivo" << false << true;
+        QTest::newRow("same after ..") << "/data/other/../ondivo"
+                                       << "/data/ondivo" << false << true;
+        QTest::newRow("sibling with common prefix") << "/data/ondivo2"
+                                                    << "/data/ondivo" << false << false;
+        QTest::newRow("parent") << "/data"
+                                << "/data/ondivo" << false << false;
+        QTest::newRow("escapes with ..") << "/data/ondivo/../elsewhere"
+                                         << "/data/ondivo" << false << false;
     }
     void inside() {
         QFETCH(QString, candidate);

@@ -102,15 +102,17 @@ private Q_SLOTS:
         QLabel* label = update.versionLabel();
         QToolButton* refresh = update.refreshButton();
         QCOMPARE(label->parentWidget(), t.window->navigationBar());
-        QCOMPARE(label->styleSheet(), QStringLiteral("QLabel { padding: 0 8px; color: #005fb8; font-size: 13px; }"));
+        QCOMPARE(label->styleSheet(),
+                 QStringLiteral("QLabel { padding: 0 8px; color: #005fb8; font-size: 13px; }"));
         QVERIFY(!label->openExternalLinks());
         QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
         QCOMPARE(refresh->size(), QSize(26, 26));
         QVERIFY(refresh->autoRaise());
         QVERIFY(!refresh->icon().isNull());
         QCOMPARE(refresh->toolTip(), QStringLiteral("刷新版本信息"));
-        QCOMPARE(refresh->styleSheet(), QStringLiteral("QToolButton { border: none; border-radius: 4px; padding: "
-                                                       "3px; } QToolButton:hover { background: #e8e8e8; }"));
+        QCOMPARE(refresh->styleSheet(),
+                 QStringLiteral("QToolButton { border: none; border-radius: 4px; padding: "
+                                "3px; } QToolButton:hover { background: #e8e8e8; }"));
         // After the navigation buttons and the stretch, in this order.
         QLayout* layout = t.window->navigationBar()->layout();
         const int count = layout->count();
@@ -121,8 +123,8 @@ private Q_SLOTS:
     }
 
     void usageSumsFiles() {
-        const QString directory = useDataDirectory("usage", {{"a.bin", QByteArray(1500, 'a')},
-                                                             {".hidden/b.bin", QByteArray(500, 'b')}});
+        const QString directory = useDataDirectory(
+            "usage", {{"a.bin", QByteArray(1500, 'a')}, {".hidden/b.bin", QByteArray(500, 'b')}});
         t.page()->usageButton()->click();
         QCOMPARE(t.page()->directoryLabel()->text(), directory);
         QCOMPARE(t.page()->usageLabel()->text(), fmt::clientBytes(2000));
@@ -137,8 +139,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("expected");
         QTest::newRow("saved HTTP proxy") << "localProxy" << int(QDialog::Accepted) << "HTTP 127.0.0.1:18080";
-        QTest::newRow("cancelled after the store changed") << "localProxy" << int(QDialog::Rejected)
-                                                           << "HTTP 127.0.0.1:18080";
+        QTest::newRow("cancelled after the store changed")
+            << "localProxy" << int(QDialog::Rejected) << "HTTP 127.0.0.1:18080";
         QTest::newRow("cancelled, direct") << "direct" << int(QDialog::Rejected) << "直连";
     }
     void proxyLabelAfterDialog() {
@@ -176,7 +178,9 @@ private Q_SLOTS:
         QFETCH(bool, answer);
         QFETCH(bool, asked);
         const QString current = useDataDirectory("keep", {{"a.txt", "a"}});
-        const QString target = chosen == "=" ? current + "/./" : chosen.isEmpty() ? QString() : scratch.path() + "/" + chosen;
+        const QString target = chosen == "="      ? current + "/./"
+                               : chosen.isEmpty() ? QString()
+                                                  : scratch.path() + "/" + chosen;
         if (!target.isEmpty())
             ui::testing::queuePath(target);
         ui::testing::queueAnswer(answer);
@@ -186,7 +190,8 @@ private Q_SLOTS:
         QCOMPARE(shown.first().title, QStringLiteral("选择新的 Ondivo 数据目录"));
         QCOMPARE(shown.size(), asked ? 2 : 1);
         if (asked)
-            QCOMPARE(shown.last().text, "迁移时请确保浏览器环境未运行。\n\n确定把数据目录迁移到：\n" + target + " ?");
+            QCOMPARE(shown.last().text,
+                     "迁移时请确保浏览器环境未运行。\n\n确定把数据目录迁移到：\n" + target + " ?");
         QCOMPARE(settings::dataDirSetting(), current);
         QVERIFY(!QFileInfo::exists(scratch.path() + "/elsewhere"));
         QCOMPARE(t.requestsTo("/api/browser/profiles"), 0);
@@ -206,7 +211,8 @@ private Q_SLOTS:
         ui::testing::queuePath(target + "/");
         ui::testing::queueAnswer(true);
         t.cloud->queueReply(testsupport::RecordingServer::json(
-            profilesStatus, profilesStatus == 200 ? R"({"profiles": [{"id": "p1"}]})" : R"({"error": "down"})"));
+            profilesStatus,
+            profilesStatus == 200 ? R"({"profiles": [{"id": "p1"}]})" : R"({"error": "down"})"));
 
         t.page()->migrateButton()->click();
 
@@ -229,15 +235,18 @@ private Q_SLOTS:
     void failedMigrationKeepsSetting_data() {
         QTest::addColumn<QString>("targetName");
         QTest::addColumn<QString>("error");
-        QTest::newRow("file blocked by a directory") << "blocked" << "无法复制文件: {current}/x";
-        QTest::newRow("inside the current directory") << "{current}/sub" << "新目录不能位于当前数据目录之内";
+        QTest::newRow("file blocked by a directory") << "blocked"
+                                                     << "无法复制文件: {current}/x";
+        QTest::newRow("inside the current directory") << "{current}/sub"
+                                                      << "新目录不能位于当前数据目录之内";
     }
     void failedMigrationKeepsSetting() {
         QFETCH(QString, targetName);
         QFETCH(QString, error);
         const QString current = useDataDirectory("source", {{"x", "file"}});
-        const QString target = targetName.startsWith("{current}") ? QString(targetName).replace("{current}", current)
-                                                                   : scratch.path() + "/" + targetName;
+        const QString target = targetName.startsWith("{current}")
+                                   ? QString(targetName).replace("{current}", current)
+                                   : scratch.path() + "/" + targetName;
         writeFile(scratch.path() + "/blocked/x/inner", "directory in the way");
         ui::testing::queuePath(target);
         ui::testing::queueAnswer(true);

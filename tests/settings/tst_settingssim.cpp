@@ -38,7 +38,8 @@ private Q_SLOTS:
         MainWindow window;
         auto* page = dynamic_cast<SettingsPage*>(window.page(MainWindow::SettingsPageIndex));
         QVERIFY(page);
-        QTRY_VERIFY(page->clientUpdate().versionLabel()->text().contains(QStringLiteral(">有新版本 v0.6.3<")));
+        QTRY_VERIFY(
+            page->clientUpdate().versionLabel()->text().contains(QStringLiteral(">有新版本 v0.6.3<")));
 
         QTemporaryDir target;
         ui::testing::queuePath(target.path() + QStringLiteral("/moved"));
