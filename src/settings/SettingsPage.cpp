@@ -119,6 +119,11 @@ void SettingsPage::migrateDataDirectory() {
     const QString target = datadir::cleanAbsolute(chosen);
     if (datadir::sameDirectory(target, current))
         return;
+    // Copying into a directory below the one being copied would walk its own copies without end.
+    if (datadir::isInside(target, current)) {
+        ui::warning(this, QStringLiteral("迁移失败: 新目录不能位于当前数据目录之内"));
+        return;
+    }
     if (!ui::question(this, datadir::migrationQuestion(target)))
         return;
 
