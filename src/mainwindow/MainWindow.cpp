@@ -12,6 +12,7 @@
 #include "mainwindow/WindowTiming.h"
 #include "net/ApplicationProxy.h"
 #include "net/SignInState.h"
+#include "settings/SettingsPage.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -51,6 +52,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     buildPages();
     buildNavigation();
+    installSettingsPage(*this);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

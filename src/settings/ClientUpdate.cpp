@@ -1,0 +1,134 @@
+#include "settings/ClientUpdate.h"
+
+#include "mainwindow/ChangelogDialog.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/NodeComponents.h"
+#include "mainwindow/TopNavBar.h"
+#include "settings/ClientUpdateRules.h"
+#include "settings/SettingsTiming.h"
+#include "ui/Dialogs.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QProcess>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+constexpr char kLabelStyle[] = "QLabel { padding: 0 8px; color: #005fb8; font-size: 13px; }";
+constexpr char kRefreshStyle[] = "QToolButton { border: none; border-radius: 4px; padding: 3px; } "
+                                 "QToolButton:hover { background: #e8e8e8; }";
+constexpr char kClientChangelogTitle[] = "客户端更新日志";
+
+// A circular arrow in the navigation icons' line style.
+QIcon refreshIcon() {
+    QPixmap pixmap(36, 36);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen pen(QColor(QStringLiteral("#4a4a4a")), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(pen);
+    const QRectF arc(8, 8, 20, 20);
+    painter.drawArc(arc, 60 * 16, 280 * 16);
+    // Arrow head at the arc's open end (top right).
+    const QPointF tip(23, 9.5);
+    painter.drawLine(tip, tip + QPointF(-5, -2));
+    painter.drawLine(tip, tip + QPointF(-1.5, 5));
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+ClientUpdate::ClientUpdate(MainWindow& window)
+    : window_(window), applicationDirectory_(QCoreApplication::applicationDirPath()),
+      quit_([] { QCoreApplication::quit(); }) {
+}
+
+void ClientUpdate::installInTopBar() {
+    TopNavBar* bar = window_.navigationBar();
+    auto* layout = qobject_cast<QHBoxLayout*>(bar->layout());
+    bar->addClosingStretch();
+
+    label_ = new QLabel(bar);
+    label_->setTextFormat(Qt::RichText);
+    label_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    label_->setOpenExternalLinks(false);
+    label_->setCursor(Qt::PointingHandCursor);
+    label_->setStyleSheet(QString::fromLatin1(kLabelStyle));
+    label_->setText(clientupdate::versionLabelText(QString()));
+    QObject::connect(label_, &QLabel::linkActivated, label_,
+                     [this](const QString&) { showClientChangelog(); });
+
+    refreshButton_ = new QToolButton(bar);
+    refreshButton_->setAutoRaise(true);
+    refreshButton_->setFixedSize(26, 26);
+    refreshButton_->setIcon(refreshIcon());
+    refreshButton_->setToolTip(QStringLiteral("刷新版本信息"));
+    refreshButton_->setStyleSheet(QString::fromLatin1(kRefreshStyle));
+    QObject::connect(refreshButton_, &QToolButton::clicked, refreshButton_, [this] { refreshVersionInfo(); });
+
+    if (layout) {
+        layout->addWidget(label_);
+        layout->addWidget(refreshButton_);
+    }
+    QTimer::singleShot(settingspage::timing::versionCheckDelayMs, label_, [this] { fetchClientManifest(); });
+}
+
+bool ClientUpdate::fetchClientManifest() {
+    if (!window_.manifests().fetchClientManifest())
+        return false;
+    updateLabel();
+    return true;
+}
+
+void ClientUpdate::updateLabel() {
+    if (label_)
+        label_->setText(clientupdate::versionLabelText(window_.manifests().clientVersion()));
+}
+
+void ClientUpdate::refreshVersionInfo() {
+    window_.setStatusText(QStringLiteral("正在刷新版本信息..."));
+    fetchClientManifest();
+    fetchAgentManifest(window_);
+    window_.setStatusText(clientupdate::versionRefreshedText(window_.manifests().clientVersion(),
+                                                             window_.manifests().agentVersion()));
+}
+
+void ClientUpdate::showClientChangelog() {
+    if (!window_.manifests().hasClientManifest())
+        fetchClientManifest();
+    if (!window_.manifests().hasClientManifest()) {
+        ui::information(&window_, clientupdate::currentVersionText());
+        return;
+    }
+    const QJsonObject changelog =
+        window_.manifests().clientManifest().value(QLatin1String("changelog")).toObject();
+    const nodes::Changelog parsed =
+        nodes::parseChangelog(changelog, QString::fromUtf8(kClientChangelogTitle));
+    if (confirmChangelog(&window_, parsed))
+        startUpdater();
+}
+
+bool ClientUpdate::startUpdater() {
+    const QString program = clientupdate::updaterProgramPath(applicationDirectory_);
+    if (!QFileInfo(program).isFile()) {
+        ui::warning(&window_, QStringLiteral("没有找到更新器: ") + program);
+        return false;
+    }
+    const clientupdate::UpdaterLaunch launch = clientupdate::launchFor(
+        applicationDirectory_, QCoreApplication::applicationFilePath(), QCoreApplication::applicationPid());
+    if (!QProcess::startDetached(program, clientupdate::updaterArguments(launch), applicationDirectory_)) {
+        ui::warning(&window_, QStringLiteral("启动更新器失败。"));
+        return false;
+    }
+    // The updater waits for this process to end before it replaces the files.
+    if (quit_)
+        quit_();
+    return true;
+}

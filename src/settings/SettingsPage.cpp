@@ -1,0 +1,162 @@
+#include "settings/SettingsPage.h"
+
+#include "account/NetworkProxyDialog.h"
+#include "app/AppConstants.h"
+#include "app/DataPaths.h"
+#include "app/Settings.h"
+#include "mainwindow/MainWindow.h"
+#include "net/ApplicationProxy.h"
+#include "net/RequestLayer.h"
+#include "net/SignInState.h"
+#include "settings/ClientUpdate.h"
+#include "settings/DataDirectoryRules.h"
+#include "ui/Dialogs.h"
+
+#include <QDesktopServices>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr char kBrowserProfilesPath[] = "/api/browser/profiles";
+
+QLabel* selectableLabel(const QString& text = QString()) {
+    auto* label = new QLabel(text);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+SettingsPage::SettingsPage(MainWindow& window, QWidget* parent)
+    : QWidget(parent), window_(window), clientUpdate_(std::make_unique<ClientUpdate>(window)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(buildNetworkGroup());
+    layout->addWidget(buildStorageGroup());
+    layout->addWidget(buildAccountGroup());
+    layout->addStretch(1);
+    refreshUsage();
+}
+
+SettingsPage::~SettingsPage() = default;
+
+QWidget* SettingsPage::buildNetworkGroup() {
+    auto* group = new QGroupBox(QStringLiteral("本体联网"));
+    auto* form = new QFormLayout(group);
+    networkLabel_ = selectableLabel(net::proxySummary());
+    form->addRow(QStringLiteral("当前设置"), networkLabel_);
+    proxyButton_ = new QPushButton(QStringLiteral("代理设置"));
+    connect(proxyButton_, &QPushButton::clicked, this, [this] { editNetworkProxy(); });
+    auto* row = new QHBoxLayout;
+    row->addWidget(proxyButton_);
+    row->addStretch(1);
+    form->addRow(QString(), row);
+    return group;
+}
+
+QWidget* SettingsPage::buildStorageGroup() {
+    auto* group = new QGroupBox(QStringLiteral("存储位置"));
+    auto* form = new QFormLayout(group);
+    migrateButton_ = new QPushButton(QStringLiteral("迁移数据目录"));
+    openButton_ = new QPushButton(QStringLiteral("打开目录"));
+    usageButton_ = new QPushButton(QStringLiteral("刷新占用"));
+    connect(migrateButton_, &QPushButton::clicked, this, [this] { migrateDataDirectory(); });
+    connect(openButton_, &QPushButton::clicked, this, [this] { openDataDirectory(); });
+    connect(usageButton_, &QPushButton::clicked, this, [this] { refreshUsage(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(migrateButton_);
+    buttons->addWidget(openButton_);
+    buttons->addWidget(usageButton_);
+    buttons->addStretch(1);
+    form->addRow(buttons);
+    directoryLabel_ = selectableLabel();
+    usageLabel_ = new QLabel;
+    form->addRow(QStringLiteral("当前目录"), directoryLabel_);
+    form->addRow(QStringLiteral("占用空间"), usageLabel_);
+    return group;
+}
+
+QWidget* SettingsPage::buildAccountGroup() {
+    auto* group = new QGroupBox(QStringLiteral("账号"));
+    auto* form = new QFormLayout(group);
+    accountLabel_ = new QLabel(signInState().username);
+    apiLabel_ = new QLabel(app::cloudApiBaseUrl());
+    form->addRow(QStringLiteral("当前账号"), accountLabel_);
+    form->addRow(QStringLiteral("API 地址"), apiLabel_);
+    return group;
+}
+
+void SettingsPage::refreshUsage() {
+    const QString directory = app::dataDirectory();
+    directoryLabel_->setText(directory);
+    usageLabel_->setText(datadir::usageText(datadir::directoryUsage(directory)));
+}
+
+void SettingsPage::openDataDirectory() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(app::dataDirectory()));
+}
+
+void SettingsPage::editNetworkProxy() {
+    NetworkProxyDialog dialog(this);
+    ui::execDialog(dialog);
+    // Whatever closed the dialog, the managers and the label follow what is stored now.
+    window_.applyProxyToManagers();
+    networkLabel_->setText(net::proxySummary());
+}
+
+void SettingsPage::migrateDataDirectory() {
+    const QString current = app::dataDirectory();
+    const QString chosen = ui::chooseDirectory(this, QStringLiteral("选择新的 Ondivo 数据目录"), current);
+    if (chosen.isEmpty())
+        return;
+    const QString target = datadir::cleanAbsolute(chosen);
+    if (datadir::sameDirectory(target, current))
+        return;
+    // Copying into a directory below the one being copied would walk its own copies without end.
+    if (datadir::isInside(target, current)) {
+        ui::warning(this, QStringLiteral("迁移失败: 新目录不能位于当前数据目录之内"));
+        return;
+    }
+    if (!ui::question(this, datadir::migrationQuestion(target)))
+        return;
+
+    window_.setBusy(QStringLiteral("正在迁移数据目录..."), true);
+    const datadir::MigrationResult result = datadir::copyDataDirectory(current, target);
+    window_.setBusy(QStringLiteral("数据目录迁移完成"), false);
+
+    if (!result.ok) {
+        ui::warning(this, QStringLiteral("迁移失败: ") + result.error);
+        return;
+    }
+    settings::writeText(settings::key::dataDir, target);
+    refreshUsage();
+    reloadBrowserProfiles();
+    ui::information(this, QStringLiteral("数据目录已迁移。旧目录已保留为备份，可确认无误后手动清理。"));
+}
+
+bool SettingsPage::reloadBrowserProfiles() {
+    int status = 0;
+    const QJsonObject reply = net::cloudRequest(
+        QStringLiteral("GET"), QString::fromLatin1(kBrowserProfilesPath), QJsonObject(), true, &status);
+    if (status < 200 || status > 299) {
+        app::appendLog(QStringLiteral("browser profiles reload failed: ") +
+                       net::describeFailure(reply, status));
+        return false;
+    }
+    browserProfiles_ = reply.value(QLatin1String("profiles")).toArray();
+    return true;
+}
+
+SettingsPage* installSettingsPage(MainWindow& window) {
+    auto* page = new SettingsPage(window);
+    window.replacePage(MainWindow::SettingsPageIndex, page);
+    page->clientUpdate().installInTopBar();
+    return page;
+}

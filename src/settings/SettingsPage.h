@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QWidget>
+#include <memory>
+
+class ClientUpdate;
+class MainWindow;
+class QLabel;
+class QPushButton;
+
+// The settings page: the client's network setting, the data directory with its usage and migration,
+// and the signed-in account. It also owns the version label of the main window's top bar.
+class SettingsPage : public QWidget {
+public:
+    explicit SettingsPage(MainWindow& window, QWidget* parent = nullptr);
+    ~SettingsPage() override;
+
+    void refreshUsage();
+    void migrateDataDirectory();
+    void openDataDirectory();
+    // Runs the network proxy dialog, then hands the (possibly changed) setting to the access managers.
+    void editNetworkProxy();
+
+    ClientUpdate& clientUpdate() const { return *clientUpdate_; }
+    // The browser-profile list as last loaded from the Cloud API.
+    const QJsonArray& browserProfiles() const { return browserProfiles_; }
+
+    QLabel* networkLabel() const { return networkLabel_; }
+    QLabel* directoryLabel() const { return directoryLabel_; }
+    QLabel* usageLabel() const { return usageLabel_; }
+    QLabel* accountLabel() const { return accountLabel_; }
+    QLabel* apiLabel() const { return apiLabel_; }
+    QPushButton* proxyButton() const { return proxyButton_; }
+    QPushButton* migrateButton() const { return migrateButton_; }
+    QPushButton* openButton() const { return openButton_; }
+    QPushButton* usageButton() const { return usageButton_; }
+
+private:
+    QWidget* buildNetworkGroup();
+    QWidget* buildStorageGroup();
+    QWidget* buildAccountGroup();
+    // True when the list arrived; a failure keeps the previous list.
+    bool reloadBrowserProfiles();
+
+    MainWindow& window_;
+    std::unique_ptr<ClientUpdate> clientUpdate_;
+    QJsonArray browserProfiles_;
+    QLabel* networkLabel_ = nullptr;
+    QLabel* directoryLabel_ = nullptr;
+    QLabel* usageLabel_ = nullptr;
+    QLabel* accountLabel_ = nullptr;
+    QLabel* apiLabel_ = nullptr;
+    QPushButton* proxyButton_ = nullptr;
+    QPushButton* migrateButton_ = nullptr;
+    QPushButton* openButton_ = nullptr;
+    QPushButton* usageButton_ = nullptr;
+};
+
+// Builds the settings page into the main window as its settings page and puts the version label into
+// the top bar. Returns the page (owned by the window).
+SettingsPage* installSettingsPage(MainWindow& window);
