@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "settings/DataDirectoryRules.h"
@@ -8,21 +9,8 @@
 
 using namespace datadir;
 
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
+using testsupport::readFile;
+using testsupport::writeFile;
 
 class DataDirectoryRulesTest : public QObject {
     Q_OBJECT

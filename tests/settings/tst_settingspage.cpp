@@ -1,4 +1,5 @@
 #include "SettingsTestWindow.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "app/DataPaths.h"
@@ -20,20 +21,10 @@
 #include <QToolButton>
 
 using testsupport::SettingsTestWindow;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 // The label text in the form row whose caption is caption.
 QString rowText(QWidget* page, const QString& caption) {
