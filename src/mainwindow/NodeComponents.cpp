@@ -51,12 +51,17 @@ void NodeComponents::runFfmpegAction(const QString& path, const QString& title) 
     runEngineAction(nodes::Engine::Ffmpeg, path, title);
 }
 
-void NodeComponents::runEngineAction(nodes::Engine engine, const QString& path, const QString& title) {
+QList<int> NodeComponents::selectedRowsOrNotice() {
     const QList<int> rows = page_.selectedNodeRows();
-    if (rows.isEmpty()) {
+    if (rows.isEmpty())
         ui::information(&window_, QStringLiteral("请先选择节点。"));
+    return rows;
+}
+
+void NodeComponents::runEngineAction(nodes::Engine engine, const QString& path, const QString& title) {
+    const QList<int> rows = selectedRowsOrNotice();
+    if (rows.isEmpty())
         return;
-    }
     const QString question = nodes::engineConfirmationText(engine, path, int(rows.size()));
     if (!question.isEmpty() && !ui::question(&window_, question))
         return;
@@ -100,11 +105,9 @@ void NodeComponents::runEngineAction(nodes::Engine engine, const QString& path, 
 }
 
 void NodeComponents::checkAgentVersions() {
-    const QList<int> rows = page_.selectedNodeRows();
-    if (rows.isEmpty()) {
-        ui::information(&window_, QStringLiteral("请先选择节点。"));
+    const QList<int> rows = selectedRowsOrNotice();
+    if (rows.isEmpty())
         return;
-    }
     fetchAgentManifest(window_);
 
     nodes::BatchTally tally;
@@ -139,11 +142,9 @@ void NodeComponents::checkAgentVersions() {
 }
 
 void NodeComponents::updateSelectedAgents() {
-    const QList<int> rows = page_.selectedNodeRows();
-    if (rows.isEmpty()) {
-        ui::information(&window_, QStringLiteral("请先选择节点。"));
+    const QList<int> rows = selectedRowsOrNotice();
+    if (rows.isEmpty())
         return;
-    }
     const nodes::Changelog changelog = loadAgentChangelog(window_);
     const QString latest = window_.manifests().latestAgentVersion();
     if (!confirmChangelog(&window_, changelog))

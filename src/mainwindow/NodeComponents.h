@@ -28,6 +28,8 @@ public:
     void setEngineFollowUp(nodes::Engine engine, std::function<void()> followUp);
 
 private:
+    // The selected rows; with none selected, tells the user to select and gives an empty list.
+    QList<int> selectedRowsOrNotice();
     void runEngineAction(nodes::Engine engine, const QString& path, const QString& title);
     // One Node's Agent update; returns true when it was accepted or the Node came back at `latest`.
     bool updateAgent(const Node& node, int row, const QString& latest, QString* reason);
