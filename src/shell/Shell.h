@@ -1,0 +1,96 @@
+#pragma once
+
+#include "model/Node.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+class QObject;
+class QWidget;
+class ReleaseManifests;
+
+namespace fleet {
+class PollCycle;
+}
+
+namespace shell {
+
+// The pages of the main window, in navigation order.
+enum class PageId { Nodes, Proxy, Bridge, Live, Rtmp, Files, Settings, Count };
+
+// The pollers the window keeps, one per kind of poll; each runs its network work on its own thread
+// and carries the application proxy.
+enum class PollKind { NodeStatus, ProxyStatus, BridgeStatus, LiveStatus };
+
+// What a page wants done for it by the window; any of them may be empty.
+struct PageHooks {
+    std::function<void()> onSelected;   // after its navigation button was clicked
+    std::function<void()> onStatusTick; // every status tick (5 s) while the page is shown
+    std::function<void()> onLiveTick;   // every live tick (1 s) while the page is shown
+};
+
+// A page as the composition hands it to the window.
+struct PageParts {
+    QWidget* widget = nullptr;
+    PageHooks hooks;
+};
+
+// What a page, a Node action, the settings page or a Node window may ask of the window it lives in.
+// The main window implements it; tests use a fake.
+class Shell {
+public:
+    virtual ~Shell() = default;
+
+    // The Node list in the Cloud API's order (read-only); row i of the nodes table is Node i.
+    virtual const QList<Node>& nodes() const = 0;
+    // Reloads the Node list from the Cloud API (blocking); with showBusy behind the busy overlay.
+    virtual void reloadNodes(bool showBusy) = 0;
+    // Runs callback after every Node list load, for as long as context lives.
+    virtual void whenNodesLoaded(QObject* context, std::function<void()> callback) = 0;
+    // Remembers the Agent version a status reply reported for the Node with this id.
+    virtual void setLastAgentVersion(const QString& nodeId, const QString& version) = 0;
+
+    // Counted busy state with the overlay; the status line.
+    virtual void setBusy(const QString& text, bool on) = 0;
+    virtual void setBusyText(const QString& text) = 0;
+    virtual bool isBusy() const = 0;
+    virtual void setStatusText(const QString& text) = 0;
+    virtual QString statusText() const = 0;
+
+    // The parent of message boxes and dialogs.
+    virtual QWidget* dialogParent() = 0;
+    // The poller of a kind of poll.
+    virtual fleet::PollCycle& poller(PollKind kind) = 0;
+    // Hands the stored network setting to every poller (after the proxy dialog).
+    virtual void applyNetworkProxy() = 0;
+    // The release manifests kept for the session.
+    virtual ReleaseManifests& manifests() = 0;
+
+    // Puts a widget at the end of the top bar (after a stretch).
+    virtual void addToTopBar(QWidget* widget) = 0;
+    // A top-level window opened on behalf of the window (Node window, preview); it closes with the
+    // main window.
+    virtual void adoptWindow(QWidget* window) = 0;
+    virtual void showPage(PageId page) = 0;
+    virtual PageId currentPage() const = 0;
+
+    // The Node with this id as it is now, or nullptr when it is gone.
+    const Node* nodeById(const QString& id) const {
+        for (const Node& node : nodes()) {
+            if (node.id == id)
+                return &node;
+        }
+        return nullptr;
+    }
+    int indexOfNode(const QString& id) const {
+        const QList<Node>& list = nodes();
+        for (int i = 0; i < list.size(); ++i) {
+            if (list[i].id == id)
+                return i;
+        }
+        return -1;
+    }
+};
+
+} // namespace shell
