@@ -1,0 +1,7 @@
+# Live rooms: records, merge, push status and editor rules in the core library; page and dialogs in the GUI library.
+target_sources(ondivo_core PRIVATE
+    LiveRoom.cpp LiveRoom.h
+    LivePushStatus.cpp LivePushStatus.h
+    LiveEditorRules.cpp LiveEditorRules.h
+    LivePullSources.cpp LivePullSources.h
+    LiveTiming.h)

@@ -1,0 +1,1 @@
+ondivo_add_test(tst_liverules SOURCES tst_liverules.cpp)
