@@ -5,3 +5,7 @@ target_sources(ondivo_core PRIVATE
     LiveEditorRules.cpp LiveEditorRules.h
     LivePullSources.cpp LivePullSources.h
     LiveTiming.h)
+target_sources(ondivo_gui PRIVATE
+    LivePage.cpp LivePage.h LivePageActions.cpp LivePageFactory.h
+    LiveRoomEditor.cpp LiveRoomEditor.h
+    LiveLogDialog.cpp LiveLogDialog.h)

@@ -156,6 +156,21 @@ bool removeLiveRoom(QList<LiveRoom>& rooms, const QString& key) {
     return true;
 }
 
+QList<LiveTableRow> liveTableRows(const QList<QString>& nodeIds, const QList<LiveRoom>& rooms,
+                                  const QSet<QString>& collapsedNodeIds) {
+    QList<LiveTableRow> rows;
+    for (const QString& nodeId : nodeIds) {
+        rows.append({nodeId, -1});
+        if (collapsedNodeIds.contains(nodeId))
+            continue;
+        for (int i = 0; i < rooms.size(); ++i) {
+            if (rooms[i].cloudNodeId == nodeId)
+                rows.append({nodeId, i});
+        }
+    }
+    return rows;
+}
+
 QJsonObject roomUpdateBody(const LiveRoom& room, const QJsonObject& patch) {
     QJsonObject body{
         {QStringLiteral("name"), room.name},

@@ -63,6 +63,17 @@ int upsertLiveRoom(QList<LiveRoom>& rooms, const LiveRoom& room);
 bool removeLiveRoom(QList<LiveRoom>& rooms, const QString& key);
 int indexOfLiveRoom(const QList<LiveRoom>& rooms, const QString& key);
 
+// One row of the grouped table: a Node row (roomIndex -1) or a room row.
+struct LiveTableRow {
+    QString nodeId;
+    int roomIndex = -1;
+    bool isNodeRow() const { return roomIndex < 0; }
+};
+// For each Node in order its row, then, unless it is collapsed, one row per room bound to it in list
+// order. Rooms of Nodes that are not listed are not shown.
+QList<LiveTableRow> liveTableRows(const QList<QString>& nodeIds, const QList<LiveRoom>& rooms,
+                                  const QSet<QString>& collapsedNodeIds);
+
 // The body that saves a room's configuration and push state: thirteen keys from the room, each
 // overridden by the member of the same name in patch (patch members beyond them are added).
 QJsonObject roomUpdateBody(const LiveRoom& room, const QJsonObject& patch);
