@@ -39,6 +39,9 @@ QTableWidgetItem* centredItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setTextAlignment(Qt::AlignCenter);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    // Long addresses and push lines are cut by the column; the whole text shows on hover.
+    if (text.size() > 12)
+        item->setToolTip(text);
     return item;
 }
 
