@@ -4,8 +4,10 @@ target_sources(ondivo_core PRIVATE
     LivePushStatus.cpp LivePushStatus.h
     LiveEditorRules.cpp LiveEditorRules.h
     LivePullSources.cpp LivePullSources.h
+    LivePreviewLink.cpp LivePreviewLink.h
     LiveTiming.h)
 target_sources(ondivo_gui PRIVATE
     LivePage.cpp LivePage.h LivePageActions.cpp LivePageFactory.h
     LiveRoomEditor.cpp LiveRoomEditor.h
-    LiveLogDialog.cpp LiveLogDialog.h)
+    LiveLogDialog.cpp LiveLogDialog.h
+    LivePreviewOpen.cpp)

@@ -39,9 +39,10 @@ QTableWidgetItem* centredItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setTextAlignment(Qt::AlignCenter);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    // Long addresses and push lines are cut by the column; the whole text shows on hover.
+    // Long addresses and push lines are cut by the column; the whole text shows on hover, escaped so
+    // that text from an Agent is never taken for markup.
     if (text.size() > 12)
-        item->setToolTip(text);
+        item->setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped()));
     return item;
 }
 
