@@ -8,9 +8,9 @@ namespace live {
 
 // An editable combo as the editor reads it on save.
 struct ComboChoice {
-    QString text;        // the combo's current text
-    QString itemText;    // the current item's text ("" when no item is current)
-    QString itemData;    // the current item's data
+    QString text;     // the combo's current text
+    QString itemText; // the current item's text ("" when no item is current)
+    QString itemData; // the current item's data
 };
 
 // The item's data when the text still shows that item, else the trimmed text.

@@ -20,8 +20,8 @@ QPlainTextEdit* logView(const QStringList& lines) {
 
 } // namespace
 
-LiveLogDialog::LiveLogDialog(const QString& roomName, const QStringList& eventLines, const QStringList& ffmpegLines,
-                             QWidget* parent)
+LiveLogDialog::LiveLogDialog(const QString& roomName, const QStringList& eventLines,
+                             const QStringList& ffmpegLines, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(app::uiText(QStringLiteral("live.logs.titlePrefix")) + roomName);
     resize(760, 460);

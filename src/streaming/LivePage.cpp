@@ -22,10 +22,17 @@ using live::LiveRoom;
 
 namespace {
 
-const QStringList kHeaders{QString(),          QStringLiteral("节点"),     QStringLiteral("房间名"),
-                           QStringLiteral("模式"), QStringLiteral("媒体来源"), QStringLiteral("音频目录"),
-                           QStringLiteral("状态"), QStringLiteral("实时日志"), QStringLiteral("循环"),
-                           QStringLiteral("创建时间"), QStringLiteral("错误")};
+const QStringList kHeaders{QString(),
+                           QStringLiteral("节点"),
+                           QStringLiteral("房间名"),
+                           QStringLiteral("模式"),
+                           QStringLiteral("媒体来源"),
+                           QStringLiteral("音频目录"),
+                           QStringLiteral("状态"),
+                           QStringLiteral("实时日志"),
+                           QStringLiteral("循环"),
+                           QStringLiteral("创建时间"),
+                           QStringLiteral("错误")};
 constexpr int kFirstColumnWidth = 34;
 const QList<int> kColumnPercentages{10, 13, 9, 12, 9, 8, 23, 5, 10, 13};
 constexpr int kNodeLabelColumn = 1;
@@ -90,8 +97,10 @@ void LivePage::buildTable() {
     table_->verticalHeader()->setFixedWidth(42);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->setColumnWidths(kFirstColumnWidth, kColumnPercentages);
-    connect(table_, &QTableWidget::cellClicked, this, [this](int row, int column) { onCellClicked(row, column); });
-    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { onCellDoubleClicked(row); });
+    connect(table_, &QTableWidget::cellClicked, this,
+            [this](int row, int column) { onCellClicked(row, column); });
+    connect(table_, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int) { onCellDoubleClicked(row); });
     connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         const int row = table_->rowAt(pos.y());
         if (row >= 0)
@@ -135,8 +144,8 @@ void LivePage::writeNodeRow(int row, const QString& nodeId) {
     QFont bold = table_->font();
     bold.setWeight(QFont::Bold);
     for (int column = 0; column < table_->columnCount(); ++column) {
-        QTableWidgetItem* item = centredItem(column == kNodeLabelColumn ? (node ? nodeLabel(*node) : QStringLiteral("--"))
-                                                                        : QString());
+        QTableWidgetItem* item = centredItem(
+            column == kNodeLabelColumn ? (node ? nodeLabel(*node) : QStringLiteral("--")) : QString());
         item->setFont(bold);
         item->setBackground(kNodeRowBackground);
         if (column == 0)
@@ -311,8 +320,8 @@ void LivePage::load(bool loud) {
     QSet<QString> reloaded;
     for (const fleet::NodeRef& target : targets) {
         int status = 0;
-        const QJsonObject reply = net::agentRequest(target.node, QStringLiteral("GET"), QStringLiteral("/live/rooms"),
-                                                    QJsonObject(), &status);
+        const QJsonObject reply = net::agentRequest(target.node, QStringLiteral("GET"),
+                                                    QStringLiteral("/live/rooms"), QJsonObject(), &status);
         if (!shell_.nodeById(target.id))
             continue;
         reloaded.insert(target.id);
@@ -381,7 +390,11 @@ void LivePage::upsertAndShow(const LiveRoom& room) {
 shell::PageParts createLivePage(shell::Shell& shell) {
     auto* page = new LivePage(shell);
     shell::PageHooks hooks;
-    hooks.onSelected = [page] { page->load(false); };
-    hooks.onLiveTick = [page] { page->pollStatuses(); };
+    hooks.onSelected = [page] {
+        page->load(false);
+    };
+    hooks.onLiveTick = [page] {
+        page->pollStatuses();
+    };
     return {page, hooks};
 }

@@ -75,7 +75,8 @@ void LivePage::createRoom(const QString& preselectedNodeId) {
                                   {{QStringLiteral("name"), name}}, &status);
     }
     if (requestFailed(status, reply)) {
-        ui::warning(shell_.dialogParent(), QStringLiteral("创建房间失败: ") + live::failureText(reply, status));
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("创建房间失败: ") + live::failureText(reply, status));
         return;
     }
     upsertAndShow(live::liveRoomFromJson(reply.value(QLatin1String("room")).toObject(), node.id));
@@ -105,11 +106,13 @@ void LivePage::editCurrentRoom() {
     if (found) {
         const Node node = *found;
         BusyScope busy(shell_, QStringLiteral("保存直播房间..."));
-        reply = net::agentRequest(node, QStringLiteral("PUT"), live::roomPath(QStringLiteral("/live/rooms/"), room->id),
+        reply = net::agentRequest(node, QStringLiteral("PUT"),
+                                  live::roomPath(QStringLiteral("/live/rooms/"), room->id),
                                   live::editorBody(values), &status);
     }
     if (requestFailed(status, reply)) {
-        ui::warning(shell_.dialogParent(), QStringLiteral("保存房间失败: ") + live::failureText(reply, status));
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("保存房间失败: ") + live::failureText(reply, status));
         return;
     }
     LiveRoom saved = live::liveRoomFromJson(reply.value(QLatin1String("room")).toObject(), nodeId);
@@ -131,7 +134,8 @@ void LivePage::deleteCurrentRoom() {
         ui::information(shell_.dialogParent(), kNoRoomSelected);
         return;
     }
-    if (!ui::question(shell_.dialogParent(), QStringLiteral("确定删除直播房间 ") + room->name + QStringLiteral(" ?")))
+    if (!ui::question(shell_.dialogParent(),
+                      QStringLiteral("确定删除直播房间 ") + room->name + QStringLiteral(" ?")))
         return;
     const Node* found = shell_.nodeById(room->cloudNodeId);
     if (!found) {
@@ -143,11 +147,13 @@ void LivePage::deleteCurrentRoom() {
     QJsonObject reply;
     {
         BusyScope busy(shell_, QStringLiteral("删除直播房间..."));
-        reply = net::agentRequest(node, QStringLiteral("DELETE"), live::roomPath(QStringLiteral("/live/rooms/"), room->id),
-                                  QJsonObject(), &status);
+        reply = net::agentRequest(node, QStringLiteral("DELETE"),
+                                  live::roomPath(QStringLiteral("/live/rooms/"), room->id), QJsonObject(),
+                                  &status);
     }
     if (requestFailed(status, reply)) {
-        ui::warning(shell_.dialogParent(), QStringLiteral("删除房间失败: ") + live::failureText(reply, status));
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("删除房间失败: ") + live::failureText(reply, status));
         return;
     }
     live::removeLiveRoom(rooms_, room->key());
@@ -161,9 +167,9 @@ QString LivePage::saveRoomState(const LiveRoom& room, const QJsonObject& patch) 
         return nodeUnavailableText();
     const Node node = *found;
     int status = 0;
-    const QJsonObject reply =
-        net::agentRequest(node, QStringLiteral("PUT"), live::roomPath(QStringLiteral("/live/rooms/"), room.id),
-                          live::roomUpdateBody(room, patch), &status);
+    const QJsonObject reply = net::agentRequest(node, QStringLiteral("PUT"),
+                                                live::roomPath(QStringLiteral("/live/rooms/"), room.id),
+                                                live::roomUpdateBody(room, patch), &status);
     return requestFailed(status, reply) ? live::failureText(reply, status) : QString();
 }
 
@@ -187,13 +193,14 @@ void LivePage::applyPushState(const LiveRoom& state) {
 
 bool LivePage::ensureFfmpeg(const Node& node) {
     int status = 0;
-    const QJsonObject reply =
-        net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/ffmpeg/status"), QJsonObject(), &status);
+    const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/ffmpeg/status"),
+                                                QJsonObject(), &status);
     switch (live::ffmpegState(status, reply)) {
     case live::FfmpegState::Installed:
         return true;
     case live::FfmpegState::Unreachable:
-        ui::warning(shell_.dialogParent(), QStringLiteral("检测 ffmpeg 失败: ") + live::failureText(reply, status));
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("检测 ffmpeg 失败: ") + live::failureText(reply, status));
         return false;
     case live::FfmpegState::Missing:
         break;
@@ -202,8 +209,8 @@ bool LivePage::ensureFfmpeg(const Node& node) {
         return false;
     shell_.setBusyText(QStringLiteral("正在安装 ffmpeg..."));
     int installStatus = 0;
-    const QJsonObject installed = net::agentRequest(node, QStringLiteral("POST"), QStringLiteral("/ffmpeg/install"),
-                                                    QJsonObject(), &installStatus);
+    const QJsonObject installed = net::agentRequest(
+        node, QStringLiteral("POST"), QStringLiteral("/ffmpeg/install"), QJsonObject(), &installStatus);
     const QString failure = live::ffmpegInstallFailure(installStatus, installed);
     if (!failure.isEmpty()) {
         ui::warning(shell_.dialogParent(), QStringLiteral("安装 ffmpeg 失败: ") + failure);
@@ -289,8 +296,9 @@ void LivePage::stopCurrentPush() {
     {
         BusyScope busy(shell_, QStringLiteral("停止直播推流..."));
         int status = 0;
-        const QJsonObject reply = net::agentRequest(node, QStringLiteral("POST"), QStringLiteral("/live/stop"),
-                                                    {{QStringLiteral("roomId"), room->id}}, &status);
+        const QJsonObject reply =
+            net::agentRequest(node, QStringLiteral("POST"), QStringLiteral("/live/stop"),
+                              {{QStringLiteral("roomId"), room->id}}, &status);
         if (!live::stopAccepted(status)) {
             failure = live::failureText(reply, status);
         } else {
@@ -325,17 +333,18 @@ void LivePage::showCurrentLogs() {
     {
         BusyScope busy(shell_, QStringLiteral("读取直播日志..."));
         int status = 0;
-        const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"), path, QJsonObject(), &status);
+        const QJsonObject reply =
+            net::agentRequest(node, QStringLiteral("GET"), path, QJsonObject(), &status);
         if (requestFailed(status, reply)) {
-            ui::warning(shell_.dialogParent(),
-                        app::uiText(QStringLiteral("live.logs.readFailed")) + live::failureText(reply, status));
+            ui::warning(shell_.dialogParent(), app::uiText(QStringLiteral("live.logs.readFailed")) +
+                                                   live::failureText(reply, status));
             return;
         }
         events = logLines(reply);
-        const QJsonObject ffmpegReply = net::agentRequest(node, QStringLiteral("GET"), path + QStringLiteral("&type=ffmpeg"),
-                                                          QJsonObject(), &status);
+        const QJsonObject ffmpegReply = net::agentRequest(
+            node, QStringLiteral("GET"), path + QStringLiteral("&type=ffmpeg"), QJsonObject(), &status);
         ffmpeg = requestFailed(status, ffmpegReply) ? QStringList{live::failureText(ffmpegReply, status)}
-                                                     : logLines(ffmpegReply);
+                                                    : logLines(ffmpegReply);
     }
     LiveLogDialog dialog(room->name, events, ffmpeg, shell_.dialogParent());
     ui::execDialog(dialog);

@@ -13,9 +13,9 @@ namespace live {
 
 // One "/live/status" reply reduced to what the state machine needs (built on the poll worker thread).
 struct LiveStatusReport {
-    bool failed = false;    // no answer, or an HTTP error status
-    QString failureText;    // the transport's reason, or "HTTP n"
-    QString error;          // the Agent's "error", trimmed
+    bool failed = false; // no answer, or an HTTP error status
+    QString failureText; // the transport's reason, or "HTTP n"
+    QString error;       // the Agent's "error", trimmed
     bool retrying = false;
     double retryNextAt = 0;
     double retryDelaySeconds = 0;

@@ -77,7 +77,8 @@ bool requestFailed(int status, const QJsonObject& reply) {
 
 } // namespace
 
-LiveCreateDialog::LiveCreateDialog(const QList<Node>& nodes, const QString& preselectedNodeId, QWidget* parent)
+LiveCreateDialog::LiveCreateDialog(const QList<Node>& nodes, const QString& preselectedNodeId,
+                                   QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("创建房间"));
     resize(420, 160);
@@ -223,8 +224,8 @@ void LiveRoomEditor::reloadVideos() {
     const Node node = *found;
     int status = 0;
     shell_.setBusy(QStringLiteral("读取视频列表..."), true);
-    const QJsonObject reply =
-        net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/files/videos"), QJsonObject(), &status);
+    const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/files/videos"),
+                                                QJsonObject(), &status);
     shell_.setBusy(QString(), false);
     if (requestFailed(status, reply)) {
         ui::warning(this, QStringLiteral("读取视频列表失败: ") + live::failureText(reply, status));
@@ -233,8 +234,9 @@ void LiveRoomEditor::reloadVideos() {
     QList<std::pair<QString, QString>> items;
     for (const QJsonValue& value : reply.value(QLatin1String("files")).toArray()) {
         const QJsonObject file = value.toObject();
-        const QString path = file.contains(QLatin1String("relative")) ? file.value(QLatin1String("relative")).toString()
-                                                                     : file.value(QLatin1String("name")).toString();
+        const QString path = file.contains(QLatin1String("relative"))
+                                 ? file.value(QLatin1String("relative")).toString()
+                                 : file.value(QLatin1String("name")).toString();
         items.append({live::baseName(path) + QStringLiteral("  ") +
                           fmt::clientBytes(file.value(QLatin1String("size")).toDouble()),
                       path});
@@ -249,8 +251,8 @@ void LiveRoomEditor::reloadAudioFolders() {
     const Node node = *found;
     int status = 0;
     shell_.setBusy(QStringLiteral("读取音频目录..."), true);
-    const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/files/audio-folders"),
-                                                QJsonObject(), &status);
+    const QJsonObject reply = net::agentRequest(
+        node, QStringLiteral("GET"), QStringLiteral("/files/audio-folders"), QJsonObject(), &status);
     shell_.setBusy(QString(), false);
     if (requestFailed(status, reply)) {
         ui::warning(this, QStringLiteral("读取音频目录失败: ") + live::failureText(reply, status));
@@ -261,7 +263,8 @@ void LiveRoomEditor::reloadAudioFolders() {
         const QJsonObject folder = value.toObject();
         const QString name = folder.value(QLatin1String("name")).toString();
         if (!name.isEmpty())
-            items.append({QStringLiteral("%1 (%2)").arg(name).arg(folder.value(QLatin1String("fileCount")).toInteger()),
+            items.append({QStringLiteral("%1 (%2)").arg(name).arg(
+                              folder.value(QLatin1String("fileCount")).toInteger()),
                           name});
     }
     refill(audioCombo_, items);
@@ -276,8 +279,8 @@ void LiveRoomEditor::reloadPullSources() {
         if (!node.hasAgentEndpoint())
             continue;
         int status = 0;
-        const QJsonObject reply =
-            net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/rtmp/status"), QJsonObject(), &status);
+        const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"),
+                                                    QStringLiteral("/rtmp/status"), QJsonObject(), &status);
         if (requestFailed(status, reply))
             continue;
         for (const QJsonValue& value : reply.value(QLatin1String("rooms")).toArray())

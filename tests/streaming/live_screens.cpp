@@ -38,20 +38,24 @@ int main(int argc, char** argv) {
     sim::Simulator simulator;
     simulator.start();
     QList<Node> nodes;
-    for (const auto& [name, label] : {std::pair{"hk-1", "香港 01"}, {"tokyo-1", "东京 01"}, {"sg-1", "新加坡 01"}}) {
+    for (const auto& [name, label] :
+         {std::pair{"hk-1", "香港 01"}, {"tokyo-1", "东京 01"}, {"sg-1", "新加坡 01"}}) {
         sim::AgentOptions options;
         options.name = QString::fromUtf8(name);
-        Node node = sim::Simulator::agentNode(simulator.startAgent(options), options.name, QString::fromUtf8(label));
+        Node node =
+            sim::Simulator::agentNode(simulator.startAgent(options), options.name, QString::fromUtf8(label));
         node.id = QStringLiteral("node-") + options.name;
         nodes.append(node);
         simulator.addVideo(options.name, QStringLiteral("promo/开场片头.mp4"), 48 * 1024 * 1024);
         simulator.addVideo(options.name, QStringLiteral("loop-1080p.mp4"), 1536 * 1024 * 1024LL);
-        simulator.addAudioFile(options.name, QStringLiteral("轻音乐"), QStringLiteral("a.mp3"), 4 * 1024 * 1024);
+        simulator.addAudioFile(options.name, QStringLiteral("轻音乐"), QStringLiteral("a.mp3"),
+                               4 * 1024 * 1024);
     }
     simulator.addRtmpRoom(QStringLiteral("tokyo-1"), QStringLiteral("东京主推"));
     const QString push = QStringLiteral("rtmp://live-push.example.com/live/");
     auto room = [&](const char* agent, const char* name, const QJsonObject& extra) {
-        QJsonObject fields{{"name", QString::fromUtf8(name)}, {"videoPath", "loop-1080p.mp4"},
+        QJsonObject fields{{"name", QString::fromUtf8(name)},
+                           {"videoPath", "loop-1080p.mp4"},
                            {"pushUrl", QString(push + QString::fromUtf8(agent))}};
         for (auto it = extra.begin(); it != extra.end(); ++it)
             fields.insert(it.key(), it.value());
@@ -59,15 +63,20 @@ int main(int argc, char** argv) {
     };
     room("hk-1", "香港主直播间", {{"status", "streaming"}});
     const QString retrying = room("hk-1", "备用直播间", {{"status", "streaming"}});
-    room("hk-1", "音乐直播", {{"streamMode", "video_random_audio_to_rtmp"}, {"audioFolder", "轻音乐"},
-                              {"videoPath", "promo/开场片头.mp4"}});
+    room("hk-1", "音乐直播",
+         {{"streamMode", "video_random_audio_to_rtmp"},
+          {"audioFolder", "轻音乐"},
+          {"videoPath", "promo/开场片头.mp4"}});
     const QString failing = room("hk-1", "夜间回放", {{"status", "streaming"}});
-    room("tokyo-1", "东京转播", {{"streamMode", "pull_stream_to_rtmp"}, {"videoPath", ""},
-                                  {"sourceUrl", "srt://127.0.0.1:8890?streamid=read:live/abc"}});
+    room("tokyo-1", "东京转播",
+         {{"streamMode", "pull_stream_to_rtmp"},
+          {"videoPath", ""},
+          {"sourceUrl", "srt://127.0.0.1:8890?streamid=read:live/abc"}});
     room("tokyo-1", "新房间", {{"videoPath", ""}, {"pushUrl", ""}});
     room("tokyo-1", "已停播", {{"status", "stopped"}});
     simulator.simulatePushRetry(QStringLiteral("hk-1"), retrying, 8);
-    simulator.simulatePushFailure(QStringLiteral("hk-1"), failing, QStringLiteral("Connection to tcp://push:1935 failed"));
+    simulator.simulatePushFailure(QStringLiteral("hk-1"), failing,
+                                  QStringLiteral("Connection to tcp://push:1935 failed"));
 
     testsupport::FakeShell shell;
     auto* page = new LivePage(shell);
@@ -104,7 +113,8 @@ int main(int argc, char** argv) {
         if (i == 0) {
             editor.videoCombo()->showPopup();
             QTest::qWait(300);
-            QApplication::primaryScreen()->grabWindow(0).save(outDir + QStringLiteral("/live-editor-videos.png"));
+            QApplication::primaryScreen()->grabWindow(0).save(outDir +
+                                                              QStringLiteral("/live-editor-videos.png"));
             editor.videoCombo()->hidePopup();
         }
     }

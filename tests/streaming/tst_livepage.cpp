@@ -47,7 +47,8 @@ struct Fixture {
         return simulator.addLiveRoom(QString::fromLatin1(agent), full);
     }
     QJsonObject agentRoom(const char* agent, const QString& id) const {
-        for (const QJsonValue& v : simulator.snapshot(QString::fromLatin1(agent)).value("liveRooms").toArray())
+        for (const QJsonValue& v :
+             simulator.snapshot(QString::fromLatin1(agent)).value("liveRooms").toArray())
             if (v.toObject().value("id").toString() == id)
                 return v.toObject();
         return {};
@@ -91,10 +92,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("shape");
         QTest::addColumn<bool>("expanded");
-        QTest::newRow("loaded") << "" << "NRRN" << true;
-        QTest::newRow("icon click") << "click" << "NN" << false;
-        QTest::newRow("double click twice") << "double2" << "NRRN" << true;
-        QTest::newRow("collapse all") << "all" << "NN" << false;
+        QTest::newRow("loaded") << ""
+                                << "NRRN" << true;
+        QTest::newRow("icon click") << "click"
+                                    << "NN" << false;
+        QTest::newRow("double click twice") << "double2"
+                                            << "NRRN" << true;
+        QTest::newRow("collapse all") << "all"
+                                      << "NN" << false;
     }
     void nodeRowsAndCollapse() {
         Fixture f;
@@ -118,18 +123,23 @@ private Q_SLOTS:
 
     void editorSaves_data() {
         QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("video");  // typed video text; "" keeps what the editor shows
-        QTest::addColumn<int>("pullItem");   // -1: none chosen
+        QTest::addColumn<QString>("video"); // typed video text; "" keeps what the editor shows
+        QTest::addColumn<int>("pullItem");  // -1: none chosen
         QTest::addColumn<QString>("push");
         QTest::addColumn<QString>("savedVideo");
         QTest::addColumn<QString>("savedSource");
         QTest::newRow("push only keeps sub path") << live::kFileMode << "" << -1 << "rtmp://h/live/new"
-                                                  << "sub/x.mp4" << "";
-        QTest::newRow("typed backslash path") << live::kFileMode << "dir\\clip.mp4" << -1 << "rtmp://h/live/new"
-                                              << "clip.mp4" << "";
-        QTest::newRow("pull source by URL") << live::kPullMode << "" << 0 << "rtmp://h/live/new" << ""
+                                                  << "sub/x.mp4"
+                                                  << "";
+        QTest::newRow("typed backslash path")
+            << live::kFileMode << "dir\\clip.mp4" << -1 << "rtmp://h/live/new"
+            << "clip.mp4"
+            << "";
+        QTest::newRow("pull source by URL") << live::kPullMode << "" << 0 << "rtmp://h/live/new"
+                                            << ""
                                             << "rtmp://127.0.0.1:1935/live/";
-        QTest::newRow("pull equals push") << live::kPullMode << "" << -1 << "RTMP://SRC/live/A" << "sub/x.mp4"
+        QTest::newRow("pull equals push") << live::kPullMode << "" << -1 << "RTMP://SRC/live/A"
+                                          << "sub/x.mp4"
                                           << "";
     }
     void editorSaves() {
@@ -159,7 +169,8 @@ private Q_SLOTS:
         QFETCH(QString, savedSource);
         const bool refused = push.startsWith("RTMP://SRC");
         QCOMPARE(saved.value("streamMode").toString() == mode, !refused);
-        QVERIFY2(saved.value("sourceUrl").toString().startsWith(savedSource), qPrintable(saved.value("sourceUrl").toString()));
+        QVERIFY2(saved.value("sourceUrl").toString().startsWith(savedSource),
+                 qPrintable(saved.value("sourceUrl").toString()));
         QCOMPARE(f.room("node-a", id).videoPath, saved.value("videoPath").toString());
         QCOMPARE(shownKinds().contains("warning:拉流地址和目标推流地址不能相同。"), refused);
     }
@@ -249,8 +260,10 @@ private Q_SLOTS:
 
     void repliesFollowTheirRoomAcrossADelete() {
         Fixture f;
-        const QString gone = f.addRoom("a", {{"name", "gone"}, {"status", "streaming"}}).value("id").toString();
-        const QString kept = f.addRoom("a", {{"name", "kept"}, {"status", "streaming"}}).value("id").toString();
+        const QString gone =
+            f.addRoom("a", {{"name", "gone"}, {"status", "streaming"}}).value("id").toString();
+        const QString kept =
+            f.addRoom("a", {{"name", "kept"}, {"status", "streaming"}}).value("id").toString();
         f.page->load(true);
         QTRY_VERIFY(f.pollsSettled());
         sim::Fault slow;

@@ -48,30 +48,40 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
 
         const QString progress = QStringLiteral("帧率：30 | 码率：2500kbits/s | 速度：1x | 时间：00:05");
-        const QByteArray running =
-            json("{'running':true,'progress':{'fps':'30','bitrate':'2500kbits/s','speed':'1x','out_time':'00:00:05.1'}}");
-        QTest::newRow("streaming, no answer") << "streaming" << 0 << QByteArray() << "error" << "HTTP 0"
+        const QByteArray running = json("{'running':true,'progress':{'fps':'30','bitrate':'2500kbits/"
+                                        "s','speed':'1x','out_time':'00:00:05.1'}}");
+        QTest::newRow("streaming, no answer") << "streaming" << 0 << QByteArray() << "error"
+                                              << "HTTP 0"
                                               << "异常：未读取到正常推流日志";
-        QTest::newRow("stopped, HTTP error left alone") << "stopped" << 502 << QByteArray() << "stopped" << ""
+        QTest::newRow("stopped, HTTP error left alone") << "stopped" << 502 << QByteArray() << "stopped"
+                                                        << ""
                                                         << "old";
-        QTest::newRow("retrying flag, delay 0") << "configured" << 200
-                                                << json("{'retrying':true,'retryDelaySeconds':0}")
-                                                << "retrying" << "" << "正在准备自动重启";
-        QTest::newRow("retryNextAt only") << "streaming" << 200
-                                          << json("{'retrying':false,'retryNextAt':1765000000000,'retryDelaySeconds':5,'error':' lost '}")
-                                          << "retrying" << "lost" << "重试中：5 秒后自动重启";
-        QTest::newRow("running") << "retrying" << 200 << running << "streaming" << "" << progress;
-        QTest::newRow("running with error") << "configured" << 200
-                                            << json("{'running':true,'error':'bad input'}") << "error"
-                                            << "bad input" << "异常：未读取到正常推流日志";
-        QTest::newRow("retrying ends cleanly") << "retrying" << 200 << json("{'running':false}")
-                                               << "stopped" << "" << "帧率：-- | 码率：-- | 速度：-- | 时间：--";
-        QTest::newRow("streaming ends with error") << "streaming" << 200
-                                                   << json("{'running':false,'error':'exit 1'}")
-                                                   << "error" << "exit 1"
-                                                   << "帧率：-- | 码率：-- | 速度：-- | 时间：--";
-        QTest::newRow("stopped stays stopped") << "stopped" << 200 << json("{'running':false}")
-                                               << "stopped" << "" << "old";
+        QTest::newRow("retrying flag, delay 0")
+            << "configured" << 200 << json("{'retrying':true,'retryDelaySeconds':0}") << "retrying"
+            << ""
+            << "正在准备自动重启";
+        QTest::newRow("retryNextAt only")
+            << "streaming" << 200
+            << json("{'retrying':false,'retryNextAt':1765000000000,'retryDelaySeconds':5,'error':' lost '}")
+            << "retrying"
+            << "lost"
+            << "重试中：5 秒后自动重启";
+        QTest::newRow("running") << "retrying" << 200 << running << "streaming"
+                                 << "" << progress;
+        QTest::newRow("running with error")
+            << "configured" << 200 << json("{'running':true,'error':'bad input'}") << "error"
+            << "bad input"
+            << "异常：未读取到正常推流日志";
+        QTest::newRow("retrying ends cleanly") << "retrying" << 200 << json("{'running':false}") << "stopped"
+                                               << ""
+                                               << "帧率：-- | 码率：-- | 速度：-- | 时间：--";
+        QTest::newRow("streaming ends with error")
+            << "streaming" << 200 << json("{'running':false,'error':'exit 1'}") << "error"
+            << "exit 1"
+            << "帧率：-- | 码率：-- | 速度：-- | 时间：--";
+        QTest::newRow("stopped stays stopped") << "stopped" << 200 << json("{'running':false}") << "stopped"
+                                               << ""
+                                               << "old";
     }
     void pollTransitions() {
         QFETCH(QString, before);
@@ -115,10 +125,10 @@ private Q_SLOTS:
                                      << int(FfmpegState::Unreachable);
         QTest::newRow("ok") << 200 << json("{'installed':true}") << true << true
                             << int(FfmpegState::Installed);
-        QTest::newRow("error member") << 200 << json("{'error':'busy'}") << false << true
-                                      << int(FfmpegState::Missing);
-        QTest::newRow("server error") << 500 << json("{'installed':true}") << false << false
-                                      << int(FfmpegState::Missing);
+        QTest::newRow("error member")
+            << 200 << json("{'error':'busy'}") << false << true << int(FfmpegState::Missing);
+        QTest::newRow("server error")
+            << 500 << json("{'installed':true}") << false << false << int(FfmpegState::Missing);
     }
     void pushVerdicts() {
         QFETCH(int, status);
@@ -148,17 +158,22 @@ private Q_SLOTS:
     }
 
     void roomRecordAndUpdateBody() {
-        const QJsonObject object = QJsonDocument::fromJson(json("{'id':'a/b ?#é','name':'R','cloudNodeId':'other','streamMode':'','createdAt':1700000000,'startedAt':'1700000100','loopEnabled':'yes'}"))
-                                       .object();
+        const QJsonObject object =
+            QJsonDocument::fromJson(json("{'id':'a/b "
+                                         "?#é','name':'R','cloudNodeId':'other','streamMode':'','createdAt':"
+                                         "1700000000,'startedAt':'1700000100','loopEnabled':'yes'}"))
+                .object();
         LiveRoom r = liveRoomFromJson(object, QStringLiteral("node-1"));
         QCOMPARE(r.key(), QStringLiteral("node-1|a/b ?#é"));
         QVERIFY(r.muteVideoAudio);
         QVERIFY(r.loopEnabled);
         QCOMPARE(r.streamMode, QStringLiteral("file_to_rtmp"));
         QCOMPARE(r.startedAt, 1700000100);
-        QCOMPARE(roomPath(QStringLiteral("/live/rooms/"), r.id), QStringLiteral("/live/rooms/a%2Fb%20%3F%23%C3%A9"));
+        QCOMPARE(roomPath(QStringLiteral("/live/rooms/"), r.id),
+                 QStringLiteral("/live/rooms/a%2Fb%20%3F%23%C3%A9"));
 
-        const QJsonObject body = roomUpdateBody(r, {{"status", "stopped"}, {"stoppedAt", 1700000200}, {"x", 1}});
+        const QJsonObject body =
+            roomUpdateBody(r, {{"status", "stopped"}, {"stoppedAt", 1700000200}, {"x", 1}});
         QCOMPARE(body.size(), 14);
         QCOMPARE(body.value("status").toString(), QStringLiteral("stopped"));
         QCOMPARE(body.value("stoppedAt").toInteger(), 1700000200);
@@ -172,18 +187,42 @@ private Q_SLOTS:
         QTest::addColumn<QString>("original");
         QTest::addColumn<QString>("video");
         QTest::addColumn<QString>("other");
-        QTest::newRow("typed backslash path") << " folder\\clip.mp4 " << "a.mp4  1.00 KB" << "a.mp4" << ""
-                                              << "clip.mp4" << "folder\\clip.mp4";
-        QTest::newRow("original kept") << "x.mp4" << "" << "" << "sub/x.mp4" << "sub/x.mp4" << "x.mp4";
-        QTest::newRow("other name typed") << "y.mp4" << "" << "" << "sub/x.mp4" << "y.mp4" << "y.mp4";
-        QTest::newRow("chosen item") << "x.mp4  2.00 MB" << "x.mp4  2.00 MB" << "deep/x.mp4" << "sub/x.mp4"
-                                     << "deep/x.mp4" << "deep/x.mp4";
-        QTest::newRow("pull source label") << "节点A / 主播 / SRT" << "节点A / 主播 / SRT"
-                                           << "srt://h:8890?streamid=read:live/a" << ""
+        QTest::newRow("typed backslash path") << " folder\\clip.mp4 "
+                                              << "a.mp4  1.00 KB"
+                                              << "a.mp4"
+                                              << ""
+                                              << "clip.mp4"
+                                              << "folder\\clip.mp4";
+        QTest::newRow("original kept") << "x.mp4"
+                                       << ""
+                                       << ""
+                                       << "sub/x.mp4"
+                                       << "sub/x.mp4"
+                                       << "x.mp4";
+        QTest::newRow("other name typed") << "y.mp4"
+                                          << ""
+                                          << ""
+                                          << "sub/x.mp4"
+                                          << "y.mp4"
+                                          << "y.mp4";
+        QTest::newRow("chosen item") << "x.mp4  2.00 MB"
+                                     << "x.mp4  2.00 MB"
+                                     << "deep/x.mp4"
+                                     << "sub/x.mp4"
+                                     << "deep/x.mp4"
+                                     << "deep/x.mp4";
+        QTest::newRow("pull source label") << "节点A / 主播 / SRT"
+                                           << "节点A / 主播 / SRT"
+                                           << "srt://h:8890?streamid=read:live/a"
+                                           << ""
                                            << "srt://h:8890?streamid=read:live/a"
                                            << "srt://h:8890?streamid=read:live/a";
-        QTest::newRow("label edited by hand") << "rtmp://typed/live/x" << "节点A / 主播 / RTMP"
-                                              << "rtmp://h/live/a" << "" << "x" << "rtmp://typed/live/x";
+        QTest::newRow("label edited by hand") << "rtmp://typed/live/x"
+                                              << "节点A / 主播 / RTMP"
+                                              << "rtmp://h/live/a"
+                                              << ""
+                                              << "x"
+                                              << "rtmp://typed/live/x";
     }
     void editorValues() {
         QFETCH(QString, text);
@@ -203,14 +242,48 @@ private Q_SLOTS:
         QTest::addColumn<QString>("audio");
         QTest::addColumn<QString>("push");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("name first") << kPullMode << "" << "" << "" << "" << "" << "请输入房间名。";
-        QTest::newRow("pull missing") << kPullMode << "R" << "v.mp4" << "" << "" << "" << "请填写拉流地址。";
-        QTest::newRow("video missing") << kRandomAudioMode << "R" << "" << "" << "" << "" << "请选择视频文件。";
-        QTest::newRow("pull equals push ignoring case") << kPullMode << "R" << "" << "rtmp://H/live/A" << ""
-                                                        << "RTMP://h/live/a" << "拉流地址和目标推流地址不能相同。";
-        QTest::newRow("pull without push") << kPullMode << "R" << "" << "rtmp://h/a" << "" << "" << "";
-        QTest::newRow("audio missing") << kRandomAudioMode << "R" << "v.mp4" << "" << "" << "" << "请选择音频目录。";
-        QTest::newRow("file mode ignores audio") << kFileMode << "R" << "v.mp4" << "" << "" << "" << "";
+        QTest::newRow("name first") << kPullMode << ""
+                                    << ""
+                                    << ""
+                                    << ""
+                                    << ""
+                                    << "请输入房间名。";
+        QTest::newRow("pull missing") << kPullMode << "R"
+                                      << "v.mp4"
+                                      << ""
+                                      << ""
+                                      << ""
+                                      << "请填写拉流地址。";
+        QTest::newRow("video missing") << kRandomAudioMode << "R"
+                                       << ""
+                                       << ""
+                                       << ""
+                                       << ""
+                                       << "请选择视频文件。";
+        QTest::newRow("pull equals push ignoring case") << kPullMode << "R"
+                                                        << ""
+                                                        << "rtmp://H/live/A"
+                                                        << ""
+                                                        << "RTMP://h/live/a"
+                                                        << "拉流地址和目标推流地址不能相同。";
+        QTest::newRow("pull without push") << kPullMode << "R"
+                                           << ""
+                                           << "rtmp://h/a"
+                                           << ""
+                                           << ""
+                                           << "";
+        QTest::newRow("audio missing") << kRandomAudioMode << "R"
+                                       << "v.mp4"
+                                       << ""
+                                       << ""
+                                       << ""
+                                       << "请选择音频目录。";
+        QTest::newRow("file mode ignores audio") << kFileMode << "R"
+                                                 << "v.mp4"
+                                                 << ""
+                                                 << ""
+                                                 << ""
+                                                 << "";
     }
     void editorRefusals() {
         QFETCH(QString, mode);
@@ -254,9 +327,24 @@ private Q_SLOTS:
 
     void pullSources() {
         QList<PullSource> sources;
-        addRoomPullSources(sources, QJsonDocument::fromJson(json("{'name':'a','playUrl':'rtmp://h/live/k?x=1','srtPublishFullUrl':' srt://h:8890?streamid=publish:live/k '}")).object(), "N1");
-        addRoomPullSources(sources, QJsonDocument::fromJson(json("{'roomKey':'k2','rtmpPublishFullUrl':'rtmp://h/live/k?x=1','srtPublishFullUrl':'srt://h:8890?streamid=publish%3Alive/k2'}")).object(), "");
-        addRoomPullSources(sources, QJsonDocument::fromJson(json("{'name':'c','publishUrl':'rtmp://h/live/c','srtPublishFullUrl':'srt://h:8890?streamid=live/c'}")).object(), "N3");
+        addRoomPullSources(
+            sources,
+            QJsonDocument::fromJson(json("{'name':'a','playUrl':'rtmp://h/live/k?x=1','srtPublishFullUrl':' "
+                                         "srt://h:8890?streamid=publish:live/k '}"))
+                .object(),
+            "N1");
+        addRoomPullSources(sources,
+                           QJsonDocument::fromJson(
+                               json("{'roomKey':'k2','rtmpPublishFullUrl':'rtmp://h/live/"
+                                    "k?x=1','srtPublishFullUrl':'srt://h:8890?streamid=publish%3Alive/k2'}"))
+                               .object(),
+                           "");
+        addRoomPullSources(
+            sources,
+            QJsonDocument::fromJson(json("{'name':'c','publishUrl':'rtmp://h/live/"
+                                         "c','srtPublishFullUrl':'srt://h:8890?streamid=live/c'}"))
+                .object(),
+            "N3");
         QStringList shown;
         for (const PullSource& source : sources)
             shown << source.label + " = " + source.url;
