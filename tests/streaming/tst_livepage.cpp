@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QPushButton>
 
 using live::LiveRoom;
 
@@ -161,7 +162,8 @@ private Q_SLOTS:
             if (pullItem >= 0)
                 editor.pullCombo()->setCurrentIndex(pullItem);
             editor.pushEdit()->setText(push);
-            return int(QDialog::Accepted);
+            editor.saveButton()->click(); // a refused save keeps the dialog and what was typed
+            return editor.result();
         });
         f.page->editCurrentRoom();
         const QJsonObject saved = f.agentRoom("a", id);
