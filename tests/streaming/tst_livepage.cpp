@@ -260,6 +260,22 @@ private Q_SLOTS:
         QCOMPARE(f.simulator.callCount("a", "GET", "/live/status"), 1);
     }
 
+    void nodeListChangedDuringALoad() {
+        Fixture f;
+        f.addRoom("a", {{"name", "on a"}});
+        f.addRoom("b", {{"name", "on b"}});
+        const Node b = f.shell.nodes().at(1);
+        sim::Fault slow;
+        slow.delayMs = 300;
+        f.simulator.setFault("a", "GET", "/live/rooms", slow);
+        QTimer::singleShot(100, f.page, [&] { f.shell.setNodes({b}); }); // A is deleted meanwhile
+        f.page->load(true);
+        QCOMPARE(f.page->rooms().size(), 1);
+        QCOMPARE(f.page->rooms().first().name, QStringLiteral("on b"));
+        QCOMPARE(f.page->rooms().first().cloudNodeId, b.id);
+        QCOMPARE(f.shape(), QStringLiteral("NR"));
+    }
+
     void repliesFollowTheirRoomAcrossADelete() {
         Fixture f;
         const QString gone =
