@@ -100,7 +100,7 @@ void LivePage::buildTable() {
     connect(table_, &QTableWidget::cellClicked, this,
             [this](int row, int column) { onCellClicked(row, column); });
     connect(table_, &QTableWidget::cellDoubleClicked, this,
-            [this](int row, int) { onCellDoubleClicked(row); });
+            [this](int row, int column) { onCellDoubleClicked(row, column); });
     connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         const int row = table_->rowAt(pos.y());
         if (row >= 0)
@@ -229,13 +229,16 @@ void LivePage::onCellClicked(int row, int column) {
         toggleNode(rowMap_[row].nodeId);
 }
 
-void LivePage::onCellDoubleClicked(int row) {
+void LivePage::onCellDoubleClicked(int row, int column) {
     if (row < 0 || row >= rowMap_.size())
         return;
-    if (rowMap_[row].isNodeRow())
-        toggleNode(rowMap_[row].nodeId);
-    else
+    if (rowMap_[row].isNodeRow()) {
+        // On the icon the first click of the double-click has already toggled the Node.
+        if (column != 0)
+            toggleNode(rowMap_[row].nodeId);
+    } else {
         editCurrentRoom();
+    }
 }
 
 void LivePage::toggleNode(const QString& nodeId) {

@@ -62,7 +62,7 @@ private:
     void writeNodeRow(int row, const QString& nodeId);
     void setCell(int row, int column, const QString& text);
     void onCellClicked(int row, int column);
-    void onCellDoubleClicked(int row);
+    void onCellDoubleClicked(int row, int column);
     void selectRoom(const QString& roomKey);
     void selectNode(const QString& nodeId);
     QList<QString> filterNodeIds() const;
