@@ -6,6 +6,7 @@
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
 #include "settings/SettingsPage.h"
+#include "streaming/LivePageFactory.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -16,6 +17,7 @@ std::unique_ptr<MainWindow> createClientWindow() {
     // In navigation order; a page not built yet stays an empty placeholder.
     QList<shell::PageParts> pages(int(shell::PageId::Count));
     pages[int(shell::PageId::Nodes)] = createNodesPage(shell);
+    pages[int(shell::PageId::Live)] = createLivePage(shell);
     pages[int(shell::PageId::Settings)] = createSettingsPage(shell);
     window->installPages(pages);
     return window;
