@@ -83,7 +83,7 @@ void BridgePage::afterNodesLoaded() {
     rows_.removeIf([&](const ProxyBridgeRow& row) { return !shell_.nodeById(row.nodeId); });
     for (ProxyBridgeRow& row : rows_)
         row.nodeName = nodeLabel(*shell_.nodeById(row.nodeId));
-    render();
+    render(QString(), false);
 }
 
 void BridgePage::showOnlyNode(const QString& nodeId) {
@@ -142,7 +142,7 @@ void BridgePage::deliverList(const QString& nodeId, bool ok, const QJsonObject& 
     }
 }
 
-void BridgePage::render(const QString& selectKey) {
+void BridgePage::render(const QString& selectKey, bool keepPosition) {
     const int rememberedRow = table_->currentRow();
     QString rememberedKey = selectKey;
     if (rememberedKey.isEmpty() && rememberedRow >= 0 && rememberedRow < shownKeys_.size())
@@ -171,7 +171,7 @@ void BridgePage::render(const QString& selectKey) {
             item->setToolTip(cells[c]);
         }
     }
-    const int select = rowToReselect(shownKeys_, rememberedKey, rememberedRow);
+    const int select = rowToReselect(shownKeys_, rememberedKey, keepPosition ? rememberedRow : -1);
     if (select >= 0) {
         table_->selectRow(select);
     } else {

@@ -40,7 +40,9 @@ private:
     void showContextMenu(const QPoint& pos);
     void afterNodesLoaded();
     void deliverList(const QString& nodeId, bool ok, const QJsonObject& reply);
-    void render(const QString& selectKey = QString());
+    // Rewrites the table from the list. The selection stays on its bridge; when that is gone it moves to
+    // the row at the same position, unless keepPosition is false (after a reload: nothing is selected).
+    void render(const QString& selectKey = QString(), bool keepPosition = true);
     // The selected bridge as it stands now, and its Node; warns and gives nothing when either is missing.
     std::optional<ProxyBridgeRow> currentBridge() const;
     std::optional<Node> nodeOfBridge(const ProxyBridgeRow& row) const;

@@ -135,7 +135,10 @@ QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& n
 }
 
 bool isBridgeReplyFailure(int httpStatus, const QJsonObject& reply) {
-    return httpStatus >= 300 || reply.contains(QStringLiteral("error"));
+    // Every bridge object carries "error" (empty, or the bridge's own runtime error); only an error
+    // without a bridge in the reply means the request itself was refused.
+    return httpStatus >= 300 ||
+           (!reply.value(QStringLiteral("error")).toString().isEmpty() && !reply.contains(QStringLiteral("id")));
 }
 
 QString bridgeFailureText(int httpStatus, const QJsonObject& reply) {

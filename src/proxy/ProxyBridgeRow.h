@@ -64,7 +64,8 @@ QString bridgeLatencyText(const ProxyBridgeRow& row);
 // The bridges of a list reply ({"bridges": [...]}), in array order.
 QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& nodeId, const QString& nodeName);
 
-// A bridge reply is a failure when the status is an HTTP error or the object carries "error".
+// A bridge reply is a failure when the status is an HTTP error, or it carries a non-empty "error" and no
+// bridge ("id").
 bool isBridgeReplyFailure(int httpStatus, const QJsonObject& reply);
 QString bridgeFailureText(int httpStatus, const QJsonObject& reply);
 

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <QSet>
 #include <QVBoxLayout>
 
 namespace proxy {
@@ -69,6 +70,14 @@ void ProxyPage::buildTable() {
 }
 
 void ProxyPage::fillRows() {
+    // The selection follows its Nodes: after a reload the same row may hold another Node.
+    QSet<QString> selectedIds;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
+        if (const QTableWidgetItem* item = table_->item(index.row(), 0))
+            selectedIds.insert(item->data(kNodeIdRole).toString());
+    }
+    table_->clearSelection();
+    table_->setCurrentCell(-1, -1);
     const QList<Node>& nodes = shell_.nodes();
     table_->setRowCount(int(nodes.size()));
     for (int row = 0; row < nodes.size(); ++row) {
@@ -76,6 +85,11 @@ void ProxyPage::fillRows() {
         setCell(table_, row, 1, nodeLabel(nodes[row]));
         setCell(table_, row, 2, nodes[row].host);
         applyView(row, unknownProxyRow());
+    }
+    for (int row = 0; row < nodes.size(); ++row) {
+        if (selectedIds.contains(nodes[row].id))
+            table_->selectionModel()->select(table_->model()->index(row, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 }
 
