@@ -7,6 +7,7 @@
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyRules.h"
 #include "proxy/ProxyTiming.h"
+#include "proxy/TableCells.h"
 #include "shell/NodeFilterCombo.h"
 #include "ui/Dialogs.h"
 
@@ -159,17 +160,8 @@ void BridgePage::render(const QString& selectKey, bool keepPosition) {
     table_->setRowCount(int(shown.size()));
     for (int r = 0; r < shown.size(); ++r) {
         const QStringList cells = bridgeCells(*shown[r]);
-        for (int c = 0; c < cells.size(); ++c) {
-            QTableWidgetItem* item = table_->item(r, c);
-            if (!item) {
-                item = new QTableWidgetItem;
-                item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-                item->setTextAlignment(Qt::AlignCenter);
-                table_->setItem(r, c, item);
-            }
-            item->setText(cells[c]);
-            item->setToolTip(cells[c]);
-        }
+        for (int c = 0; c < cells.size(); ++c)
+            setCellText(table_, r, c, cells[c]);
     }
     const int select = rowToReselect(shownKeys_, rememberedKey, keepPosition ? rememberedRow : -1);
     if (select >= 0) {

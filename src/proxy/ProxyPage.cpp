@@ -6,6 +6,7 @@
 #include "net/RequestLayer.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyTiming.h"
+#include "proxy/TableCells.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -24,23 +25,6 @@ const QStringList kHeaders{QStringLiteral("状态"),     QStringLiteral("名称"
                            QStringLiteral("错误")};
 const QList<int> kPercentages{10, 10, 7, 9, 9, 6, 6, 10, 10, 10, 8, 11};
 constexpr int kFirstColumnWidth = 96;
-
-QTableWidgetItem* cellItem(QTableWidget* table, int row, int column) {
-    QTableWidgetItem* item = table->item(row, column);
-    if (!item) {
-        item = new QTableWidgetItem;
-        item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-        item->setTextAlignment(Qt::AlignCenter);
-        table->setItem(row, column, item);
-    }
-    return item;
-}
-
-void setCell(QTableWidget* table, int row, int column, const QString& text) {
-    QTableWidgetItem* item = cellItem(table, row, column);
-    item->setText(text);
-    item->setToolTip(text);
-}
 
 } // namespace
 
@@ -82,8 +66,8 @@ void ProxyPage::fillRows() {
     table_->setRowCount(int(nodes.size()));
     for (int row = 0; row < nodes.size(); ++row) {
         cellItem(table_, row, 0)->setData(kNodeIdRole, nodes[row].id);
-        setCell(table_, row, 1, nodeLabel(nodes[row]));
-        setCell(table_, row, 2, nodes[row].host);
+        setCellText(table_, row, 1, nodeLabel(nodes[row]));
+        setCellText(table_, row, 2, nodes[row].host);
         applyView(row, unknownProxyRow());
     }
     for (int row = 0; row < nodes.size(); ++row) {
@@ -102,7 +86,7 @@ void ProxyPage::applyView(int row, const ProxyRowView& view) {
     state->setData(kUsernameRole, view.connection.username);
     state->setData(kPasswordRole, view.connection.password);
     for (int i = 0; i < view.cells.size(); ++i)
-        setCell(table_, row, 3 + i, view.cells[i]);
+        setCellText(table_, row, 3 + i, view.cells[i]);
 }
 
 int ProxyPage::rowOfNode(const QString& nodeId) const {
