@@ -227,9 +227,14 @@ private Q_SLOTS:
         page.refreshBridges(false);
         QTRY_VERIFY(rowWith(page.table(), 1, QStringLiteral("late")) >= 0);
         sim_.setFault(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"),
-                      sim::Fault{.staleMs = 500});
+                      sim::Fault{.staleMs = 800});
+        const auto listCalls = [&] {
+            return sim_.callCount(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"));
+        };
+        const int before = listCalls();
         page.refreshBridges(false);
-        QTest::qWait(150); // the Agent has listed the bridge; its answer is still on the way
+        QTRY_VERIFY(listCalls() > before);
+        QTest::qWait(50); // the Agent has listed the bridge; its answer is still on the way
         page.table()->selectRow(rowWith(page.table(), 1, QStringLiteral("late")));
         ui::testing::queueAnswer(true);
         page.deleteBridge();
