@@ -13,7 +13,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
+#include <QLineEdit>
 #include <QProcess>
+#include <QSpinBox>
 #include <QTcpServer>
 
 using testsupport::FakeShell;
@@ -276,20 +279,31 @@ private Q_SLOTS:
         });
         QTest::qWait(200);
 
-        QJsonObject config = bridgeJson(QStringLiteral("relay"), freePort(), QStringLiteral("127.0.0.1"), upstreamPort);
-        config.insert(QStringLiteral("username"), QStringLiteral("us@er:/名"));
-        config.insert(QStringLiteral("password"), QStringLiteral("p@ss:/w%rd 密码"));
-        config.insert(QStringLiteral("upstreamUsername"), QStringLiteral("up"));
-        config.insert(QStringLiteral("upstreamPassword"), QStringLiteral("up:pass"));
-        sim_.addBridge(QStringLiteral("silent"), config);
+        // Created with the stored defaults as entry account, then pointed at microsocks in the editor.
+        proxy::saveProxyDefaults({freePort(), QStringLiteral("us@er:/名"), QStringLiteral("p@ss:/w%rd 密码")});
         FakeShell shell;
         proxy::BridgePage page(shell);
         shell.setNodes({nodeOn("silent", "S")});
-        page.refreshBridges(false);
-        QTRY_VERIFY(rowWith(page.table(), 1, QStringLiteral("relay")) >= 0);
-        page.table()->selectRow(rowWith(page.table(), 1, QStringLiteral("relay")));
+        ui::testing::queueDialog([](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>(QStringLiteral("nameEdit"))->setText(QStringLiteral(" relay "));
+            return int(QDialog::Accepted);
+        });
+        page.createBridge();
+        QCOMPARE(shell.statusText(), QStringLiteral("中转创建完成"));
+        QCOMPARE(page.table()->currentRow(), rowWith(page.table(), 1, QStringLiteral("relay")));
+        ui::testing::queueDialog([upstreamPort](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>(QStringLiteral("upstreamHostEdit"))->setText(QStringLiteral("127.0.0.1"));
+            dialog.findChild<QSpinBox*>(QStringLiteral("upstreamPortSpin"))->setValue(upstreamPort);
+            dialog.findChild<QLineEdit*>(QStringLiteral("upstreamUsernameEdit"))->setText(QStringLiteral("up"));
+            dialog.findChild<QLineEdit*>(QStringLiteral("upstreamPasswordEdit"))->setText(QStringLiteral("up:pass"));
+            return int(QDialog::Accepted);
+        });
+        page.editBridge();
+        QCOMPARE(shell.statusText(), QStringLiteral("中转保存完成"));
+        QCOMPARE(lastShown(), QStringList({QStringLiteral("dialog:"), QStringLiteral("dialog:")}));
         page.setBridgeRunning(true);
         QCOMPARE(lastShown(), QStringList());
+        QCOMPARE(cell(page.table(), page.table()->currentRow(), 0), QStringLiteral("运行中"));
         page.copyBridgeConnection();
         const QString url = QApplication::clipboard()->text();
         QVERIFY2(!url.contains(QStringLiteral("名")) && url.count(QLatin1Char('@')) == 1, qPrintable(url));
