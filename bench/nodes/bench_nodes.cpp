@@ -13,7 +13,7 @@
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "net/RequestLayer.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

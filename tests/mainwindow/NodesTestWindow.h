@@ -6,7 +6,7 @@
 #include "app/AppConstants.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/PercentTableWidget.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "ui/Dialogs.h"
 
 #include <QTest>

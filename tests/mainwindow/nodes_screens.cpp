@@ -10,7 +10,7 @@
 #include "mainwindow/NodeComponents.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/PercentTableWidget.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QApplication>
 #include <QDir>

@@ -9,7 +9,7 @@
 #include "settings/SettingsTiming.h"
 #include "shell/NodeFilterCombo.h"
 #include "net/RequestTiming.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

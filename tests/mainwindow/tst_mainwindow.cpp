@@ -11,7 +11,7 @@
 #include "mainwindow/TopNavBar.h"
 #include "mainwindow/WindowTiming.h"
 #include "net/RequestLayer.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "settings/SettingsTiming.h"
 #include "ui/Dialogs.h"
 

@@ -4,7 +4,7 @@
 #include "RecordingServer.h"
 
 #include "app/AppConstants.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "settings/SettingsPage.h"
 #include "settings/SettingsTiming.h"
 #include "ui/Dialogs.h"

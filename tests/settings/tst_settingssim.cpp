@@ -5,7 +5,7 @@
 #include "app/Settings.h"
 #include "client/ClientWindow.h"
 #include "mainwindow/MainWindow.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "settings/ClientUpdate.h"
 #include "settings/SettingsPage.h"
 #include "settings/SettingsTiming.h"
