@@ -5,6 +5,7 @@
 
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
+#include "proxy/ProxyPages.h"
 #include "settings/SettingsPage.h"
 #include "streaming/LivePageFactory.h"
 
@@ -17,6 +18,8 @@ std::unique_ptr<MainWindow> createClientWindow() {
     // In navigation order; a page not built yet stays an empty placeholder.
     QList<shell::PageParts> pages(int(shell::PageId::Count));
     pages[int(shell::PageId::Nodes)] = createNodesPage(shell);
+    pages[int(shell::PageId::Proxy)] = createProxyPage(shell);
+    pages[int(shell::PageId::Bridge)] = createBridgePage(shell);
     pages[int(shell::PageId::Live)] = createLivePage(shell);
     pages[int(shell::PageId::Settings)] = createSettingsPage(shell);
     window->installPages(pages);
