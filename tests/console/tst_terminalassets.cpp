@@ -1,0 +1,222 @@
+#include "console/OutputRing.h"
+#include "console/SshLaunch.h"
+#include "console/TerminalAccess.h"
+#include "console/TerminalAssetServer.h"
+
+#include "TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+} // namespace
+
+// The terminal's asset server over real sockets, and the rules that decide who reaches the shell.
+class TerminalAssetsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir base_;
+    QString root_;
+    TerminalAssetServer* server_ = nullptr;
+
+    // Sends raw bytes as one request and reads until the server closes the connection. The server runs
+    // on this thread, so the wait spins the event loop.
+    QByteArray fetch(const QByteArray& request) {
+        QTcpSocket socket;
+        QByteArray answer;
+        connect(&socket, &QTcpSocket::connected, &socket, [&] { socket.write(request); });
+        connect(&socket, &QTcpSocket::readyRead, &socket, [&] { answer += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, server_->serverPort());
+        if (!QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 5000))
+            return "still connected";
+        return answer + socket.readAll();
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        // base/assets holds the page; its sibling base/assets-x and base itself hold what must never leak.
+        const QString base = base_.path();
+        QVERIFY(QDir(base).mkpath("assets/sub") && QDir(base).mkpath("assets-x"));
+        writeFile(base + "/assets/terminal.html", "<html>page</html>");
+        writeFile(base + "/assets/xterm.js", "js");
+        writeFile(base + "/assets/sub/Theme.CSS", "css");
+        writeFile(base + "/assets/blob.bin", "bin");
+        writeFile(base + "/assets-x/secret.txt", "OUTSIDE sibling");
+        writeFile(base + "/outside.txt", "OUTSIDE parent");
+        QVERIFY(QFile::link(base + "/outside.txt", base + "/assets/link.txt"));
+        QVERIFY(QFile::link(base + "/assets-x", base + "/assets/sibling"));
+        root_ = QDir(base + "/assets").canonicalPath();
+        server_ = new TerminalAssetServer(root_, this);
+        QVERIFY(server_->listenOnLoopback());
+    }
+
+    void answers_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray tail = "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n";
+        QTest::newRow("root is the page") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n")
+            << "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: 17" + tail +
+                   "<html>page</html>";
+        QTest::newRow("query is cut") << QByteArray("GET /xterm.js?v=1 HTTP/1.1\r\n\r\n")
+            << "HTTP/1.1 200 OK\r\nContent-Type: application/javascript; charset=utf-8\r\nContent-Length: 2" +
+                   tail + "js";
+        QTest::newRow("type ignores case") << QByteArray("GET /sub/Theme.CSS HTTP/1.1\r\n\r\n")
+            << "HTTP/1.1 200 OK\r\nContent-Type: text/css; charset=utf-8\r\nContent-Length: 3" + tail + "css";
+        QTest::newRow("other type") << QByteArray("GET /blob.bin HTTP/1.1\r\n\r\n")
+            << "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: 3" + tail + "bin";
+        QTest::newRow("post") << QByteArray("POST /terminal.html HTTP/1.1\r\n\r\n")
+            << "HTTP/1.1 405 Error\r\nContent-Type: text/plain\r\nContent-Length: 18" + tail +
+                   "Method Not Allowed";
+        QTest::newRow("lower-case get") << QByteArray("get / HTTP/1.1\r\n\r\n")
+            << "HTTP/1.1 405 Error\r\nContent-Type: text/plain\r\nContent-Length: 18" + tail +
+                   "Method Not Allowed";
+        QTest::newRow("dot-dot") << QByteArray("GET /../outside.txt HTTP/1.1\r\n\r\n")
+            << "HTTP/1.1 403 Forbidden\r\nContent-Type: text/plain\r\nContent-Length: 9" + tail + "Forbidden";
+        QTest::newRow("missing") << QByteArray("GET /nope.js HTTP/1.1\r\n\r\n")
+            << "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9" + tail + "Not Found";
+        QTest::newRow("directory") << QByteArray("GET /sub HTTP/1.1\r\n\r\n")
+            << "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9" + tail + "Not Found";
+    }
+    void answers() {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(fetch(request), expected);
+    }
+
+    void nothingOutsideTheRoot_data() {
+        QTest::addColumn<QByteArray>("target");
+        for (const char* target :
+             {"/../outside.txt", "/%2e%2e/outside.txt", "/%2E%2E%2Foutside.txt", "/..%2foutside.txt",
+              "/..%5coutside.txt", "/..\\outside.txt", "//..//outside.txt", "/./../outside.txt", "/sub/../../outside.txt",
+              "/../assets-x/secret.txt", "/%2e%2e/assets-x/secret.txt", "/link.txt", "/sibling/secret.txt",
+              "/sub/%2e%2e/sibling/secret.txt", "/..", "/%2e%2e"})
+            QTest::newRow(target) << QByteArray(target);
+        QTest::newRow("absolute") << (QDir(base_.path()).canonicalPath() + "/outside.txt").toUtf8();
+        QTest::newRow("absolute doubled") << ("/" + QDir(base_.path()).canonicalPath() + "/outside.txt").toUtf8();
+    }
+    void nothingOutsideTheRoot() {
+        QFETCH(QByteArray, target);
+        const QByteArray answer = fetch("GET " + target + " HTTP/1.1\r\n\r\n");
+        QVERIFY2(answer.startsWith("HTTP/1.1 403 ") || answer.startsWith("HTTP/1.1 404 "), answer.constData());
+        QVERIFY(!answer.contains("OUTSIDE"));
+    }
+
+    // Only the pane's own page gets the shell: the exact secret and the asset server's origin, both.
+    void bridgeAdmission_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<bool>("admitted");
+        const QString origin = console::assetOrigin(4711);
+        QTest::newRow("own page") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << origin << true;
+        QTest::newRow("no secret") << "ws://127.0.0.1:9/" << origin << false;
+        QTest::newRow("empty secret") << "ws://127.0.0.1:9/?secret=" << origin << false;
+        QTest::newRow("prefix of secret") << "ws://127.0.0.1:9/?secret=S3cr3t" << origin << false;
+        QTest::newRow("secret plus more") << "ws://127.0.0.1:9/?secret=S3cr3t-_xy" << origin << false;
+        QTest::newRow("secret twice") << "ws://127.0.0.1:9/?secret=S3cr3t-_x&secret=S3cr3t-_x" << origin << false;
+        QTest::newRow("foreign origin") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << "http://evil.example" << false;
+        QTest::newRow("other local port") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << console::assetOrigin(4712) << false;
+        QTest::newRow("no origin") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << QString() << false;
+        QTest::newRow("file page") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << "null" << false;
+    }
+    void bridgeAdmission() {
+        QFETCH(QString, url);
+        QFETCH(QString, origin);
+        QFETCH(bool, admitted);
+        QCOMPARE(console::mayBridge(QUrl(url), origin, "S3cr3t-_x", console::assetOrigin(4711)), admitted);
+    }
+
+    void secretsAreFreshAndNeverLogged() {
+        const QByteArray a = console::newTerminalSecret();
+        QVERIFY(a.size() >= 22 && a != console::newTerminalSecret()); // >= 128 bits of base64url
+        const QUrl url = console::terminalPageUrl(1234, 5678, a);
+        QVERIFY(console::mayBridge(QUrl("ws://127.0.0.1:5678/?" + url.query()), console::assetOrigin(1234), a,
+                                   console::assetOrigin(1234)));
+        const QString logged = console::maskedForLog(url);
+        QVERIFY(!logged.contains(QString::fromLatin1(a)));
+        QCOMPARE(logged, QStringLiteral("http://127.0.0.1:1234/terminal.html?port=5678&secret=***"));
+    }
+
+    void fingerprints_data() {
+        // A real ed25519 key line and its fingerprint as ssh-keygen -l prints it.
+        QTest::addColumn<QString>("pinned");
+        QTest::addColumn<int>("matches");
+        const QString real = console::lineFingerprint(
+            "[h]:22 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIBl3y9rg4pYbmh3aTOhFSbaFVsaH0JtqwqcTKycN8Myu");
+        QTest::newRow("with prefix") << "SHA256:" + real << 1;
+        QTest::newRow("without prefix") << real << 1;
+        QTest::newRow("padded, blanks") << "  SHA256:" + real + "=  " << 1;
+        QTest::newRow("other key") << "SHA256:" + real.left(real.size() - 1) + "A" << 0;
+        QTest::newRow("md5 form") << "MD5:12:34:56" << 0;
+        QTest::newRow("empty") << QString() << 0;
+    }
+    void fingerprints() {
+        QFETCH(QString, pinned);
+        QFETCH(int, matches);
+        const QByteArray scan = "# 127.0.0.1:22 SSH-2.0-OpenSSH_9.2\n"
+                                "[h]:22 ssh-rsa AAAAB3NzaC1yc2EAAAADAQABAAAAgQC7\n"
+                                "[h]:22 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIBl3y9rg4pYbmh3aTOhFSbaFVsaH0JtqwqcTKycN8Myu\n";
+        QCOMPARE(console::linesMatchingFingerprint(scan, pinned).size(), matches);
+    }
+
+    void sshCommandLine_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("plain") << "10.0.0.5" << "root" << true;
+        QTest::newRow("option as host") << "-oProxyCommand=sh" << "root" << false;
+        QTest::newRow("option as user") << "10.0.0.5" << "-oProxyCommand=sh" << false;
+        QTest::newRow("blank in host") << "a b" << "root" << false;
+        QTest::newRow("user with at") << "10.0.0.5" << "a@b" << false;
+        QTest::newRow("empty host") << "" << "root" << false;
+    }
+    void sshCommandLine() {
+        QFETCH(QString, host);
+        QFETCH(QString, user);
+        QFETCH(bool, usable);
+        Node node;
+        node.host = host;
+        node.username = user;
+        QCOMPARE(console::isUsableDestination(node), usable);
+    }
+
+    void keyFileNameAndMode() {
+        QCOMPARE(console::safeKeyName("a/b:c\\d*e?f\"g<h>i|j"), QStringLiteral("a_b_c_d_e_f_g_h_i_j"));
+        const QString path = base_.path() + "/k.key";
+        writeFile(path, "stale");
+        bool ok = false;
+        console::writeKeyFile(path, "-----KEY-----", &ok);
+        QVERIFY(ok);
+        QFile key(path);
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+        QVERIFY(key.open(QIODevice::ReadOnly));
+        QCOMPARE(key.readAll(), QByteArray("-----KEY-----\n"));
+    }
+
+    void earlyOutputKeepsTheNewest() {
+        console::OutputRing ring(8);
+        ring.append("abc");
+        ring.append("defgh");
+        QCOMPARE(ring.size(), 8);
+        ring.append("XY");
+        QCOMPARE(ring.take(), QByteArray("cdefghXY"));
+        QVERIFY(ring.isEmpty());
+        ring.append("0123456789");
+        QCOMPARE(ring.take(), QByteArray("23456789"));
+    }
+};
+
+ONDIVO_TEST_MAIN_CORE(TerminalAssetsTest)
+#include "tst_terminalassets.moc"
