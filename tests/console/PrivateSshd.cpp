@@ -84,7 +84,7 @@ QString PrivateSshd::start() {
                      .toUtf8());
     config.close();
 
-    sshd_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sshd_.setStandardErrorFile(QProcess::nullDevice());
     sshd_.start(QStringLiteral("unshare"),
                 {"--mount", "--propagation", "private", "sh", "-c",
                  "mount -t tmpfs tmpfs /run && mkdir -m755 /run/sshd && exec " + sshd + " -D -e -f " + d +
