@@ -57,7 +57,7 @@ NodeWindow::NodeWindow(const Node& node, QWidget* parent) : QMainWindow(parent),
     shellLayout_ = new QVBoxLayout(shell);
     shellLayout_->setContentsMargins(0, 0, 0, 0);
     shellLayout_->addWidget(new QLabel(QStringLiteral("切换到 Shell 后会建立 SSH 连接。")), 0,
-                           Qt::AlignCenter);
+                            Qt::AlignCenter);
     shellTab_ = tabs_->addTab(shell, QStringLiteral("Shell"));
     tabs_->addTab(textTab(QStringLiteral("内置操作占位。后续把软件固定支持的节点动作放在这里。")),
                   QStringLiteral("内置操作"));

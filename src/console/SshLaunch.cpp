@@ -60,7 +60,8 @@ void testing::setSshProgram(const QString& program) {
 }
 
 bool isUsableDestination(const Node& node) {
-    return isUsableWord(node.host) && isUsableWord(node.username) && !node.username.contains(QLatin1Char('@'));
+    return isUsableWord(node.host) && isUsableWord(node.username) &&
+           !node.username.contains(QLatin1Char('@'));
 }
 
 QStringList sshArguments(const Node& node, const QString& keyFile, const QString& knownHostsFile) {
@@ -100,7 +101,8 @@ QString lineFingerprint(const QByteArray& knownHostsLine) {
     const QList<QByteArray> fields = knownHostsLine.simplified().split(' ');
     if (fields.size() < 3)
         return QString();
-    const auto decoded = QByteArray::fromBase64Encoding(fields.at(2), QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(fields.at(2), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded || decoded.decoded.isEmpty())
         return QString();
     const QByteArray digest = QCryptographicHash::hash(*decoded, QCryptographicHash::Sha256);

@@ -32,7 +32,8 @@ QString assetOrigin(quint16 assetPort) {
 bool mayBridge(const QUrl& requestUrl, const QString& origin, const QByteArray& secret,
                const QString& expectedOrigin) {
     const QUrlQuery query(requestUrl);
-    const QList<QString> given = query.allQueryItemValues(QLatin1String(kSecretParameter), QUrl::FullyDecoded);
+    const QList<QString> given =
+        query.allQueryItemValues(QLatin1String(kSecretParameter), QUrl::FullyDecoded);
     const QByteArray offered = given.size() == 1 ? given.first().toUtf8() : QByteArray();
     // Both checks always run, so a refusal takes the same time whichever of them failed.
     const bool secretOk = constantTimeEquals(offered, secret);

@@ -5,7 +5,8 @@
 #include <QTcpSocket>
 
 TerminalAssetServer::TerminalAssetServer(const QString& assetRoot, QObject* parent)
-    : QTcpServer(parent), assetRoot_(assetRoot) {}
+    : QTcpServer(parent), assetRoot_(assetRoot) {
+}
 
 bool TerminalAssetServer::listenOnLoopback() {
     return listen(QHostAddress::LocalHost, 0);

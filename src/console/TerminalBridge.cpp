@@ -183,7 +183,8 @@ void TerminalBridge::launchSsh(const QString& knownHostsFile) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TERM"), QStringLiteral("xterm-256color"));
     ssh_->setProcessEnvironment(environment);
-    connect(ssh_, &QProcess::readyReadStandardOutput, this, [this] { toPage(ssh_->readAllStandardOutput()); });
+    connect(ssh_, &QProcess::readyReadStandardOutput, this,
+            [this] { toPage(ssh_->readAllStandardOutput()); });
     connect(ssh_, &QProcess::readyReadStandardError, this, [this] { toPage(ssh_->readAllStandardError()); });
     connect(ssh_, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus) {
         toPage(QStringLiteral("\r\n[ssh exited: %1]\r\n").arg(exitCode).toUtf8());

@@ -28,8 +28,8 @@ QByteArray plainAnswer(int status, const QByteArray& text) {
 } // namespace
 
 QByteArray httpResponse(int status, const QByteArray& contentType, const QByteArray& body) {
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonFor(status) + "\r\nContent-Type: " +
-           contentType + "\r\nContent-Length: " + QByteArray::number(body.size()) +
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonFor(status) +
+           "\r\nContent-Type: " + contentType + "\r\nContent-Length: " + QByteArray::number(body.size()) +
            "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n" + body;
 }
 
@@ -48,8 +48,8 @@ bool isInsideRoot(const QString& canonicalPath, const QString& canonicalRoot) {
         return false;
     if (canonicalPath == canonicalRoot)
         return true;
-    const QString prefix = canonicalRoot.endsWith(QLatin1Char('/')) ? canonicalRoot
-                                                                    : canonicalRoot + QLatin1Char('/');
+    const QString prefix =
+        canonicalRoot.endsWith(QLatin1Char('/')) ? canonicalRoot : canonicalRoot + QLatin1Char('/');
     return canonicalPath.startsWith(prefix, Qt::CaseSensitive);
 }
 

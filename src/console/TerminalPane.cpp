@@ -30,7 +30,8 @@ TerminalPane::TerminalPane(const Node& node, QWidget* parent) : QWidget(parent),
         return;
     }
     if (!startAssetServer()) {
-        ui::warning(this, QStringLiteral("Terminal assets were not found or the local asset server failed to start."));
+        ui::warning(this, QStringLiteral(
+                              "Terminal assets were not found or the local asset server failed to start."));
         return;
     }
     bridge_->setPageOrigin(console::assetOrigin(assetServer_->serverPort()));

@@ -44,7 +44,8 @@ QWebEngineProfile* sharedProfile(const QString& folder) {
 
 } // namespace
 
-WebEngineHost::WebEngineHost(QWidget* host) : host_(host) {}
+WebEngineHost::WebEngineHost(QWidget* host) : host_(host) {
+}
 
 QWebEngineView* WebEngineHost::view() const {
 #ifdef ONDIVO_HAVE_WEBENGINE
@@ -104,13 +105,14 @@ bool WebEngineHost::prepare() {
         if (ok)
             *loaded = true;
     });
-    QObject::connect(view_->page(), &QWebEnginePage::renderProcessTerminated, view_,
-                     [failed = failed_, loaded, view = view_](QWebEnginePage::RenderProcessTerminationStatus status, int) {
-                         if (*loaded || status == QWebEnginePage::NormalTerminationStatus || *failed)
-                             return;
-                         *failed = true;
-                         ui::warning(view->window(), kControllerFailed);
-                     });
+    QObject::connect(
+        view_->page(), &QWebEnginePage::renderProcessTerminated, view_,
+        [failed = failed_, loaded, view = view_](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+            if (*loaded || status == QWebEnginePage::NormalTerminationStatus || *failed)
+                return;
+            *failed = true;
+            ui::warning(view->window(), kControllerFailed);
+        });
     return true;
 #else
     *failed_ = true;

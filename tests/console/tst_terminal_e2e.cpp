@@ -34,10 +34,13 @@ QVariant evaluate(QWebEngineView* view, const QString& script) {
 
 // Everything xterm.js holds in its buffer, one line per row.
 QString terminalText(QWebEngineView* view) {
-    return evaluate(view, QStringLiteral(
-        "(function(){ if (!window.term) return ''; var b = term.buffer.active, out = [];"
-        " for (var i = 0; i < b.length; ++i) { var l = b.getLine(i); if (l) out.push(l.translateToString(true)); }"
-        " return out.join('\\n'); })()")).toString();
+    return evaluate(view,
+                    QStringLiteral(
+                        "(function(){ if (!window.term) return ''; var b = term.buffer.active, out = [];"
+                        " for (var i = 0; i < b.length; ++i) { var l = b.getLine(i); if (l) "
+                        "out.push(l.translateToString(true)); }"
+                        " return out.join('\\n'); })()"))
+        .toString();
 }
 
 // Types into xterm.js as the user would, until the output shows (early input may precede the shell).
@@ -75,10 +78,10 @@ private Q_SLOTS:
         Node node;
         node.name = QStringLiteral("e2e/node");
         node.host = QStringLiteral("127.0.0.1");
-        node.port = sshd_.port();
+        node.port = sshd_.port;
         node.username = PrivateSshd::currentUser();
-        node.privateKey = sshd_.clientPrivateKey();
-        node.hostFingerprint = sshd_.hostFingerprint();
+        node.privateKey = sshd_.clientKey;
+        node.hostFingerprint = sshd_.hostFingerprint;
 
         QPointer<NodeWindow> window = new NodeWindow(node);
         window->setAttribute(Qt::WA_DeleteOnClose);
@@ -104,7 +107,9 @@ private Q_SLOTS:
         QVERIFY(typeUntil(view, QStringLiteral("echo 你好-$((1+1))"), QStringLiteral("你好-2")));
 
         // A resize notice, whatever follows its prefix, never reaches the shell.
-        evaluate(view, QStringLiteral("window.ondivoSocket.send('{\"type\":\"resize\",\"cols\":90}; echo leak-$((3+4))\\r')"));
+        evaluate(view,
+                 QStringLiteral(
+                     "window.ondivoSocket.send('{\"type\":\"resize\",\"cols\":90}; echo leak-$((3+4))\\r')"));
         QVERIFY(typeUntil(view, QStringLiteral("echo after-$((2+2))"), QStringLiteral("after-4")));
         QVERIFY(!terminalText(view).contains(QStringLiteral("leak-7")));
 

