@@ -36,8 +36,9 @@ TerminalPane::TerminalPane(const Node& node, QWidget* parent) : QWidget(parent),
     }
     bridge_->setPageOrigin(console::assetOrigin(assetServer_->serverPort()));
 
+    // A plain child, not a native one: the web engine composites its view into the top-level window,
+    // and a native child window in between leaves the whole window black on X11 without a GPU.
     hostWidget_ = new QWidget(this);
-    hostWidget_->setAttribute(Qt::WA_NativeWindow);
     hostWidget_->setStyleSheet(QStringLiteral("background:#0c0c0c;"));
     hostWidget_->setMinimumSize(640, 360);
     auto* layout = new QVBoxLayout(this);
