@@ -16,10 +16,15 @@ inline int sshStopWaitMs = kDefaultSshStopWaitMs;
 inline constexpr int kDefaultKeyScanTimeoutMs = 15000;
 inline int keyScanTimeoutMs = kDefaultKeyScanTimeoutMs;
 
+// A connection to the asset server that sends no request within this time is dropped.
+inline constexpr int kDefaultAssetIdleMs = 10000;
+inline int assetIdleMs = kDefaultAssetIdleMs;
+
 inline void reset() {
     sshStartWaitMs = kDefaultSshStartWaitMs;
     sshStopWaitMs = kDefaultSshStopWaitMs;
     keyScanTimeoutMs = kDefaultKeyScanTimeoutMs;
+    assetIdleMs = kDefaultAssetIdleMs;
 }
 
 } // namespace console::timing

@@ -1,8 +1,10 @@
 #include "console/TerminalAssetServer.h"
 
+#include "console/ConsoleTiming.h"
 #include "console/TerminalHttp.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 TerminalAssetServer::TerminalAssetServer(const QString& assetRoot, QObject* parent)
     : QTcpServer(parent), assetRoot_(assetRoot) {
@@ -32,4 +34,9 @@ void TerminalAssetServer::incomingConnection(qintptr descriptor) {
         socket->disconnectFromHost();
     });
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // A peer that connects and never asks holds no socket for long.
+    QTimer::singleShot(console::timing::assetIdleMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
 }

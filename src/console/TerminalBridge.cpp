@@ -118,8 +118,8 @@ void TerminalBridge::startSsh() {
         toPage(terminalLine(QStringLiteral("节点的地址或用户名无效，未建立 SSH 连接")));
         return;
     }
-    bool keyWritten = false;
-    app::appendLog(console::writeKeyFile(keyFile_, node_.privateKey, &keyWritten));
+    // A key that cannot be written is only logged: ssh then fails on its own and says why in the terminal.
+    app::appendLog(console::writeKeyFile(keyFile_, node_.privateKey));
     if (node_.hostFingerprint.trimmed().isEmpty())
         launchSsh(QString());
     else
