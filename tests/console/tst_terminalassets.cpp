@@ -10,8 +10,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
-
 namespace {
 
 void writeFile(const QString& path, const QByteArray& content) {
@@ -158,20 +156,6 @@ private Q_SLOTS:
         QFETCH(QString, user);
         QFETCH(bool, usable);
         QCOMPARE(console::isUsableDestination(Node{.host = host, .username = user}), usable);
-    }
-
-    void keyFileNameAndMode() {
-        QCOMPARE(console::safeKeyName("a/b:c\\d*e?f\"g<h>i|j"), QStringLiteral("a_b_c_d_e_f_g_h_i_j"));
-        const QString path = base_.path() + "/k.key";
-        writeFile(path, "stale");
-        bool ok = false;
-        console::writeKeyFile(path, "-----KEY-----", &ok);
-        QFile key(path);
-        struct stat status {};
-        QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
-        QVERIFY(ok && (status.st_mode & 0777) == 0600);
-        QVERIFY(key.open(QIODevice::ReadOnly));
-        QCOMPARE(key.readAll(), QByteArray("-----KEY-----\n"));
     }
 
     void earlyOutputKeepsTheNewest() {
