@@ -118,6 +118,11 @@ void TerminalBridge::startSsh() {
         toPage(terminalLine(QStringLiteral("节点的地址或用户名无效，未建立 SSH 连接")));
         return;
     }
+    if (!tempDir_.isValid()) {
+        // Without its private folder the key would land wherever an empty path points: no session.
+        toPage(terminalLine(QStringLiteral("无法创建临时目录，未建立 SSH 连接")));
+        return;
+    }
     // A key that cannot be written is only logged: ssh then fails on its own and says why in the terminal.
     app::appendLog(console::writeKeyFile(keyFile_, node_.privateKey));
     if (node_.hostFingerprint.trimmed().isEmpty())

@@ -14,7 +14,9 @@
 #include <QWebEngineView>
 #endif
 
+#ifdef Q_OS_UNIX
 #include <unistd.h>
+#endif
 
 namespace webview {
 namespace {
@@ -32,8 +34,10 @@ QWebEngineProfile* sharedProfile(const QString& folder) {
     if (!profile) {
         // Chromium refuses to start its sandbox as root; the client then runs the renderer unsandboxed
         // rather than showing nothing at all.
+#ifdef Q_OS_UNIX
         if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
             qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
         profile = new QWebEngineProfile(QStringLiteral("webview2"), QCoreApplication::instance());
         profile->setPersistentStoragePath(folder);
         profile->setCachePath(folder + QStringLiteral("/cache"));
