@@ -9,7 +9,7 @@
 #include "mainwindow/TopNavBar.h"
 #include "mainwindow/WindowTiming.h"
 #include "net/ApplicationProxy.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -6,7 +6,7 @@
 #include "app/Settings.h"
 #include "net/ApplicationProxy.h"
 #include "net/RequestLayer.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "settings/ClientUpdate.h"
 #include "settings/DataDirectoryRules.h"
 #include "shell/Shell.h"

@@ -3,7 +3,7 @@
 #include "crypto/NodeEnvelope.h"
 #include "mainwindow/BusyCounter.h"
 #include "account/CloudNodeRules.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
