@@ -7,7 +7,7 @@
 #include "mainwindow/LoadingOverlay.h"
 #include "mainwindow/NavigationIcons.h"
 #include "mainwindow/TopNavBar.h"
-#include "mainwindow/WindowTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "net/ApplicationProxy.h"
 #include "model/SignInState.h"
 

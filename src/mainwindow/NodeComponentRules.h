@@ -23,6 +23,8 @@ bool replySucceeded(int status, const QJsonObject& reply);
 QString failureReason(int status, const QJsonObject& reply);
 QString failureLine(const QString& label, const QString& reason);
 inline constexpr char kMissingAgentReason[] = "缺少 Agent API 信息";
+// How often a restarting Agent's status is asked before the update counts as failed.
+inline constexpr int kRestartPollTries = 8;
 
 // Tallies one batch: successes and the failure lines in the order they happened.
 struct BatchTally {

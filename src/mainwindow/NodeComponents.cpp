@@ -1,6 +1,6 @@
 #include "mainwindow/NodeComponents.h"
 
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NodesPage.h"
 #include "net/RequestLayer.h"
 #include "releases/ChangelogDialog.h"
@@ -140,7 +140,7 @@ void NodeComponents::updateSelectedAgents() {
     else
         ui::information(shell_.dialogParent(), summary.text);
     QPointer<NodesPage> page(&page_);
-    QTimer::singleShot(nodes::timing::afterUpdateRefreshMs, &page_, [page] {
+    QTimer::singleShot(mainwindow::timing::afterUpdateRefreshMs, &page_, [page] {
         if (page)
             page->refreshNodeStatuses();
     });
@@ -176,8 +176,8 @@ fleet::StepOutcome NodeComponents::updateAgent(const fleet::NodeRef& target, con
 }
 
 bool NodeComponents::waitForAgentVersion(const Node& node, const QString& latest) {
-    for (int attempt = 0; attempt < nodes::timing::kRestartPollTries; ++attempt) {
-        waitInEventLoop(attempt == 0 ? nodes::timing::restartFirstWaitMs : nodes::timing::restartNextWaitMs);
+    for (int attempt = 0; attempt < nodes::kRestartPollTries; ++attempt) {
+        waitInEventLoop(attempt == 0 ? mainwindow::timing::restartFirstWaitMs : mainwindow::timing::restartNextWaitMs);
         int status = 0;
         const QJsonObject reply = net::agentRequest(node, kGet, kStatusPath, QJsonObject(), &status);
         if (nodes::replySucceeded(status, reply) && nodes::agentAtVersion(reply, latest))

@@ -3,7 +3,7 @@
 
 #include "releases/ChangelogDialog.h"
 #include "mainwindow/NodeComponents.h"
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "net/RequestTiming.h"
 
 #include <QJsonDocument>
@@ -81,9 +81,9 @@ class TestNodeComponents : public QObject {
 private Q_SLOTS:
     void init() {
         testsupport::clearSettings();
-        nodes::timing::restartFirstWaitMs = 5;
-        nodes::timing::restartNextWaitMs = 5;
-        nodes::timing::afterUpdateRefreshMs = 50;
+        mainwindow::timing::restartFirstWaitMs = 5;
+        mainwindow::timing::restartNextWaitMs = 5;
+        mainwindow::timing::afterUpdateRefreshMs = 50;
         net::timing::blockingIdleTimeoutMs = net::timing::kDefaultBlockingIdleTimeoutMs;
         QVERIFY(fixture.open());
     }
@@ -309,7 +309,7 @@ private Q_SLOTS:
         queueChangelogAnswer(std::make_shared<DialogSeen>(), QDialog::Accepted);
         components().updateSelectedAgents();
 
-        QCOMPARE(paths(agent).size(), 2 + nodes::timing::kRestartPollTries);
+        QCOMPARE(paths(agent).size(), 2 + nodes::kRestartPollTries);
         QCOMPARE(paths(agent).last(), QStringLiteral("GET /status"));
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("失败"));
         const QList<Shown> warnings = boxes(QStringLiteral("warning"));
