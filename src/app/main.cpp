@@ -1,5 +1,6 @@
 #include "account/LoginDialog.h"
 #include "app/AppConstants.h"
+#include "client/ClientWindow.h"
 #include "mainwindow/MainWindow.h"
 
 #include <QApplication>
@@ -16,7 +17,7 @@ int main(int argc, char* argv[]) {
         return 0;
 
     // Destroyed before the sign-in dialog, whatever the event loop returns.
-    auto window = std::make_unique<MainWindow>();
+    auto window = createClientWindow();
     window->show();
     const int code = QApplication::exec();
     window.reset();

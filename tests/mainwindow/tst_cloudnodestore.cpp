@@ -2,7 +2,7 @@
 
 #include "Simulator.h"
 #include "crypto/NodeEnvelope.h"
-#include "mainwindow/ImportNodeDialog.h"
+#include "account/ImportNodeDialog.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
 #include "net/RequestTiming.h"

@@ -2,7 +2,7 @@
 
 #include "crypto/NodeEnvelope.h"
 #include "mainwindow/BusyCounter.h"
-#include "mainwindow/CloudNodeRules.h"
+#include "account/CloudNodeRules.h"
 #include "net/SignInState.h"
 
 #include <QJsonArray>
