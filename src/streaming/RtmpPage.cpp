@@ -381,7 +381,8 @@ void RtmpPage::watchLive() {
 
 void RtmpPage::filterByNode(const QString& nodeId) {
     const QSignalBlocker blocker(filter_);
-    const int index = nodeId.isEmpty() ? 0 : filter_->findData(nodeId);
+    const int index =
+        nodeId.isEmpty() ? 0 : filter_->findData(nodeId, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
     filter_->setCurrentIndex(std::max(0, index));
     loadRooms(true);
 }

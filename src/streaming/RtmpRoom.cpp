@@ -211,10 +211,15 @@ int RtmpRoomList::merge(const QList<RtmpRoom>& fresh, const QSet<int>& reloadedN
     }
     for (int i = 0; i < fresh.size(); ++i) {
         const QString key = fresh[i].rowKey();
-        if (!used.contains(key) && freshByKey.value(key) == i) {
-            merged.append(fresh[i]);
-            used.insert(key);
-        }
+        if (used.contains(key) || freshByKey.value(key) != i)
+            continue;
+        // Nodes answer in any order: a new row goes after the last row of its own or an earlier Node, so
+        // the table stays in Node order however the replies arrive.
+        qsizetype at = merged.size();
+        while (at > 0 && merged[at - 1].nodeIndex > fresh[i].nodeIndex)
+            --at;
+        merged.insert(at, fresh[i]);
+        used.insert(key);
     }
     rows_ = merged;
 

@@ -100,7 +100,8 @@ public:
     void clear() { rows_.clear(); }
 
     // Takes the fresh rows of the reloaded Nodes: rows of other Nodes stay where they are, reloaded rows
-    // keep their place when their key is still there, new ones are appended, vanished ones dropped.
+    // keep their place when their key is still there, vanished ones are dropped, and new ones go after the
+    // trailing rows of their own or earlier Nodes (at the end when their Node is the last one shown).
     int merge(const QList<RtmpRoom>& fresh, const QSet<int>& reloadedNodes, int currentRow);
     // Replaces the row with the same key, or appends the room.
     int upsert(const RtmpRoom& room);

@@ -78,6 +78,10 @@ private Q_SLOTS:
             << "" << "0|a:first 0|b: 0|a:second" << QList<int>{0} << -1 << "0|b: 0|a:second" << -1;
         QTest::addRow("failed node turns into its service row")
             << "0|a: 1|b: 1|c: 0|d:" << "1|" << QList<int>{1} << 1 << "0|a: 0|d: 1|:" << 1;
+        QTest::addRow("an earlier Node answering later goes first")
+            << "1|b: 2|c:" << "0|a: 0|z:" << QList<int>{0} << 1 << "0|a: 0|z: 1|b: 2|c:" << 3;
+        QTest::addRow("new room of a middle Node after that Node's rows")
+            << "0|a: 1|b: 2|c: 1|d:" << "1|b: 1|d: 1|e:" << QList<int>{1} << -1 << "0|a: 1|b: 2|c: 1|d: 1|e:" << -1;
         QTest::addRow("service row replaced by rooms again")
             << "1|: 0|a:" << "1|b:" << QList<int>{1} << 0 << "0|a: 1|b:" << 0;
     }
@@ -87,7 +91,8 @@ private Q_SLOTS:
         QFETCH(QList<int>, reloaded);
         QFETCH(int, current);
         RtmpRoomList list;
-        list.merge(rows(old), {}, -1);
+        for (const RtmpRoom& r : rows(old))
+            list.upsert(r);
         const int selected = list.merge(rows(fresh), QSet<int>(reloaded.begin(), reloaded.end()), current);
         QCOMPARE(describe(list.rows()), fetched<QString>("expected").trimmed());
         QCOMPARE(selected, fetched<int>("selected"));
@@ -108,7 +113,8 @@ private Q_SLOTS:
     void upsertAndRemoveSelection() {
         QFETCH(QString, change);
         RtmpRoomList list;
-        list.merge(rows(fetched<QString>("old")), {}, -1);
+        for (const RtmpRoom& r : rows(fetched<QString>("old")))
+            list.upsert(r);
         const int selected = change.startsWith(QLatin1Char('+')) ? list.upsert(row(change.mid(1)))
                                                                   : list.remove(change.mid(1), fetched<int>("current"));
         QCOMPARE(describe(list.rows()), fetched<QString>("expected"));
