@@ -181,12 +181,17 @@ void AgentService::installRtmpRoutes() {
                     "justify-content:center;height:100vh}canvas{width:80vw;max-width:960px;aspect-ratio:16/"
                     "9;background:#000}"
                     "</style></head><body><div><canvas id=\"v\" width=\"640\" height=\"360\"></canvas>"
-                    "<p id=\"name\">%1</p></div><script>const "
+                    "<p id=\"name\">%1</p></div><script>"
+                    // MediaMTX's player plays H.264 through Media Source Extensions: a browser without
+                    // them says so instead of showing a black area.
+                    "if(!(window.MediaSource&&MediaSource.isTypeSupported('video/mp4; "
+                    "codecs=\"avc1.42E01E\"'))){document.body.innerHTML='<p id=\"unsupported\">"
+                    "此浏览器组件不能播放 H.264 视频，无法预览 HLS 直播。</p>';}else{const "
                     "c=document.getElementById('v').getContext('2d');let f=0;"
                     "setInterval(()=>{f++;c.fillStyle='hsl('+(f%360)+',60%,30%)';c.fillRect(0,0,640,360);"
                     "c.fillStyle='#fff';c.font='28px sans-serif';c.fillText('LIVE '+new "
                     "Date().toLocaleTimeString(),24,48);"
-                    "},100);</script></body></html>")
+                    "},100);}</script></body></html>")
                     .arg(name);
             c.res.status = 200;
             c.res.set_content(page.toStdString(), "text/html; charset=utf-8");
