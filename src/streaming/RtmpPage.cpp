@@ -291,6 +291,8 @@ void RtmpPage::upsertFromReply(const fleet::NodeRef& node, const QJsonObject& ro
         loadRooms(false);
         return;
     }
+    // The state columns of every room of the Node follow the latest reading.
+    list_.applyNodeStatus(fresh);
     redraw(list_.upsert(fresh));
 }
 

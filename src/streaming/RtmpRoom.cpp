@@ -243,6 +243,17 @@ int RtmpRoomList::upsert(const RtmpRoom& room) {
     return size() - 1;
 }
 
+void RtmpRoomList::applyNodeStatus(const RtmpRoom& reading) {
+    for (RtmpRoom& row : rows_) {
+        if (row.nodeIndex != reading.nodeIndex || row.isServiceRow())
+            continue;
+        row.running = reading.running;
+        row.installed = reading.installed;
+        row.version = reading.version;
+        row.error = reading.error;
+    }
+}
+
 int RtmpRoomList::remove(const QString& rowKey, int currentRow) {
     const int row = indexOfKey(rowKey);
     if (row < 0)

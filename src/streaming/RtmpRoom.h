@@ -105,6 +105,8 @@ public:
     int merge(const QList<RtmpRoom>& fresh, const QSet<int>& reloadedNodes, int currentRow);
     // Replaces the row with the same key, or appends the room.
     int upsert(const RtmpRoom& room);
+    // Copies the MediaMTX state of a fresh status reading to every row of that Node.
+    void applyNodeStatus(const RtmpRoom& reading);
     // Drops the row with this key; the row that moved into its place (or the new last row) is next.
     int remove(const QString& rowKey, int currentRow);
 
