@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     if (!window || !QTest::qWaitFor([window] { return window->pane()->loadFinished(); }, 20000))
         qWarning("the preview did not load");
     window->move(0, 0);
-    settle(1500);
+    settle(4000); // the player joins the live playlist and plays a few seconds
     window->grab().save(outDir + QStringLiteral("/rtmp-preview-window.png"));
     return 0;
 }
