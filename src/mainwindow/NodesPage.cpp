@@ -107,8 +107,8 @@ void NodesPage::refreshNodeStatuses() {
         return;
     // Parsing runs on the poller's thread; only the finished row texts come back here.
     const auto parse = [](const fleet::PollReply& reply) {
-        const nodes::NodeRowTexts texts = reply.networkError
-                                              ? nodes::offlineRow()
+        const bool answered = !reply.networkError && reply.status >= 200 && reply.status < 300;
+        const nodes::NodeRowTexts texts = !answered ? nodes::offlineRow()
                                               : nodes::rowFromStatus(net::parseJsonObject(reply.body));
         return QVariant::fromValue(texts);
     };
