@@ -19,6 +19,10 @@
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
 
 namespace {
 
@@ -111,5 +115,15 @@ int main(int argc, char** argv) {
     window->move(0, 0);
     settle(4000); // the player joins the live playlist and plays a few seconds
     window->grab().save(outDir + QStringLiteral("/rtmp-preview-window.png"));
+
+    // The same page in a browser without Media Source Extensions.
+    QWebEngineScript hide;
+    hide.setSourceCode(QStringLiteral("window.MediaSource = undefined;"));
+    hide.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    hide.setWorldId(QWebEngineScript::MainWorld);
+    window->pane()->view()->page()->scripts().insert(hide);
+    window->pane()->view()->reload();
+    settle(3000);
+    window->grab().save(outDir + QStringLiteral("/rtmp-preview-unsupported.png"));
     return 0;
 }
