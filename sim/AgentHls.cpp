@@ -33,10 +33,11 @@ const QByteArray& mediaSegment(qint64 sequence) {
 
 std::string livePlaylist() {
     const qint64 first = std::max<qint64>(0, nowMs() / (kSegmentSeconds * 1000) - kPlaylistLength + 1);
-    QString text = QStringLiteral("#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:%1\n#EXT-X-MEDIA-SEQUENCE:%2\n"
-                                  "#EXT-X-MAP:URI=\"init.mp4\"\n")
-                       .arg(kSegmentSeconds)
-                       .arg(first);
+    QString text =
+        QStringLiteral("#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:%1\n#EXT-X-MEDIA-SEQUENCE:%2\n"
+                       "#EXT-X-MAP:URI=\"init.mp4\"\n")
+            .arg(kSegmentSeconds)
+            .arg(first);
     for (qint64 sequence = first; sequence < first + kPlaylistLength; ++sequence)
         text += QStringLiteral("#EXTINF:%1.000,\nseg%2.m4s\n").arg(kSegmentSeconds).arg(sequence);
     return text.toStdString();
@@ -133,8 +134,8 @@ void AgentService::installHlsRoutes() {
             if (file == QLatin1String("index.m3u8")) {
                 c.res.set_content(livePlaylist(), "application/vnd.apple.mpegurl");
             } else {
-                const QByteArray& data = file == QLatin1String("init.mp4") ? initSegment()
-                                                                           : mediaSegment(c.match(3).toLongLong());
+                const QByteArray& data =
+                    file == QLatin1String("init.mp4") ? initSegment() : mediaSegment(c.match(3).toLongLong());
                 c.res.set_content(data.constData(), size_t(data.size()), "video/mp4");
             }
         },

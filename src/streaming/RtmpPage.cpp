@@ -25,7 +25,17 @@ namespace {
 
 const QString kSelectRoom = QStringLiteral("请先选择一个 RTMP 房间。");
 
-enum Column { NameColumn, NodeColumn, RtmpColumn, KeyColumn, SrtColumn, PreviewColumn, UpdatedColumn, ErrorColumn, StateColumn };
+enum Column {
+    NameColumn,
+    NodeColumn,
+    RtmpColumn,
+    KeyColumn,
+    SrtColumn,
+    PreviewColumn,
+    UpdatedColumn,
+    ErrorColumn,
+    StateColumn
+};
 
 // Runs on the poll cycle's worker thread.
 QVariant parseStatusBody(const fleet::PollReply& reply) {
@@ -71,10 +81,10 @@ RtmpPage::RtmpPage(shell::Shell& shell, QWidget* parent) : QWidget(parent), shel
 void RtmpPage::buildTable() {
     table_ = new PercentTableWidget(0, 9, this);
     table_->setObjectName(QStringLiteral("rtmpTable"));
-    table_->setHorizontalHeaderLabels({QStringLiteral("房间名"), QStringLiteral("节点"), QStringLiteral("RTMP推流地址"),
-                                       QStringLiteral("token"), QStringLiteral("SRT推流地址"),
-                                       QStringLiteral("HLS预览地址"), QStringLiteral("更新时间"), QStringLiteral("错误"),
-                                       QStringLiteral("状态")});
+    table_->setHorizontalHeaderLabels(
+        {QStringLiteral("房间名"), QStringLiteral("节点"), QStringLiteral("RTMP推流地址"),
+         QStringLiteral("token"), QStringLiteral("SRT推流地址"), QStringLiteral("HLS预览地址"),
+         QStringLiteral("更新时间"), QStringLiteral("错误"), QStringLiteral("状态")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -121,7 +131,8 @@ void RtmpPage::loadRooms(bool loud) {
             loudPending_.insert(target.id); // a request still waiting from a quiet load counts too
     }
     poller_.setProxy(net::applicationProxy());
-    poller_.send(requests, this, parseStatusBody, [this](const fleet::PollReply& reply) { onStatusReply(reply); });
+    poller_.send(requests, this, parseStatusBody,
+                 [this](const fleet::PollReply& reply) { onStatusReply(reply); });
     if (loud && loudPending_.isEmpty())
         shell_.setStatusText(QStringLiteral("RTMP 房间加载完成"));
 }
@@ -130,7 +141,8 @@ void RtmpPage::onStatusReply(const fleet::PollReply& reply) {
     const RtmpNodeTag node = tagOf(shell_, reply.key);
     if (node.index >= 0) { // a Node deleted meanwhile leaves no rows behind
         const int status = reply.networkError ? 0 : reply.status;
-        applyNodeRows(node.index, rtmpRowsFromStatus(status, reply.value.toJsonObject(), reply.errorText, node));
+        applyNodeRows(node.index,
+                      rtmpRowsFromStatus(status, reply.value.toJsonObject(), reply.errorText, node));
     }
     if (loudPending_.remove(reply.key) && loudPending_.isEmpty())
         shell_.setStatusText(QStringLiteral("RTMP 房间加载完成"));
@@ -219,10 +231,12 @@ void RtmpPage::createRoom() {
     const fleet::NodeRef node{nodeRow, input->nodeId, shell_.nodes()[nodeRow]};
     BusyScope busy(shell_, QStringLiteral("创建 RTMP 房间..."));
     int status = 0;
-    const QJsonObject reply = net::agentRequest(node.node, QStringLiteral("POST"), QStringLiteral("/rtmp/rooms"),
-                                                {{"name", input->name}, {"enabled", input->enabled}}, &status);
+    const QJsonObject reply =
+        net::agentRequest(node.node, QStringLiteral("POST"), QStringLiteral("/rtmp/rooms"),
+                          {{"name", input->name}, {"enabled", input->enabled}}, &status);
     if (isRtmpFailure(reply, status)) {
-        ui::warning(shell_.dialogParent(), QStringLiteral("创建 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("创建 RTMP 房间失败: ") + rtmpFailureText(reply, status));
         return;
     }
     upsertFromReply(node, reply, nullptr);
@@ -245,7 +259,8 @@ void RtmpPage::editRoom() {
         target->node.node, QStringLiteral("PUT"), rtmpRoomPath(target->room.id),
         {{"name", input->name}, {"enabled", input->enabled}, {"roomKey", input->roomKey}}, &status);
     if (isRtmpFailure(reply, status)) {
-        ui::warning(shell_.dialogParent(), QStringLiteral("保存 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("保存 RTMP 房间失败: ") + rtmpFailureText(reply, status));
         return;
     }
     upsertFromReply(target->node, reply, &target->room);
@@ -264,7 +279,8 @@ void RtmpPage::roomAction(const QString& action) {
     const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("POST"),
                                                 rtmpRoomPath(target->room.id, action), {}, &status);
     if (isRtmpFailure(reply, status)) {
-        ui::warning(shell_.dialogParent(), QStringLiteral("RTMP 房间请求失败: ") + rtmpFailureText(reply, status));
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("RTMP 房间请求失败: ") + rtmpFailureText(reply, status));
         return;
     }
     upsertFromReply(target->node, reply, &target->room);
@@ -273,7 +289,8 @@ void RtmpPage::roomAction(const QString& action) {
 
 // The changed room with a fresh reading of its Node's MediaMTX state, placed by row key. The Node is
 // found again by id after the wait; when the status cannot be read the row keeps its previous state.
-void RtmpPage::upsertFromReply(const fleet::NodeRef& node, const QJsonObject& room, const RtmpRoom* previous) {
+void RtmpPage::upsertFromReply(const fleet::NodeRef& node, const QJsonObject& room,
+                               const RtmpRoom* previous) {
     int status = 0;
     const QJsonObject statusReply =
         net::agentRequest(node.node, QStringLiteral("GET"), QStringLiteral("/rtmp/status"), {}, &status);
@@ -300,18 +317,23 @@ void RtmpPage::deleteRoom() {
     const std::optional<RoomTarget> target = currentRoomTarget();
     if (!target)
         return;
-    if (!ui::question(shell_.dialogParent(), QStringLiteral("确定删除 RTMP 房间 ") + target->room.name + QStringLiteral(" ?")))
+    if (!ui::question(shell_.dialogParent(),
+                      QStringLiteral("确定删除 RTMP 房间 ") + target->room.name + QStringLiteral(" ?")))
         return;
     BusyScope busy(shell_, QStringLiteral("删除 RTMP 房间..."));
     int status = 0;
-    const QJsonObject reply =
-        net::agentRequest(target->node.node, QStringLiteral("DELETE"), rtmpRoomPath(target->room.id), {}, &status);
+    const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("DELETE"),
+                                                rtmpRoomPath(target->room.id), {}, &status);
     if (isRtmpFailure(reply, status)) {
-        ui::warning(shell_.dialogParent(), QStringLiteral("删除 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("删除 RTMP 房间失败: ") + rtmpFailureText(reply, status));
         return;
     }
-    // By key, as the row stands now: a load during the wait may have moved it.
-    redraw(list_.remove(target->room.rowKey(), table_->currentRow()));
+    // By key, as the row stands now: a load during the wait may have moved it, and a Node list reload
+    // may have given its Node another index.
+    RtmpRoom removed = target->room;
+    removed.nodeIndex = shell_.indexOfNode(removed.nodeId);
+    redraw(list_.remove(removed.rowKey(), table_->currentRow()));
     busy.finish(QStringLiteral("RTMP 房间已删除"));
 }
 
@@ -331,7 +353,8 @@ void RtmpPage::viewLog() {
     if (!node)
         return;
     int status = 0;
-    const QJsonObject reply = net::agentRequest(node->node, QStringLiteral("GET"), QStringLiteral("/rtmp/logs"), {}, &status);
+    const QJsonObject reply =
+        net::agentRequest(node->node, QStringLiteral("GET"), QStringLiteral("/rtmp/logs"), {}, &status);
     const bool failed = status < 1 || status > 299;
     showRtmpLog(shell_.dialogParent(),
                 failed ? rtmpFailureText(reply, status) : reply.value(QLatin1String("logs")).toString());
@@ -384,7 +407,8 @@ void RtmpPage::watchLive() {
 void RtmpPage::filterByNode(const QString& nodeId) {
     const QSignalBlocker blocker(filter_);
     const int index =
-        nodeId.isEmpty() ? 0 : filter_->findData(nodeId, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        nodeId.isEmpty() ? 0
+                         : filter_->findData(nodeId, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
     filter_->setCurrentIndex(std::max(0, index));
     loadRooms(true);
 }
@@ -405,9 +429,12 @@ std::unique_ptr<QMenu> RtmpPage::createContextMenu() {
     }
     menu->addSeparator();
     menu->addAction(QStringLiteral("编辑房间"), this, [this] { editRoom(); })->setEnabled(isRoom);
-    menu->addAction(QStringLiteral("启用房间"), this, [this] { roomAction(QStringLiteral("enable")); })->setEnabled(isRoom);
-    menu->addAction(QStringLiteral("禁用房间"), this, [this] { roomAction(QStringLiteral("disable")); })->setEnabled(isRoom);
-    menu->addAction(QStringLiteral("重置Key"), this, [this] { roomAction(QStringLiteral("reset-key")); })->setEnabled(isRoom);
+    menu->addAction(QStringLiteral("启用房间"), this, [this] { roomAction(QStringLiteral("enable")); })
+        ->setEnabled(isRoom);
+    menu->addAction(QStringLiteral("禁用房间"), this, [this] { roomAction(QStringLiteral("disable")); })
+        ->setEnabled(isRoom);
+    menu->addAction(QStringLiteral("重置Key"), this, [this] { roomAction(QStringLiteral("reset-key")); })
+        ->setEnabled(isRoom);
     menu->addSeparator();
     for (const RtmpCopyItem& item : rtmpCopyItems()) {
         const RtmpCopyField field = item.field;

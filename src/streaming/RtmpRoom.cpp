@@ -26,7 +26,8 @@ void applyStatus(RtmpRoom& row, const QJsonObject& status) {
     row.error = textOf(status, QLatin1String("error"));
 }
 
-QString sourceLabel(const QString& nodeLabel, const QString& roomName, const QString& roomKey, const char* kind) {
+QString sourceLabel(const QString& nodeLabel, const QString& roomName, const QString& roomKey,
+                    const char* kind) {
     return QStringLiteral("%1 / %2 / %3")
         .arg(nodeLabel.isEmpty() ? QStringLiteral("未知节点") : nodeLabel,
              roomName.isEmpty() ? roomKey : roomName, QLatin1String(kind));
@@ -49,13 +50,15 @@ struct RoomAddresses {
 void addSourcesOf(QList<PullSource>& sources, const QString& nodeLabel, const RoomAddresses& room) {
     addUnique(sources, sourceLabel(nodeLabel, room.name, room.roomKey, "RTMP"),
               rtmpPullUrl(room.playUrl, room.rtmpPublishFullUrl, room.publishUrl));
-    addUnique(sources, sourceLabel(nodeLabel, room.name, room.roomKey, "SRT"), srtReadUrl(room.srtPublishFullUrl));
+    addUnique(sources, sourceLabel(nodeLabel, room.name, room.roomKey, "SRT"),
+              srtReadUrl(room.srtPublishFullUrl));
 }
 
 } // namespace
 
 QString RtmpRoom::rowKey() const {
-    return QString::number(nodeIndex) + QLatin1Char('|') + (id.isEmpty() ? QStringLiteral("__service__") : id);
+    return QString::number(nodeIndex) + QLatin1Char('|') +
+           (id.isEmpty() ? QStringLiteral("__service__") : id);
 }
 
 RtmpRoom parseRtmpRoom(const QJsonObject& room, const QJsonObject& status, const RtmpNodeTag& node) {
@@ -153,7 +156,8 @@ RtmpStateTone rtmpStateTone(const QString& stateText) {
 
 const QList<RtmpCopyItem>& rtmpCopyItems() {
     static const QList<RtmpCopyItem> items = {
-        {RtmpCopyField::RtmpPublishFull, QStringLiteral("复制完整RTMP推流地址"), QStringLiteral("RTMP推流地址")},
+        {RtmpCopyField::RtmpPublishFull, QStringLiteral("复制完整RTMP推流地址"),
+         QStringLiteral("RTMP推流地址")},
         {RtmpCopyField::SrtPublishFull, QStringLiteral("复制完整SRT推流地址"), QStringLiteral("SRT推流地址")},
         {RtmpCopyField::RoomKey, QStringLiteral("复制Key"), QStringLiteral("Key")},
         {RtmpCopyField::Play, QStringLiteral("复制RTMP播放地址"), QStringLiteral("RTMP播放地址")},
@@ -282,15 +286,17 @@ QString srtReadUrl(const QString& srtPublishFullUrl) {
 void addPullSources(QList<PullSource>& sources, const QString& nodeLabel, const QJsonObject& room) {
     // The same fallbacks as the page's rows, so the editor offers what the page would copy.
     const RtmpRoom row = parseRtmpRoom(room, {}, {-1, {}, nodeLabel});
-    addSourcesOf(sources, nodeLabel,
-                 {row.name, row.roomKey, row.playUrl, row.rtmpPublishFullUrl, row.publishUrl, row.srtPublishFullUrl});
+    addSourcesOf(
+        sources, nodeLabel,
+        {row.name, row.roomKey, row.playUrl, row.rtmpPublishFullUrl, row.publishUrl, row.srtPublishFullUrl});
 }
 
 void addPullSources(QList<PullSource>& sources, const RtmpRoom& row) {
     if (row.isServiceRow())
         return;
-    addSourcesOf(sources, row.nodeLabel,
-                 {row.name, row.roomKey, row.playUrl, row.rtmpPublishFullUrl, row.publishUrl, row.srtPublishFullUrl});
+    addSourcesOf(
+        sources, row.nodeLabel,
+        {row.name, row.roomKey, row.playUrl, row.rtmpPublishFullUrl, row.publishUrl, row.srtPublishFullUrl});
 }
 
 void addPullSourcesFromStatus(QList<PullSource>& sources, const QString& nodeLabel, int status,
@@ -310,7 +316,8 @@ QList<PullSource> collectPullSources(const QList<RtmpRoom>& pageRows, const QLis
         if (!node.hasAgentEndpoint())
             continue;
         int status = 0;
-        const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/rtmp/status"), {}, &status);
+        const QJsonObject reply =
+            net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/rtmp/status"), {}, &status);
         addPullSourcesFromStatus(sources, nodeLabel(node), status, reply);
     }
     return sources;

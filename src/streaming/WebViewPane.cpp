@@ -18,7 +18,8 @@
 namespace {
 
 const QString kNoAddress = QStringLiteral("当前房间没有可用的预览地址。");
-const QString kEnvironmentFailed = QStringLiteral("WebView2 环境创建失败，请确认 Edge WebView2 Runtime 已安装。");
+const QString kEnvironmentFailed =
+    QStringLiteral("WebView2 环境创建失败，请确认 Edge WebView2 Runtime 已安装。");
 const QString kControlFailed = QStringLiteral("WebView2 控件创建失败。");
 
 #ifdef ONDIVO_HAVE_WEBENGINE

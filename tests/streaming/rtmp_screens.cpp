@@ -65,11 +65,13 @@ int main(int argc, char** argv) {
         sim::AgentOptions options;
         options.name = QString::fromUtf8(name);
         const sim::AgentInfo info = simulator.startAgent(options);
-        Node node = sim::Simulator::agentNode(info, QStringLiteral("srv-") + info.name, QString::fromUtf8(display));
+        Node node =
+            sim::Simulator::agentNode(info, QStringLiteral("srv-") + info.name, QString::fromUtf8(display));
         node.id = info.name;
         nodes << node;
     }
-    const QString live = simulator.addRtmpRoom(QStringLiteral("hk-1"), QStringLiteral("主直播间")).value("id").toString();
+    const QString live =
+        simulator.addRtmpRoom(QStringLiteral("hk-1"), QStringLiteral("主直播间")).value("id").toString();
     simulator.setRtmpRoomOnline(QStringLiteral("hk-1"), live, true);
     simulator.addRtmpRoom(QStringLiteral("hk-1"), QStringLiteral("备用直播间"));
     simulator.addRtmpRoom(QStringLiteral("hk-1"), QStringLiteral("夜间回放"), false);
@@ -91,15 +93,18 @@ int main(int argc, char** argv) {
     saveScreen(outDir + QStringLiteral("/rtmp-page.png"));
 
     std::unique_ptr<QMenu> menu = page->createContextMenu();
-    menu->popup(page->table()->viewport()->mapToGlobal(page->table()->visualRect(page->table()->model()->index(0, 2)).center()));
+    menu->popup(page->table()->viewport()->mapToGlobal(
+        page->table()->visualRect(page->table()->model()->index(0, 2)).center()));
     settle(300);
     saveScreen(outDir + QStringLiteral("/rtmp-context-menu.png"));
     menu->hide();
     menu.reset();
 
-    ui::testing::queueDialog(grabDialog(outDir + QStringLiteral("/rtmp-room-dialog.png"), [](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>(QStringLiteral("rtmpRoomName"))->setText(QStringLiteral("新品发布会"));
-    }));
+    ui::testing::queueDialog(
+        grabDialog(outDir + QStringLiteral("/rtmp-room-dialog.png"), [](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>(QStringLiteral("rtmpRoomName"))
+                ->setText(QStringLiteral("新品发布会"));
+        }));
     page->createRoom();
     page->table()->setCurrentCell(1, 0);
     ui::testing::queueDialog(grabDialog(outDir + QStringLiteral("/rtmp-room-dialog-edit.png")));

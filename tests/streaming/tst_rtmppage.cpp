@@ -106,10 +106,14 @@ private Q_SLOTS:
     void statesAndServiceRows_data() {
         QTest::addColumn<QString>("fault"); // what happens to agent-1
         QTest::addColumn<QString>("expectedRow");
-        QTest::newRow("answers") << "" << "节点1/b/离线";
-        QTest::newRow("unreachable Agent is a service row, not an empty list") << "stopped" << "节点1/--/服务停止";
-        QTest::newRow("server error") << "500" << "节点1/--/服务停止";
-        QTest::newRow("MediaMTX stopped") << "mediamtx" << "节点1/b/服务停止";
+        QTest::newRow("answers") << ""
+                                 << "节点1/b/离线";
+        QTest::newRow("unreachable Agent is a service row, not an empty list") << "stopped"
+                                                                               << "节点1/--/服务停止";
+        QTest::newRow("server error") << "500"
+                                      << "节点1/--/服务停止";
+        QTest::newRow("MediaMTX stopped") << "mediamtx"
+                                          << "节点1/b/服务停止";
     }
     void statesAndServiceRows() {
         QFETCH(QString, fault);
@@ -123,12 +127,14 @@ private Q_SLOTS:
         if (fault == QLatin1String("stopped"))
             simulator->stopAgent(QStringLiteral("agent-1"));
         if (fault == QLatin1String("500"))
-            simulator->setFault(QStringLiteral("agent-1"), "GET", "/rtmp/status", sim::Fault{500, "MediaMTX 崩溃"});
+            simulator->setFault(QStringLiteral("agent-1"), "GET", "/rtmp/status",
+                                sim::Fault{500, "MediaMTX 崩溃"});
         if (fault == QLatin1String("mediamtx")) // stopped through the Agent, as the nodes page does
             net::agentRequest(nodes[1], QStringLiteral("POST"), QStringLiteral("/rtmp/stop"), {});
         QVERIFY(loadAndWait(true));
         QFETCH(QString, expectedRow);
-        QCOMPARE(tableRows(), (QStringList{"节点0/a/离线", "节点0/live/在线", "节点0/off/已禁用", expectedRow}));
+        QCOMPARE(tableRows(),
+                 (QStringList{"节点0/a/离线", "节点0/live/在线", "节点0/off/已禁用", expectedRow}));
         QCOMPARE(shell->statusText(), QStringLiteral("RTMP 房间加载完成"));
         const RtmpRoom& last = page->rooms().at(3);
         QCOMPARE(last.isServiceRow(), fault == QLatin1String("stopped") || fault == QLatin1String("500"));
@@ -209,7 +215,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([this] { return !page->isLoading(); }, 10000));
         ui::testing::queueDialog([](QDialog& dialog) {
             // Creating preselects the filtered Node.
-            if (dialog.findChild<QComboBox*>("rtmpRoomNode")->currentData().toString() != QLatin1String("id-1"))
+            if (dialog.findChild<QComboBox*>("rtmpRoomNode")->currentData().toString() !=
+                QLatin1String("id-1"))
                 return int(QDialog::Rejected);
             dialog.findChild<QLineEdit*>("rtmpRoomName")->setText(QStringLiteral("  主直播间 "));
             dialog.findChild<QPushButton*>("rtmpRoomSave")->click();
@@ -276,9 +283,12 @@ private Q_SLOTS:
     void previewAddressesChecked_data() {
         QTest::addColumn<QString>("previewUrl");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("file") << "file:///etc/passwd" << "只能打开 http 或 https 地址：file:///etc/passwd";
-        QTest::newRow("script") << "javascript:alert(1)" << "只能打开 http 或 https 地址：javascript:alert(1)";
-        QTest::newRow("empty") << "" << "当前房间没有可用的 HLS 预览地址。";
+        QTest::newRow("file") << "file:///etc/passwd"
+                              << "只能打开 http 或 https 地址：file:///etc/passwd";
+        QTest::newRow("script") << "javascript:alert(1)"
+                                << "只能打开 http 或 https 地址：javascript:alert(1)";
+        QTest::newRow("empty") << ""
+                               << "当前房间没有可用的 HLS 预览地址。";
     }
     void previewAddressesChecked() {
         QFETCH(QString, previewUrl);
@@ -290,7 +300,8 @@ private Q_SLOTS:
         Node node;
         node.id = QStringLiteral("n");
         node.name = QStringLiteral("n");
-        node.agentApi = {QStringLiteral("http"), QStringLiteral("127.0.0.1"), agent.port(), QStringLiteral("t")};
+        node.agentApi = {QStringLiteral("http"), QStringLiteral("127.0.0.1"), agent.port(),
+                         QStringLiteral("t")};
         shell->setNodes({node});
         QVERIFY(loadAndWait());
         page->table()->setCurrentCell(0, 0);
@@ -329,7 +340,9 @@ private Q_SLOTS:
             window->pane()->view()->reload();
         }
         QTRY_COMPARE_WITH_TIMEOUT(
-            runScript(window, "window.previewState + ' ' + (document.querySelector('video')?.currentTime > 1)").toString(),
+            runScript(window,
+                      "window.previewState + ' ' + (document.querySelector('video')?.currentTime > 1)")
+                .toString(),
             expected, 20000);
         window->resize(1200, 700);
         QTRY_COMPARE(window->pane()->view()->size(), window->pane()->host()->size());
@@ -340,7 +353,8 @@ private Q_SLOTS:
 
     // Closing a preview window before its view exists must not reach the freed pane.
     void previewClosedBeforeViewStarts() {
-        QPointer<LivePreviewWindow> window = new LivePreviewWindow(QString(), QStringLiteral("http://127.0.0.1:9/"));
+        QPointer<LivePreviewWindow> window =
+            new LivePreviewWindow(QString(), QStringLiteral("http://127.0.0.1:9/"));
         QCOMPARE(window->windowTitle(), QStringLiteral("观看直播 - RTMP"));
         window->show();
         window->close();

@@ -67,23 +67,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::addColumn<int>("selected");
 
-        QTest::newRow("filtered reload of node 2") << "0|a: 1|b: 2|c: 0|d: 2|e:" << "2|e:E 2|f:F 2|c:C" << QList<int>{2}
-                                                 << 3 << "0|a: 1|b: 2|c:C 0|d: 2|e:E 2|f:F" << 3;
+        QTest::newRow("filtered reload of node 2")
+            << "0|a: 1|b: 2|c: 0|d: 2|e:"
+            << "2|e:E 2|f:F 2|c:C" << QList<int>{2} << 3 << "0|a: 1|b: 2|c:C 0|d: 2|e:E 2|f:F" << 3;
         QTest::addRow("vanished room dropped, selection follows key")
-            << "0|a: 1|b: 1|c:" << "1|c:C" << QList<int>{1} << 2 << "0|a: 1|c:C" << 1;
+            << "0|a: 1|b: 1|c:"
+            << "1|c:C" << QList<int>{1} << 2 << "0|a: 1|c:C" << 1;
         QTest::addRow("current row vanished: same number, clamped")
-            << "0|a: 0|b: 0|c:" << "0|a:A" << QList<int>{0} << 2 << "0|a:A" << 0;
-        QTest::addRow("nothing current stays unselected") << "0|a:" << "0|a:A" << QList<int>{0} << -1 << "0|a:A" << -1;
+            << "0|a: 0|b: 0|c:"
+            << "0|a:A" << QList<int>{0} << 2 << "0|a:A" << 0;
+        QTest::addRow("nothing current stays unselected") << "0|a:"
+                                                          << "0|a:A" << QList<int>{0} << -1 << "0|a:A" << -1;
         QTest::addRow("later duplicate key wins, listed once")
-            << "" << "0|a:first 0|b: 0|a:second" << QList<int>{0} << -1 << "0|b: 0|a:second" << -1;
+            << ""
+            << "0|a:first 0|b: 0|a:second" << QList<int>{0} << -1 << "0|b: 0|a:second" << -1;
         QTest::addRow("failed node turns into its service row")
-            << "0|a: 1|b: 1|c: 0|d:" << "1|" << QList<int>{1} << 1 << "0|a: 0|d: 1|:" << 1;
+            << "0|a: 1|b: 1|c: 0|d:"
+            << "1|" << QList<int>{1} << 1 << "0|a: 0|d: 1|:" << 1;
         QTest::addRow("an earlier Node answering later goes first")
-            << "1|b: 2|c:" << "0|a: 0|z:" << QList<int>{0} << 1 << "0|a: 0|z: 1|b: 2|c:" << 3;
+            << "1|b: 2|c:"
+            << "0|a: 0|z:" << QList<int>{0} << 1 << "0|a: 0|z: 1|b: 2|c:" << 3;
         QTest::addRow("new room of a middle Node after that Node's rows")
-            << "0|a: 1|b: 2|c: 1|d:" << "1|b: 1|d: 1|e:" << QList<int>{1} << -1 << "0|a: 1|b: 2|c: 1|d: 1|e:" << -1;
+            << "0|a: 1|b: 2|c: 1|d:"
+            << "1|b: 1|d: 1|e:" << QList<int>{1} << -1 << "0|a: 1|b: 2|c: 1|d: 1|e:" << -1;
         QTest::addRow("service row replaced by rooms again")
-            << "1|: 0|a:" << "1|b:" << QList<int>{1} << 0 << "0|a: 1|b:" << 0;
+            << "1|: 0|a:"
+            << "1|b:" << QList<int>{1} << 0 << "0|a: 1|b:" << 0;
     }
     void mergeKeepsOtherNodesInPlace() {
         QFETCH(QString, old);
@@ -104,19 +113,25 @@ private Q_SLOTS:
         QTest::addColumn<int>("current");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<int>("selected");
-        QTest::addRow("upsert replaces by key") << "0|a: 1|a: 1|b:" << "+1|a:new" << 0 << "0|a: 1|a:new 1|b:" << 1;
-        QTest::addRow("upsert appends unknown key") << "0|a:" << "+1|a:x" << 0 << "0|a: 1|a:x" << 1;
-        QTest::addRow("remove middle selects the next") << "0|a: 0|b: 0|c:" << "-0|b" << 1 << "0|a: 0|c:" << 1;
-        QTest::addRow("remove last selects new last") << "0|a: 0|b:" << "-0|b" << 1 << "0|a:" << 0;
-        QTest::addRow("remove only row selects none") << "0|a:" << "-0|a" << 0 << "" << -1;
+        QTest::addRow("upsert replaces by key") << "0|a: 1|a: 1|b:"
+                                                << "+1|a:new" << 0 << "0|a: 1|a:new 1|b:" << 1;
+        QTest::addRow("upsert appends unknown key") << "0|a:"
+                                                    << "+1|a:x" << 0 << "0|a: 1|a:x" << 1;
+        QTest::addRow("remove middle selects the next") << "0|a: 0|b: 0|c:"
+                                                        << "-0|b" << 1 << "0|a: 0|c:" << 1;
+        QTest::addRow("remove last selects new last") << "0|a: 0|b:"
+                                                      << "-0|b" << 1 << "0|a:" << 0;
+        QTest::addRow("remove only row selects none") << "0|a:"
+                                                      << "-0|a" << 0 << "" << -1;
     }
     void upsertAndRemoveSelection() {
         QFETCH(QString, change);
         RtmpRoomList list;
         for (const RtmpRoom& r : rows(fetched<QString>("old")))
             list.upsert(r);
-        const int selected = change.startsWith(QLatin1Char('+')) ? list.upsert(row(change.mid(1)))
-                                                                  : list.remove(change.mid(1), fetched<int>("current"));
+        const int selected = change.startsWith(QLatin1Char('+'))
+                                 ? list.upsert(row(change.mid(1)))
+                                 : list.remove(change.mid(1), fetched<int>("current"));
         QCOMPARE(describe(list.rows()), fetched<QString>("expected"));
         QCOMPARE(selected, fetched<int>("selected"));
     }
@@ -127,18 +142,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("transportError");
         QTest::addColumn<QString>("expected"); // ids, or "service:<error>"
         QTest::addRow("no answer is a failure, not an empty list")
-            << 0 << QByteArray("{}") << "Connection refused" << "service:Connection refused";
-        QTest::addRow("no answer with the layer's error") << 0 << QByteArray(R"({"error":"超时"})") << "" << "service:超时";
-        QTest::addRow("server error text") << 500 << QByteArray(R"({"error":"MediaMTX 崩溃"})") << "" << "service:MediaMTX 崩溃";
-        QTest::addRow("error that is no text") << 404 << QByteArray(R"({"error":7})") << "" << "service:HTTP 404";
+            << 0 << QByteArray("{}") << "Connection refused"
+            << "service:Connection refused";
+        QTest::addRow("no answer with the layer's error") << 0 << QByteArray(R"({"error":"超时"})") << ""
+                                                          << "service:超时";
+        QTest::addRow("server error text") << 500 << QByteArray(R"({"error":"MediaMTX 崩溃"})") << ""
+                                           << "service:MediaMTX 崩溃";
+        QTest::addRow("error that is no text") << 404 << QByteArray(R"({"error":7})") << ""
+                                               << "service:HTTP 404";
         QTest::addRow("success reads rooms despite error")
-            << 200 << QByteArray(R"({"error":"MediaMTX 未安装","rooms":[{"id":"x"},{"id":"y"}]})") << "" << "x y";
-        QTest::addRow("success without rooms") << 200 << QByteArray(R"({"running":true})") << "" << "";
+            << 200 << QByteArray(R"({"error":"MediaMTX 未安装","rooms":[{"id":"x"},{"id":"y"}]})") << ""
+            << "x y";
+        QTest::addRow("success without rooms") << 200 << QByteArray(R"({"running":true})") << ""
+                                               << "";
     }
     void statusReplyRows() {
         const RtmpNodeTag node{4, QStringLiteral("n4"), QStringLiteral("东京")};
-        const QList<RtmpRoom> result = rtmpRowsFromStatus(fetched<int>("status"), net::parseJsonObject(fetched<QByteArray>("body")),
-                                                          fetched<QString>("transportError"), node);
+        const QList<RtmpRoom> result =
+            rtmpRowsFromStatus(fetched<int>("status"), net::parseJsonObject(fetched<QByteArray>("body")),
+                               fetched<QString>("transportError"), node);
         QStringList got;
         for (const RtmpRoom& r : result) {
             QCOMPARE(r.nodeIndex, 4);
@@ -155,40 +177,52 @@ private Q_SLOTS:
     void srtReadAddress_data() {
         QTest::addColumn<QString>("publish");
         QTest::addColumn<QString>("read");
-        QTest::newRow("colon form") << "srt://h:8890?streamid=publish:live/a" << "srt://h:8890?streamid=read:live/a";
-        QTest::newRow("encoded form") << "srt://h:8890?streamid=publish%3Alive/a" << "srt://h:8890?streamid=read%3Alive/a";
+        QTest::newRow("colon form") << "srt://h:8890?streamid=publish:live/a"
+                                    << "srt://h:8890?streamid=read:live/a";
+        QTest::newRow("encoded form") << "srt://h:8890?streamid=publish%3Alive/a"
+                                      << "srt://h:8890?streamid=read%3Alive/a";
         QTest::newRow("colon form found first, encoded left")
-            << "srt://h?streamid=publish%3Ax&streamid=publish:y" << "srt://h?streamid=publish%3Ax&streamid=read:y";
+            << "srt://h?streamid=publish%3Ax&streamid=publish:y"
+            << "srt://h?streamid=publish%3Ax&streamid=read:y";
         QTest::newRow("every occurrence") << "srt://h?streamid=publish:a#streamid=publish:b"
                                           << "srt://h?streamid=read:a#streamid=read:b";
-        QTest::newRow("trimmed") << "  srt://h?streamid=publish:a \n" << "srt://h?streamid=read:a";
-        QTest::newRow("no publish form") << "srt://h:8890?streamid=read:live/a" << "";
-        QTest::newRow("lower-case escape is another form") << "srt://h?streamid=publish%3alive" << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("trimmed") << "  srt://h?streamid=publish:a \n"
+                                 << "srt://h?streamid=read:a";
+        QTest::newRow("no publish form") << "srt://h:8890?streamid=read:live/a"
+                                         << "";
+        QTest::newRow("lower-case escape is another form") << "srt://h?streamid=publish%3alive"
+                                                           << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
-    void srtReadAddress() {
-        QCOMPARE(srtReadUrl(fetched<QString>("publish")), fetched<QString>("read"));
-    }
+    void srtReadAddress() { QCOMPARE(srtReadUrl(fetched<QString>("publish")), fetched<QString>("read")); }
 
     void pullSources_data() {
         QTest::addColumn<QJsonArray>("nodes"); // [{"label", "rooms": [...]}] in order
         QTest::addColumn<QStringList>("expected");
         const QString srtA = QStringLiteral("srt://a?streamid=publish:live/a");
         QTest::addRow("duplicate play url across nodes: first met")
-            << QJsonArray{QJsonObject{{"label", "香港"}, {"rooms", QJsonArray{room("a", "rtmp://x/live/a", "f", "p", "")}}},
-                          QJsonObject{{"label", "东京"}, {"rooms", QJsonArray{room("b", "rtmp://x/live/a", "f2", "p2", srtA)}}}}
+            << QJsonArray{QJsonObject{{"label", "香港"},
+                                      {"rooms", QJsonArray{room("a", "rtmp://x/live/a", "f", "p", "")}}},
+                          QJsonObject{{"label", "东京"},
+                                      {"rooms", QJsonArray{room("b", "rtmp://x/live/a", "f2", "p2", srtA)}}}}
             << QStringList{"香港 / a / RTMP=rtmp://x/live/a", "东京 / b / SRT=srt://a?streamid=read:live/a"};
         QTest::addRow("absent play url offers full publish url")
-            << QJsonArray{QJsonObject{{"label", "n"}, {"rooms", QJsonArray{room("a", {}, "rtmp://full", "rtmp://pub", "")}}}}
+            << QJsonArray{QJsonObject{{"label", "n"},
+                                      {"rooms", QJsonArray{room("a", {}, "rtmp://full", "rtmp://pub", "")}}}}
             << QStringList{"n / a / RTMP=rtmp://full"};
         QTest::addRow("empty play and full fall to publish url")
-            << QJsonArray{QJsonObject{{"label", "n"}, {"rooms", QJsonArray{room("a", "", "", "rtmp://pub", "")}}}}
+            << QJsonArray{QJsonObject{{"label", "n"},
+                                      {"rooms", QJsonArray{room("a", "", "", "rtmp://pub", "")}}}}
             << QStringList{"n / a / RTMP=rtmp://pub"};
         QTest::addRow("no name: key; no node label: unknown node")
-            << QJsonArray{QJsonObject{{"label", ""}, {"rooms", QJsonArray{room("", "rtmp://p", "", "", srtA)}}}}
-            << QStringList{"未知节点 / -key / RTMP=rtmp://p", "未知节点 / -key / SRT=srt://a?streamid=read:live/a"};
+            << QJsonArray{QJsonObject{{"label", ""},
+                                      {"rooms", QJsonArray{room("", "rtmp://p", "", "", srtA)}}}}
+            << QStringList{"未知节点 / -key / RTMP=rtmp://p",
+                           "未知节点 / -key / SRT=srt://a?streamid=read:live/a"};
         QTest::addRow("room without any address adds nothing")
-            << QJsonArray{QJsonObject{{"label", "n"}, {"rooms", QJsonArray{room("a", "", "", "", "srt://x")}}}}
+            << QJsonArray{QJsonObject{{"label", "n"},
+                                      {"rooms", QJsonArray{room("a", "", "", "", "srt://x")}}}}
             << QStringList{};
     }
     void pullSources() {
@@ -217,7 +251,8 @@ private Q_SLOTS:
 
     void failedReplyOffersNoSources() {
         QList<PullSource> sources;
-        const QJsonObject reply{{"rooms", QJsonArray{room("a", "rtmp://p", "", "", "")}}, {"error", "partial"}};
+        const QJsonObject reply{{"rooms", QJsonArray{room("a", "rtmp://p", "", "", "")}},
+                                {"error", "partial"}};
         addPullSourcesFromStatus(sources, QStringLiteral("n"), 200, reply);
         addPullSourcesFromStatus(sources, QStringLiteral("n"), 0, QJsonObject{{"rooms", reply["rooms"]}});
         QVERIFY(sources.isEmpty());
@@ -228,10 +263,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("action");
         QTest::addColumn<QByteArray>("path");
-        QTest::newRow("plain") << "abc" << "" << QByteArray("/rtmp/rooms/abc");
+        QTest::newRow("plain") << "abc"
+                               << "" << QByteArray("/rtmp/rooms/abc");
         QTest::newRow("slash blank query fragment accent")
             << QStringLiteral("a/b ?#é") << "enable" << QByteArray("/rtmp/rooms/a%2Fb%20%3F%23%C3%A9/enable");
-        QTest::newRow("percent and plus") << "50%+x" << "reset-key" << QByteArray("/rtmp/rooms/50%25%2Bx/reset-key");
+        QTest::newRow("percent and plus") << "50%+x"
+                                          << "reset-key" << QByteArray("/rtmp/rooms/50%25%2Bx/reset-key");
     }
     void roomIdsPercentEncodedOnTheWire() {
         testsupport::RecordingServer server;
@@ -240,8 +277,8 @@ private Q_SLOTS:
         node.agentApi.port = server.port();
         node.agentApi.token = QStringLiteral("t");
         int status = 0;
-        net::agentRequest(node, QStringLiteral("POST"), rtmpRoomPath(fetched<QString>("id"), fetched<QString>("action")), {},
-                          &status);
+        net::agentRequest(node, QStringLiteral("POST"),
+                          rtmpRoomPath(fetched<QString>("id"), fetched<QString>("action")), {}, &status);
         QCOMPARE(status, 200);
         QCOMPARE(server.lastRequest().path, fetched<QByteArray>("path"));
     }
