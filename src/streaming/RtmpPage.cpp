@@ -375,7 +375,7 @@ void RtmpPage::copyField(RtmpCopyField field, const QString& label) {
 bool RtmpPage::refuseNonWebUrl(const QString& url) {
     if (isWebAddress(url))
         return false;
-    ui::warning(shell_.dialogParent(), QStringLiteral("只能打开 http 或 https 地址：") + url);
+    ui::warning(shell_.dialogParent(), QStringLiteral("只能打开 http 或 https 预览地址：") + url);
     return true;
 }
 

@@ -284,9 +284,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("previewUrl");
         QTest::addColumn<QString>("shown");
         QTest::newRow("file") << "file:///etc/passwd"
-                              << "只能打开 http 或 https 地址：file:///etc/passwd";
+                              << "只能打开 http 或 https 预览地址：file:///etc/passwd";
         QTest::newRow("script") << "javascript:alert(1)"
-                                << "只能打开 http 或 https 地址：javascript:alert(1)";
+                                << "只能打开 http 或 https 预览地址：javascript:alert(1)";
         QTest::newRow("empty") << ""
                                << "当前房间没有可用的 HLS 预览地址。";
     }
