@@ -95,6 +95,9 @@ void WebViewPane::startView() {
         loadFinished_ = true;
         loadSucceeded_ = ok;
     });
+    // The shared profile goes with the application object; a page still alive then is torn down out of
+    // order, so views end when the application starts to quit.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { delete view_.data(); });
     fitViewToHost();
     view->show();
     view->load(QUrl(url_));
