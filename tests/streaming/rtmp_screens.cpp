@@ -5,7 +5,11 @@
 #include "Simulator.h"
 #include "TestHome.h"
 
+#include "app/AppConstants.h"
+#include "mainwindow/MainWindow.h"
 #include "mainwindow/PercentTableWidget.h"
+#include "net/SignInState.h"
+#include "streaming/RtmpPageFactory.h"
 #include "net/RequestLayer.h"
 #include "streaming/LivePreviewWindow.h"
 #include "streaming/RtmpPage.h"
@@ -130,5 +134,27 @@ int main(int argc, char** argv) {
     window->pane()->view()->reload();
     settle(3000);
     window->grab().save(outDir + QStringLiteral("/rtmp-preview-unsupported.png"));
+    window->close();
+
+    // The page inside the real main window, its Nodes loaded from the simulated Cloud API.
+    simulator.addAccount(QStringLiteral("demo"), QStringLiteral("demo123456"));
+    simulator.addNodes(QStringLiteral("demo"), QStringLiteral("demo123456"), nodes,
+                       {QStringLiteral("hk-1"), QStringLiteral("tokyo-1"), QStringLiteral("sg-1")});
+    qputenv(app::kCloudApiUrlVariable, simulator.cloudUrl().toUtf8());
+    signInState() = {QStringLiteral("demo"), QStringLiteral("demo123456"),
+                     simulator.login(QStringLiteral("demo"), QStringLiteral("demo123456"))};
+    MainWindow mainWindow;
+    QList<shell::PageParts> pages(int(shell::PageId::Count));
+    pages[int(shell::PageId::Rtmp)] = streaming::createRtmpPage(mainWindow);
+    mainWindow.installPages(pages);
+    mainWindow.move(0, 0);
+    mainWindow.resize(1260, 560);
+    mainWindow.show();
+    if (!QTest::qWaitFor([&mainWindow] { return mainWindow.nodes().size() == 3; }, 15000))
+        qWarning("the Nodes did not load");
+    mainWindow.showPage(shell::PageId::Rtmp);
+    pages[int(shell::PageId::Rtmp)].hooks.onSelected();
+    settle(1500);
+    saveScreen(outDir + QStringLiteral("/rtmp-main-window.png"));
     return 0;
 }
