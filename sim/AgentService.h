@@ -113,6 +113,7 @@ private:
     void installRoutes();
     void installCoreRoutes();
     void installRtmpRoutes();
+    void installHlsRoutes();
     void installLiveRoutes();
     void installProxyRoutes();
     void installFileRoutes();
@@ -131,6 +132,8 @@ private:
     RtmpRoom* findRtmpLocked(const QString& id);
     bool isPublishedLocked(const QString& publishUrl) const;
     QJsonObject rtmpStatusLocked() const;
+    // The room's name (possibly empty), or a null text when no room has this key.
+    QString roomNameForKeyLocked(const QString& roomKey) const;
 
     // Live rooms and pushes.
     LiveRoom* findLiveLocked(const QString& id);
