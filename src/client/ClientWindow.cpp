@@ -8,6 +8,7 @@
 #include "proxy/ProxyPages.h"
 #include "settings/SettingsPage.h"
 #include "streaming/LivePageFactory.h"
+#include "streaming/RtmpPageFactory.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -21,6 +22,7 @@ std::unique_ptr<MainWindow> createClientWindow() {
     pages[int(shell::PageId::Proxy)] = createProxyPage(shell);
     pages[int(shell::PageId::Bridge)] = createBridgePage(shell);
     pages[int(shell::PageId::Live)] = createLivePage(shell);
+    pages[int(shell::PageId::Rtmp)] = streaming::createRtmpPage(shell);
     pages[int(shell::PageId::Settings)] = createSettingsPage(shell);
     window->installPages(pages);
     return window;

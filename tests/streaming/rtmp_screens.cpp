@@ -8,7 +8,7 @@
 #include "app/AppConstants.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/PercentTableWidget.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "streaming/RtmpPageFactory.h"
 #include "net/RequestLayer.h"
 #include "streaming/LivePreviewWindow.h"
