@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-webengine-dev qt6-httpserver-dev
   libssl-dev libarchive-dev libcpp-httplib-dev
   xvfb xauth x11-utils xdotool fonts-noto-cjk
-  openssh-client openssh-server microsocks tinyproxy curl zip unzip
+  openssh-client openssh-server microsocks tinyproxy curl zip unzip python3
 )
 
 missing=()

@@ -3,7 +3,7 @@
 #include "app/AppConstants.h"
 #include "net/ApplicationProxy.h"
 #include "net/RequestTiming.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QEventLoop>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 #include "NodesTestWindow.h"
 #include "TestMain.h"
 
-#include "mainwindow/ChangelogDialog.h"
+#include "releases/ChangelogDialog.h"
 #include "mainwindow/NodeComponents.h"
 #include "mainwindow/NodeTiming.h"
 #include "net/RequestTiming.h"
@@ -128,7 +128,7 @@ private Q_SLOTS:
         QCOMPARE(questions[0].text, QStringLiteral("确定卸载选中 3 个节点的 GOST？"));
         if (!consent) {
             QVERIFY(agent.requests().isEmpty());
-            QCOMPARE(fixture.window->busyCount(), 0);
+            QCOMPARE(fixture.window->isBusy(), false);
             return;
         }
         QCOMPARE(paths(agent).mid(0, 3), QStringList(3, QStringLiteral("POST /gost/uninstall")));
@@ -136,7 +136,7 @@ private Q_SLOTS:
         for (int row = 0; row < 3; ++row)
             QCOMPARE(fixture.cell(row, 5), QStringLiteral("未安装"));
         QVERIFY(boxes(QStringLiteral("warning")).isEmpty());
-        QCOMPARE(fixture.window->busyCount(), 0);
+        QCOMPARE(fixture.window->isBusy(), false);
         QCOMPARE(fixture.window->statusText(), QStringLiteral("卸载 GOST完成"));
         QVERIFY(fixture.page()->statusPollInFlight()); // the follow-up status refresh went out
     }
@@ -291,7 +291,7 @@ private Q_SLOTS:
         QCOMPARE(info.size(), 1);
         QCOMPARE(info[0].text, QStringLiteral("Agent 更新请求已发送：1 个节点。服务重启后版本会自动刷新。"));
         QCOMPARE(agent.requests().size(), 2); // accepted at once: no restart polling
-        QCOMPARE(fixture.window->busyCount(), 0);
+        QCOMPARE(fixture.window->isBusy(), false);
         // One status refresh follows a little later.
         QTRY_COMPARE(agent.requests().size(), 3);
         QCOMPARE(paths(agent).last(), QStringLiteral("GET /status"));
@@ -317,7 +317,7 @@ private Q_SLOTS:
         QCOMPARE(warnings[0].text,
                  QStringLiteral(
                      "Agent 更新完成：成功 0，失败 2\n\n甲: install script failed\n乙: 缺少 Agent API 信息"));
-        QCOMPARE(fixture.window->busyCount(), 0);
+        QCOMPARE(fixture.window->isBusy(), false);
     }
 
     void brokenUpdateConfirmedByTheThirdPoll() {

@@ -4,7 +4,7 @@
 #include "app/AppConstants.h"
 #include "net/RequestLayer.h"
 #include "net/RequestTiming.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>

@@ -1,24 +1,25 @@
-// The main window's cloud Node store: loading the list, importing a Node, deleting Nodes.
-#include "mainwindow/MainWindow.h"
+#include "account/CloudNodeStore.h"
 
 #include "crypto/NodeEnvelope.h"
-#include "mainwindow/CloudNodeRules.h"
-#include "mainwindow/ImportNodeDialog.h"
-#include "mainwindow/NodesPage.h"
+#include "account/CloudNodeRules.h"
+#include "account/ImportNodeDialog.h"
 #include "net/RequestLayer.h"
+#include "shell/Shell.h"
 #include "ui/Dialogs.h"
 
-#include <QComboBox>
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-void MainWindow::loadCloudNodes(bool showBusy) {
-    if (loadingNodes_)
+CloudNodeStore::CloudNodeStore(shell::Shell& shell) : shell_(shell) {
+}
+
+void CloudNodeStore::load(bool showBusy) {
+    if (loading_)
         return;
-    loadingNodes_ = true;
+    loading_ = true;
     if (showBusy)
-        setBusy(QStringLiteral("加载节点..."), true);
+        shell_.setBusy(QStringLiteral("加载节点..."), true);
 
     int status = 0;
     const QJsonObject reply = net::cloudRequest(
@@ -32,87 +33,72 @@ void MainWindow::loadCloudNodes(bool showBusy) {
         loaded = cloudnodes::nodesFromEntries(entries, crypto::openNodes(cloudnodes::envelopeTexts(entries)));
     }
 
-    loadingNodes_ = false;
+    loading_ = false;
     if (showBusy)
-        setBusy(QStringLiteral("节点加载完成"), false);
+        shell_.setBusy(QStringLiteral("节点加载完成"), false);
     lastLoadSucceeded_ = succeeded;
     if (!succeeded) {
-        ui::warning(this, QStringLiteral("加载云端节点失败"));
+        ui::warning(shell_.dialogParent(), QStringLiteral("加载云端节点失败"));
         return;
     }
     nodes_ = loaded;
-    refreshAfterLoad();
+    if (afterLoad_)
+        afterLoad_();
 }
 
-void MainWindow::refreshAfterLoad() {
-    if (nodesPage_)
-        nodesPage_->fillNodeRows();
-    updateStatusLine();
-    for (QComboBox* combo : nodeFilters_)
-        rebuildNodeFilter(combo, nodes_);
-}
-
-void MainWindow::importNode() {
-    ImportNodeDialog dialog(this);
+void CloudNodeStore::importNode() {
+    ImportNodeDialog dialog(shell_.dialogParent());
     if (ui::execDialog(dialog) != QDialog::Accepted)
         return;
     const auto checked =
         cloudnodes::nodeFromImportForm(dialog.nameEdit()->text(), dialog.codeEdit()->toPlainText());
     if (const QString* problem = std::get_if<QString>(&checked)) {
-        ui::warning(this, *problem);
+        ui::warning(shell_.dialogParent(), *problem);
         return;
     }
     const Node& node = std::get<Node>(checked);
     const QString envelope = crypto::sealNode(node);
     if (envelope.isEmpty()) {
-        ui::warning(this, QStringLiteral("节点加密失败。"));
+        ui::warning(shell_.dialogParent(), QStringLiteral("节点加密失败。"));
         return;
     }
     int status = 0;
     net::cloudRequest(QStringLiteral("POST"), QString::fromLatin1(cloudnodes::kNodesPath),
                       cloudnodes::uploadBody(node.displayName, envelope), true, &status);
     if (!cloudnodes::uploadSucceeded(status)) {
-        ui::warning(this, QStringLiteral("上传节点失败。"));
+        ui::warning(shell_.dialogParent(), QStringLiteral("上传节点失败。"));
         return;
     }
-    loadCloudNodes(true);
+    load(true);
 }
 
-void MainWindow::deleteSelectedNodes() {
-    if (!nodesPage_)
-        return;
-    // Copies: the requests below wait in nested event loops, and the records must outlive any reload.
-    QList<Node> selected;
-    for (int row : nodesPage_->selectedNodeRows()) {
-        if (row >= 0 && row < nodes_.size())
-            selected.append(nodes_[row]);
-    }
+void CloudNodeStore::deleteNodes(const QList<Node>& selected) {
     if (selected.isEmpty())
         return;
     QStringList labels;
     for (const Node& node : selected)
         labels << nodeLabel(node);
-    if (!ui::question(this, cloudnodes::deleteConfirmation(labels)))
+    if (!ui::question(shell_.dialogParent(), cloudnodes::deleteConfirmation(labels)))
         return;
 
-    setBusy(QStringLiteral("删除节点..."), true);
+    shell_.setBusy(QStringLiteral("删除节点..."), true);
     QStringList failures;
     for (const Node& node : selected)
         deleteOneNode(node, failures);
-    setBusy(QStringLiteral("节点删除完成"), false);
+    shell_.setBusy(QStringLiteral("节点删除完成"), false);
 
     if (!failures.isEmpty())
-        ui::warning(this, cloudnodes::deletionFailureMessage(failures));
-    loadCloudNodes(true);
+        ui::warning(shell_.dialogParent(), cloudnodes::deletionFailureMessage(failures));
+    load(true);
 }
 
-bool MainWindow::deleteOneNode(const Node& node, QStringList& failures) {
+bool CloudNodeStore::deleteOneNode(const Node& node, QStringList& failures) {
     const QString label = nodeLabel(node);
     int status = 0;
     QJsonObject reply =
         net::cloudRequest(QStringLiteral("DELETE"), cloudnodes::nodePath(node.id, false), {}, true, &status);
     if (cloudnodes::isNodeInUse(status, reply)) {
-        if (!ui::question(this, cloudnodes::nodeInUseQuestion(label, reply))) {
+        if (!ui::question(shell_.dialogParent(), cloudnodes::nodeInUseQuestion(label, reply))) {
             failures << cloudnodes::cancelledDeletionLine(label);
             return false;
         }
@@ -124,4 +110,11 @@ bool MainWindow::deleteOneNode(const Node& node, QStringList& failures) {
         return false;
     }
     return true;
+}
+
+void CloudNodeStore::setLastAgentVersion(const QString& nodeId, const QString& version) {
+    for (Node& node : nodes_) {
+        if (node.id == nodeId)
+            node.lastAgentVersion = version;
+    }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/NodeComponentRules.h"
+#include "releases/Changelog.h"
 
 #include <QDialog>
 
@@ -11,7 +11,7 @@ class QTreeWidget;
 // Shows a release's change log as a fully expanded tree and asks to go ahead with the update.
 class ChangelogDialog : public QDialog {
 public:
-    explicit ChangelogDialog(const nodes::Changelog& changelog, QWidget* parent = nullptr);
+    explicit ChangelogDialog(const releases::Changelog& changelog, QWidget* parent = nullptr);
 
     QLabel* titleLabel() const { return title_; }
     QTreeWidget* tree() const { return tree_; }
@@ -26,4 +26,4 @@ private:
 };
 
 // Runs the dialog modally; true only when the user chose "确认更新".
-bool confirmChangelog(QWidget* parent, const nodes::Changelog& changelog);
+bool confirmChangelog(QWidget* parent, const releases::Changelog& changelog);

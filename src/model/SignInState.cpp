@@ -1,4 +1,4 @@
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 SignInState& signInState() {
     static SignInState state;

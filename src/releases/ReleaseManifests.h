@@ -1,7 +1,12 @@
 #pragma once
 
+#include "releases/Changelog.h"
+
 #include <QJsonObject>
+#include <QList>
+#include <QPointer>
 #include <QString>
+#include <functional>
 
 // The client and Agent release manifests read from the Cloud API, kept for the life of the main
 // window once one with a non-empty "version" arrived; a failed fetch keeps the previous one.
@@ -10,6 +15,11 @@ public:
     // Each returns true when a new manifest was kept.
     bool fetchClientManifest();
     bool fetchAgentManifest();
+    // Runs callback after every Agent manifest that was kept, for as long as context lives.
+    void whenAgentManifestKept(QObject* context, std::function<void()> callback);
+    // The Agent change log: the manifest's (fetched first when none is kept), else the Cloud API's,
+    // else an empty log with the default title.
+    releases::Changelog agentChangelog();
 
     const QJsonObject& clientManifest() const { return client_; }
     const QJsonObject& agentManifest() const { return agent_; }
@@ -31,4 +41,5 @@ public:
 private:
     QJsonObject client_;
     QJsonObject agent_;
+    QList<std::pair<QPointer<QObject>, std::function<void()>>> agentKept_;
 };

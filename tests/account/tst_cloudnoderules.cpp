@@ -2,8 +2,8 @@
 
 #include "crypto/NodeEnvelope.h"
 #include "mainwindow/BusyCounter.h"
-#include "mainwindow/CloudNodeRules.h"
-#include "net/SignInState.h"
+#include "account/CloudNodeRules.h"
+#include "model/SignInState.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

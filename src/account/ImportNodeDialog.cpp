@@ -1,4 +1,4 @@
-#include "mainwindow/ImportNodeDialog.h"
+#include "account/ImportNodeDialog.h"
 
 #include <QClipboard>
 #include <QDialogButtonBox>

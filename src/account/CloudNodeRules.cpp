@@ -1,4 +1,4 @@
-#include "mainwindow/CloudNodeRules.h"
+#include "account/CloudNodeRules.h"
 
 #include "net/RequestLayer.h"
 

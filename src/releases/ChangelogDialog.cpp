@@ -1,4 +1,4 @@
-#include "mainwindow/ChangelogDialog.h"
+#include "releases/ChangelogDialog.h"
 
 #include "ui/Dialogs.h"
 
@@ -11,8 +11,8 @@
 
 namespace {
 
-void addItems(QTreeWidgetItem* parent, QTreeWidget* tree, const QList<nodes::ChangelogItem>& items) {
-    for (const nodes::ChangelogItem& entry : items) {
+void addItems(QTreeWidgetItem* parent, QTreeWidget* tree, const QList<releases::ChangelogItem>& items) {
+    for (const releases::ChangelogItem& entry : items) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
         item->setText(0, entry.title);
         addItems(item, tree, entry.children);
@@ -21,7 +21,7 @@ void addItems(QTreeWidgetItem* parent, QTreeWidget* tree, const QList<nodes::Cha
 
 } // namespace
 
-ChangelogDialog::ChangelogDialog(const nodes::Changelog& changelog, QWidget* parent) : QDialog(parent) {
+ChangelogDialog::ChangelogDialog(const releases::Changelog& changelog, QWidget* parent) : QDialog(parent) {
     setWindowTitle(changelog.title);
     resize(620, 520);
     auto* layout = new QVBoxLayout(this);
@@ -38,7 +38,7 @@ ChangelogDialog::ChangelogDialog(const nodes::Changelog& changelog, QWidget* par
     tree_->setColumnCount(1);
     addItems(nullptr, tree_, changelog.items);
     if (changelog.items.isEmpty())
-        new QTreeWidgetItem(tree_, QStringList{QString::fromUtf8(nodes::kEmptyChangelogEntry)});
+        new QTreeWidgetItem(tree_, QStringList{QString::fromUtf8(releases::kEmptyChangelogEntry)});
     tree_->expandAll();
     layout->addWidget(tree_, 1);
 
@@ -54,7 +54,7 @@ ChangelogDialog::ChangelogDialog(const nodes::Changelog& changelog, QWidget* par
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool confirmChangelog(QWidget* parent, const nodes::Changelog& changelog) {
+bool confirmChangelog(QWidget* parent, const releases::Changelog& changelog) {
     ChangelogDialog dialog(changelog, parent);
     return ui::execDialog(dialog) == QDialog::Accepted;
 }

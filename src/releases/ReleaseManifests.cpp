@@ -1,4 +1,4 @@
-#include "settings/ReleaseManifests.h"
+#include "releases/ReleaseManifests.h"
 
 #include "app/AppConstants.h"
 #include "net/RequestLayer.h"
@@ -21,7 +21,31 @@ bool ReleaseManifests::fetchClientManifest() {
 }
 
 bool ReleaseManifests::fetchAgentManifest() {
-    return fetchInto(app::kAgentManifestPath, agent_);
+    if (!fetchInto(app::kAgentManifestPath, agent_))
+        return false;
+    for (const auto& [context, callback] : std::as_const(agentKept_)) {
+        if (context && callback)
+            callback();
+    }
+    return true;
+}
+
+void ReleaseManifests::whenAgentManifestKept(QObject* context, std::function<void()> callback) {
+    agentKept_.append({QPointer<QObject>(context), std::move(callback)});
+}
+
+releases::Changelog ReleaseManifests::agentChangelog() {
+    if (!hasAgentManifest())
+        fetchAgentManifest();
+    QJsonObject changelog = agent_.value(QLatin1String("changelog")).toObject();
+    if (changelog.isEmpty()) {
+        int status = 0;
+        const QJsonObject reply = net::cloudRequest(
+            QStringLiteral("GET"), QString::fromLatin1(app::kAgentChangelogPath), QJsonObject(), true, &status);
+        if (status >= 200 && status < 300)
+            changelog = reply;
+    }
+    return releases::parseChangelog(changelog, QString::fromUtf8(releases::kAgentChangelogTitle));
 }
 
 QString ReleaseManifests::clientVersion() const {
