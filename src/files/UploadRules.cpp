@@ -197,3 +197,19 @@ QString videoNameOf(const QJsonObject& item) {
 }
 
 } // namespace files
+
+namespace files {
+
+QList<FileRow> fileRowsOf(const QString& nodeId, const QString& nodeLabel, const QJsonObject& reply, int status,
+                          const char* listKey) {
+    if (status >= 300 || status < 1 || reply.contains(QLatin1String("error")))
+        return {FileRow{nodeId, nodeLabel, {}, listFailureText(reply, status)}};
+    QList<FileRow> rows;
+    for (const QJsonValue& value : reply.value(QLatin1String(listKey)).toArray()) {
+        if (value.isObject() && !value.toObject().isEmpty())
+            rows.append(FileRow{nodeId, nodeLabel, value.toObject(), QStringLiteral("正常")});
+    }
+    return rows;
+}
+
+} // namespace files

@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QList>
 #include <QStringList>
 #include <QtGlobal>
 #include <set>
@@ -56,5 +57,22 @@ QString sizeCellText(const QJsonObject& item);      // byte size of "size", "--"
 QString updatedCellText(const QJsonObject& item);   // "updated" seconds as local time, "--" below 1
 QString videoNameOf(const QJsonObject& item);       // base name of "relative", else of "name"
 QString videoPathOf(const QJsonObject& item);       // "relative" as the list gave it, else "name"
+
+} // namespace files
+
+namespace files {
+
+// One row of a file table: an item the Agent listed, or the failure of one Node's list request.
+struct FileRow {
+    QString nodeId;
+    QString nodeLabel;
+    QJsonObject item;  // empty for an error row
+    QString stateText; // "正常", or the failure text
+    bool hasItem() const { return !item.isEmpty(); }
+};
+
+// The rows of one Node's list reply ("files" or "folders"): one per element, or one error row.
+QList<FileRow> fileRowsOf(const QString& nodeId, const QString& nodeLabel, const QJsonObject& reply, int status,
+                          const char* listKey);
 
 } // namespace files
