@@ -32,6 +32,7 @@ struct FakeTransport : files::UploadTransport {
     QStringList startedNames;
     std::vector<qint64> sentIndices;
     int aborted = 0;
+    QJsonObject lastBody;
     // Runs inside a blocking request, before the answer, as the nested event loop would.
     std::function<void(const QString& path)> duringRequest;
 
@@ -46,6 +47,7 @@ struct FakeTransport : files::UploadTransport {
     }
     files::TransferReply request(const QString& method, const QString& path, const QJsonObject& body) override {
         calls << method + ' ' + path.section('?', 0, 0);
+        lastBody = body;
         if (duringRequest)
             duringRequest(path);
         if (path == "/files/upload/start") {

@@ -90,6 +90,21 @@ private Q_SLOTS:
         QCOMPARE(coveredBytes(all, size, chunk), size);
     }
 
+    // The pane's sizes use the byte format of the nodes page: two decimals below 10 in every unit.
+    void sizeTexts_data() {
+        QTest::addColumn<qint64>("shown");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("KB") << 1536LL << 20480LL << "1.50 KB / 20.0 KB";
+        QTest::newRow("TB stays at two decimals") << 0LL << (qint64(5) << 40) << "0.00 B / 5.00 TB";
+    }
+    void sizeTexts() {
+        QFETCH(qint64, shown);
+        QFETCH(qint64, total);
+        QFETCH(QString, text);
+        QCOMPARE(sizeProgressText(shown, total), text);
+    }
+
     // The lowest free index goes next, four at a time; a retry waits for its delay and a free slot.
     void videoWindowAndRetry() {
         Rig rig;
