@@ -346,6 +346,12 @@ void VideoUploadPane::showFigures(const ProgressFigures& figures) {
     if (figures.currentRate >= 0)
         currentRateValue_->setText(rateText(figures.currentRate));
     etaValue_->setText(figures.etaSeconds >= 0 ? fmt::duration(figures.etaSeconds) : QStringLiteral("-"));
+    // Nothing moves while stopped: a speed or time left from before would mislead.
+    const QString status = statusValue_->text();
+    if (status == QStringLiteral("失败") || status == QStringLiteral("已暂停") || status == QStringLiteral("已取消")) {
+        currentRateValue_->setText(QStringLiteral("-"));
+        etaValue_->setText(QStringLiteral("-"));
+    }
 }
 
 void VideoUploadPane::updateButtons() {

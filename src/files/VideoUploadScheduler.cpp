@@ -144,6 +144,7 @@ void VideoUploadScheduler::resume() {
     if (!file_.isOpen() && !openLocalFile())
         return fail(QStringLiteral("无法打开本地文件"));
     meter_.resume(clock_->nowMs(), uploadedBytes_);
+    emitLog(QStringLiteral("继续上传: agent 已收到 %1 / %2 个分片").arg(received_.size()).arg(totalChunks_));
     pump();
 }
 
