@@ -215,5 +215,6 @@ private:
 //                           "dropMidReply", "malformedJson", "times"}
 //   DELETE /__sim/faults
 //   POST   /__sim/package  {"ignoreRange", "omitSize", "upperCaseSha256", "wrongSha256"}
-//   POST   /__sim/agent    {"name", "tooOld", "version", "usage": {Usage members}, "restartMs"}
+//   POST   /__sim/agent    {"name", "tooOld", "version", "usage": {Usage members}, "restartMs",
+//                           "uploadChunkSize"}
 //   GET    /__sim/state    {"agents": [...], "calls": {...}}

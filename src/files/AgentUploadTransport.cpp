@@ -6,6 +6,7 @@
 #include "net/RequestLayer.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QTimer>
@@ -17,6 +18,44 @@ namespace {
 QByteArray cappedBody(QNetworkReply* reply) {
     return reply->read(kReplyBodyCap);
 }
+
+// A window on a local file: the network layer reads the chunk from disk piece by piece as it sends,
+// so no chunk is ever held in memory whole. It may rewind when a request is sent again.
+class FileRangeDevice : public QIODevice {
+public:
+    FileRangeDevice(const QString& path, qint64 offset, qint64 length)
+        : file_(path), offset_(offset), length_(length) {}
+
+    bool open(OpenMode mode) override {
+        return file_.open(QIODevice::ReadOnly) && file_.seek(offset_) && QIODevice::open(mode | Unbuffered);
+    }
+    void close() override {
+        file_.close();
+        QIODevice::close();
+    }
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return length_; }
+    bool atEnd() const override { return pos() >= length_; }
+    bool seek(qint64 position) override {
+        return position >= 0 && position <= length_ && QIODevice::seek(position) && file_.seek(offset_ + position);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const qint64 wanted = std::min(maxSize, length_ - pos());
+        if (wanted <= 0)
+            return 0;
+        if (!file_.seek(offset_ + pos()))
+            return -1;
+        return file_.read(data, wanted);
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QFile file_;
+    qint64 offset_;
+    qint64 length_;
+};
 
 } // namespace
 
@@ -52,15 +91,19 @@ void AgentUploadTransport::notify(const QString& method, const QString& path, co
     });
 }
 
-quint64 AgentUploadTransport::sendChunk(const QString& uploadId, qint64 index, const QByteArray& bytes,
-                                        Progress progress, Done done) {
+quint64 AgentUploadTransport::sendChunk(const QString& uploadId, qint64 index, const QString& localPath,
+                                        qint64 offset, qint64 length, Progress progress, Done done) {
     const QString path = QStringLiteral("/files/upload/chunk?uploadId=%1&index=%2")
                              .arg(QString::fromLatin1(QUrl::toPercentEncoding(uploadId)))
                              .arg(index);
     QNetworkRequest request = net::agentNetworkRequest(node_, path);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
     request.setTransferTimeout(timing::chunkIdleTimeoutMs);
-    QNetworkReply* reply = manager_.post(request, bytes);
+    request.setHeader(QNetworkRequest::ContentLengthHeader, length);
+    auto* body = new FileRangeDevice(localPath, offset, length);
+    body->open(QIODevice::ReadOnly);
+    QNetworkReply* reply = manager_.post(request, body);
+    body->setParent(reply);
     const quint64 ticket = nextTicket_++;
     replies_.insert(ticket, reply);
     done_.insert(ticket, std::move(done));

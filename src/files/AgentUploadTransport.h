@@ -20,8 +20,8 @@ public:
 
     TransferReply request(const QString& method, const QString& path, const QJsonObject& body) override;
     void notify(const QString& method, const QString& path, const QJsonObject& body) override;
-    quint64 sendChunk(const QString& uploadId, qint64 index, const QByteArray& bytes, Progress progress,
-                      Done done) override;
+    quint64 sendChunk(const QString& uploadId, qint64 index, const QString& localPath, qint64 offset,
+                      qint64 length, Progress progress, Done done) override;
     void abortChunk(quint64 ticket) override;
 
 private:

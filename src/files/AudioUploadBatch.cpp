@@ -163,8 +163,7 @@ void AudioUploadBatch::sendNextChunk(Task& task) {
     task.currentChunk = index;
     if (!task.file || !task.file->seek(index * task.chunkSize))
         return failTask(task, QStringLiteral("读取分片失败"));
-    const QByteArray bytes = task.file->read(length);
-    if (bytes.size() != length)
+    if (task.file->size() < index * task.chunkSize + length)
         return failTask(task, QStringLiteral("读取分片大小不完整"));
     task.bytesAtChunkStart = task.uploadedBytes;
 
@@ -185,7 +184,8 @@ void AudioUploadBatch::sendNextChunk(Task& task) {
         if (self && self->generation_ == generation)
             self->onChunkDone(taskId, *ticketHolder, reply);
     };
-    *ticketHolder = transport_->sendChunk(task.uploadId, index, bytes, std::move(progress), std::move(done));
+    *ticketHolder = transport_->sendChunk(task.uploadId, index, task.localPath, index * task.chunkSize, length,
+                                          std::move(progress), std::move(done));
     task.ticket = *ticketHolder;
 }
 

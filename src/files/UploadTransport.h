@@ -34,9 +34,10 @@ public:
     virtual TransferReply request(const QString& method, const QString& path, const QJsonObject& body) = 0;
     // A short JSON request nobody waits for (a cancel sent while the pane goes away).
     virtual void notify(const QString& method, const QString& path, const QJsonObject& body) = 0;
-    // Posts one chunk; returns a ticket (> 0). progress and done arrive later, on this thread.
-    virtual quint64 sendChunk(const QString& uploadId, qint64 index, const QByteArray& bytes, Progress progress,
-                              Done done) = 0;
+    // Posts one chunk, bytes [offset, offset + length) of the local file, read from disk while they go
+    // out; returns a ticket (> 0). progress and done arrive later, on this thread.
+    virtual quint64 sendChunk(const QString& uploadId, qint64 index, const QString& localPath, qint64 offset,
+                              qint64 length, Progress progress, Done done) = 0;
     // Forgets the ticket first, then ends its request: done is never called for it.
     virtual void abortChunk(quint64 ticket) = 0;
 };

@@ -206,8 +206,8 @@ bool VideoUploadScheduler::sendChunk(qint64 index) {
         fail(QStringLiteral("读取分片失败"));
         return false;
     }
-    const QByteArray bytes = file_.read(length);
-    if (bytes.size() != length) {
+    // The bytes themselves are read from disk while they are sent.
+    if (file_.size() < index * chunkSize_ + length) {
         fail(QStringLiteral("读取分片大小不完整"));
         return false;
     }
@@ -229,7 +229,8 @@ bool VideoUploadScheduler::sendChunk(qint64 index) {
         if (const auto self = weak.lock())
             self->onChunkDone(*ticketHolder, index, reply);
     };
-    *ticketHolder = transport_->sendChunk(uploadId_, index, bytes, std::move(progress), std::move(done));
+    *ticketHolder = transport_->sendChunk(uploadId_, index, localPath_, index * chunkSize_, length,
+                                          std::move(progress), std::move(done));
     active_[*ticketHolder] = index;
     return true;
 }

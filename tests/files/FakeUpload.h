@@ -67,10 +67,11 @@ struct FakeTransport : files::UploadTransport {
     void notify(const QString& method, const QString& path, const QJsonObject& body) override {
         request(method, path, body);
     }
-    quint64 sendChunk(const QString& id, qint64 index, const QByteArray& bytes, Progress, Done done) override {
+    quint64 sendChunk(const QString& id, qint64 index, const QString&, qint64, qint64 length, Progress,
+                      Done done) override {
         static quint64 next = 1;
         sentIndices.push_back(index);
-        pending.push_back({next, id, index, bytes.size(), std::move(done)});
+        pending.push_back({next, id, index, length, std::move(done)});
         return next++;
     }
     void abortChunk(quint64 ticket) override {

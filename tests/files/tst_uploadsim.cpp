@@ -55,9 +55,10 @@ QByteArray sha256Of(const QString& path) {
 struct CountingTransport : AgentUploadTransport {
     using AgentUploadTransport::AgentUploadTransport;
     std::vector<qint64> sent;
-    quint64 sendChunk(const QString& id, qint64 index, const QByteArray& bytes, Progress p, Done d) override {
+    quint64 sendChunk(const QString& id, qint64 index, const QString& path, qint64 offset, qint64 length,
+                      Progress p, Done d) override {
         sent.push_back(index);
-        return AgentUploadTransport::sendChunk(id, index, bytes, std::move(p), std::move(d));
+        return AgentUploadTransport::sendChunk(id, index, path, offset, length, std::move(p), std::move(d));
     }
 };
 
@@ -145,10 +146,10 @@ private Q_SLOTS:
             const bool sparse = i == sizes.size();
             const QString name = QStringLiteral("f%1.mp4").arg(i);
             QString path;
-            if (sparse) { // past 4 GiB, data only at the ends: offsets beyond 32 bits on both sides
+            if (sparse) { // 5 GiB + 3 bytes, data only at the ends: offsets beyond 32 bits on both sides
                 path = dir.filePath(name);
                 QFile file(path);
-                QVERIFY(file.open(QIODevice::WriteOnly) && file.resize((qint64(1) << 32) + 8 * kMiB + 3));
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(5 * (qint64(1) << 30) + 3));
                 file.write("head");
                 file.seek(file.size() - 3);
                 file.write("end");
@@ -163,7 +164,7 @@ private Q_SLOTS:
                 QVERIFY2(waitUntil([&] { return upload.settled(); }, 60000), qPrintable(name));
                 if (upload.scheduler->status() != "失败")
                     break;
-                waitUntil([] { return false; }, 100); // aborted chunks may still land on the Agent
+                waitUntil([] { return false; }, 300); // aborted chunks may still land on the Agent
                 const std::set<qint64> held = receivedOnAgent(upload.scheduler->uploadId());
                 upload.transport->sent.clear();
                 ++resumes;
@@ -193,6 +194,7 @@ private Q_SLOTS:
         simulator.setFault("agent", "POST", "/files/upload/chunk", refuse);
         QVERIFY(waitUntil([&] { return upload.scheduler->status() == "失败"; }, 20000));
         simulator.clearFaults();
+        waitUntil([] { return false; }, 300); // chunks sent before the refusal may still land
         const std::set<qint64> held = receivedOnAgent(upload.scheduler->uploadId());
         QVERIFY(held.size() >= 2 && held.size() < 40);
         upload.transport->sent.clear();
