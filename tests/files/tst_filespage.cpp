@@ -67,8 +67,9 @@ private Q_SLOTS:
         QCOMPARE(shell.statusText(), "文件加载完成");
     }
 
-    // The row of b/x.mp4 removes b/x.mp4, never its namesake in a/.
+    // The row of b/x.mp4 removes b/x.mp4, never a namesake elsewhere.
     void deleteRemovesTheListedPath() {
+        simulator.addVideo("agent", "x.mp4", 100);
         FilesPage page(shell);
         page.load(false);
         QCOMPARE(page.videoRows().at(1).item.value("relative").toString(), "b/x.mp4");
@@ -76,6 +77,7 @@ private Q_SLOTS:
         page.deleteVideo(1);
         QVERIFY(shell.statusTexts.contains("视频文件已删除：x.mp4"));
         QVERIFY(QFile::exists(simulator.videoDirectory("agent") + "/a/x.mp4"));
+        QVERIFY(QFile::exists(simulator.videoDirectory("agent") + "/x.mp4"));
         QVERIFY(!QFile::exists(simulator.videoDirectory("agent") + "/b/x.mp4"));
         QCOMPARE(page.videoRows().at(0).item.value("relative").toString(), "a/x.mp4");
     }
