@@ -280,12 +280,13 @@ void AudioUploadBatch::failTask(Task& task, const QString& text) {
 void AudioUploadBatch::checkEnd() {
     if (!batchRunning_ || succeeded_ + failed_ < int(tasks_.size()))
         return;
+    const auto keepAlive = shared_from_this(); // the summary box waits in a nested event loop
     batchRunning_ = false;
     pauseRequested_ = false;
     setStatus(failed_ == 0 ? QStringLiteral("完成") : QStringLiteral("部分失败"));
     emitLog(QStringLiteral("批量上传结束：成功 %1，失败 %2").arg(succeeded_).arg(failed_));
-    if (events_.batchFinished)
-        events_.batchFinished(succeeded_, failed_);
+    if (const auto finished = events_.batchFinished)
+        finished(succeeded_, failed_);
 }
 
 void AudioUploadBatch::pause() {
@@ -383,13 +384,13 @@ void AudioUploadBatch::setStatus(const QString& text) {
 }
 
 void AudioUploadBatch::emitChanged() {
-    if (events_.changed)
-        events_.changed();
+    if (const auto changed = events_.changed)
+        changed();
 }
 
 void AudioUploadBatch::emitLog(const QString& text) {
-    if (events_.log)
-        events_.log(text);
+    if (const auto log = events_.log)
+        log(text);
 }
 
 } // namespace files

@@ -296,6 +296,8 @@ void VideoUploadScheduler::finish() {
 }
 
 void VideoUploadScheduler::fail(const QString& text) {
+    // The warning below waits in a nested event loop; the pane may go away meanwhile.
+    const auto keepAlive = shared_from_this();
     ++epoch_;
     running_ = false;
     finishing_ = false;
@@ -305,8 +307,8 @@ void VideoUploadScheduler::fail(const QString& text) {
     file_.close();
     status_ = QStringLiteral("失败");
     emitLog(text);
-    if (events_.failed)
-        events_.failed(text);
+    if (const auto failed = events_.failed)
+        failed(text);
     emitChanged();
 }
 
@@ -369,13 +371,13 @@ void VideoUploadScheduler::setStatus(const QString& text) {
 }
 
 void VideoUploadScheduler::emitChanged() {
-    if (events_.changed)
-        events_.changed();
+    if (const auto changed = events_.changed)
+        changed();
 }
 
 void VideoUploadScheduler::emitLog(const QString& text) {
-    if (events_.log)
-        events_.log(text);
+    if (const auto log = events_.log)
+        log(text);
 }
 
 } // namespace files
