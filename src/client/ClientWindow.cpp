@@ -5,7 +5,10 @@
 
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
+#include "proxy/ProxyPages.h"
 #include "settings/SettingsPage.h"
+#include "streaming/LivePageFactory.h"
+#include "streaming/RtmpPageFactory.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -16,6 +19,10 @@ std::unique_ptr<MainWindow> createClientWindow() {
     // In navigation order; a page not built yet stays an empty placeholder.
     QList<shell::PageParts> pages(int(shell::PageId::Count));
     pages[int(shell::PageId::Nodes)] = createNodesPage(shell);
+    pages[int(shell::PageId::Proxy)] = createProxyPage(shell);
+    pages[int(shell::PageId::Bridge)] = createBridgePage(shell);
+    pages[int(shell::PageId::Live)] = createLivePage(shell);
+    pages[int(shell::PageId::Rtmp)] = streaming::createRtmpPage(shell);
     pages[int(shell::PageId::Settings)] = createSettingsPage(shell);
     window->installPages(pages);
     return window;

@@ -7,7 +7,7 @@
 #include "mainwindow/LoadingOverlay.h"
 #include "mainwindow/NavigationIcons.h"
 #include "mainwindow/TopNavBar.h"
-#include "mainwindow/WindowTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "net/ApplicationProxy.h"
 #include "model/SignInState.h"
 
@@ -172,6 +172,18 @@ void MainWindow::refreshAfterLoad() {
         if (context && callback)
             callback();
     }
+}
+
+void MainWindow::engineActionDone(fleet::Engine engine) {
+    const auto callbacks = afterEngineAction_;
+    for (const auto& [context, callback] : callbacks) {
+        if (context && callback)
+            callback(engine);
+    }
+}
+
+void MainWindow::whenEngineActionDone(QObject* context, std::function<void(fleet::Engine)> callback) {
+    afterEngineAction_.append({QPointer<QObject>(context), std::move(callback)});
 }
 
 void MainWindow::setLastAgentVersion(const QString& nodeId, const QString& version) {

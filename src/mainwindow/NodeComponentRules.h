@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fleet/Engine.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -9,7 +11,7 @@
 // questions, how a reply counts, the install-script fallback and every summary text.
 namespace nodes {
 
-enum class Engine { MediaMtx, Gost, Ffmpeg };
+using Engine = fleet::Engine;
 
 QString engineDisplayName(Engine engine);
 int engineColumn(Engine engine);
@@ -23,6 +25,8 @@ bool replySucceeded(int status, const QJsonObject& reply);
 QString failureReason(int status, const QJsonObject& reply);
 QString failureLine(const QString& label, const QString& reason);
 inline constexpr char kMissingAgentReason[] = "缺少 Agent API 信息";
+// How often a restarting Agent's status is asked before the update counts as failed.
+inline constexpr int kRestartPollTries = 8;
 
 // Tallies one batch: successes and the failure lines in the order they happened.
 struct BatchTally {

@@ -1,6 +1,6 @@
 #include "mainwindow/NodeComponents.h"
 
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NodesPage.h"
 #include "net/RequestLayer.h"
 #include "releases/ChangelogDialog.h"
@@ -27,10 +27,6 @@ void waitInEventLoop(int ms) {
 } // namespace
 
 NodeComponents::NodeComponents(shell::Shell& shell, NodesPage& page) : shell_(shell), page_(page) {
-}
-
-void NodeComponents::setEngineFollowUp(nodes::Engine engine, std::function<void()> followUp) {
-    followUps_[engine] = std::move(followUp);
 }
 
 void NodeComponents::runMediaMtxAction(const QString& path, const QString& title) {
@@ -83,9 +79,7 @@ void NodeComponents::runEngineAction(nodes::Engine engine, const QString& path, 
     shell_.setBusy(title + QStringLiteral("完成"), false);
 
     page_.refreshNodeStatuses();
-    const auto followUp = followUps_.find(engine);
-    if (followUp != followUps_.end() && followUp->second)
-        followUp->second();
+    shell_.engineActionDone(engine);
     if (report.failures() > 0)
         ui::warning(shell_.dialogParent(), fleet::batchSummary(title, report));
 }
@@ -140,7 +134,7 @@ void NodeComponents::updateSelectedAgents() {
     else
         ui::information(shell_.dialogParent(), summary.text);
     QPointer<NodesPage> page(&page_);
-    QTimer::singleShot(nodes::timing::afterUpdateRefreshMs, &page_, [page] {
+    QTimer::singleShot(mainwindow::timing::afterUpdateRefreshMs, &page_, [page] {
         if (page)
             page->refreshNodeStatuses();
     });
@@ -176,8 +170,8 @@ fleet::StepOutcome NodeComponents::updateAgent(const fleet::NodeRef& target, con
 }
 
 bool NodeComponents::waitForAgentVersion(const Node& node, const QString& latest) {
-    for (int attempt = 0; attempt < nodes::timing::kRestartPollTries; ++attempt) {
-        waitInEventLoop(attempt == 0 ? nodes::timing::restartFirstWaitMs : nodes::timing::restartNextWaitMs);
+    for (int attempt = 0; attempt < nodes::kRestartPollTries; ++attempt) {
+        waitInEventLoop(attempt == 0 ? mainwindow::timing::restartFirstWaitMs : mainwindow::timing::restartNextWaitMs);
         int status = 0;
         const QJsonObject reply = net::agentRequest(node, kGet, kStatusPath, QJsonObject(), &status);
         if (nodes::replySucceeded(status, reply) && nodes::agentAtVersion(reply, latest))

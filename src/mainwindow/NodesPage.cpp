@@ -3,7 +3,7 @@
 #include "console/NodeWindow.h"
 #include "fleet/PollCycle.h"
 #include "mainwindow/NodeComponents.h"
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "mainwindow/UsageProgressDelegate.h"
 #include "net/RequestLayer.h"
@@ -99,7 +99,7 @@ void NodesPage::refreshNodeStatuses() {
             continue;
         }
         QNetworkRequest request = net::agentNetworkRequest(node, QStringLiteral("/status"));
-        request.setTransferTimeout(nodes::timing::statusIdleTimeoutMs);
+        request.setTransferTimeout(mainwindow::timing::statusIdleTimeoutMs);
         requests.append({node.id, request});
         polledAgents->insert(node.id, node.agentApi);
     }

@@ -8,4 +8,8 @@ namespace net::timing {
 inline constexpr int kDefaultBlockingIdleTimeoutMs = 60000;
 inline int blockingIdleTimeoutMs = kDefaultBlockingIdleTimeoutMs;
 
+inline void reset() {
+    blockingIdleTimeoutMs = kDefaultBlockingIdleTimeoutMs;
+}
+
 } // namespace net::timing

@@ -13,8 +13,8 @@ problems = []
 
 core_files = set()
 for cmake_root, _, names in os.walk(src):
-    if 'CMakeLists.txt' in names:
-        text = open(os.path.join(cmake_root, 'CMakeLists.txt'), encoding='utf-8').read()
+    for cmake in (n for n in names if n == 'CMakeLists.txt' or n.endswith('.cmake')):
+        text = open(os.path.join(cmake_root, cmake), encoding='utf-8').read()
         for block in re.findall(r'target_sources\(ondivo_core PRIVATE([^)]*)\)', text):
             for name in block.split():
                 core_files.add(os.path.normpath(os.path.join(cmake_root, name)))

@@ -81,7 +81,7 @@ class TestCloudNodeStore : public QObject {
 
     std::unique_ptr<MainWindow> openLoadedWindow() {
         const int before = listCalls();
-        settingspage::timing::versionCheckDelayMs = 600000;
+        settings::timing::versionCheckDelayMs = 600000;
         auto window = createClientWindow();
         // A node filter like every page keeps, rebuilt after each load.
         filter = new NodeFilterCombo(window.get());

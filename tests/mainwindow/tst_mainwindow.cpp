@@ -9,7 +9,7 @@
 #include "mainwindow/LoadingOverlay.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TopNavBar.h"
-#include "mainwindow/WindowTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "net/RequestLayer.h"
 #include "model/SignInState.h"
 #include "settings/SettingsTiming.h"
@@ -114,7 +114,7 @@ private Q_SLOTS:
     }
 
     void composedWindowHasTheNodesAndSettingsPages() {
-        settingspage::timing::versionCheckDelayMs = 600000;
+        settings::timing::versionCheckDelayMs = 600000;
         auto window = createClientWindow();
         QCOMPARE(window->page(pageIndex(shell::PageId::Nodes))->objectName(), QStringLiteral("nodesPage"));
         QCOMPARE(window->page(pageIndex(shell::PageId::Settings))->objectName(),

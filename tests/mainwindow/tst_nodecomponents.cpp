@@ -3,7 +3,7 @@
 
 #include "releases/ChangelogDialog.h"
 #include "mainwindow/NodeComponents.h"
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "net/RequestTiming.h"
 
 #include <QJsonDocument>
@@ -81,9 +81,9 @@ class TestNodeComponents : public QObject {
 private Q_SLOTS:
     void init() {
         testsupport::clearSettings();
-        nodes::timing::restartFirstWaitMs = 5;
-        nodes::timing::restartNextWaitMs = 5;
-        nodes::timing::afterUpdateRefreshMs = 50;
+        mainwindow::timing::restartFirstWaitMs = 5;
+        mainwindow::timing::restartNextWaitMs = 5;
+        mainwindow::timing::afterUpdateRefreshMs = 50;
         net::timing::blockingIdleTimeoutMs = net::timing::kDefaultBlockingIdleTimeoutMs;
         QVERIFY(fixture.open());
     }
@@ -147,14 +147,13 @@ private Q_SLOTS:
             RecordingServer::json(200, R"({"installed": true, "running": true, "version": "v1.9.3"})"));
         fixture.setNodes({agentNode(QStringLiteral("n1"), QStringLiteral("甲"), agent.port())});
         fixture.table()->selectRow(0);
-        bool followedUp = false;
-        components().setEngineFollowUp(nodes::Engine::MediaMtx, [&followedUp] { followedUp = true; });
         components().runMediaMtxAction(QStringLiteral("/rtmp/mediamtx/install"),
                                        QStringLiteral("安装 MediaMTX"));
         QVERIFY(ui::testing::shown().isEmpty());
         QCOMPARE(agent.requests().first().path, QByteArray("/rtmp/mediamtx/install"));
         QCOMPARE(fixture.cell(0, 4), QStringLiteral("v1.9.3 运行中"));
-        QVERIFY(followedUp);
+        // The pages that list MediaMTX rooms hear that the engine changed.
+        QCOMPARE(fixture.window->engineActions, QList<fleet::Engine>{fleet::Engine::MediaMtx});
     }
 
     void everyNodeWithoutAgentData() {
@@ -309,7 +308,7 @@ private Q_SLOTS:
         queueChangelogAnswer(std::make_shared<DialogSeen>(), QDialog::Accepted);
         components().updateSelectedAgents();
 
-        QCOMPARE(paths(agent).size(), 2 + nodes::timing::kRestartPollTries);
+        QCOMPARE(paths(agent).size(), 2 + nodes::kRestartPollTries);
         QCOMPARE(paths(agent).last(), QStringLiteral("GET /status"));
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("失败"));
         const QList<Shown> warnings = boxes(QStringLiteral("warning"));

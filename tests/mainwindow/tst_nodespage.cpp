@@ -3,7 +3,7 @@
 
 #include "console/NodeWindow.h"
 #include "mainwindow/NodeComponents.h"
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "shell/NodeFilterCombo.h"
 #include "mainwindow/UsageProgressDelegate.h"
 
@@ -61,7 +61,7 @@ class TestNodesPage : public QObject {
 private Q_SLOTS:
     void init() {
         testsupport::clearSettings();
-        nodes::timing::statusIdleTimeoutMs = nodes::timing::kDefaultStatusIdleTimeoutMs;
+        mainwindow::timing::statusIdleTimeoutMs = mainwindow::timing::kDefaultStatusIdleTimeoutMs;
         QVERIFY(fixture.open());
     }
     void cleanup() {
@@ -186,7 +186,7 @@ private Q_SLOTS:
     }
 
     void hangingNodeGoesOfflineWhileOthersKeepUpdating() {
-        nodes::timing::statusIdleTimeoutMs = 400;
+        mainwindow::timing::statusIdleTimeoutMs = 400;
         RecordingServer hanging;
         RecordingServer::Reply hang;
         hang.hang = true;
