@@ -3,6 +3,7 @@
 // with an output directory.
 #include "FakeShell.h"
 #include "Simulator.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 #include "files/FilesPage.h"
 #include "files/FilesTiming.h"
@@ -42,8 +43,7 @@ QString sparseFile(const QString& path, qint64 size) {
 int main(int argc, char** argv) {
     testsupport::isolateHome();
     QApplication app(argc, argv);
-    outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    QDir().mkpath(outDir);
+    outDir = testsupport::screensOutputDirectory(argc, argv);
     ui::testing::setScripted(true); // boxes answer at once and are listed instead of blocking
 
     sim::Simulator simulator;
