@@ -27,7 +27,8 @@ public:
         : file_(path), offset_(offset), length_(length) {}
 
     bool open(OpenMode mode) override {
-        return file_.open(QIODevice::ReadOnly) && file_.seek(offset_) && QIODevice::open(mode | Unbuffered);
+        return file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && file_.seek(offset_) &&
+               QIODevice::open(mode | Unbuffered);
     }
     void close() override {
         file_.close();
@@ -45,7 +46,7 @@ protected:
         const qint64 wanted = std::min(maxSize, length_ - pos());
         if (wanted <= 0)
             return 0;
-        if (!file_.seek(offset_ + pos()))
+        if (file_.pos() != offset_ + pos() && !file_.seek(offset_ + pos()))
             return -1;
         return file_.read(data, wanted);
     }
