@@ -82,7 +82,7 @@ void NodeComponents::runEngineAction(nodes::Engine engine, const QString& path, 
         window_.setBusyText(title + QStringLiteral("：") + label);
         page_.setCellText(row, column, QStringLiteral("处理中"));
         int status = 0;
-        const QJsonObject reply = net::agentRequest(node, kPost, path, QJsonObject(), &status);
+        const QJsonObject reply = net::agentRequestLong(node, kPost, path, QJsonObject(), &status);
         if (nodes::replySucceeded(status, reply)) {
             ++tally.successes;
             page_.setCellText(row, column,
@@ -185,9 +185,9 @@ bool NodeComponents::updateAgent(const Node& node, int row, const QString& lates
     window_.setBusy(QStringLiteral("正在更新 ") + nodeLabel(node) + QStringLiteral(" ..."), true);
     int status = 0;
     QJsonObject reply =
-        net::agentRequest(node, kPost, QStringLiteral("/agent/update"), QJsonObject(), &status);
+        net::agentRequestLong(node, kPost, QStringLiteral("/agent/update"), QJsonObject(), &status);
     if (nodes::needsInstallScriptFallback(status, reply)) {
-        const QJsonObject execReply = net::agentRequest(node, kPost, QStringLiteral("/exec"),
+        const QJsonObject execReply = net::agentRequestLong(node, kPost, QStringLiteral("/exec"),
                                                         nodes::installScriptRequestBody(), &status);
         reply = nodes::updateReplyFromExec(status, execReply);
     }
