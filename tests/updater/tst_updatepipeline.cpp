@@ -213,6 +213,11 @@ void UpdatePipelineTest::rollsBackWhenInstallCopyFails() {
         deep += "/" + QString(200, 'd');
     UpdateScenario s(dir.path(), deep);
     s.installOldRelease();
+    // The rollback gives back modes and times too, the target directory's own included.
+    QVERIFY(QFile::setPermissions(s.target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ReadGroup | QFile::ExeGroup));
+    const QDateTime oldTime = QDateTime::fromSecsSinceEpoch(978307200);
+    QVERIFY(setModifiedTime(s.target, oldTime.toSecsSinceEpoch()));
     const TreeSnapshot old = s.snapshotTarget();
     QVERIFY(!old.isEmpty());
     ReleaseServer server;
@@ -228,6 +233,8 @@ void UpdatePipelineTest::rollsBackWhenInstallCopyFails() {
              qPrintable(texts.last()));
     QVERIFY(texts.contains("安装新版本... " + s.target));
     QCOMPARE(s.snapshotTarget(), old);
+    QCOMPARE(permissionBits(s.target), 0750);
+    QCOMPARE(QFileInfo(s.target).lastModified(), oldTime);
     QVERIFY(s.recordedStarts().isEmpty());
 }
 

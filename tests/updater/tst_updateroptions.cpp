@@ -7,6 +7,13 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <QDateTime>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace updater;
 
 class UpdaterOptionsTest : public QObject {
@@ -23,6 +30,8 @@ private Q_SLOTS:
     void logSkipsUnwritablePath();
     void directoryCopyKeepsHiddenFilesLinksAndModes();
     void directoryCopyReportsMissingSource();
+    void directoryCopyKeepsModesAndTimes_data();
+    void directoryCopyKeepsModesAndTimes();
     void removeEntriesNeverFollowsLinks();
     void runnerCopiesProgramLibrariesAndPlugins();
     void runnerReportsFailures_data();
@@ -174,6 +183,73 @@ void UpdaterOptionsTest::directoryCopyKeepsHiddenFilesLinksAndModes() {
     QVERIFY(QFileInfo::exists(dst + "/sub/deeper/n.txt"));
     QVERIFY(QFileInfo(dst + "/sub/link").isSymLink());
     QCOMPARE(QFile::symLinkTarget(dst + "/sub/link"), QFileInfo(dst + "/run.sh").absoluteFilePath());
+}
+
+// Backup and rollback must give back what was there: a client restored as 0644 cannot start. A FIFO in
+// the installation must not block the copy (opening it for reading waits for a writer).
+void UpdaterOptionsTest::directoryCopyKeepsModesAndTimes_data() {
+    QTest::addColumn<QString>("name"); // "" is the copied directory itself
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("program 0755") << "Ondivo" << "file" << 0755;
+    QTest::newRow("private file 0600") << "key" << "file" << 0600;
+    QTest::newRow("read-only file 0444") << "notes" << "file" << 0444;
+    QTest::newRow("owner-only directory 0700") << "data" << "dir" << 0700;
+    QTest::newRow("the directory itself 0750") << "" << "dir" << 0750;
+    QTest::newRow("FIFO is skipped") << "pipe" << "fifo" << 0644;
+}
+
+void UpdaterOptionsTest::directoryCopyKeepsModesAndTimes() {
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src");
+    const QString entry = name.isEmpty() ? src : src + "/" + name;
+    QDir().mkpath(src);
+    if (kind == "file") {
+        QFile f(entry);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    } else if (kind == "dir") {
+        QDir().mkpath(entry + "/inner");
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(entry).constData(), 0644), 0);
+    }
+    const QDateTime old = QDateTime::fromSecsSinceEpoch(978307200); // 2001-01-01
+    if (kind != "fifo") {
+        QCOMPARE(::chmod(QFile::encodeName(entry).constData(), mode_t(mode)), 0);
+        const timespec times[2] = {{old.toSecsSinceEpoch(), 0}, {old.toSecsSinceEpoch(), 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(entry).constData(), times, 0), 0);
+    }
+
+    QStringList logged;
+    std::atomic<bool> done = false;
+    QString error;
+    bool ok = false;
+    std::thread copier([&] {
+        ok = copyDirectory(src, dir.filePath("dst"), &error, RootAttributes::Copy,
+                           [&logged](const QString& line) { logged << line; });
+        done = true;
+    });
+    QTest::qWaitFor([&] { return done.load(); }, 5000);
+    if (!done) { // unblock a reader stuck on the FIFO so the test can end
+        const int fd = ::open(QFile::encodeName(entry).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    copier.join();
+    QVERIFY2(ok, qPrintable(error));
+    const QString copied = name.isEmpty() ? dir.filePath("dst") : dir.filePath("dst/" + name);
+    if (kind == "fifo") {
+        QVERIFY(!QFileInfo::exists(copied));
+        QCOMPARE(logged, QStringList{"跳过特殊文件: " + entry});
+        return;
+    }
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(copied).constData(), &info), 0);
+    QCOMPARE(int(info.st_mode & 07777), mode);
+    QCOMPARE(QFileInfo(copied).lastModified(), old);
 }
 
 void UpdaterOptionsTest::directoryCopyReportsMissingSource() {
