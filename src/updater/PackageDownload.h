@@ -22,7 +22,7 @@ qint64 totalFromContentRange(const QByteArray& contentRange);
 
 // The largest package downloaded when the manifest gives no size (a real release is a fraction of it):
 // a host announcing or sending more fails the download.
-inline constexpr qint64 kMaxPackageBytes = qint64(4) * 1024 * 1024 * 1024;
+inline constexpr qint64 kMaxPackageBytes = qint64(2) * 1024 * 1024 * 1024;
 
 // Downloads a package in ranged segments straight to disk, retrying each segment, and renames the
 // finished file into place. Throws UpdateFailure with the message of the failed rule.

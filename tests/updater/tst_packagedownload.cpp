@@ -273,7 +273,7 @@ void PackageDownloadTest::hostileHostsAreBounded_data() {
     QTest::newRow("total below the manifest size")
         << 1000ll << QByteArray("bytes 0-499/500") << 0ll << "下载大小不一致: 500.0 B / 1000.0 B";
     QTest::newRow("no manifest size, total above the ceiling")
-        << 0ll << QByteArray("bytes 0-65535/1000000000000") << 0ll << "更新包大小超过上限: 931.3 GB / 4.00 GB";
+        << 0ll << QByteArray("bytes 0-65535/1000000000000") << 0ll << "更新包大小超过上限: 931.3 GB / 2.00 GB";
 }
 
 void PackageDownloadTest::hostileHostsAreBounded() {
