@@ -2,12 +2,15 @@
 #include "updater/DirectoryCopy.h"
 #include "updater/RunnerPreparation.h"
 #include "updater/UpdateLog.h"
+#include "updater/UpdatePipeline.h"
 #include "updater/UpdaterOptions.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,6 +33,8 @@ private Q_SLOTS:
     void logSkipsUnwritablePath();
     void directoryCopyKeepsHiddenFilesLinksAndModes();
     void directoryCopyReportsMissingSource();
+    void manifestSizeOutOfRange_data();
+    void manifestSizeOutOfRange();
     void directoryCopyKeepsModesAndTimes_data();
     void directoryCopyKeepsModesAndTimes();
     void removeEntriesNeverFollowsLinks();
@@ -250,6 +255,28 @@ void UpdaterOptionsTest::directoryCopyKeepsModesAndTimes() {
     QCOMPARE(::stat(QFile::encodeName(copied).constData(), &info), 0);
     QCOMPARE(int(info.st_mode & 07777), mode);
     QCOMPARE(QFileInfo(copied).lastModified(), old);
+}
+
+// A size the download cannot use counts as no size (then the download ceiling applies).
+void UpdaterOptionsTest::manifestSizeOutOfRange_data() {
+    QTest::addColumn<QByteArray>("size");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("plain") << QByteArray("1000") << qint64(1000);
+    QTest::newRow("1e300") << QByteArray("1e300") << qint64(0);
+    QTest::newRow("-1e300") << QByteArray("-1e300") << qint64(0);
+    QTest::newRow("beyond 64 bits") << QByteArray("1e19") << qint64(0);
+    QTest::newRow("above the ceiling") << QByteArray("3000000000") << qint64(0);
+    QTest::newRow("fraction") << QByteArray("1000.5") << qint64(0);
+    QTest::newRow("negative") << QByteArray("-5") << qint64(0);
+    QTest::newRow("text") << QByteArray("\"1000\"") << qint64(0);
+}
+
+void UpdaterOptionsTest::manifestSizeOutOfRange() {
+    QFETCH(QByteArray, size);
+    QFETCH(qint64, expected);
+    const QJsonObject manifest =
+        QJsonDocument::fromJson(R"({"version":"2.0","url":"http://h/p.zip","size":)" + size + "}").object();
+    QCOMPARE(readManifest(manifest).size, expected);
 }
 
 void UpdaterOptionsTest::directoryCopyReportsMissingSource() {
