@@ -47,6 +47,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     }
     // The status line and the overlay exist before any page, so pages may use them while they are built.
     statusLabel_ = new QLabel(cloudnodes::signedInLine(signInState().username), this);
+    statusLabel_->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(statusLabel_, 1);
     overlay_ = new LoadingOverlay(this);
 

@@ -1,3 +1,4 @@
+#include "PlainText.h"
 #include "TestMain.h"
 
 #include "ui/Dialogs.h"
@@ -6,6 +7,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QPlainTextEdit>
 
 // The dialog seam itself: scripted answers are consumed in order, and what would have been shown is
@@ -38,6 +42,40 @@ private Q_SLOTS:
         QCOMPARE(shown[0].kind, QStringLiteral("warning"));
         QCOMPARE(shown[1].kind, QStringLiteral("critical"));
         QCOMPARE(shown[1].title, QStringLiteral("Ondivo 更新"));
+    }
+
+    // Messages often start with a Node label or carry a server's reply: shown literally, never as markup.
+    void messageBoxesShowPlainText_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("warning") << "warning";
+        QTest::newRow("information") << "information";
+        QTest::newRow("critical") << "critical";
+        QTest::newRow("question") << "question";
+    }
+    void messageBoxesShowPlainText() {
+        QFETCH(QString, kind);
+        const QString text = testsupport::kHostileMarkup + QStringLiteral(" 更新失败");
+        bool plain = false;
+        QString shown;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            plain = testsupport::showsPlainText(box);
+            shown = box->text();
+            box->defaultButton()->click();
+        });
+        ui::testing::setScripted(false);
+        if (kind == "warning")
+            ui::warning(nullptr, text);
+        else if (kind == "information")
+            ui::information(nullptr, text);
+        else if (kind == "critical")
+            ui::critical(nullptr, text);
+        else
+            ui::question(nullptr, text);
+        ui::testing::setScripted(true);
+        QVERIFY(plain);
+        QCOMPARE(shown, text);
     }
 
     void customDialogHandlerFillsFields() {

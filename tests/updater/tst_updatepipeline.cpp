@@ -1,3 +1,4 @@
+#include "PlainText.h"
 #include "ReleaseServer.h"
 #include "TestMain.h"
 #include "UpdateScenario.h"
@@ -28,6 +29,7 @@ struct Run {
     bool quitRequested = false;
     QString status;
     bool closeVisible = false;
+    bool plainLabels = false;
 };
 
 } // namespace
@@ -80,6 +82,7 @@ Run UpdatePipelineTest::run(UpdateScenario& s, const QString& manifestUrl, quint
         QTest::qWait(100); // lets the delayed quit fire
     result.status = window.statusText();
     result.closeVisible = window.closeButtonVisible();
+    result.plainLabels = testsupport::allLabelsPlain(&window);
     return result;
 }
 
@@ -138,6 +141,8 @@ void UpdatePipelineTest::failsAndKeepsInstallation_data() {
                                           << "更新清单缺少 version 或 url";
     QTest::newRow("manifest version leaves work dir") << "manifestEvilVersion"
                                                       << "更新清单中的 version 无效: ../../x";
+    QTest::newRow("manifest version is markup") << "manifestMarkupVersion"
+                                                << "更新清单中的 version 无效: <img src='/dev/zero'>";
     QTest::newRow("manifest package name leaves work dir") << "manifestEvilName"
                                                            << "更新清单中的 packageName 无效: ../owned.zip";
     QTest::newRow("zip escaping with ..") << "dotdot"
@@ -175,6 +180,9 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     if (setup == "manifestEvilVersion")
         server.setRawManifest(200,
                               "{\"version\":\"../../x\",\"url\":\"" + server.packageUrl().toUtf8() + "\"}");
+    if (setup == "manifestMarkupVersion")
+        server.setRawManifest(200, "{\"version\":\"<img src='/dev/zero'>\",\"url\":\"" +
+                                       server.packageUrl().toUtf8() + "\"}");
     if (setup == "manifestEvilName")
         server.setRawManifest(200, "{\"version\":\"2\",\"packageName\":\"../owned.zip\",\"url\":\"" +
                                        server.packageUrl().toUtf8() + "\"}");
@@ -191,6 +199,7 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     QVERIFY(!r.quitRequested);
     QCOMPARE(r.status, QString("失败"));
     QVERIFY(r.closeVisible);
+    QVERIFY(r.plainLabels);
     const QStringList texts = s.logTexts();
     QVERIFY(texts.size() >= 2);
     QCOMPARE(texts.mid(texts.size() - 2), (QStringList{"更新失败 " + message, "ERROR " + message}));
