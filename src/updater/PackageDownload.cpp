@@ -163,7 +163,10 @@ PackageDownloader::Attempt PackageDownloader::fetchSegment(const QUrl& url, QFil
     file.flush();
 
     attempt.status = net::replyStatus(reply);
-    attempt.fatal = checkAnnouncedTotal(totalFromContentRange(reply->rawHeader("Content-Range")));
+    // Only a ranged answer (or its refusal) speaks about the package; an error page may carry a range
+    // of its own.
+    if (attempt.status == 206 || attempt.status == 416)
+        attempt.fatal = checkAnnouncedTotal(totalFromContentRange(reply->rawHeader("Content-Range")));
     if (reply->error() != QNetworkReply::NoError)
         attempt.networkError = net::networkErrorText(reply);
     reply->deleteLater();

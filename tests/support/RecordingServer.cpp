@@ -138,7 +138,8 @@ void RecordingServer::respond(QTcpSocket* socket) {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonFor(reply.status) + "\r\n";
         head += "Content-Type: " + reply.contentType + "\r\n";
         const qsizetype length = reply.announcedLength >= 0 ? reply.announcedLength : reply.body.size();
-        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+        if (!reply.noContentLength)
+            head += "Content-Length: " + QByteArray::number(length) + "\r\n";
         for (const auto& header : reply.extraHeaders)
             head += header.first + ": " + header.second + "\r\n";
         head += "Connection: close\r\n\r\n";

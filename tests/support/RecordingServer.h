@@ -37,6 +37,7 @@ public:
         qint64 announcedLength = -1; // Content-Length to announce when it should differ from the body's
         int delayMs = 0;
         qint64 streamBytes = 0; // filler bytes sent after the body, block by block, until done or the peer leaves
+        bool noContentLength = false; // the body runs until the connection closes
     };
 
     RecordingServer();

@@ -2,6 +2,7 @@
 #include "TestMain.h"
 
 #include "ui/Dialogs.h"
+#include "ui/PlainText.h"
 #include "ui/TimestampedView.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <QPlainTextEdit>
 
@@ -45,37 +47,41 @@ private Q_SLOTS:
     }
 
     // Messages often start with a Node label or carry a server's reply: shown literally, never as markup.
-    void messageBoxesShowPlainText_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("warning") << "warning";
-        QTest::newRow("information") << "information";
-        QTest::newRow("critical") << "critical";
-        QTest::newRow("question") << "question";
-    }
     void messageBoxesShowPlainText() {
-        QFETCH(QString, kind);
         const QString text = testsupport::kHostileMarkup + QStringLiteral(" 更新失败");
-        bool plain = false;
-        QString shown;
-        QTimer::singleShot(0, this, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            plain = testsupport::showsPlainText(box);
-            shown = box->text();
-            box->defaultButton()->click();
-        });
+        QStringList shown;
+        auto inspectNextBox = [&] {
+            QTimer::singleShot(0, this, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                shown << (box && testsupport::showsPlainText(box) ? box->text() : QStringLiteral("rich"));
+                if (box)
+                    box->defaultButton()->click();
+            });
+        };
         ui::testing::setScripted(false);
-        if (kind == "warning")
-            ui::warning(nullptr, text);
-        else if (kind == "information")
-            ui::information(nullptr, text);
-        else if (kind == "critical")
-            ui::critical(nullptr, text);
-        else
-            ui::question(nullptr, text);
+        inspectNextBox();
+        ui::warning(nullptr, text);
+        inspectNextBox();
+        ui::critical(nullptr, text);
+        inspectNextBox();
+        ui::question(nullptr, text);
         ui::testing::setScripted(true);
-        QVERIFY(plain);
-        QCOMPARE(shown, text);
+        QCOMPARE(shown, QStringList(3, text));
+    }
+
+    // A tooltip has no text format: what looks like markup must still read exactly as given.
+    void toolTipsReadLiterally_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("image markup") << testsupport::kHostileMarkup;
+        QTest::newRow("markup after a label, lines and spaces") << QStringLiteral("节点 <b>甲</b>\n第二行  两个空格");
+        QTest::newRow("entity") << QStringLiteral("&lt;img&gt; 5 < 6");
+        QTest::newRow("plain text") << QStringLiteral("生产服务器 1");
+    }
+    void toolTipsReadLiterally() {
+        QFETCH(QString, text);
+        QTextDocument rendered;
+        rendered.setHtml(ui::plainToolTip(text));
+        QCOMPARE(Qt::mightBeRichText(ui::plainToolTip(text)) ? rendered.toPlainText() : ui::plainToolTip(text), text);
     }
 
     void customDialogHandlerFillsFields() {

@@ -263,47 +263,38 @@ void PackageDownloadTest::wholeFileAfterFirstSegmentIsRefused() {
 void PackageDownloadTest::hostileHostsAreBounded_data() {
     QTest::addColumn<qint64>("expectedSize");
     QTest::addColumn<QByteArray>("contentRange");
-    QTest::addColumn<qint64>("streamed");
     QTest::addColumn<QString>("message");
-    const qint64 endless = 64 * 1024 * 1024;
     QTest::newRow("206 to bytes=0-999 that never ends")
-        << 1000ll << QByteArray("bytes 0-999/1000") << endless << "下载分片失败: 收到的数据超过请求的范围";
+        << 1000ll << QByteArray("bytes 0-999/1000") << "下载分片失败: 收到的数据超过请求的范围";
     QTest::newRow("total above the manifest size")
-        << 1000ll << QByteArray("bytes 0-999/1000000000000") << 0ll << "下载大小不一致: 931.3 GB / 1000.0 B";
-    QTest::newRow("total below the manifest size")
-        << 1000ll << QByteArray("bytes 0-499/500") << 0ll << "下载大小不一致: 500.0 B / 1000.0 B";
+        << 1000ll << QByteArray("bytes 0-999/1000000000000") << "下载大小不一致: 931.3 GB / 1000.0 B";
     QTest::newRow("no manifest size, total above the ceiling")
-        << 0ll << QByteArray("bytes 0-65535/1000000000000") << 0ll << "更新包大小超过上限: 931.3 GB / 2.00 GB";
+        << 0ll << QByteArray("bytes 0-65535/1000000000000") << "更新包大小超过上限: 931.3 GB / 2.00 GB";
 }
 
 void PackageDownloadTest::hostileHostsAreBounded() {
     QFETCH(qint64, expectedSize);
     QFETCH(QByteArray, contentRange);
-    QFETCH(qint64, streamed);
     QFETCH(QString, message);
     testsupport::RecordingServer host;
     testsupport::RecordingServer::Reply reply{206, QByteArray(1000, 'z'), "application/zip"};
     reply.extraHeaders.append({"Content-Range", contentRange});
-    if (streamed > 0) {
-        reply.announcedLength = streamed;
-        reply.streamBytes = streamed;
-    }
+    const bool endless = contentRange.endsWith("/1000"); // the host keeps sending past the range
+    reply.noContentLength = endless;
+    reply.streamBytes = endless ? 64 * 1024 * 1024 : 0;
     host.setDefaultReply(reply);
-    // A file that keeps growing would fill the disk: watch it while the download runs.
     const QString temporary = dir_.filePath("ondivo-client.zip.download");
     qint64 largest = 0;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] { largest = qMax(largest, QFileInfo(temporary).size()); });
     watch.start(5);
     QNetworkAccessManager manager;
-    PackageDownloader downloader(manager, {});
-    QString failure;
     try {
-        downloader.download(QUrl(host.baseUrl() + "/package.zip"), dir_.filePath("ondivo-client.zip"), expectedSize);
-    } catch (const UpdateFailure& error) {
-        failure = error.message();
+        PackageDownloader(manager, {}).download(QUrl(host.baseUrl()), dir_.filePath("ondivo-client.zip"), expectedSize);
+        QFAIL("download succeeded");
+    } catch (const UpdateFailure& failure) {
+        QCOMPARE(failure.message(), message);
     }
-    QCOMPARE(failure, message);
     QVERIFY2(largest <= kSegment, qPrintable(QString::number(largest)));
     QVERIFY(!QFileInfo::exists(temporary));
 }
@@ -312,9 +303,7 @@ void PackageDownloadTest::progressIsReportedPerPercentOrSecond() {
     // Unknown size and a server without Range: the percentage never moves, so one report a second.
     ReleaseServer server;
     server.setPackage(randomPayload(24 * kSegment), "1.0");
-    ReleaseServer::Variant variant;
-    variant.ignoreRange = true;
-    server.setVariant(variant);
+    server.setVariant({.ignoreRange = true});
     QList<Report> reports;
     QElapsedTimer clock;
     clock.start();

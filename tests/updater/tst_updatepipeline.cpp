@@ -1,5 +1,7 @@
 #include "PlainText.h"
+#include "RecordingServer.h"
 #include "ReleaseServer.h"
+#include "net/RequestTiming.h"
 #include "TestMain.h"
 #include "UpdateScenario.h"
 #include "ui/Dialogs.h"
@@ -133,6 +135,10 @@ void UpdatePipelineTest::failsAndKeepsInstallation_data() {
                                   << "HTTP 404";
     QTest::newRow("manifest server unreachable") << "manifestUnreachable"
                                                  << "Connection refused";
+    QTest::newRow("manifest host never answers") << "manifestHang"
+                                                 << "连接超时：1 秒没有收到任何数据";
+    QTest::newRow("manifest redirected to another host") << "manifestRedirect"
+                                                         << "服务器重定向到其他地址: OTHER/manifest.json";
     QTest::newRow("manifest not JSON") << "manifestText"
                                        << "更新清单为空或格式错误";
     QTest::newRow("manifest empty object") << "manifestEmpty"
@@ -188,12 +194,25 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
                                        server.packageUrl().toUtf8() + "\"}");
 
     QString manifestUrl = server.manifestUrl();
+    // Hostile manifest hosts: one that never answers, one that points elsewhere.
+    testsupport::RecordingServer host;
+    testsupport::RecordingServer other;
+    net::timing::blockingIdleTimeoutMs = 300;
+    if (setup == "manifestHang" || setup == "manifestRedirect") {
+        testsupport::RecordingServer::Reply reply = testsupport::RecordingServer::redirect(302, other.baseUrl() + "/manifest.json");
+        reply.hang = setup == "manifestHang";
+        host.setDefaultReply(reply);
+        manifestUrl = host.baseUrl() + "/manifest.json";
+    }
+    message.replace("OTHER", other.baseUrl());
     if (setup == "manifestUnreachable") {
         QTcpServer closed; // a port that was free a moment ago and now refuses connections
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         manifestUrl = QStringLiteral("http://127.0.0.1:%1/manifest.json").arg(closed.serverPort());
     }
     const Run r = run(s, manifestUrl);
+    net::timing::reset();
+    QVERIFY(other.requests().isEmpty());
     message.replace("WORK", s.workDir);
     QVERIFY(!r.ok);
     QVERIFY(!r.quitRequested);
