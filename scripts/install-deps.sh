@@ -7,8 +7,10 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-webengine-dev qt6-httpserver-dev
   libssl-dev libarchive-dev libcpp-httplib-dev
   xvfb xauth x11-utils xdotool fonts-noto-cjk
-  openssh-client openssh-server microsocks tinyproxy curl zip unzip
+  openssh-client openssh-server microsocks tinyproxy curl zip unzip python3
 )
+# Node.js and npm only fetch the terminal page's scripts; a newer Node.js already installed will do.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,4 +24,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The terminal page's scripts (xterm.js), pinned by assets/package-lock.json; fetched once, the build
+# copies them beside the program.
+root="$(cd "$(dirname "$0")/.." && pwd)"
+if [ ! -d "$root/assets/node_modules" ]; then
+  (cd "$root/assets" && npm ci --no-audit --no-fund)
 fi

@@ -138,6 +138,21 @@ void AgentService::startProxy(int port, const QString& username, const QString& 
     proxy_.startedMs = nowMs() - 3600 * 1000;
 }
 
+QString AgentService::startRelayLocked(Bridge& bridge) {
+    bridge.relay.reset();
+    const QString host = textOf(bridge.config, "upstreamHost").trimmed();
+    if (host != QLatin1String("127.0.0.1") && host != QLatin1String("localhost"))
+        return {};
+    auto relay = std::make_shared<SocksRelay>(SocksRelay::Config{
+        bridge.config.value(QStringLiteral("port")).toInt(), textOf(bridge.config, "username"),
+        textOf(bridge.config, "password"), host, bridge.config.value(QStringLiteral("upstreamPort")).toInt(),
+        textOf(bridge.config, "upstreamUsername"), textOf(bridge.config, "upstreamPassword")});
+    const QString reason = relay->start();
+    if (reason.isEmpty())
+        bridge.relay = relay;
+    return reason;
+}
+
 QString AgentService::portTakenLocked(int port, const QString& exceptBridge, bool exceptProxy) const {
     if (!exceptProxy && proxy_.enabled && proxy_.port == port)
         return QStringLiteral("端口 %1 已被代理使用").arg(port);
@@ -313,6 +328,11 @@ void AgentService::installProxyRoutes() {
         if (!taken.isEmpty())
             return sendError(c, 409, taken);
         bridge->config = config;
+        if (bridge->running) {
+            const QString reason = startRelayLocked(*bridge);
+            if (!reason.isEmpty())
+                return sendError(c, 409, reason);
+        }
         sendJson(c, 200, bridgeJsonLocked(*bridge, nowMs()));
     });
     host_.route("POST", R"(/proxy/bridges/([^/]+)/(start|stop|test))", [this](Call& c) {
@@ -330,6 +350,7 @@ void AgentService::installProxyRoutes() {
                 bridge->totalDownload += double(now - bridge->startedMs) * 450;
             }
             bridge->running = false;
+            bridge->relay.reset();
             return sendJson(c, 200, bridgeJsonLocked(*bridge, now));
         }
         if (host.isEmpty() || upstreamPort < 1)
@@ -337,6 +358,9 @@ void AgentService::installProxyRoutes() {
         if (action == QLatin1String("start")) {
             if (!gost_.installed)
                 return sendError(c, 409, QStringLiteral("GOST 未安装"));
+            const QString reason = startRelayLocked(*bridge);
+            if (!reason.isEmpty())
+                return sendError(c, 409, reason);
             if (!bridge->running)
                 bridge->startedMs = now;
             bridge->running = true;

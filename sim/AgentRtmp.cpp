@@ -156,42 +156,7 @@ void AgentService::installRtmpRoutes() {
         std::erase_if(rtmpRooms_, [&](const RtmpRoom& r) { return r.id == id; });
         sendJson(c, 200, {{QStringLiteral("ok"), true}});
     });
-    // The HLS preview: a small page standing in for MediaMTX's player, so a web view loads something.
-    host_.route(
-        "GET", R"(/hls/live/([^/]+)/?(index\.html)?)",
-        [this](Call& c) {
-            QString name;
-            {
-                std::lock_guard lock(mutex_);
-                for (const auto& room : rtmpRooms_)
-                    if (room.roomKey == c.match(1))
-                        name = room.name.toHtmlEscaped();
-            }
-            if (name.isEmpty()) {
-                c.res.status = 404;
-                c.res.set_content("<!doctype html><title>404</title><p>stream not found</p>",
-                                  "text/html; charset=utf-8");
-                return;
-            }
-            const QString page =
-                QStringLiteral(
-                    "<!doctype html><html><head><meta charset=\"utf-8\"><title>%1</title><style>"
-                    "body{margin:0;background:#111;color:#eee;font-family:sans-serif;display:flex;align-"
-                    "items:center;"
-                    "justify-content:center;height:100vh}canvas{width:80vw;max-width:960px;aspect-ratio:16/"
-                    "9;background:#000}"
-                    "</style></head><body><div><canvas id=\"v\" width=\"640\" height=\"360\"></canvas>"
-                    "<p id=\"name\">%1</p></div><script>const "
-                    "c=document.getElementById('v').getContext('2d');let f=0;"
-                    "setInterval(()=>{f++;c.fillStyle='hsl('+(f%360)+',60%,30%)';c.fillRect(0,0,640,360);"
-                    "c.fillStyle='#fff';c.font='28px sans-serif';c.fillText('LIVE '+new "
-                    "Date().toLocaleTimeString(),24,48);"
-                    "},100);</script></body></html>")
-                    .arg(name);
-            c.res.status = 200;
-            c.res.set_content(page.toStdString(), "text/html; charset=utf-8");
-        },
-        false);
+    installHlsRoutes();
 }
 
 } // namespace sim::detail

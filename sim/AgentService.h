@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HttpHost.h"
+#include "SocksRelay.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -90,6 +92,7 @@ private:
         QJsonObject pendingTest;
         QJsonObject lastTest;
         double totalUpload = 0, totalDownload = 0;
+        std::shared_ptr<SocksRelay> relay; // the live entry while running with a loopback upstream
     };
     struct Proxy {
         bool enabled = false;
@@ -110,6 +113,7 @@ private:
     void installRoutes();
     void installCoreRoutes();
     void installRtmpRoutes();
+    void installHlsRoutes();
     void installLiveRoutes();
     void installProxyRoutes();
     void installFileRoutes();
@@ -128,6 +132,8 @@ private:
     RtmpRoom* findRtmpLocked(const QString& id);
     bool isPublishedLocked(const QString& publishUrl) const;
     QJsonObject rtmpStatusLocked() const;
+    // The room's name (possibly empty), or a null text when no room has this key.
+    QString roomNameForKeyLocked(const QString& roomKey) const;
 
     // Live rooms and pushes.
     LiveRoom* findLiveLocked(const QString& id);
@@ -142,6 +148,9 @@ private:
     QJsonObject bridgeJsonLocked(Bridge& bridge, qint64 nowMs);
     Bridge* findBridgeLocked(const QString& id);
     QString applyBridgeConfig(QJsonObject& config, const QJsonObject& body, bool creating) const;
+    // Opens (or reopens) the relayed entry of a running bridge whose upstream is on loopback; the reason
+    // when the entry cannot listen.
+    QString startRelayLocked(Bridge& bridge);
     QString portTakenLocked(int port, const QString& exceptBridge, bool exceptProxy) const;
 
     // Files.

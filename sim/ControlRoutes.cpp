@@ -15,6 +15,7 @@ void installControlRoutes(Simulator& sim, HttpHost& host) {
             fault.status = b.value(QStringLiteral("status")).toInt();
             fault.errorText = b.value(QStringLiteral("errorText")).toString(fault.errorText);
             fault.delayMs = b.value(QStringLiteral("delayMs")).toInt();
+            fault.staleMs = b.value(QStringLiteral("staleMs")).toInt();
             fault.hang = b.value(QStringLiteral("hang")).toBool();
             fault.dropMidReply = b.value(QStringLiteral("dropMidReply")).toBool();
             fault.malformedJson = b.value(QStringLiteral("malformedJson")).toBool();

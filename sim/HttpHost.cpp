@@ -346,6 +346,10 @@ void HttpHost::dispatch(const Route& route, const httplib::Request& req, httplib
     if (route.needsAuth && authorizer_ && !authorizer_(call))
         return;
     route.fn(call);
+    if (fault && fault->staleMs > 0 && !stop_.waitFor(fault->staleMs)) {
+        abortConnection(res);
+        return;
+    }
     if (call.dropMidReply && !call.dropHandled)
         truncateReply(res);
 }

@@ -4,7 +4,7 @@
 #include "CloudService.h"
 #include "HttpHost.h"
 #include "crypto/NodeEnvelope.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QDir>
 #include <QJsonDocument>

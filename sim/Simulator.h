@@ -26,6 +26,7 @@ struct Fault {
     int status = 0; // > 0: answer this status with {"error": errorText}; the route does not run
     QString errorText = QStringLiteral("simulated failure");
     int delayMs = 0;            // wait this long, then answer normally (or apply the other settings)
+    int staleMs = 0;            // the route runs at once, its answer is held back this long (a stale reply)
     bool hang = false;          // accept the request and never answer (until the simulator stops)
     bool dropMidReply = false;  // the route runs, then the connection closes after half of the body
     bool malformedJson = false; // answer 200 with a body that is not JSON; the route does not run
@@ -204,7 +205,7 @@ private:
 } // namespace sim
 
 // Control routes on the Cloud API port (no token; loopback tools and the standalone smoke test):
-//   POST   /__sim/faults   {"target", "method", "path", "status", "errorText", "delayMs", "hang",
+//   POST   /__sim/faults   {"target", "method", "path", "status", "errorText", "delayMs", "staleMs", "hang",
 //                           "dropMidReply", "malformedJson", "times"}
 //   DELETE /__sim/faults
 //   POST   /__sim/package  {"ignoreRange", "omitSize", "upperCaseSha256", "wrongSha256"}

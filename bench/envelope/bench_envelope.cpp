@@ -3,7 +3,7 @@
 // the session cache), and relates the cold time to the ideal 50 x one derivation / cores.
 #include "crypto/CryptoPrimitives.h"
 #include "crypto/NodeEnvelope.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

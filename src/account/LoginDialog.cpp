@@ -3,7 +3,7 @@
 #include "account/NetworkProxyDialog.h"
 #include "account/SignInRules.h"
 #include "net/RequestLayer.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "account/AccountTiming.h"
+
 #include <QJsonObject>
 #include <QNetworkProxy>
 #include <QString>
@@ -8,12 +10,6 @@
 // The network proxy form without its widgets: loading and storing the network/* settings, the
 // type/port coupling, the proxy a test uses and the geolocation test's texts.
 namespace account {
-
-namespace timing {
-// A proxy test that has not finished after this long is aborted.
-inline constexpr int kDefaultProxyTestTimeoutMs = 12000;
-inline int proxyTestTimeoutMs = kDefaultProxyTestTimeoutMs;
-} // namespace timing
 
 // The IP-geolocation service asked by the proxy test, over plain HTTP; ONDIVO_IPGEO_URL replaces it
 // (tests and the demo point it at the local simulator).

@@ -1,17 +1,13 @@
 #pragma once
 
+#include "account/AccountTiming.h"
+
 #include <QJsonObject>
 #include <QString>
 
 // What the sign-in dialog decides without a window: the request it sends, when a reply signs the user
 // in, the failure text, and which values it remembers.
 namespace account {
-
-namespace timing {
-// The automatic sign-in starts this long after the dialog is built, so the dialog is on screen first.
-inline constexpr int kDefaultAutoSignInDelayMs = 100;
-inline int autoSignInDelayMs = kDefaultAutoSignInDelayMs;
-} // namespace timing
 
 // Longest failure text the status label shows; a runaway reply is cut there.
 inline constexpr int kMaxFailureTextLength = 600;

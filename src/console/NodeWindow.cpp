@@ -1,6 +1,7 @@
 #include "console/NodeWindow.h"
 
 #include "app/Settings.h"
+#include "console/TerminalPane.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -23,6 +24,7 @@ QWidget* textTab(const QString& text) {
 
 QLabel* selectableLabel(const QString& text) {
     auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
@@ -52,16 +54,20 @@ NodeWindow::NodeWindow(const Node& node, QWidget* parent) : QMainWindow(parent),
                       "这是当前节点的操作窗口。Shell 已放到独立页签，后续节点相关能力都从这里扩展。")),
                   QStringLiteral("概览"));
     auto* shell = new QWidget;
-    auto* shellLayout = new QVBoxLayout(shell);
-    shellLayout->setContentsMargins(0, 0, 0, 0);
-    shellLayout->addWidget(new QLabel(QStringLiteral("切换到 Shell 后会建立 SSH 连接。")), 0,
-                           Qt::AlignCenter);
-    tabs_->addTab(shell, QStringLiteral("Shell"));
+    shellLayout_ = new QVBoxLayout(shell);
+    shellLayout_->setContentsMargins(0, 0, 0, 0);
+    shellLayout_->addWidget(new QLabel(QStringLiteral("切换到 Shell 后会建立 SSH 连接。")), 0,
+                            Qt::AlignCenter);
+    shellTab_ = tabs_->addTab(shell, QStringLiteral("Shell"));
     tabs_->addTab(textTab(QStringLiteral("内置操作占位。后续把软件固定支持的节点动作放在这里。")),
                   QStringLiteral("内置操作"));
     tabs_->addTab(textTab(QStringLiteral("服务管理占位。后续可查看 systemd 服务、启动、停止和重启。")),
                   QStringLiteral("服务"));
     layout->addWidget(tabs_, 1);
+    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == shellTab_)
+            openTerminal();
+    });
     setCentralWidget(central);
 
     const QByteArray geometry = settings::readBytes(settings::key::nodeGeometry);
@@ -70,6 +76,17 @@ NodeWindow::NodeWindow(const Node& node, QWidget* parent) : QMainWindow(parent),
     const QByteArray state = settings::readBytes(settings::key::nodeState);
     if (!state.isEmpty())
         restoreState(state);
+}
+
+void NodeWindow::openTerminal() {
+    if (terminal_)
+        return;
+    while (QLayoutItem* item = shellLayout_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    terminal_ = new TerminalPane(node_, shellLayout_->parentWidget());
+    shellLayout_->addWidget(terminal_);
 }
 
 void NodeWindow::closeEvent(QCloseEvent* event) {

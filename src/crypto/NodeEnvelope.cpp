@@ -1,7 +1,7 @@
 #include "crypto/NodeEnvelope.h"
 
 #include "crypto/CryptoPrimitives.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QEventLoop>
 #include <QFutureWatcher>

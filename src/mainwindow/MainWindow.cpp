@@ -2,58 +2,48 @@
 
 
 #include "app/Settings.h"
+#include "account/CloudNodeRules.h"
 #include "app/UiText.h"
-#include "console/NodeWindow.h"
-#include "mainwindow/CloudNodeRules.h"
 #include "mainwindow/LoadingOverlay.h"
 #include "mainwindow/NavigationIcons.h"
-#include "mainwindow/NodesPage.h"
 #include "mainwindow/TopNavBar.h"
-#include "mainwindow/WindowTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "net/ApplicationProxy.h"
-#include "net/SignInState.h"
-#include "settings/SettingsPage.h"
+#include "model/SignInState.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QLabel>
-#include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
 #include <QVBoxLayout>
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), store_(*this) {
     setWindowTitle(QStringLiteral("Ondivo"));
     resize(1060, 680);
     applyApplicationStyle();
 
     navBar_ = new TopNavBar;
     pageStack_ = new QStackedWidget;
-    nodeStatusManager_ = new QNetworkAccessManager(this);
-    proxyStatusManager_ = new QNetworkAccessManager(this);
-    bridgeStatusManager_ = new QNetworkAccessManager(this);
-    liveStatusManager_ = new QNetworkAccessManager(this);
-    applyProxyToManagers();
+    for (auto& cycle : pollers_)
+        cycle = std::make_unique<fleet::PollCycle>();
+    applyNetworkProxy();
+    store_.setAfterLoad([this] { refreshAfterLoad(); });
     statusPollTimer_ = new QTimer(this);
     livePollTimer_ = new QTimer(this);
-    for (int i = 0; i < 4; ++i) {
-        auto* combo = new QComboBox(this);
-        combo->hide();
-        nodeFilters_ << combo;
-    }
     // The status line and the overlay exist before any page, so pages may use them while they are built.
     statusLabel_ = new QLabel(cloudnodes::signedInLine(signInState().username), this);
     statusLabel_->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(statusLabel_, 1);
     overlay_ = new LoadingOverlay(this);
 
-    buildPages();
+    for (int index = 0; index < kPageCount; ++index)
+        pageStack_->addWidget(new QWidget);
     buildNavigation();
-    installSettingsPage(*this);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -70,10 +60,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     QTimer::singleShot(0, this, [this] {
         setBusy(QStringLiteral("正在读取节点..."), true);
         setBusyText(QStringLiteral("加载节点..."));
-        loadCloudNodes(false);
+        store_.load(false);
         setBusy(QStringLiteral("节点读取完成"), false);
         // The busy text above replaced the account and Node count; bring them back once loaded.
-        if (lastLoadSucceeded_)
+        if (store_.lastLoadSucceeded())
             updateStatusLine();
     });
 }
@@ -92,24 +82,33 @@ void MainWindow::applyApplicationStyle() {
         QApplication::setStyle(wanted);
 }
 
-void MainWindow::buildPages() {
-    nodesPage_ = new NodesPage(this);
-    pageStack_->addWidget(nodesPage_);
-    // Pages not built yet are plain placeholders until their owners replace them.
-    for (int index = ProxyPageIndex; index < PageCount; ++index)
-        pageStack_->addWidget(new QWidget);
+void MainWindow::installPages(const QList<shell::PageParts>& pages) {
+    for (int index = 0; index < kPageCount && index < pages.size(); ++index) {
+        QWidget* replacement = pages[index].widget;
+        if (!replacement)
+            continue;
+        QWidget* old = pageStack_->widget(index);
+        const bool wasShown = pageStack_->currentIndex() == index;
+        pageStack_->insertWidget(index, replacement);
+        if (old) {
+            pageStack_->removeWidget(old);
+            old->deleteLater();
+        }
+        if (wasShown)
+            pageStack_->setCurrentIndex(index);
+        pageHooks_[index] = pages[index].hooks;
+    }
 }
 
 void MainWindow::buildNavigation() {
-    static const char* const keys[PageCount] = {"nav.nodes", "nav.proxy", "nav.bridge",  "nav.live",
+    static const char* const keys[kPageCount] = {"nav.nodes", "nav.proxy", "nav.bridge",  "nav.live",
                                                 "nav.rtmp",  "nav.files", "nav.settings"};
-    for (int index = 0; index < PageCount; ++index) {
+    for (int index = 0; index < kPageCount; ++index) {
         navBar_->addButton(app::uiText(QString::fromLatin1(keys[index])), navigationIcon(index),
                            [this, index] { selectPage(index); });
     }
-    navBar_->addClosingStretch();
-    pageStack_->setCurrentIndex(NodesPageIndex);
-    navBar_->checkOnly(NodesPageIndex);
+    pageStack_->setCurrentIndex(int(shell::PageId::Nodes));
+    navBar_->checkOnly(int(shell::PageId::Nodes));
 }
 
 void MainWindow::startTimers() {
@@ -131,49 +130,26 @@ void MainWindow::restoreGeometryFromSettings() {
 }
 
 void MainWindow::onStatusTick() {
-    if (nodesPage_)
-        nodesPage_->refreshNodeStatuses();
-    const int shown = currentPage();
-    // Only the proxy, bridge and RTMP pages refresh with the status poll.
-    if (shown == ProxyPageIndex || shown == BridgePageIndex || shown == RtmpPageIndex) {
-        if (pageHooks_[shown].onStatusTick)
-            pageHooks_[shown].onStatusTick();
+    const int shown = pageStack_->currentIndex();
+    for (int index = 0; index < kPageCount; ++index) {
+        const shell::PageHooks& hooks = pageHooks_[index];
+        if (hooks.onStatusTick && (index == shown || hooks.statusTickWhileHidden))
+            hooks.onStatusTick();
     }
 }
 
 void MainWindow::onLiveTick() {
-    if (currentPage() == LivePageIndex && pageHooks_[LivePageIndex].onLiveTick)
-        pageHooks_[LivePageIndex].onLiveTick();
+    const int shown = pageStack_->currentIndex();
+    if (shown >= 0 && shown < kPageCount && pageHooks_[shown].onLiveTick)
+        pageHooks_[shown].onLiveTick();
 }
 
 QWidget* MainWindow::page(int index) const {
     return pageStack_->widget(index);
 }
 
-void MainWindow::replacePage(int index, QWidget* replacement, PageHooks hooks) {
-    if (index < 0 || index >= PageCount || !replacement)
-        return;
-    const bool wasShown = currentPage() == index;
-    QWidget* old = pageStack_->widget(index);
-    pageStack_->insertWidget(index, replacement);
-    if (old) {
-        pageStack_->removeWidget(old);
-        if (old == nodesPage_)
-            nodesPage_ = nullptr;
-        old->deleteLater();
-    }
-    if (wasShown)
-        pageStack_->setCurrentIndex(index);
-    pageHooks_[index] = std::move(hooks);
-}
-
-void MainWindow::setPageHooks(int index, PageHooks hooks) {
-    if (index >= 0 && index < PageCount)
-        pageHooks_[index] = std::move(hooks);
-}
-
 void MainWindow::selectPage(int index) {
-    if (index < 0 || index >= PageCount)
+    if (index < 0 || index >= kPageCount)
         return;
     pageStack_->setCurrentIndex(index);
     navBar_->checkOnly(index);
@@ -181,8 +157,35 @@ void MainWindow::selectPage(int index) {
         pageHooks_[index].onSelected();
 }
 
-int MainWindow::currentPage() const {
-    return pageStack_->currentIndex();
+shell::PageId MainWindow::currentPage() const {
+    return shell::PageId(pageStack_->currentIndex());
+}
+
+void MainWindow::whenNodesLoaded(QObject* context, std::function<void()> callback) {
+    afterLoad_.append({QPointer<QObject>(context), std::move(callback)});
+}
+
+void MainWindow::refreshAfterLoad() {
+    updateStatusLine();
+    // A callback may register another; walk a copy.
+    const auto callbacks = afterLoad_;
+    for (const auto& [context, callback] : callbacks) {
+        if (context && callback)
+            callback();
+    }
+}
+
+void MainWindow::setLastAgentVersion(const QString& nodeId, const QString& version) {
+    store_.setLastAgentVersion(nodeId, version);
+}
+
+void MainWindow::addToTopBar(QWidget* widget) {
+    navBar_->addTrailingWidget(widget);
+}
+
+void MainWindow::adoptWindow(QWidget* window) {
+    adopted_.removeAll(nullptr);
+    adopted_.append(window);
 }
 
 void MainWindow::coverWithOverlay() {
@@ -238,18 +241,13 @@ QString MainWindow::statusText() const {
 }
 
 void MainWindow::updateStatusLine() {
-    statusLabel_->setText(cloudnodes::statusLine(signInState().username, int(nodes_.size())));
+    statusLabel_->setText(cloudnodes::statusLine(signInState().username, int(nodes().size())));
 }
 
-void MainWindow::applyProxyToManagers() {
+void MainWindow::applyNetworkProxy() {
     const QNetworkProxy proxy = net::applicationProxy();
-    for (QNetworkAccessManager* manager :
-         {nodeStatusManager_, proxyStatusManager_, bridgeStatusManager_, liveStatusManager_})
-        manager->setProxy(proxy);
-}
-
-QComboBox* MainWindow::nodeFilter(FilterPage page) const {
-    return nodeFilters_.value(int(page));
+    for (const auto& cycle : pollers_)
+        cycle->setProxy(proxy);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -262,12 +260,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     settings::writeBytes(settings::key::mainGeometry, saveGeometry());
     settings::writeBytes(settings::key::mainState, saveState());
     QMainWindow::closeEvent(event);
-    // Node windows live off this window's Node list and pollers; closing the main window ends the
-    // session, so they close with it instead of keeping a hidden window polling in the background.
+    // Node and preview windows belong to this session; closing the main window ends it, so they close
+    // with it instead of living on in the background.
     if (event->isAccepted()) {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (dynamic_cast<NodeWindow*>(widget) && widget->isVisible())
-                widget->close();
+        for (const QPointer<QWidget>& window : std::as_const(adopted_)) {
+            if (window && window->isVisible())
+                window->close();
         }
     }
 }

@@ -8,21 +8,6 @@
 namespace nodes {
 namespace {
 
-// Deeper change logs are cut off rather than walked without end.
-constexpr int kMaxChangelogDepth = 32;
-
-QList<ChangelogItem> parseItems(const QJsonArray& array, int depth) {
-    QList<ChangelogItem> items;
-    if (depth > kMaxChangelogDepth)
-        return items;
-    for (const QJsonValue& value : array) {
-        const QJsonObject object = value.toObject();
-        items << ChangelogItem{object.value(QLatin1String("title")).toString(),
-                               parseItems(object.value(QLatin1String("children")).toArray(), depth + 1)};
-    }
-    return items;
-}
-
 } // namespace
 
 QString engineDisplayName(Engine engine) {
@@ -144,15 +129,6 @@ SummaryBox agentUpdateSummary(const BatchTally& tally) {
     return {
         false,
         QStringLiteral("Agent 更新请求已发送：%1 个节点。服务重启后版本会自动刷新。").arg(tally.successes)};
-}
-
-Changelog parseChangelog(const QJsonObject& object, const QString& fallbackTitle) {
-    Changelog log;
-    log.title = object.value(QLatin1String("title")).toString().trimmed();
-    if (log.title.isEmpty())
-        log.title = fallbackTitle;
-    log.items = parseItems(object.value(QLatin1String("items")).toArray(), 0);
-    return log;
 }
 
 } // namespace nodes

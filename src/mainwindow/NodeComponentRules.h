@@ -23,6 +23,8 @@ bool replySucceeded(int status, const QJsonObject& reply);
 QString failureReason(int status, const QJsonObject& reply);
 QString failureLine(const QString& label, const QString& reason);
 inline constexpr char kMissingAgentReason[] = "缺少 Agent API 信息";
+// How often a restarting Agent's status is asked before the update counts as failed.
+inline constexpr int kRestartPollTries = 8;
 
 // Tallies one batch: successes and the failure lines in the order they happened.
 struct BatchTally {
@@ -53,19 +55,5 @@ struct SummaryBox {
     QString text;
 };
 SummaryBox agentUpdateSummary(const BatchTally& tally);
-
-// An update log: a title and a tree of entries.
-struct ChangelogItem {
-    QString title;
-    QList<ChangelogItem> children;
-};
-struct Changelog {
-    QString title;
-    QList<ChangelogItem> items;
-};
-// Missing members take defaults; an empty title becomes fallbackTitle.
-Changelog parseChangelog(const QJsonObject& object, const QString& fallbackTitle);
-inline constexpr char kAgentChangelogTitle[] = "Agent 更新日志";
-inline constexpr char kEmptyChangelogEntry[] = "暂无更新日志";
 
 } // namespace nodes

@@ -1,11 +1,11 @@
 #include "mainwindow/NodeComponents.h"
 
-#include "app/AppConstants.h"
-#include "mainwindow/ChangelogDialog.h"
-#include "mainwindow/MainWindow.h"
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NodesPage.h"
 #include "net/RequestLayer.h"
+#include "releases/ChangelogDialog.h"
+#include "releases/ReleaseManifests.h"
+#include "shell/Shell.h"
 #include "ui/Dialogs.h"
 
 #include <QEventLoop>
@@ -24,15 +24,9 @@ void waitInEventLoop(int ms) {
     loop.exec();
 }
 
-// The Node of a row as it is now, or nothing when the row has gone with a reload.
-const Node* nodeAt(MainWindow& window, int row) {
-    const QList<Node>& nodeList = window.nodes();
-    return row >= 0 && row < nodeList.size() ? &nodeList[row] : nullptr;
-}
-
 } // namespace
 
-NodeComponents::NodeComponents(MainWindow& window, NodesPage& page) : window_(window), page_(page) {
+NodeComponents::NodeComponents(shell::Shell& shell, NodesPage& page) : shell_(shell), page_(page) {
 }
 
 void NodeComponents::setEngineFollowUp(nodes::Engine engine, std::function<void()> followUp) {
@@ -51,138 +45,111 @@ void NodeComponents::runFfmpegAction(const QString& path, const QString& title) 
     runEngineAction(nodes::Engine::Ffmpeg, path, title);
 }
 
-QList<int> NodeComponents::selectedRowsOrNotice() {
-    const QList<int> rows = page_.selectedNodeRows();
-    if (rows.isEmpty())
-        ui::information(&window_, QStringLiteral("请先选择节点。"));
-    return rows;
+QList<fleet::NodeRef> NodeComponents::selectedNodesOrNotice() {
+    const QList<fleet::NodeRef> targets = fleet::snapshotRows(shell_.nodes(), page_.selectedNodeRows());
+    if (targets.isEmpty())
+        ui::information(shell_.dialogParent(), QStringLiteral("请先选择节点。"));
+    return targets;
+}
+
+int NodeComponents::rowNow(const fleet::NodeRef& target) const {
+    return fleet::currentRow(shell_.nodes(), target.id);
 }
 
 void NodeComponents::runEngineAction(nodes::Engine engine, const QString& path, const QString& title) {
-    const QList<int> rows = selectedRowsOrNotice();
-    if (rows.isEmpty())
+    const QList<fleet::NodeRef> targets = selectedNodesOrNotice();
+    if (targets.isEmpty())
         return;
-    const QString question = nodes::engineConfirmationText(engine, path, int(rows.size()));
-    if (!question.isEmpty() && !ui::question(&window_, question))
+    const QString question = nodes::engineConfirmationText(engine, path, int(targets.size()));
+    if (!question.isEmpty() && !ui::question(shell_.dialogParent(), question))
         return;
 
     const int column = nodes::engineColumn(engine);
-    nodes::BatchTally tally;
-    window_.setBusy(title + QStringLiteral("..."), true);
-    for (int row : rows) {
-        const Node* current = nodeAt(window_, row);
-        if (!current)
-            continue;
-        const Node node = *current; // the list may be reloaded while the request waits
-        const QString label = nodeLabel(node);
-        if (!node.hasAgentEndpoint()) {
-            tally.fail(label, QString::fromUtf8(nodes::kMissingAgentReason));
-            continue;
-        }
-        window_.setBusyText(title + QStringLiteral("：") + label);
-        page_.setCellText(row, column, QStringLiteral("处理中"));
+    shell_.setBusy(title + QStringLiteral("..."), true);
+    const fleet::BatchReport report = fleet::runBatch(targets, [&](const fleet::NodeRef& target) {
+        shell_.setBusyText(title + QStringLiteral("：") + nodeLabel(target.node));
+        page_.setCellText(rowNow(target), column, QStringLiteral("处理中"));
         int status = 0;
-        const QJsonObject reply = net::agentRequestLong(node, kPost, path, QJsonObject(), &status);
+        const QJsonObject reply = net::agentRequestLong(target.node, kPost, path, QJsonObject(), &status);
         if (nodes::replySucceeded(status, reply)) {
-            ++tally.successes;
-            page_.setCellText(row, column,
+            page_.setCellText(rowNow(target), column,
                               engine == nodes::Engine::MediaMtx ? nodes::mediaMtxText(reply)
                                                                 : nodes::engineText(reply));
-        } else {
-            tally.fail(label, nodes::failureReason(status, reply));
-            page_.setCellText(row, column, QStringLiteral("失败"));
+            return fleet::StepOutcome::success();
         }
-    }
-    window_.setBusy(title + QStringLiteral("完成"), false);
+        page_.setCellText(rowNow(target), column, QStringLiteral("失败"));
+        return fleet::StepOutcome::failure(nodes::failureReason(status, reply));
+    });
+    shell_.setBusy(title + QStringLiteral("完成"), false);
 
     page_.refreshNodeStatuses();
     const auto followUp = followUps_.find(engine);
     if (followUp != followUps_.end() && followUp->second)
         followUp->second();
-    const QString summary = nodes::engineBatchSummary(title, tally);
-    if (!summary.isEmpty())
-        ui::warning(&window_, summary);
+    if (report.failures() > 0)
+        ui::warning(shell_.dialogParent(), fleet::batchSummary(title, report));
 }
 
 void NodeComponents::checkAgentVersions() {
-    const QList<int> rows = selectedRowsOrNotice();
-    if (rows.isEmpty())
+    const QList<fleet::NodeRef> targets = selectedNodesOrNotice();
+    if (targets.isEmpty())
         return;
-    fetchAgentManifest(window_);
+    shell_.manifests().fetchAgentManifest();
 
-    nodes::BatchTally tally;
-    window_.setBusy(QStringLiteral("正在检测版本..."), true);
-    for (int row : rows) {
-        const Node* current = nodeAt(window_, row);
-        if (!current)
-            continue;
-        const Node node = *current;
-        const QString label = nodeLabel(node);
-        window_.setBusyText(QStringLiteral("检测版本：") + label);
-        if (!node.hasAgentEndpoint()) {
-            page_.setNodeRow(row, nodes::unconnectedRow());
-            tally.fail(label, QString::fromUtf8(nodes::kMissingAgentReason));
-            continue;
-        }
-        int status = 0;
-        const QJsonObject reply = net::agentRequest(node, kGet, kStatusPath, QJsonObject(), &status);
-        if (nodes::replySucceeded(status, reply)) {
-            ++tally.successes;
-            page_.setNodeRow(row, nodes::rowFromStatus(reply));
-        } else {
-            page_.setNodeRow(row, nodes::offlineRow());
-            tally.fail(label, nodes::versionCheckFailureReason(status, reply));
-        }
-    }
-    window_.setBusy(QStringLiteral("版本检测完成"), false);
-    window_.setStatusText(nodes::versionCheckStatusLine(tally));
+    shell_.setBusy(QStringLiteral("正在检测版本..."), true);
+    const fleet::BatchReport report = fleet::runBatch(
+        targets, [this](const fleet::NodeRef& target) { return checkAgentVersion(target); }, false);
+    shell_.setBusy(QStringLiteral("版本检测完成"), false);
+    const nodes::BatchTally tally{report.successes(), report.failureLines()};
+    shell_.setStatusText(nodes::versionCheckStatusLine(tally));
     const QString warning = nodes::versionCheckWarning(tally);
     if (!warning.isEmpty())
-        ui::warning(&window_, warning);
+        ui::warning(shell_.dialogParent(), warning);
+}
+
+fleet::StepOutcome NodeComponents::checkAgentVersion(const fleet::NodeRef& target) {
+    shell_.setBusyText(QStringLiteral("检测版本：") + nodeLabel(target.node));
+    if (!target.node.hasAgentEndpoint()) {
+        page_.setNodeRow(rowNow(target), nodes::unconnectedRow());
+        return fleet::StepOutcome::failure(QString::fromUtf8(nodes::kMissingAgentReason));
+    }
+    int status = 0;
+    const QJsonObject reply = net::agentRequest(target.node, kGet, kStatusPath, QJsonObject(), &status);
+    if (nodes::replySucceeded(status, reply)) {
+        page_.setNodeRow(rowNow(target), nodes::rowFromStatus(reply));
+        return fleet::StepOutcome::success();
+    }
+    page_.setNodeRow(rowNow(target), nodes::offlineRow());
+    return fleet::StepOutcome::failure(nodes::versionCheckFailureReason(status, reply));
 }
 
 void NodeComponents::updateSelectedAgents() {
-    const QList<int> rows = selectedRowsOrNotice();
-    if (rows.isEmpty())
+    const QList<fleet::NodeRef> targets = selectedNodesOrNotice();
+    if (targets.isEmpty())
         return;
-    const nodes::Changelog changelog = loadAgentChangelog(window_);
-    const QString latest = window_.manifests().latestAgentVersion();
-    if (!confirmChangelog(&window_, changelog))
+    const releases::Changelog changelog = shell_.manifests().agentChangelog();
+    const QString latest = shell_.manifests().latestAgentVersion();
+    if (!confirmChangelog(shell_.dialogParent(), changelog))
         return;
 
-    nodes::BatchTally tally;
-    for (int row : rows) {
-        const Node* current = nodeAt(window_, row);
-        if (!current)
-            continue;
-        const Node node = *current;
-        const QString label = nodeLabel(node);
-        if (!node.hasAgentEndpoint()) {
-            tally.fail(label, QString::fromUtf8(nodes::kMissingAgentReason));
-            continue;
-        }
-        QString reason;
-        if (updateAgent(node, row, latest, &reason))
-            ++tally.successes;
-        else
-            tally.fail(label, reason);
-    }
-
-    const nodes::SummaryBox summary = nodes::agentUpdateSummary(tally);
+    const fleet::BatchReport report = fleet::runBatch(
+        targets, [this, &latest](const fleet::NodeRef& target) { return updateAgent(target, latest); });
+    const nodes::SummaryBox summary = nodes::agentUpdateSummary({report.successes(), report.failureLines()});
     if (summary.warning)
-        ui::warning(&window_, summary.text);
+        ui::warning(shell_.dialogParent(), summary.text);
     else
-        ui::information(&window_, summary.text);
+        ui::information(shell_.dialogParent(), summary.text);
     QPointer<NodesPage> page(&page_);
-    QTimer::singleShot(nodes::timing::afterUpdateRefreshMs, &page_, [page] {
+    QTimer::singleShot(mainwindow::timing::afterUpdateRefreshMs, &page_, [page] {
         if (page)
             page->refreshNodeStatuses();
     });
 }
 
-bool NodeComponents::updateAgent(const Node& node, int row, const QString& latest, QString* reason) {
-    page_.setCellText(row, nodes::kAgentColumn, QStringLiteral("更新中"));
-    window_.setBusy(QStringLiteral("正在更新 ") + nodeLabel(node) + QStringLiteral(" ..."), true);
+fleet::StepOutcome NodeComponents::updateAgent(const fleet::NodeRef& target, const QString& latest) {
+    const Node& node = target.node;
+    page_.setCellText(rowNow(target), nodes::kAgentColumn, QStringLiteral("更新中"));
+    shell_.setBusy(QStringLiteral("正在更新 ") + nodeLabel(node) + QStringLiteral(" ..."), true);
     int status = 0;
     QJsonObject reply =
         net::agentRequestLong(node, kPost, QStringLiteral("/agent/update"), QJsonObject(), &status);
@@ -200,44 +167,21 @@ bool NodeComponents::updateAgent(const Node& node, int row, const QString& lates
         updated = true;
         cell = latest;
     }
-    window_.setBusy(QStringLiteral("Agent 更新请求完成"), false);
-    if (!updated) {
-        *reason = nodes::failureReason(status, reply);
+    shell_.setBusy(QStringLiteral("Agent 更新请求完成"), false);
+    if (!updated)
         cell = QStringLiteral("失败");
-    }
-    page_.setCellText(row, nodes::kAgentColumn, cell);
-    return updated;
+    page_.setCellText(rowNow(target), nodes::kAgentColumn, cell);
+    return updated ? fleet::StepOutcome::success()
+                   : fleet::StepOutcome::failure(nodes::failureReason(status, reply));
 }
 
 bool NodeComponents::waitForAgentVersion(const Node& node, const QString& latest) {
-    for (int attempt = 0; attempt < nodes::timing::kRestartPollTries; ++attempt) {
-        waitInEventLoop(attempt == 0 ? nodes::timing::restartFirstWaitMs : nodes::timing::restartNextWaitMs);
+    for (int attempt = 0; attempt < nodes::kRestartPollTries; ++attempt) {
+        waitInEventLoop(attempt == 0 ? mainwindow::timing::restartFirstWaitMs : mainwindow::timing::restartNextWaitMs);
         int status = 0;
         const QJsonObject reply = net::agentRequest(node, kGet, kStatusPath, QJsonObject(), &status);
         if (nodes::replySucceeded(status, reply) && nodes::agentAtVersion(reply, latest))
             return true;
     }
     return false;
-}
-
-bool fetchAgentManifest(MainWindow& window) {
-    if (!window.manifests().fetchAgentManifest())
-        return false;
-    if (NodesPage* page = window.nodesPage())
-        page->rewriteAgentColumn();
-    return true;
-}
-
-nodes::Changelog loadAgentChangelog(MainWindow& window) {
-    if (!window.manifests().hasAgentManifest())
-        fetchAgentManifest(window);
-    QJsonObject changelog = window.manifests().agentManifest().value(QLatin1String("changelog")).toObject();
-    if (changelog.isEmpty()) {
-        int status = 0;
-        const QJsonObject reply = net::cloudRequest(kGet, QString::fromLatin1(app::kAgentChangelogPath),
-                                                    QJsonObject(), true, &status);
-        if (status >= 200 && status < 300)
-            changelog = reply;
-    }
-    return nodes::parseChangelog(changelog, QString::fromUtf8(nodes::kAgentChangelogTitle));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fleet/NodeBatch.h"
 #include "mainwindow/NodeComponentRules.h"
 #include "model/Node.h"
 
@@ -7,7 +8,9 @@
 #include <functional>
 #include <map>
 
-class MainWindow;
+namespace shell {
+class Shell;
+}
 class NodesPage;
 
 // Maintenance of the selected Nodes: engine actions, the version check and the Agent update. Each is a
@@ -15,7 +18,7 @@ class NodesPage;
 // overlay, shows progress in the nodes table and ends with one summary.
 class NodeComponents {
 public:
-    NodeComponents(MainWindow& window, NodesPage& page);
+    NodeComponents(shell::Shell& shell, NodesPage& page);
 
     void runMediaMtxAction(const QString& path, const QString& title);
     void runGostAction(const QString& path, const QString& title);
@@ -28,19 +31,17 @@ public:
     void setEngineFollowUp(nodes::Engine engine, std::function<void()> followUp);
 
 private:
-    // The selected rows; with none selected, tells the user to select and gives an empty list.
-    QList<int> selectedRowsOrNotice();
+    // Copies of the selected Nodes; with none selected, tells the user to select and gives none.
+    QList<fleet::NodeRef> selectedNodesOrNotice();
     void runEngineAction(nodes::Engine engine, const QString& path, const QString& title);
-    // One Node's Agent update; returns true when it was accepted or the Node came back at `latest`.
-    bool updateAgent(const Node& node, int row, const QString& latest, QString* reason);
+    fleet::StepOutcome checkAgentVersion(const fleet::NodeRef& target);
+    // One Node's Agent update: accepted, or the Node came back at `latest`.
+    fleet::StepOutcome updateAgent(const fleet::NodeRef& target, const QString& latest);
     bool waitForAgentVersion(const Node& node, const QString& latest);
+    // The row where the Node stands now (it may have moved with a reload), or -1.
+    int rowNow(const fleet::NodeRef& target) const;
 
-    MainWindow& window_;
+    shell::Shell& shell_;
     NodesPage& page_;
     std::map<nodes::Engine, std::function<void()>> followUps_;
 };
-
-// Fetches the Agent release manifest; when a new one is kept, column 3 of the nodes table is rewritten.
-bool fetchAgentManifest(MainWindow& window);
-// The Agent change log: the manifest's, else the Cloud API's, else an empty log with the default title.
-nodes::Changelog loadAgentChangelog(MainWindow& window);

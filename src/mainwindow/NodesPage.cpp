@@ -1,19 +1,17 @@
 #include "mainwindow/NodesPage.h"
 
 #include "console/NodeWindow.h"
-#include "mainwindow/MainWindow.h"
+#include "fleet/PollCycle.h"
 #include "mainwindow/NodeComponents.h"
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "mainwindow/UsageProgressDelegate.h"
 #include "net/RequestLayer.h"
+#include "releases/ReleaseManifests.h"
+#include "shell/Shell.h"
 
-#include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -42,9 +40,12 @@ QString dash() {
 
 } // namespace
 
-NodesPage::NodesPage(MainWindow* window)
-    : QWidget(window), window_(window), components_(std::make_unique<NodeComponents>(*window, *this)) {
+NodesPage::NodesPage(shell::Shell& shell, QWidget* parent)
+    : QWidget(parent), shell_(shell), components_(std::make_unique<NodeComponents>(shell, *this)) {
+    setObjectName(QStringLiteral("nodesPage"));
     buildNodesPage();
+    shell_.whenNodesLoaded(this, [this] { fillNodeRows(); });
+    shell_.manifests().whenAgentManifestKept(this, [this] { rewriteAgentColumn(); });
 }
 
 NodesPage::~NodesPage() = default;
@@ -53,6 +54,7 @@ void NodesPage::buildNodesPage() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     table_ = new PercentTableWidget(0, nodes::kNodeColumnCount, this);
+    table_->setObjectName(QStringLiteral("nodesTable"));
     table_->setHorizontalHeaderLabels(kHeaders);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -70,8 +72,8 @@ void NodesPage::buildNodesPage() {
 }
 
 void NodesPage::fillNodeRows() {
-    const QList<Node>& nodeList = window_->nodes();
-    const QString latest = window_->manifests().latestAgentVersion();
+    const QList<Node>& nodeList = shell_.nodes();
+    const QString latest = shell_.manifests().latestAgentVersion();
     table_->setRowCount(int(nodeList.size()));
     for (int row = 0; row < nodeList.size(); ++row) {
         const Node& node = nodeList[row];
@@ -86,12 +88,10 @@ void NodesPage::fillNodeRows() {
 }
 
 void NodesPage::refreshNodeStatuses() {
-    const QList<Node>& nodeList = window_->nodes();
-    if (pollInFlight_ || nodeList.isEmpty())
-        return;
-    pollInFlight_ = true;
-    // Shared by every reply handler of this cycle; the cycle ends when the last reply is handled.
-    auto outstanding = std::make_shared<int>(0);
+    const QList<Node>& nodeList = shell_.nodes();
+    QList<fleet::PollRequest> requests;
+    // The Agent each Node had when polled: a reply is dropped when the Node has since moved elsewhere.
+    auto polledAgents = std::make_shared<QHash<QString, AgentApi>>();
     for (int row = 0; row < nodeList.size(); ++row) {
         const Node& node = nodeList[row];
         if (!node.hasAgentEndpoint()) {
@@ -99,37 +99,39 @@ void NodesPage::refreshNodeStatuses() {
             continue;
         }
         QNetworkRequest request = net::agentNetworkRequest(node, QStringLiteral("/status"));
-        request.setTransferTimeout(nodes::timing::statusIdleTimeoutMs);
-        QNetworkReply* reply = window_->nodeStatusManager()->get(request);
-        ++*outstanding;
-        connect(reply, &QNetworkReply::finished, this, [this, reply, row, polled = node, outstanding] {
-            reply->deleteLater();
-            handleStatusReply(reply, row, polled);
-            if (--*outstanding <= 0)
-                pollInFlight_ = false;
+        request.setTransferTimeout(mainwindow::timing::statusIdleTimeoutMs);
+        requests.append({node.id, request});
+        polledAgents->insert(node.id, node.agentApi);
+    }
+    if (requests.isEmpty())
+        return;
+    // Parsing runs on the poller's thread; only the finished row texts come back here.
+    const auto parse = [](const fleet::PollReply& reply) {
+        const bool answered = !reply.networkError && reply.status >= 200 && reply.status < 300;
+        const nodes::NodeRowTexts texts = !answered ? nodes::offlineRow()
+                                              : nodes::rowFromStatus(net::parseJsonObject(reply.body));
+        return QVariant::fromValue(texts);
+    };
+    shell_.poller(shell::PollKind::NodeStatus)
+        .send(requests, this, parse, [this, polledAgents](const fleet::PollReply& reply) {
+            const int row = rowOfPolledNode(reply.key, polledAgents->value(reply.key));
+            if (row >= 0)
+                setNodeRow(row, reply.value.value<nodes::NodeRowTexts>());
         });
-    }
-    if (*outstanding == 0)
-        pollInFlight_ = false;
 }
 
-bool NodesPage::sameNodeAt(int row, const Node& polled) const {
-    const QList<Node>& nodeList = window_->nodes();
-    if (row < 0 || row >= nodeList.size() || row >= table_->rowCount())
-        return false;
-    // After a reload the row may hold another Node; its figures must not land there.
-    const Node& current = nodeList[row];
-    return current.id == polled.id && current.agentApi == polled.agentApi;
+bool NodesPage::statusPollInFlight() const {
+    return shell_.poller(shell::PollKind::NodeStatus).waitingCount() > 0;
 }
 
-void NodesPage::handleStatusReply(QNetworkReply* reply, int row, const Node& polled) {
-    if (!sameNodeAt(row, polled))
-        return;
-    if (reply->error() != QNetworkReply::NoError) {
-        setNodeRow(row, nodes::offlineRow());
-        return;
+int NodesPage::rowOfPolledNode(const QString& id, const AgentApi& polledAgent) const {
+    const QList<Node>& nodeList = shell_.nodes();
+    for (int row = 0; row < nodeList.size() && row < table_->rowCount(); ++row) {
+        // After a reload the Node may stand in another row, or point at another Agent.
+        if (nodeList[row].id == id)
+            return nodeList[row].agentApi == polledAgent ? row : -1;
     }
-    setNodeRow(row, nodes::rowFromStatus(net::parseJsonObject(reply->readAll())));
+    return -1;
 }
 
 void NodesPage::setNodeRow(int row, const QString& agentVersion, const QString& mediaMtx, const QString& gost,
@@ -142,11 +144,11 @@ void NodesPage::setNodeRow(int row, const QString& agentVersion, const QString& 
 void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
     if (row < 0 || row >= table_->rowCount())
         return;
-    QList<Node>& nodeList = window_->nodes();
+    const QList<Node>& nodeList = shell_.nodes();
     if (!texts.agentVersion.isEmpty() && row < nodeList.size())
-        nodeList[row].lastAgentVersion = texts.agentVersion;
+        shell_.setLastAgentVersion(nodeList[row].id, texts.agentVersion);
     setCellText(row, nodes::kAgentColumn,
-                nodes::agentVersionCell(texts.agentVersion, window_->manifests().latestAgentVersion()));
+                nodes::agentVersionCell(texts.agentVersion, shell_.manifests().latestAgentVersion()));
     setCellText(row, nodes::kMediaMtxColumn, texts.mediaMtx);
     setCellText(row, nodes::kGostColumn, texts.gost);
     setCellText(row, nodes::kFfmpegColumn, texts.ffmpeg);
@@ -193,12 +195,12 @@ QList<int> NodesPage::selectedNodeRows() const {
     QList<int> selected;
     for (const QModelIndex& index : table_->selectionModel()->selectedIndexes())
         selected << index.row();
-    return nodes::validSelectedRows(selected, table_->currentRow(), int(window_->nodes().size()));
+    return nodes::validSelectedRows(selected, table_->currentRow(), int(shell_.nodes().size()));
 }
 
 void NodesPage::rewriteAgentColumn() {
-    const QList<Node>& nodeList = window_->nodes();
-    const QString latest = window_->manifests().latestAgentVersion();
+    const QList<Node>& nodeList = shell_.nodes();
+    const QString latest = shell_.manifests().latestAgentVersion();
     for (int row = 0; row < nodeList.size() && row < table_->rowCount(); ++row) {
         const QString version =
             nodeList[row].lastAgentVersion.isEmpty() ? dash() : nodeList[row].lastAgentVersion;
@@ -210,7 +212,7 @@ void NodesPage::applyRightClickSelection(int row) {
     QList<int> selected;
     for (const QModelIndex& index : table_->selectionModel()->selectedRows())
         selected << index.row();
-    if (!nodes::rightClickSelectsRowAlone(row, int(window_->nodes().size()), selected))
+    if (!nodes::rightClickSelectsRowAlone(row, int(shell_.nodes().size()), selected))
         return;
     table_->clearSelection();
     table_->selectRow(row);
@@ -222,8 +224,8 @@ std::unique_ptr<QMenu> NodesPage::createContextMenu() {
         QAction* action = target->addAction(text);
         QObject::connect(action, &QAction::triggered, target, handler);
     };
-    add(menu.get(), QStringLiteral("导入节点"), [this] { window_->importNode(); });
-    add(menu.get(), QStringLiteral("刷新云端"), [this] { window_->loadCloudNodes(true); });
+    add(menu.get(), QStringLiteral("导入节点"), [this] { shell_.importNode(); });
+    add(menu.get(), QStringLiteral("刷新云端"), [this] { shell_.reloadNodes(true); });
     menu->addSeparator();
     if (selectedNodeRows().isEmpty()) {
         add(menu.get(), QStringLiteral("全选"), [this] { table_->selectAll(); });
@@ -273,7 +275,7 @@ std::unique_ptr<QMenu> NodesPage::createContextMenu() {
     add(menu.get(), QStringLiteral("更新选中 Agent"), [&actions] { actions.updateSelectedAgents(); });
     add(menu.get(), QStringLiteral("全选"), [this] { table_->selectAll(); });
     menu->addSeparator();
-    add(menu.get(), QStringLiteral("删除节点"), [this] { window_->deleteSelectedNodes(); });
+    add(menu.get(), QStringLiteral("删除节点"), [this] { deleteSelectedNodes(); });
     return menu;
 }
 
@@ -284,21 +286,27 @@ void NodesPage::showContextMenu(const QPoint& viewportPos) {
 }
 
 void NodesPage::openNodeWindow(int row) {
-    const QList<Node>& nodeList = window_->nodes();
+    const QList<Node>& nodeList = shell_.nodes();
     if (row < 0 || row >= nodeList.size())
         return;
     auto* nodeWindow = new NodeWindow(nodeList[row]);
     nodeWindow->setAttribute(Qt::WA_DeleteOnClose);
+    shell_.adoptWindow(nodeWindow);
     nodeWindow->show();
 }
 
-void rebuildNodeFilter(QComboBox* combo, const QList<Node>& nodes) {
-    const QSignalBlocker blocker(combo);
-    const QString previous = combo->currentData().toString();
-    combo->clear();
-    combo->addItem(QStringLiteral("全部节点"), QString());
-    for (const Node& node : nodes)
-        combo->addItem(nodeLabel(node), node.id);
-    const int index = combo->findData(previous, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    combo->setCurrentIndex(index < 0 ? 0 : index);
+void NodesPage::deleteSelectedNodes() {
+    // Copies: the deletions wait in nested event loops, and the records must outlive any reload.
+    QList<Node> selected;
+    for (int row : selectedNodeRows())
+        selected.append(shell_.nodes().at(row));
+    shell_.deleteNodes(selected);
+}
+
+shell::PageParts createNodesPage(shell::Shell& shell) {
+    auto* page = new NodesPage(shell);
+    shell::PageHooks hooks;
+    hooks.onStatusTick = [page] { page->refreshNodeStatuses(); };
+    hooks.statusTickWhileHidden = true;
+    return {page, hooks};
 }

@@ -7,25 +7,28 @@
 #include <QWidget>
 #include <memory>
 
-class MainWindow;
+namespace shell {
+class Shell;
+struct PageParts;
+}
 class NodeComponents;
 class PercentTableWidget;
-class QComboBox;
 class QMenu;
-class QNetworkReply;
 
 // The first page: one row per Node with its Agent version, engines and live figures, polled from every
 // Node's Agent; its context menu is the entry to the Node maintenance actions.
 class NodesPage : public QWidget {
 public:
-    explicit NodesPage(MainWindow* window);
+    explicit NodesPage(shell::Shell& shell, QWidget* parent = nullptr);
     ~NodesPage() override;
 
     // Rewrites every row from the window's Node list (after each load).
     void fillNodeRows();
-    // One status poll cycle over every Node; refused while the previous one still waits.
+    // One status poll over every Node with an Agent; a Node whose previous request still waits is
+    // skipped, so one silent Agent delays only its own row.
     void refreshNodeStatuses();
-    bool statusPollInFlight() const { return pollInFlight_; }
+    // Whether any status request still waits.
+    bool statusPollInFlight() const;
 
     // Columns 3 to 10 of one row (plain cells); rows outside the table are ignored. The second form
     // also draws the usage bars of columns 8 and 9 from the percentages it carries.
@@ -48,6 +51,8 @@ public:
     std::unique_ptr<QMenu> createContextMenu();
     void showContextMenu(const QPoint& viewportPos);
 
+    // Asks the shell to delete the selected Nodes (copies of their records).
+    void deleteSelectedNodes();
     // Opens a Node window for the Node of this row (a copy of the record); deletes itself when closed.
     void openNodeWindow(int row);
 
@@ -56,14 +61,13 @@ public:
 
 private:
     void buildNodesPage();
-    void handleStatusReply(QNetworkReply* reply, int row, const Node& polled);
-    bool sameNodeAt(int row, const Node& polled) const;
+    // The row of the Node that was polled, when it still stands in the list with the same Agent.
+    int rowOfPolledNode(const QString& id, const AgentApi& polledAgent) const;
 
-    MainWindow* window_;
+    shell::Shell& shell_;
     PercentTableWidget* table_ = nullptr;
     std::unique_ptr<NodeComponents> components_;
-    bool pollInFlight_ = false;
 };
 
-// Rebuilds a node filter: "全部节点" then one item per Node; keeps the previous choice when it still exists.
-void rebuildNodeFilter(QComboBox* combo, const QList<Node>& nodes);
+// The nodes page with its hooks: it polls every Node's status on every status tick, shown or not.
+shell::PageParts createNodesPage(shell::Shell& shell);

@@ -40,11 +40,12 @@ QPushButton* TopNavBar::addButton(const QString& text, const QIcon& icon, std::f
     return button;
 }
 
-void TopNavBar::addClosingStretch() {
-    if (stretchAdded_)
-        return;
-    layout_->addStretch();
-    stretchAdded_ = true;
+void TopNavBar::addTrailingWidget(QWidget* widget) {
+    if (!stretchAdded_) {
+        layout_->addStretch();
+        stretchAdded_ = true;
+    }
+    layout_->addWidget(widget);
 }
 
 void TopNavBar::checkOnly(int index) {

@@ -15,8 +15,8 @@ public:
 
     // Appends a checkable button with an 18 × 18 icon; clicking it runs action.
     QPushButton* addButton(const QString& text, const QIcon& icon, std::function<void()> action);
-    // Closes the row with a stretch, once.
-    void addClosingStretch();
+    // Puts a widget at the end of the row, after a stretch that keeps it right of the page buttons.
+    void addTrailingWidget(QWidget* widget);
     // Checks the button at index and unchecks every other one.
     void checkOnly(int index);
 

@@ -5,7 +5,7 @@
 #include "net/ReplyGuard.h"
 #include "net/ReplyLimits.h"
 #include "net/RequestTiming.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QEventLoop>
 #include <QJsonArray>

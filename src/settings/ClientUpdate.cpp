@@ -1,9 +1,8 @@
 #include "settings/ClientUpdate.h"
 
-#include "mainwindow/ChangelogDialog.h"
-#include "mainwindow/MainWindow.h"
-#include "mainwindow/NodeComponents.h"
-#include "mainwindow/TopNavBar.h"
+#include "releases/ChangelogDialog.h"
+#include "releases/ReleaseManifests.h"
+#include "shell/Shell.h"
 #include "settings/ClientUpdateRules.h"
 #include "settings/SettingsTiming.h"
 #include "ui/Dialogs.h"
@@ -45,17 +44,20 @@ QIcon refreshIcon() {
 
 } // namespace
 
-ClientUpdate::ClientUpdate(MainWindow& window)
-    : window_(window), applicationDirectory_(QCoreApplication::applicationDirPath()),
+ClientUpdate::ClientUpdate(shell::Shell& shell)
+    : shell_(shell), applicationDirectory_(QCoreApplication::applicationDirPath()),
       quit_([] { QCoreApplication::quit(); }) {
 }
 
 void ClientUpdate::installInTopBar() {
-    TopNavBar* bar = window_.navigationBar();
-    auto* layout = qobject_cast<QHBoxLayout*>(bar->layout());
-    bar->addClosingStretch();
+    auto* box = new QWidget;
+    box->setObjectName(QStringLiteral("versionBox"));
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
 
-    label_ = new QLabel(bar);
+    label_ = new QLabel(box);
+    label_->setObjectName(QStringLiteral("versionLabel"));
     label_->setTextFormat(Qt::RichText);
     label_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     label_->setOpenExternalLinks(false);
@@ -65,7 +67,8 @@ void ClientUpdate::installInTopBar() {
     QObject::connect(label_, &QLabel::linkActivated, label_,
                      [this](const QString&) { showClientChangelog(); });
 
-    refreshButton_ = new QToolButton(bar);
+    refreshButton_ = new QToolButton(box);
+    refreshButton_->setObjectName(QStringLiteral("versionRefreshButton"));
     refreshButton_->setAutoRaise(true);
     refreshButton_->setFixedSize(26, 26);
     refreshButton_->setIcon(refreshIcon());
@@ -73,15 +76,14 @@ void ClientUpdate::installInTopBar() {
     refreshButton_->setStyleSheet(QString::fromLatin1(kRefreshStyle));
     QObject::connect(refreshButton_, &QToolButton::clicked, refreshButton_, [this] { refreshVersionInfo(); });
 
-    if (layout) {
-        layout->addWidget(label_);
-        layout->addWidget(refreshButton_);
-    }
-    QTimer::singleShot(settingspage::timing::versionCheckDelayMs, label_, [this] { fetchClientManifest(); });
+    layout->addWidget(label_);
+    layout->addWidget(refreshButton_);
+    shell_.addToTopBar(box);
+    QTimer::singleShot(settings::timing::versionCheckDelayMs, label_, [this] { fetchClientManifest(); });
 }
 
 bool ClientUpdate::fetchClientManifest() {
-    if (!window_.manifests().fetchClientManifest())
+    if (!shell_.manifests().fetchClientManifest())
         return false;
     updateLabel();
     return true;
@@ -89,42 +91,42 @@ bool ClientUpdate::fetchClientManifest() {
 
 void ClientUpdate::updateLabel() {
     if (label_)
-        label_->setText(clientupdate::versionLabelText(window_.manifests().clientVersion()));
+        label_->setText(clientupdate::versionLabelText(shell_.manifests().clientVersion()));
 }
 
 void ClientUpdate::refreshVersionInfo() {
-    window_.setStatusText(QStringLiteral("正在刷新版本信息..."));
+    shell_.setStatusText(QStringLiteral("正在刷新版本信息..."));
     fetchClientManifest();
-    fetchAgentManifest(window_);
-    window_.setStatusText(clientupdate::versionRefreshedText(window_.manifests().clientVersion(),
-                                                             window_.manifests().agentVersion()));
+    shell_.manifests().fetchAgentManifest();
+    shell_.setStatusText(clientupdate::versionRefreshedText(shell_.manifests().clientVersion(),
+                                                             shell_.manifests().agentVersion()));
 }
 
 void ClientUpdate::showClientChangelog() {
-    if (!window_.manifests().hasClientManifest())
+    if (!shell_.manifests().hasClientManifest())
         fetchClientManifest();
-    if (!window_.manifests().hasClientManifest()) {
-        ui::information(&window_, clientupdate::currentVersionText());
+    if (!shell_.manifests().hasClientManifest()) {
+        ui::information(shell_.dialogParent(), clientupdate::currentVersionText());
         return;
     }
     const QJsonObject changelog =
-        window_.manifests().clientManifest().value(QLatin1String("changelog")).toObject();
-    const nodes::Changelog parsed =
-        nodes::parseChangelog(changelog, QString::fromUtf8(kClientChangelogTitle));
-    if (confirmChangelog(&window_, parsed))
+        shell_.manifests().clientManifest().value(QLatin1String("changelog")).toObject();
+    const releases::Changelog parsed =
+        releases::parseChangelog(changelog, QString::fromUtf8(kClientChangelogTitle));
+    if (confirmChangelog(shell_.dialogParent(), parsed))
         startUpdater();
 }
 
 bool ClientUpdate::startUpdater() {
     const QString program = clientupdate::updaterProgramPath(applicationDirectory_);
     if (!QFileInfo(program).isFile()) {
-        ui::warning(&window_, QStringLiteral("没有找到更新器: ") + program);
+        ui::warning(shell_.dialogParent(), QStringLiteral("没有找到更新器: ") + program);
         return false;
     }
     const clientupdate::UpdaterLaunch launch = clientupdate::launchFor(
         applicationDirectory_, QCoreApplication::applicationFilePath(), QCoreApplication::applicationPid());
     if (!QProcess::startDetached(program, clientupdate::updaterArguments(launch), applicationDirectory_)) {
-        ui::warning(&window_, QStringLiteral("启动更新器失败。"));
+        ui::warning(shell_.dialogParent(), QStringLiteral("启动更新器失败。"));
         return false;
     }
     // The updater waits for this process to end before it replaces the files.

@@ -3,18 +3,20 @@
 #include <QString>
 #include <functional>
 
-class MainWindow;
+namespace shell {
+class Shell;
+}
 class QLabel;
 class QToolButton;
 
-// The version label in the main window's top bar and the hand-over of the client to the updater: the
+// The version label in the window's top bar and the hand-over of the client to the updater: the
 // client manifest fetch, the version refresh, the client change log and the updater start.
 class ClientUpdate {
 public:
-    explicit ClientUpdate(MainWindow& window);
+    explicit ClientUpdate(shell::Shell& shell);
 
-    // Puts the version label and its refresh button after a stretch at the end of the top bar and
-    // schedules the first client manifest fetch.
+    // Puts the version label and its refresh button at the end of the top bar and schedules the first
+    // client manifest fetch.
     void installInTopBar();
 
     // Fetches the client manifest; when a new one is kept, the label is rewritten. True when kept.
@@ -36,7 +38,7 @@ public:
 private:
     void updateLabel();
 
-    MainWindow& window_;
+    shell::Shell& shell_;
     QLabel* label_ = nullptr;
     QToolButton* refreshButton_ = nullptr;
     QString applicationDirectory_;

@@ -4,12 +4,12 @@
 #include "app/AppConstants.h"
 #include "app/DataPaths.h"
 #include "app/Settings.h"
-#include "mainwindow/MainWindow.h"
 #include "net/ApplicationProxy.h"
 #include "net/RequestLayer.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "settings/ClientUpdate.h"
 #include "settings/DataDirectoryRules.h"
+#include "shell/Shell.h"
 #include "ui/Dialogs.h"
 
 #include <QDesktopServices>
@@ -35,8 +35,9 @@ QLabel* selectableLabel(const QString& text = QString()) {
 
 } // namespace
 
-SettingsPage::SettingsPage(MainWindow& window, QWidget* parent)
-    : QWidget(parent), window_(window), clientUpdate_(std::make_unique<ClientUpdate>(window)) {
+SettingsPage::SettingsPage(shell::Shell& shell, QWidget* parent)
+    : QWidget(parent), shell_(shell), clientUpdate_(std::make_unique<ClientUpdate>(shell)) {
+    setObjectName(QStringLiteral("settingsPage"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(buildNetworkGroup());
     layout->addWidget(buildStorageGroup());
@@ -107,7 +108,7 @@ void SettingsPage::editNetworkProxy() {
     NetworkProxyDialog dialog(this);
     ui::execDialog(dialog);
     // Whatever closed the dialog, the managers and the label follow what is stored now.
-    window_.applyProxyToManagers();
+    shell_.applyNetworkProxy();
     networkLabel_->setText(net::proxySummary());
 }
 
@@ -127,9 +128,9 @@ void SettingsPage::migrateDataDirectory() {
     if (!ui::question(this, datadir::migrationQuestion(target)))
         return;
 
-    window_.setBusy(QStringLiteral("正在迁移数据目录..."), true);
+    shell_.setBusy(QStringLiteral("正在迁移数据目录..."), true);
     const datadir::MigrationResult result = datadir::copyDataDirectory(current, target);
-    window_.setBusy(QStringLiteral("数据目录迁移完成"), false);
+    shell_.setBusy(QStringLiteral("数据目录迁移完成"), false);
 
     if (!result.ok) {
         ui::warning(this, QStringLiteral("迁移失败: ") + result.error);
@@ -154,9 +155,8 @@ bool SettingsPage::reloadBrowserProfiles() {
     return true;
 }
 
-SettingsPage* installSettingsPage(MainWindow& window) {
-    auto* page = new SettingsPage(window);
-    window.replacePage(MainWindow::SettingsPageIndex, page);
+shell::PageParts createSettingsPage(shell::Shell& shell) {
+    auto* page = new SettingsPage(shell);
     page->clientUpdate().installInTopBar();
-    return page;
+    return {page, {}};
 }

@@ -4,16 +4,19 @@
 #include <QWidget>
 #include <memory>
 
+namespace shell {
+class Shell;
+struct PageParts;
+}
 class ClientUpdate;
-class MainWindow;
 class QLabel;
 class QPushButton;
 
 // The settings page: the client's network setting, the data directory with its usage and migration,
-// and the signed-in account. It also owns the version label of the main window's top bar.
+// and the signed-in account. It also owns the version label of the window's top bar.
 class SettingsPage : public QWidget {
 public:
-    explicit SettingsPage(MainWindow& window, QWidget* parent = nullptr);
+    explicit SettingsPage(shell::Shell& shell, QWidget* parent = nullptr);
     ~SettingsPage() override;
 
     void refreshUsage();
@@ -43,7 +46,7 @@ private:
     // True when the list arrived; a failure keeps the previous list.
     bool reloadBrowserProfiles();
 
-    MainWindow& window_;
+    shell::Shell& shell_;
     std::unique_ptr<ClientUpdate> clientUpdate_;
     QJsonArray browserProfiles_;
     QLabel* networkLabel_ = nullptr;
@@ -57,6 +60,5 @@ private:
     QPushButton* usageButton_ = nullptr;
 };
 
-// Builds the settings page into the main window as its settings page and puts the version label into
-// the top bar. Returns the page (owned by the window).
-SettingsPage* installSettingsPage(MainWindow& window);
+// The settings page; the version label goes into the top bar.
+shell::PageParts createSettingsPage(shell::Shell& shell);

@@ -28,6 +28,7 @@ struct PageHooks {
     std::function<void()> onSelected;   // after its navigation button was clicked
     std::function<void()> onStatusTick; // every status tick (5 s) while the page is shown
     std::function<void()> onLiveTick;   // every live tick (1 s) while the page is shown
+    bool statusTickWhileHidden = false; // the nodes page polls every Node whatever page is shown
 };
 
 // A page as the composition hands it to the window.
@@ -50,6 +51,10 @@ public:
     virtual void whenNodesLoaded(QObject* context, std::function<void()> callback) = 0;
     // Remembers the Agent version a status reply reported for the Node with this id.
     virtual void setLastAgentVersion(const QString& nodeId, const QString& version) = 0;
+    // The cloud node store's actions: import one Node from its code; delete these Nodes (copies taken
+    // when the user chose them) after asking.
+    virtual void importNode() = 0;
+    virtual void deleteNodes(const QList<Node>& selected) = 0;
 
     // Counted busy state with the overlay; the status line.
     virtual void setBusy(const QString& text, bool on) = 0;

@@ -7,7 +7,7 @@
 #include "app/LocalProtection.h"
 #include "app/Settings.h"
 #include "net/RequestTiming.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

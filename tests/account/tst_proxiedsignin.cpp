@@ -6,7 +6,7 @@
 #include "account/NetworkProxyDialog.h"
 #include "account/ProxyForm.h"
 #include "app/Settings.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "ui/Dialogs.h"
 
 #include <QLabel>

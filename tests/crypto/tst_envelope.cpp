@@ -2,7 +2,7 @@
 
 #include "crypto/CryptoPrimitives.h"
 #include "crypto/NodeEnvelope.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QFile>
 #include <QJsonArray>

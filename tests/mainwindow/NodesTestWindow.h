@@ -1,13 +1,12 @@
 #pragma once
 
+#include "FakeShell.h"
 #include "RecordingServer.h"
 
 #include "app/AppConstants.h"
-#include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/PercentTableWidget.h"
-#include "net/SignInState.h"
-#include "settings/SettingsTiming.h"
+#include "model/SignInState.h"
 #include "ui/Dialogs.h"
 
 #include <QTest>
@@ -15,40 +14,30 @@
 
 namespace testsupport {
 
-// A signed-in main window whose Cloud API is a recording server that answers an empty Node list, so
-// the start-up load finishes at once and the test sets the Nodes it needs.
+// The nodes page alone on a fake shell, signed in, with a recording server as Cloud API (for the
+// manifests and change logs the Node actions fetch).
 struct NodesTestWindow {
     std::unique_ptr<RecordingServer> cloud;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<FakeShell> window;
+    NodesPage* nodesPage = nullptr;
 
     bool open() {
         ui::testing::reset();
         ui::testing::setScripted(true);
-        // Keep the version label's own manifest fetch out of the requests these tests count.
-        settingspage::timing::versionCheckDelayMs = 600000;
         cloud = std::make_unique<RecordingServer>();
         cloud->setDefaultReply(RecordingServer::json(200, R"({"nodes": []})"));
         qputenv(app::kCloudApiUrlVariable, cloud->baseUrl().toUtf8());
         signInState() = {QStringLiteral("alice"), QStringLiteral("pw"), QStringLiteral("tok")};
-        window = std::make_unique<MainWindow>();
-        const bool loaded = QTest::qWaitFor([this] {
-            for (const auto& request : cloud->requests()) {
-                if (request.path.startsWith("/api/cloud/nodes"))
-                    return window->busyCount() == 0;
-            }
-            return false;
-        });
-        cloud->clear();
-        return loaded;
+        window = std::make_unique<FakeShell>();
+        nodesPage = static_cast<NodesPage*>(createNodesPage(*window).widget);
+        window->host(nodesPage);
+        return true;
     }
 
-    void setNodes(const QList<Node>& nodes) {
-        window->nodes() = nodes;
-        page()->fillNodeRows();
-    }
+    void setNodes(const QList<Node>& nodes) { window->setNodes(nodes); }
 
-    NodesPage* page() const { return window->nodesPage(); }
-    PercentTableWidget* table() const { return page()->table(); }
+    NodesPage* page() const { return nodesPage; }
+    PercentTableWidget* table() const { return page()->findChild<PercentTableWidget*>(QStringLiteral("nodesTable")); }
     QString cell(int row, int column) const {
         const QTableWidgetItem* item = table()->item(row, column);
         return item ? item->text() : QString();

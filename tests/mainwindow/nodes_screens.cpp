@@ -4,12 +4,13 @@
 #include "TestHome.h"
 
 #include "app/AppConstants.h"
-#include "mainwindow/ChangelogDialog.h"
+#include "client/ClientWindow.h"
 #include "mainwindow/MainWindow.h"
+#include "releases/ChangelogDialog.h"
 #include "mainwindow/NodeComponents.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/PercentTableWidget.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QApplication>
 #include <QDir>
@@ -103,13 +104,14 @@ int main(int argc, char** argv) {
     signInState() = {QStringLiteral("demo"), QStringLiteral("demo123456"),
                      simulator.login(QStringLiteral("demo"), QStringLiteral("demo123456"))};
 
-    MainWindow window;
+    auto owned = createClientWindow();
+    MainWindow& window = *owned;
     window.move(0, 0);
     window.resize(1260, 560);
     window.show();
     if (!QTest::qWaitFor([&window] { return window.nodes().size() == 6; }, 15000))
         qWarning("the demo Nodes did not load");
-    NodesPage* page = window.nodesPage();
+    auto* page = window.findChild<NodesPage*>(QStringLiteral("nodesPage"));
     page->refreshNodeStatuses();
     if (!QTest::qWaitFor([page] { return !page->statusPollInFlight(); }, 15000))
         qWarning("the status poll did not finish");
@@ -145,7 +147,7 @@ int main(int argc, char** argv) {
     menu.reset();
     settle(100);
 
-    ChangelogDialog dialog(loadAgentChangelog(window), &window);
+    ChangelogDialog dialog(window.manifests().agentChangelog(), &window);
     dialog.move(120, 20);
     dialog.show();
     settle(300);
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
     dialog.hide();
 
     ChangelogDialog empty(
-        nodes::parseChangelog(QJsonObject(), QString::fromUtf8(nodes::kAgentChangelogTitle)), &window);
+        releases::parseChangelog(QJsonObject(), QString::fromUtf8(releases::kAgentChangelogTitle)), &window);
     empty.show();
     settle(300);
     empty.grab().save(outDir + QStringLiteral("/changelog-empty.png"));

@@ -2,11 +2,14 @@
 
 #include "Simulator.h"
 #include "crypto/NodeEnvelope.h"
-#include "mainwindow/ImportNodeDialog.h"
+#include "account/ImportNodeDialog.h"
+#include "client/ClientWindow.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
+#include "settings/SettingsTiming.h"
+#include "shell/NodeFilterCombo.h"
 #include "net/RequestTiming.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -48,9 +51,9 @@ QStringList labelsOf(const QList<Node>& nodes) {
     return labels;
 }
 
-// The nodes page's table, whatever table class the page uses.
+// The nodes page's table.
 QTableWidget* nodesTable(const MainWindow& window) {
-    return window.nodesPage()->findChild<QTableWidget*>();
+    return window.findChild<QTableWidget*>(QStringLiteral("nodesTable"));
 }
 
 QStringList textsOf(const QList<ui::testing::Shown>& shown, const QString& kind) {
@@ -68,12 +71,21 @@ class TestCloudNodeStore : public QObject {
     Q_OBJECT
 
     std::unique_ptr<sim::Simulator> cloud;
+    NodeFilterCombo* filter = nullptr;
+
+    static void deleteSelectedNodes(MainWindow& window) {
+        window.findChild<NodesPage*>(QStringLiteral("nodesPage"))->deleteSelectedNodes();
+    }
 
     int listCalls() const { return cloud->callCount(sim::kCloud, "GET", "/api/cloud/nodes"); }
 
     std::unique_ptr<MainWindow> openLoadedWindow() {
         const int before = listCalls();
-        auto window = std::make_unique<MainWindow>();
+        settings::timing::versionCheckDelayMs = 600000;
+        auto window = createClientWindow();
+        // A node filter like every page keeps, rebuilt after each load.
+        filter = new NodeFilterCombo(window.get());
+        window->whenNodesLoaded(filter, [this, w = window.get()] { filter->rebuild(w->nodes()); });
         // The start-up load is queued; wait until it has run to its end.
         const bool loaded = QTest::qWaitFor([&] { return listCalls() > before && window->busyCount() == 0; });
         return loaded ? std::move(window) : nullptr;
@@ -131,7 +143,6 @@ private Q_SLOTS:
         QCOMPARE(nodes[0].agentApi.token, QStringLiteral("agent-token"));
         QCOMPARE(window->statusText(), QStringLiteral("已登录 alice    云端节点: 3"));
         QCOMPARE(nodesTable(*window)->rowCount(), 3);
-        QComboBox* filter = window->nodeFilter(MainWindow::FilterPage::Live);
         QCOMPARE(filter->count(), 4);
         QCOMPARE(filter->itemData(3).toString(), d);
         QVERIFY(ui::testing::shown().isEmpty());
@@ -165,7 +176,7 @@ private Q_SLOTS:
         fault.malformedJson = malformed;
         cloud->setFault(sim::kCloud, "GET", "/api/cloud/nodes", fault);
         window->setStatusText(QStringLiteral("before"));
-        window->loadCloudNodes(true);
+        window->reloadNodes(true);
 
         QCOMPARE(textsOf(ui::testing::shown(), "warning"), QStringList{QStringLiteral("加载云端节点失败")});
         QCOMPARE(labelsOf(window->nodes()), (QStringList{"A", "B"}));
@@ -287,14 +298,14 @@ private Q_SLOTS:
         QVERIFY(window);
 
         selectRows(*window, {1});
-        window->deleteSelectedNodes(); // answered No
+        deleteSelectedNodes(*window); // answered No
         QCOMPARE(textsOf(ui::testing::takeShown(), "question"),
                  QStringList{QStringLiteral("确定删除节点 B ?")});
         QCOMPARE(window->nodes().size(), 3);
 
         selectRows(*window, {0, 2});
         ui::testing::queueAnswer(true);
-        window->deleteSelectedNodes();
+        deleteSelectedNodes(*window);
         const auto shown = ui::testing::takeShown();
         QCOMPARE(textsOf(shown, "question"), QStringList{QStringLiteral("确定删除选中的 2 个节点？")});
         QCOMPARE(textsOf(shown, "warning"), QStringList());
@@ -323,7 +334,7 @@ private Q_SLOTS:
         ui::testing::queueAnswer(true);
         ui::testing::queueAnswer(false);
         int calls = listCalls();
-        window->deleteSelectedNodes();
+        deleteSelectedNodes(*window);
         auto shown = ui::testing::takeShown();
         QCOMPARE(textsOf(shown, "question"), (QStringList{QStringLiteral("确定删除节点 直播机 ?"), inUse}));
         QCOMPARE(textsOf(shown, "warning"),
@@ -336,7 +347,7 @@ private Q_SLOTS:
         ui::testing::queueAnswer(true);
         ui::testing::queueAnswer(true);
         calls = listCalls();
-        window->deleteSelectedNodes();
+        deleteSelectedNodes(*window);
         shown = ui::testing::takeShown();
         QCOMPARE(textsOf(shown, "question").size(), 2);
         QCOMPARE(textsOf(shown, "warning"), QStringList());
@@ -358,7 +369,7 @@ private Q_SLOTS:
         cloud->setFault(sim::kCloud, "DELETE", "/api/cloud/nodes/*", fault);
         selectRows(*window, {0, 1});
         ui::testing::queueAnswer(true);
-        window->deleteSelectedNodes();
+        deleteSelectedNodes(*window);
         QCOMPARE(textsOf(ui::testing::shown(), "warning"),
                  QStringList{QStringLiteral("删除节点失败:\n\nA: 无权删除")});
         QCOMPARE(labelsOf(window->nodes()), QStringList{QStringLiteral("A")});
@@ -368,7 +379,7 @@ private Q_SLOTS:
     void nothingSelectedDoesNothing() {
         auto window = openLoadedWindow();
         QVERIFY(window);
-        window->deleteSelectedNodes();
+        deleteSelectedNodes(*window);
         QVERIFY(ui::testing::shown().isEmpty());
     }
 };

@@ -3,13 +3,16 @@
 
 #include "app/Settings.h"
 #include "app/UiText.h"
+#include "client/ClientWindow.h"
 #include "console/NodeWindow.h"
+#include "fleet/PollCycle.h"
 #include "mainwindow/LoadingOverlay.h"
 #include "mainwindow/MainWindow.h"
-#include "mainwindow/NodesPage.h"
 #include "mainwindow/TopNavBar.h"
-#include "mainwindow/WindowTiming.h"
-#include "net/SignInState.h"
+#include "mainwindow/MainWindowTiming.h"
+#include "net/RequestLayer.h"
+#include "model/SignInState.h"
+#include "settings/SettingsTiming.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -34,6 +37,19 @@ const char* const kNavKeys[] = {"nav.nodes", "nav.proxy", "nav.bridge",  "nav.li
 void typeInto(QWindow* window, const char* text) {
     for (const char* c = text; *c; ++c)
         QTest::keyClick(window, Qt::Key(Qt::Key_A + (*c - 'a')), {});
+}
+
+constexpr int kPageCount = int(shell::PageId::Count);
+
+int pageIndex(shell::PageId page) {
+    return int(page);
+}
+
+// Puts one page with its hooks into the window's slot for it.
+void installPage(MainWindow& window, shell::PageId id, QWidget* page, shell::PageHooks hooks = {}) {
+    QList<shell::PageParts> pages(kPageCount);
+    pages[int(id)] = {page, std::move(hooks)};
+    window.installPages(pages);
 }
 
 } // namespace
@@ -75,9 +91,8 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), QStringLiteral("Ondivo"));
         QCOMPARE(window->size(), QSize(1060, 680));
         QCOMPARE(window->statusText(), QStringLiteral("已登录 alice"));
-        QCOMPARE(window->pageStack()->count(), int(MainWindow::PageCount));
-        QCOMPARE(window->currentPage(), int(MainWindow::NodesPageIndex));
-        QCOMPARE(window->page(0), static_cast<QWidget*>(window->nodesPage()));
+        QCOMPARE(window->pageStack()->count(), kPageCount);
+        QCOMPARE(window->currentPage(), shell::PageId::Nodes);
         QCOMPARE(window->navigationBar()->objectName(), QStringLiteral("topNavBar"));
         const auto& buttons = window->navigationBar()->buttons();
         QCOMPARE(buttons.size(), 7);
@@ -98,6 +113,17 @@ private Q_SLOTS:
         waitForStartupLoad(*window);
     }
 
+    void composedWindowHasTheNodesAndSettingsPages() {
+        settings::timing::versionCheckDelayMs = 600000;
+        auto window = createClientWindow();
+        QCOMPARE(window->page(pageIndex(shell::PageId::Nodes))->objectName(), QStringLiteral("nodesPage"));
+        QCOMPARE(window->page(pageIndex(shell::PageId::Settings))->objectName(),
+                 QStringLiteral("settingsPage"));
+        // The version label sits at the end of the top bar.
+        QVERIFY(window->navigationBar()->findChild<QLabel*>(QStringLiteral("versionLabel")));
+        waitForStartupLoad(*window);
+    }
+
     void statusLineAfterStartupLoad() {
         auto window = openWindow();
         QCOMPARE(window->statusText(), QStringLiteral("已登录 alice"));
@@ -113,12 +139,14 @@ private Q_SLOTS:
         auto window = openWindow();
         waitForStartupLoad(*window);
         QList<int> selected;
-        for (int page = 0; page < MainWindow::PageCount; ++page)
-            window->setPageHooks(page, {[&selected, page] { selected << page; }, {}, {}});
+        QList<shell::PageParts> pages;
+        for (int page = 0; page < kPageCount; ++page)
+            pages.append({new QWidget, {[&selected, page] { selected << page; }, {}, {}}});
+        window->installPages(pages);
         const auto& buttons = window->navigationBar()->buttons();
         for (int index : {4, 1, 6, 0, 4}) {
             buttons[index]->click();
-            QCOMPARE(window->currentPage(), index);
+            QCOMPARE(int(window->currentPage()), index);
             for (int i = 0; i < buttons.size(); ++i)
                 QCOMPARE(buttons[i]->isChecked(), i == index);
         }
@@ -130,10 +158,10 @@ private Q_SLOTS:
         waitForStartupLoad(*window);
         auto* files = new QLabel(QStringLiteral("files"));
         int selections = 0;
-        window->replacePage(MainWindow::FilesPageIndex, files, {[&selections] { ++selections; }, {}, {}});
-        QCOMPARE(window->page(MainWindow::FilesPageIndex), static_cast<QWidget*>(files));
-        QCOMPARE(window->pageStack()->count(), int(MainWindow::PageCount));
-        window->navigationBar()->buttons()[MainWindow::FilesPageIndex]->click();
+        installPage(*window, shell::PageId::Files, files, {[&selections] { ++selections; }, {}, {}});
+        QCOMPARE(window->page(pageIndex(shell::PageId::Files)), static_cast<QWidget*>(files));
+        QCOMPARE(window->pageStack()->count(), kPageCount);
+        window->navigationBar()->buttons()[pageIndex(shell::PageId::Files)]->click();
         QCOMPARE(window->pageStack()->currentWidget(), static_cast<QWidget*>(files));
         QCOMPARE(selections, 1);
     }
@@ -206,17 +234,17 @@ private Q_SLOTS:
     void overlayBlocksMouseAndKeys() {
         auto window = openWindow();
         auto* field = new QLineEdit;
-        window->replacePage(MainWindow::ProxyPageIndex, field);
+        installPage(*window, shell::PageId::Proxy, field);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         waitForStartupLoad(*window);
         QWindow* handle = window->windowHandle();
-        QPushButton* proxyButton = window->navigationBar()->buttons()[MainWindow::ProxyPageIndex];
+        QPushButton* proxyButton = window->navigationBar()->buttons()[pageIndex(shell::PageId::Proxy)];
         const QPoint buttonCentre = proxyButton->mapTo(window.get(), proxyButton->rect().center());
 
         window->setBusy(QStringLiteral("busy"), true);
         QTest::mouseClick(handle, Qt::LeftButton, {}, buttonCentre);
-        QCOMPARE(window->currentPage(), int(MainWindow::NodesPageIndex));
+        QCOMPARE(window->currentPage(), shell::PageId::Nodes);
         QVERIFY(!proxyButton->isChecked());
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window->loadingOverlay()));
         QTest::keyClick(handle, Qt::Key_Tab);
@@ -224,7 +252,7 @@ private Q_SLOTS:
         window->setBusy(QStringLiteral("done"), false);
 
         QTest::mouseClick(handle, Qt::LeftButton, {}, buttonCentre);
-        QCOMPARE(window->currentPage(), int(MainWindow::ProxyPageIndex));
+        QCOMPARE(window->currentPage(), shell::PageId::Proxy);
         field->setFocus();
         QTRY_VERIFY(field->hasFocus());
         window->setBusy(QStringLiteral("busy"), true);
@@ -262,6 +290,7 @@ private Q_SLOTS:
         node.name = QStringLiteral("srv");
         QPointer<NodeWindow> nodeWindow = new NodeWindow(node);
         nodeWindow->setAttribute(Qt::WA_DeleteOnClose);
+        window->adoptWindow(nodeWindow);
         nodeWindow->show();
         QPointer<QWidget> unrelated = new QWidget;
         unrelated->show();
@@ -276,52 +305,66 @@ private Q_SLOTS:
         mainwindow::timing::livePollMs = 20;
         auto window = openWindow();
         waitForStartupLoad(*window);
-        QList<int> statusTicks(MainWindow::PageCount, 0);
-        QList<int> liveTicks(MainWindow::PageCount, 0);
-        for (int page = 0; page < MainWindow::PageCount; ++page)
-            window->setPageHooks(page, {{},
-                                        [&statusTicks, page] { ++statusTicks[page]; },
-                                        [&liveTicks, page] {
-                                            ++liveTicks[page];
-                                        }});
-
-        for (int page : {int(MainWindow::ProxyPageIndex), int(MainWindow::BridgePageIndex),
-                         int(MainWindow::RtmpPageIndex)}) {
-            window->selectPage(page);
-            QTRY_VERIFY(statusTicks[page] >= 2);
+        QList<int> statusTicks(kPageCount, 0);
+        QList<int> liveTicks(kPageCount, 0);
+        QList<shell::PageParts> pages;
+        for (int page = 0; page < kPageCount; ++page) {
+            shell::PageHooks hooks{{}, {}, {}};
+            // As composed: the nodes page polls whatever page is shown, three pages refresh with it.
+            const auto id = shell::PageId(page);
+            if (id == shell::PageId::Nodes || id == shell::PageId::Proxy || id == shell::PageId::Bridge ||
+                id == shell::PageId::Rtmp)
+                hooks.onStatusTick = [&statusTicks, page] { ++statusTicks[page]; };
+            if (id == shell::PageId::Live)
+                hooks.onLiveTick = [&liveTicks, page] { ++liveTicks[page]; };
+            hooks.statusTickWhileHidden = page == pageIndex(shell::PageId::Nodes);
+            pages.append({new QWidget, hooks});
         }
-        window->selectPage(MainWindow::LivePageIndex);
-        QTRY_VERIFY(liveTicks[MainWindow::LivePageIndex] >= 2);
-        window->selectPage(MainWindow::FilesPageIndex);
+        window->installPages(pages);
+
+        for (shell::PageId page : {shell::PageId::Proxy, shell::PageId::Bridge, shell::PageId::Rtmp}) {
+            window->showPage(page);
+            QTRY_VERIFY(statusTicks[int(page)] >= 2);
+        }
+        window->showPage(shell::PageId::Live);
+        QTRY_VERIFY(liveTicks[pageIndex(shell::PageId::Live)] >= 2);
+        const int proxyTicks = statusTicks[pageIndex(shell::PageId::Proxy)];
+        const int liveTicksWhileShown = liveTicks[pageIndex(shell::PageId::Live)];
+        window->showPage(shell::PageId::Files);
         QTest::qWait(100);
-        window->selectPage(MainWindow::SettingsPageIndex);
-        QTest::qWait(100);
-        window->selectPage(MainWindow::NodesPageIndex);
+        window->showPage(shell::PageId::Settings);
         QTest::qWait(100);
 
-        for (int page : {int(MainWindow::NodesPageIndex), int(MainWindow::LivePageIndex),
-                         int(MainWindow::FilesPageIndex), int(MainWindow::SettingsPageIndex)})
-            QCOMPARE(statusTicks[page], 0);
-        for (int page = 0; page < MainWindow::PageCount; ++page) {
-            if (page != MainWindow::LivePageIndex)
-                QCOMPARE(liveTicks[page], 0);
-        }
+        QVERIFY(statusTicks[pageIndex(shell::PageId::Nodes)] >= 4);
+        QCOMPARE(statusTicks[pageIndex(shell::PageId::Proxy)], proxyTicks);
+        for (shell::PageId page : {shell::PageId::Live, shell::PageId::Files, shell::PageId::Settings})
+            QCOMPARE(statusTicks[int(page)], 0);
+        // Hidden, the live page gets no more live ticks.
+        QVERIFY(liveTicks[pageIndex(shell::PageId::Live)] <= liveTicksWhileShown + 1);
     }
 
-    void sharedManagersFollowStoredProxy() {
+    // Every poller goes out through the stored proxy once the window applies it.
+    void pollersFollowStoredProxy() {
         auto window = openWindow();
         waitForStartupLoad(*window);
-        QCOMPARE(int(window->nodeStatusManager()->proxy().type()), int(QNetworkProxy::NoProxy));
+        RecordingServer proxy;
         settings::writeText(settings::key::networkMode, QStringLiteral("localProxy"));
         settings::writeText(settings::key::proxyType, QStringLiteral("http"));
-        window->applyProxyToManagers();
-        for (QNetworkAccessManager* manager : {window->nodeStatusManager(), window->proxyStatusManager(),
-                                               window->bridgeStatusManager(), window->liveStatusManager()}) {
-            QCOMPARE(int(manager->proxy().type()), int(QNetworkProxy::HttpProxy));
-            QCOMPARE(int(manager->proxy().port()), 10809);
+        settings::writeText(settings::key::proxyHost, QStringLiteral("127.0.0.1"));
+        settings::writeText(settings::key::proxyPort, QString::number(proxy.port()));
+        window->applyNetworkProxy();
+        for (shell::PollKind kind : {shell::PollKind::NodeStatus, shell::PollKind::ProxyStatus,
+                                     shell::PollKind::BridgeStatus, shell::PollKind::LiveStatus}) {
+            proxy.clear();
+            bool delivered = false;
+            QNetworkRequest request(QUrl(QStringLiteral("http://agent.invalid:39271/status")));
+            window->poller(kind).send({{QStringLiteral("n"), request}}, window.get(), {},
+                                      [&delivered](const fleet::PollReply&) { delivered = true; });
+            QTRY_VERIFY(delivered);
+            QCOMPARE(proxy.requests().size(), 1);
+            QVERIFY(proxy.lastRequest().path.contains("agent.invalid:39271/status"));
         }
     }
 };
-
 ONDIVO_TEST_MAIN_GUI(TestMainWindow)
 #include "tst_mainwindow.moc"

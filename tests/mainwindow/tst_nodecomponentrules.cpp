@@ -2,10 +2,12 @@
 
 #include "app/AppConstants.h"
 #include "mainwindow/NodeComponentRules.h"
+#include "releases/Changelog.h"
 
 #include <QJsonDocument>
 
 using namespace nodes;
+using namespace releases;
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include "TestMain.h"
 
 #include "PlainText.h"
-#include "mainwindow/ChangelogDialog.h"
+#include "releases/ChangelogDialog.h"
 #include "mainwindow/NodeComponents.h"
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "net/RequestTiming.h"
 
 #include <QJsonDocument>
@@ -84,9 +84,9 @@ class TestNodeComponents : public QObject {
 private Q_SLOTS:
     void init() {
         testsupport::clearSettings();
-        nodes::timing::restartFirstWaitMs = 5;
-        nodes::timing::restartNextWaitMs = 5;
-        nodes::timing::afterUpdateRefreshMs = 50;
+        mainwindow::timing::restartFirstWaitMs = 5;
+        mainwindow::timing::restartNextWaitMs = 5;
+        mainwindow::timing::afterUpdateRefreshMs = 50;
         net::timing::reset();
         QVERIFY(fixture.open());
     }
@@ -131,7 +131,7 @@ private Q_SLOTS:
         QCOMPARE(questions[0].text, QStringLiteral("确定卸载选中 3 个节点的 GOST？"));
         if (!consent) {
             QVERIFY(agent.requests().isEmpty());
-            QCOMPARE(fixture.window->busyCount(), 0);
+            QCOMPARE(fixture.window->isBusy(), false);
             return;
         }
         QCOMPARE(paths(agent).mid(0, 3), QStringList(3, QStringLiteral("POST /gost/uninstall")));
@@ -139,7 +139,7 @@ private Q_SLOTS:
         for (int row = 0; row < 3; ++row)
             QCOMPARE(fixture.cell(row, 5), QStringLiteral("未安装"));
         QVERIFY(boxes(QStringLiteral("warning")).isEmpty());
-        QCOMPARE(fixture.window->busyCount(), 0);
+        QCOMPARE(fixture.window->isBusy(), false);
         QCOMPARE(fixture.window->statusText(), QStringLiteral("卸载 GOST完成"));
         QVERIFY(fixture.page()->statusPollInFlight()); // the follow-up status refresh went out
     }
@@ -299,7 +299,7 @@ private Q_SLOTS:
         QCOMPARE(info.size(), 1);
         QCOMPARE(info[0].text, QStringLiteral("Agent 更新请求已发送：1 个节点。服务重启后版本会自动刷新。"));
         QCOMPARE(agent.requests().size(), 2); // accepted at once: no restart polling
-        QCOMPARE(fixture.window->busyCount(), 0);
+        QCOMPARE(fixture.window->isBusy(), false);
         // One status refresh follows a little later.
         QTRY_COMPARE(agent.requests().size(), 3);
         QCOMPARE(paths(agent).last(), QStringLiteral("GET /status"));
@@ -317,7 +317,7 @@ private Q_SLOTS:
         queueChangelogAnswer(std::make_shared<DialogSeen>(), QDialog::Accepted);
         components().updateSelectedAgents();
 
-        QCOMPARE(paths(agent).size(), 2 + nodes::timing::kRestartPollTries);
+        QCOMPARE(paths(agent).size(), 2 + nodes::kRestartPollTries);
         QCOMPARE(paths(agent).last(), QStringLiteral("GET /status"));
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("失败"));
         const QList<Shown> warnings = boxes(QStringLiteral("warning"));
@@ -325,7 +325,7 @@ private Q_SLOTS:
         QCOMPARE(warnings[0].text,
                  QStringLiteral(
                      "Agent 更新完成：成功 0，失败 2\n\n甲: install script failed\n乙: 缺少 Agent API 信息"));
-        QCOMPARE(fixture.window->busyCount(), 0);
+        QCOMPARE(fixture.window->isBusy(), false);
     }
 
     void brokenUpdateConfirmedByTheThirdPoll() {

@@ -3,7 +3,8 @@
 
 #include "console/NodeWindow.h"
 #include "mainwindow/NodeComponents.h"
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
+#include "shell/NodeFilterCombo.h"
 #include "mainwindow/UsageProgressDelegate.h"
 
 #include <QApplication>
@@ -60,7 +61,7 @@ class TestNodesPage : public QObject {
 private Q_SLOTS:
     void init() {
         testsupport::clearSettings();
-        nodes::timing::statusIdleTimeoutMs = nodes::timing::kDefaultStatusIdleTimeoutMs;
+        mainwindow::timing::statusIdleTimeoutMs = mainwindow::timing::kDefaultStatusIdleTimeoutMs;
         QVERIFY(fixture.open());
     }
     void cleanup() {
@@ -107,9 +108,9 @@ private Q_SLOTS:
     }
 
     void columnWidthsAtNarrowViewport() {
-        fixture.window->show();
+        fixture.window->window().show();
         PercentTableWidget* table = fixture.table();
-        QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(&fixture.window->window()));
         const int chrome = table->width() - table->viewport()->width();
         table->setMinimumWidth(0);
         fixture.page()->layout()->removeWidget(table);
@@ -185,7 +186,7 @@ private Q_SLOTS:
     }
 
     void hangingNodeGoesOfflineWhileOthersKeepUpdating() {
-        nodes::timing::statusIdleTimeoutMs = 400;
+        mainwindow::timing::statusIdleTimeoutMs = 400;
         RecordingServer hanging;
         RecordingServer::Reply hang;
         hang.hang = true;
@@ -197,6 +198,12 @@ private Q_SLOTS:
 
         fixture.page()->refreshNodeStatuses();
         QTRY_COMPARE(fixture.cell(1, 7), QStringLiteral("10.0%"));
+        // While the silent Node's request waits, the next tick still updates every other Node and
+        // leaves the waiting one alone.
+        healthy.setDefaultReply(RecordingServer::json(200, statusWithCpu(15)));
+        fixture.page()->refreshNodeStatuses();
+        QTRY_COMPARE(fixture.cell(1, 7), QStringLiteral("15.0%"));
+        QCOMPARE(hanging.requests().size(), 1);
         QVERIFY(waitForCycleEnd());
         QCOMPARE(fixture.cell(0, 10), QStringLiteral("离线"));
 
@@ -369,11 +376,11 @@ private Q_SLOTS:
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("0.5.41"));
 
         fixture.cloud->queueReply(RecordingServer::json(200, R"({"version": ""})"));
-        QVERIFY(!fetchAgentManifest(*fixture.window));
+        QVERIFY(!fixture.window->manifests().fetchAgentManifest());
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("0.5.41"));
 
         fixture.cloud->queueReply(RecordingServer::json(200, R"({"version": "0.5.50"})"));
-        QVERIFY(fetchAgentManifest(*fixture.window));
+        QVERIFY(fixture.window->manifests().fetchAgentManifest());
         QCOMPARE(fixture.cloud->lastRequest().path, QByteArray("/api/releases/agent/manifest"));
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("0.5.41 -> 0.5.50"));
         QCOMPARE(fixture.cell(1, 3), QStringLiteral("--"));
@@ -403,10 +410,10 @@ private Q_SLOTS:
     }
 
     void nodeFilterKeepsTheChoice() {
-        QComboBox combo;
+        NodeFilterCombo combo;
         QList<Node> nodes{agentNode(QStringLiteral("n1"), QStringLiteral("甲"), 1),
                           agentNode(QStringLiteral("n2"), QString(), 1)};
-        rebuildNodeFilter(&combo, nodes);
+        combo.rebuild(nodes);
         QCOMPARE(combo.count(), 3);
         QCOMPARE(combo.itemText(0), QStringLiteral("全部节点"));
         QCOMPARE(combo.itemData(0).toString(), QString());
@@ -415,16 +422,16 @@ private Q_SLOTS:
         int changes = 0;
         connect(&combo, &QComboBox::currentIndexChanged, this, [&changes] { ++changes; });
         nodes.prepend(agentNode(QStringLiteral("n0"), QStringLiteral("零"), 1));
-        rebuildNodeFilter(&combo, nodes);
+        combo.rebuild(nodes);
         QCOMPARE(combo.currentData().toString(), QStringLiteral("n2"));
         QCOMPARE(changes, 0);
         nodes.removeLast();
-        rebuildNodeFilter(&combo, nodes);
+        combo.rebuild(nodes);
         QCOMPARE(combo.currentIndex(), 0);
         combo.setCurrentIndex(2);
         QCOMPARE(combo.currentData().toString(), QStringLiteral("n1"));
         nodes[1].id = QStringLiteral("N1");
-        rebuildNodeFilter(&combo, nodes); // the match is case-sensitive
+        combo.rebuild(nodes); // the match is case-sensitive
         QCOMPARE(combo.currentIndex(), 0);
     }
 };

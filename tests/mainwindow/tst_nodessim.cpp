@@ -3,7 +3,7 @@
 
 #include "Simulator.h"
 #include "mainwindow/NodeComponents.h"
-#include "mainwindow/NodeTiming.h"
+#include "mainwindow/MainWindowTiming.h"
 
 #include <QDialog>
 
@@ -42,8 +42,8 @@ class TestNodesSim : public QObject {
 private Q_SLOTS:
     void init() {
         testsupport::clearSettings();
-        nodes::timing::statusIdleTimeoutMs = nodes::timing::kDefaultStatusIdleTimeoutMs;
-        nodes::timing::afterUpdateRefreshMs = nodes::timing::kDefaultAfterUpdateRefreshMs;
+        mainwindow::timing::statusIdleTimeoutMs = mainwindow::timing::kDefaultStatusIdleTimeoutMs;
+        mainwindow::timing::afterUpdateRefreshMs = mainwindow::timing::kDefaultAfterUpdateRefreshMs;
         simulator = std::make_unique<sim::Simulator>();
         QVERIFY(simulator->start());
         agents.clear();
@@ -61,7 +61,7 @@ private Q_SLOTS:
     }
 
     void hangingAgentGoesOfflineWhileTheOthersKeepUpdating() {
-        nodes::timing::statusIdleTimeoutMs = 500;
+        mainwindow::timing::statusIdleTimeoutMs = 500;
         startAgents(3);
         sim::Fault hang;
         hang.hang = true;
@@ -117,7 +117,7 @@ private Q_SLOTS:
         simulator->setRestartDurationMs(200);
         simulator->setAgentRelease(QStringLiteral("0.5.60"),
                                    QJsonObject{{QStringLiteral("title"), QStringLiteral("Agent 0.5.60")}});
-        nodes::timing::afterUpdateRefreshMs = 1500;
+        mainwindow::timing::afterUpdateRefreshMs = 1500;
         startAgents(2);
         simulator->setAgentTooOld(agents[0].name, true);
         fixture.table()->selectAll();

@@ -6,7 +6,7 @@
 #include "net/ReplyLimits.h"
 #include "net/RequestLayer.h"
 #include "net/RequestTiming.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "FakeShell.h"
 #include "RecordingServer.h"
 
 #include "app/AppConstants.h"
-#include "mainwindow/MainWindow.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "settings/SettingsPage.h"
 #include "settings/SettingsTiming.h"
 #include "ui/Dialogs.h"
@@ -14,30 +14,26 @@
 
 namespace testsupport {
 
-// A signed-in main window whose Cloud API is a recording server. Every reply carries both an empty
-// Node list and, when given, a client/Agent manifest version, so the start-up Node load and any
-// manifest fetch are answered by the same default reply whatever their order.
+// The settings page alone on a fake shell, signed in, with a recording server as Cloud API. Every reply
+// carries both an empty Node list and, when given, a client/Agent manifest version, so any manifest
+// fetch is answered by the same default reply whatever its order.
 struct SettingsTestWindow {
     std::unique_ptr<RecordingServer> cloud;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<FakeShell> window;
+    SettingsPage* settingsPage = nullptr;
 
     bool open(const QByteArray& manifestVersion = QByteArray(), int versionCheckDelayMs = 600000) {
         ui::testing::reset();
         ui::testing::setScripted(true);
-        settingspage::timing::versionCheckDelayMs = versionCheckDelayMs;
+        settings::timing::versionCheckDelayMs = versionCheckDelayMs;
         cloud = std::make_unique<RecordingServer>();
         setManifestVersion(manifestVersion);
         qputenv(app::kCloudApiUrlVariable, cloud->baseUrl().toUtf8());
         signInState() = {QStringLiteral("alice"), QStringLiteral("pw"), QStringLiteral("tok")};
-        window = std::make_unique<MainWindow>();
-        const bool loaded = QTest::qWaitFor([this] {
-            for (const auto& request : cloud->requests()) {
-                if (request.path.startsWith("/api/cloud/nodes"))
-                    return window->busyCount() == 0;
-            }
-            return false;
-        });
-        return loaded;
+        window = std::make_unique<FakeShell>();
+        settingsPage = static_cast<SettingsPage*>(createSettingsPage(*window).widget);
+        window->host(settingsPage);
+        return true;
     }
 
     void setManifestVersion(const QByteArray& version) {
@@ -50,9 +46,7 @@ struct SettingsTestWindow {
         cloud->setDefaultReply(RecordingServer::json(200, body));
     }
 
-    SettingsPage* page() const {
-        return dynamic_cast<SettingsPage*>(window->page(MainWindow::SettingsPageIndex));
-    }
+    SettingsPage* page() const { return settingsPage; }
 
     int requestsTo(const QByteArray& path) const {
         int count = 0;

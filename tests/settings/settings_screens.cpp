@@ -5,8 +5,9 @@
 
 #include "app/AppConstants.h"
 #include "app/Settings.h"
+#include "client/ClientWindow.h"
 #include "mainwindow/MainWindow.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "settings/ClientUpdate.h"
 #include "settings/SettingsPage.h"
 #include "settings/SettingsTiming.h"
@@ -39,13 +40,13 @@ int main(int argc, char** argv) {
         file.write(QByteArray(3 * 1024 * 1024 + 123456, 'x'));
     file.close();
     settings::writeText(settings::key::dataDir, dataDir);
-    settingspage::timing::versionCheckDelayMs = 100;
+    settings::timing::versionCheckDelayMs = 100;
 
-    MainWindow window;
-    window.move(0, 0);
-    window.show();
-    window.selectPage(MainWindow::SettingsPageIndex);
-    auto* page = dynamic_cast<SettingsPage*>(window.page(MainWindow::SettingsPageIndex));
+    auto window = createClientWindow();
+    window->move(0, 0);
+    window->show();
+    window->showPage(shell::PageId::Settings);
+    auto* page = window->findChild<SettingsPage*>(QStringLiteral("settingsPage"));
     if (!QTest::qWaitFor([page] { return page->clientUpdate().versionLabel()->text().contains("0.6.0"); },
                          15000))
         qWarning("the client manifest did not arrive");

@@ -2,7 +2,7 @@
 #include "TestMain.h"
 
 #include "app/DataPaths.h"
-#include "mainwindow/ChangelogDialog.h"
+#include "releases/ChangelogDialog.h"
 #include "settings/ClientUpdate.h"
 
 #include <QCoreApplication>

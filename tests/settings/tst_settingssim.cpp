@@ -3,8 +3,9 @@
 
 #include "app/AppConstants.h"
 #include "app/Settings.h"
+#include "client/ClientWindow.h"
 #include "mainwindow/MainWindow.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 #include "settings/ClientUpdate.h"
 #include "settings/SettingsPage.h"
 #include "settings/SettingsTiming.h"
@@ -33,10 +34,10 @@ private Q_SLOTS:
         signInState() = {QStringLiteral("bob"), QStringLiteral("pw123456"),
                          simulator.login(QStringLiteral("bob"), QStringLiteral("pw123456"))};
         ui::testing::setScripted(true);
-        settingspage::timing::versionCheckDelayMs = 20;
+        settings::timing::versionCheckDelayMs = 20;
 
-        MainWindow window;
-        auto* page = dynamic_cast<SettingsPage*>(window.page(MainWindow::SettingsPageIndex));
+        auto window = createClientWindow();
+        auto* page = window->findChild<SettingsPage*>(QStringLiteral("settingsPage"));
         QVERIFY(page);
         QTRY_VERIFY(
             page->clientUpdate().versionLabel()->text().contains(QStringLiteral(">有新版本 v0.6.3<")));

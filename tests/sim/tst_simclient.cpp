@@ -3,7 +3,7 @@
 
 #include "crypto/NodeEnvelope.h"
 #include "net/RequestLayer.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QJsonArray>
 

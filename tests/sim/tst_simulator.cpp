@@ -3,7 +3,7 @@
 #include "TestMain.h"
 
 #include "crypto/NodeEnvelope.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>

@@ -1,0 +1,8 @@
+#include "client/ClientWindow.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    return runClient();
+}

@@ -1,0 +1,148 @@
+#include "fleet/PollCycle.h"
+
+#include <QMetaObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QThread>
+
+namespace fleet {
+
+// Everything the cycle shares between the thread that sends and the worker thread. `waiting` and `home`
+// belong to the sending thread; `manager` and `inFlight` to the worker.
+struct PollCycle::State {
+    qint64 maxReplyBytes = 0;
+    QThread thread;
+    QObject* worker = nullptr;               // lives on the worker thread
+    QNetworkAccessManager* manager = nullptr; // created and used on the worker thread only
+    QObject home;                             // lives on the sending thread; replies come back through it
+    QSet<QString> waiting;
+    QSet<QNetworkReply*> inFlight;
+};
+
+namespace {
+
+QString tooLargeText(qint64 cap) {
+    return QStringLiteral("回复超过 %1 MiB，已中止").arg(cap / (1024 * 1024));
+}
+
+} // namespace
+
+PollCycle::PollCycle(qint64 maxReplyBytes) : state_(std::make_shared<State>()) {
+    state_->maxReplyBytes = maxReplyBytes;
+    state_->thread.setObjectName(QStringLiteral("poll-cycle"));
+    state_->worker = new QObject;
+    state_->worker->moveToThread(&state_->thread);
+    state_->thread.start();
+    State* state = state_.get();
+    QMetaObject::invokeMethod(state->worker, [state] { state->manager = new QNetworkAccessManager; });
+}
+
+PollCycle::~PollCycle() {
+    State* state = state_.get();
+    // Replies and the manager belong to the worker thread and are ended there before it stops.
+    QMetaObject::invokeMethod(
+        state->worker,
+        [state] {
+            for (QNetworkReply* reply : std::as_const(state->inFlight)) {
+                reply->disconnect();
+                reply->abort();
+                delete reply;
+            }
+            state->inFlight.clear();
+            delete state->manager;
+            state->manager = nullptr;
+        },
+        Qt::BlockingQueuedConnection);
+    state->thread.quit();
+    state->thread.wait();
+    delete state->worker;
+    state->worker = nullptr;
+}
+
+void PollCycle::setProxy(const QNetworkProxy& proxy) {
+    State* state = state_.get();
+    QMetaObject::invokeMethod(state->worker, [state, proxy] {
+        if (state->manager)
+            state->manager->setProxy(proxy);
+    });
+}
+
+bool PollCycle::isWaiting(const QString& key) const {
+    return state_->waiting.contains(key);
+}
+
+int PollCycle::waitingCount() const {
+    return int(state_->waiting.size());
+}
+
+QStringList PollCycle::send(const QList<PollRequest>& requests, QObject* context, PollParser parse,
+                            std::function<void(const PollReply&)> deliver) {
+    QStringList sent;
+    State* state = state_.get();
+    // The destructor ends every reply on the worker thread before the state goes, and a reply posted back
+    // to `home` after that is dropped with it, so the worker may hold the state by plain pointer.
+    QPointer<QObject> target(context);
+    auto shared = std::make_shared<std::pair<PollParser, std::function<void(const PollReply&)>>>(
+        std::move(parse), std::move(deliver));
+    for (const PollRequest& item : requests) {
+        if (state->waiting.contains(item.key))
+            continue;
+        state->waiting.insert(item.key);
+        sent << item.key;
+        QNetworkRequest request = item.request;
+        // A poll never follows a redirect to another origin: the Agent token would go with it.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                             QNetworkRequest::SameOriginRedirectPolicy);
+        const QString key = item.key;
+        QMetaObject::invokeMethod(state->worker, [state, key, request, shared, target] {
+            if (!state->manager)
+                return;
+            QNetworkReply* reply = state->manager->get(request);
+            state->inFlight.insert(reply);
+            auto body = std::make_shared<QByteArray>();
+            auto tooLarge = std::make_shared<bool>(false);
+            QObject::connect(reply, &QNetworkReply::readyRead, reply, [state, reply, body, tooLarge] {
+                body->append(reply->readAll());
+                if (body->size() > state->maxReplyBytes && !*tooLarge) {
+                    *tooLarge = true;
+                    reply->abort();
+                }
+            });
+            QObject::connect(reply, &QNetworkReply::finished, reply,
+                             [state, key, reply, body, tooLarge, shared, target] {
+                state->inFlight.remove(reply);
+                reply->deleteLater();
+                PollReply result;
+                result.key = key;
+                result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                if (*tooLarge) {
+                    result.networkError = true;
+                    result.errorText = tooLargeText(state->maxReplyBytes);
+                } else if (result.status >= 300 && result.status < 400) {
+                    result.networkError = true;
+                    result.errorText = QStringLiteral("服务器重定向到其他地址: ") +
+                                       reply->header(QNetworkRequest::LocationHeader).toUrl().toString();
+                } else if (reply->error() != QNetworkReply::NoError && result.status == 0) {
+                    result.networkError = true;
+                    result.errorText = reply->error() == QNetworkReply::OperationCanceledError
+                                           ? QStringLiteral("请求超时")
+                                           : reply->errorString();
+                } else {
+                    body->append(reply->readAll());
+                    result.body = *body;
+                }
+                if (shared->first)
+                    result.value = shared->first(result);
+                QMetaObject::invokeMethod(&state->home, [state, result, shared, target] {
+                    state->waiting.remove(result.key);
+                    if (target && shared->second)
+                        shared->second(result);
+                });
+            });
+        });
+    }
+    return sent;
+}
+
+} // namespace fleet

@@ -1,0 +1,6 @@
+#include "model/SignInState.h"
+
+SignInState& signInState() {
+    static SignInState state;
+    return state;
+}

@@ -1,6 +1,0 @@
-#include "net/SignInState.h"
-
-SignInState& signInState() {
-    static SignInState state;
-    return state;
-}

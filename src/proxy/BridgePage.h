@@ -1,0 +1,68 @@
+#pragma once
+
+#include "proxy/ProxyBridgeRow.h"
+#include "shell/Shell.h"
+
+#include <QHash>
+#include <QSet>
+#include <QWidget>
+#include <optional>
+
+class NodeFilterCombo;
+class PercentTableWidget;
+
+namespace proxy {
+
+// The bridges of every Node (or of the Node in the page's filter) in one table, refreshed while the page
+// is shown; create, edit, start, stop, test, copy and delete work on one bridge at a time.
+class BridgePage : public QWidget {
+public:
+    explicit BridgePage(shell::Shell& shell, QWidget* parent = nullptr);
+
+    // Asks every filtered Node with an Agent for its bridges; each reply merges that Node's rows as it
+    // arrives, so a silent Agent holds back only its own. With showMessages the status line follows it.
+    void refreshBridges(bool showMessages);
+    void createBridge();
+    void editBridge();
+    void setBridgeRunning(bool start);
+    void testBridgeUpstream();
+    void copyBridgeConnection();
+    void deleteBridge();
+    // Sets the filter ("" = all Nodes) and refreshes with messages.
+    void showOnlyNode(const QString& nodeId);
+
+    PercentTableWidget* table() const { return table_; }
+    NodeFilterCombo* filter() const { return filter_; }
+    const QList<ProxyBridgeRow>& rows() const { return rows_; }
+
+private:
+    void buildPage();
+    void showContextMenu(const QPoint& pos);
+    void afterNodesLoaded();
+    void deliverList(const QString& nodeId, bool ok, const QJsonObject& reply);
+    // Rewrites the table from the list. The selection stays on its bridge; when that is gone it moves to
+    // the row at the same position, unless keepPosition is false (after a reload: nothing is selected).
+    void render(const QString& selectKey = QString(), bool keepPosition = true);
+    // The selected bridge as it stands now, and its Node; warns and gives nothing when either is missing.
+    std::optional<ProxyBridgeRow> currentBridge() const;
+    std::optional<Node> nodeOfBridge(const ProxyBridgeRow& row) const;
+    // One blocking request on the bridge's Node behind the busy state; the reply's row replaces the
+    // bridge's row. Returns false (after warning with failurePrefix) when the Agent refused.
+    bool sendBridgeRequest(const Node& node, const QString& method,
+                           const QString& path, const QJsonObject& body, const QString& busyText,
+                           const QString& failurePrefix, QJsonObject* reply);
+    void adoptReply(const Node& node, const QJsonObject& reply);
+    QString filterNodeId() const;
+
+    shell::Shell& shell_;
+    PercentTableWidget* table_ = nullptr;
+    NodeFilterCombo* filter_ = nullptr;
+    QList<ProxyBridgeRow> rows_;   // every bridge known, of all Nodes
+    QStringList shownKeys_;        // the key of each table row
+    BridgeEdits edits_;
+    QHash<QString, quint64> sentAt_; // Node id -> edit stamp when its list request was sent
+    QSet<QString> awaited_;          // Nodes the status line waits for ("中转已刷新")
+    bool announce_ = false;
+};
+
+} // namespace proxy

@@ -1,0 +1,203 @@
+#include "ProxyBridgeRow.h"
+
+#include "app/TextFormats.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+
+namespace proxy {
+namespace {
+
+const QString kDash = QStringLiteral("--");
+const QString kTesting = QStringLiteral("测试中");
+const QString kFailed = QStringLiteral("失败");
+const QString kNotConfigured = QStringLiteral("未配置");
+
+QString text(const QJsonObject& o, const char* key, const QString& fallback = QString()) {
+    const QJsonValue value = o.value(QLatin1String(key));
+    return value.isString() ? value.toString() : fallback;
+}
+
+qint64 int64(const QJsonObject& o, const char* key) {
+    return qint64(o.value(QLatin1String(key)).toDouble());
+}
+
+int int32(const QJsonObject& o, const char* key) {
+    return o.value(QLatin1String(key)).toInt();
+}
+
+double real(const QJsonObject& o, const char* key) {
+    return o.value(QLatin1String(key)).toDouble();
+}
+
+QString orDash(const QString& s) {
+    return s.isEmpty() ? kDash : s;
+}
+
+} // namespace
+
+ProxyBridgeRow ProxyBridgeRow::fromJson(const QJsonObject& o, const QString& nodeId, const QString& nodeName) {
+    ProxyBridgeRow row;
+    row.nodeId = nodeId;
+    row.nodeName = nodeName;
+    row.id = text(o, "id");
+    row.name = text(o, "name");
+    row.listen = text(o, "listen", row.listen);
+    row.port = int32(o, "port");
+    row.username = text(o, "username");
+    row.password = text(o, "password");
+    row.upstreamType = text(o, "upstreamType", row.upstreamType);
+    row.upstreamHost = text(o, "upstreamHost");
+    row.upstreamPort = int32(o, "upstreamPort");
+    row.upstreamUsername = text(o, "upstreamUsername");
+    row.upstreamPassword = text(o, "upstreamPassword");
+    row.running = o.value(QStringLiteral("running")).toBool();
+    row.socksAddr = text(o, "socksAddr");
+    row.upstreamAddr = text(o, "upstreamAddr");
+    row.activeConnections = int32(o, "activeConnections");
+    row.uploadBps = real(o, "uploadBps");
+    row.downloadBps = real(o, "downloadBps");
+    row.totalUpload = real(o, "totalUpload");
+    row.totalDownload = real(o, "totalDownload");
+    row.uptimeSeconds = int64(o, "uptimeSeconds");
+    row.error = text(o, "error");
+    row.testing = o.value(QStringLiteral("testing")).toBool();
+    row.testStartedAt = int64(o, "testStartedAt");
+    const QJsonObject test = o.value(QStringLiteral("lastTest")).toObject();
+    row.tcpConnectMs = int64(test, "tcpConnectMs");
+    row.tcpConnectError = text(test, "tcpConnectError");
+    row.latencySuccess = int32(test, "latencySuccess");
+    row.latencyAttempts = int32(test, "latencyAttempts");
+    row.latencyMinMs = int64(test, "latencyMinMs");
+    row.latencyAvgMs = int64(test, "latencyAvgMs");
+    row.downloadBytesPerSecond = real(test, "downloadBytesPerSecond");
+    row.downloadBytes = int64(test, "downloadBytes");
+    row.downloadDurationMs = int64(test, "downloadDurationMs");
+    row.testedAt = int64(test, "testedAt");
+    row.testError = text(test, "error");
+    if (row.testError.isEmpty())
+        row.testError = row.tcpConnectError;
+    return row;
+}
+
+QString ProxyBridgeRow::key() const {
+    return nodeId + QLatin1Char('|') + (id.isEmpty() ? QStringLiteral("__service__") : id);
+}
+
+QString bridgeLatencyText(const ProxyBridgeRow& row) {
+    if (row.testing)
+        return kTesting;
+    if (row.testedAt < 1)
+        return kDash;
+    const QString tcp = row.tcpConnectMs < 1 ? kFailed : QStringLiteral("%1ms").arg(row.tcpConnectMs);
+    const QString latency = row.latencySuccess < 1 ? kFailed : QStringLiteral("%1ms").arg(row.latencyAvgMs);
+    return tcp + QStringLiteral(" / ") + latency;
+}
+
+QStringList bridgeCells(const ProxyBridgeRow& row) {
+    QString state = kNotConfigured;
+    if (row.hasUpstream())
+        state = row.running ? QStringLiteral("运行中") : QStringLiteral("已停止");
+    const QString entry = row.socksAddr.isEmpty() ? QStringLiteral(":%1").arg(row.port) : row.socksAddr;
+    const QString upstream =
+        row.hasUpstream() ? row.upstreamHost + QLatin1Char(':') + QString::number(row.upstreamPort) : kNotConfigured;
+    QString speed = kDash;
+    QString testedAt = kDash;
+    if (row.testing) {
+        speed = testedAt = kTesting;
+    } else if (row.testedAt >= 1) {
+        speed = row.downloadBytesPerSecond <= 0 ? kFailed : fmt::clientRate(row.downloadBytesPerSecond);
+        testedAt = QDateTime::fromSecsSinceEpoch(row.testedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    const QString error = !row.error.isEmpty() ? row.error : orDash(row.testError);
+    return {state,
+            orDash(row.name),
+            orDash(row.nodeName),
+            entry,
+            upstream,
+            bridgeLatencyText(row),
+            speed,
+            testedAt,
+            QString::number(row.activeConnections),
+            fmt::clientRate(row.uploadBps),
+            fmt::clientRate(row.downloadBps),
+            fmt::clientBytes(row.totalUpload + row.totalDownload),
+            error};
+}
+
+QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& nodeId, const QString& nodeName) {
+    QList<ProxyBridgeRow> rows;
+    for (const QJsonValue& value : reply.value(QStringLiteral("bridges")).toArray()) {
+        if (value.isObject())
+            rows << ProxyBridgeRow::fromJson(value.toObject(), nodeId, nodeName);
+    }
+    return rows;
+}
+
+bool isBridgeReplyFailure(int httpStatus, const QJsonObject& reply) {
+    // Every bridge object carries "error" (empty, or the bridge's own runtime error); only an error
+    // without a bridge in the reply means the request itself was refused.
+    return httpStatus >= 300 ||
+           (!reply.value(QStringLiteral("error")).toString().isEmpty() && !reply.contains(QStringLiteral("id")));
+}
+
+QString bridgeFailureText(int httpStatus, const QJsonObject& reply) {
+    const QString error = reply.value(QStringLiteral("error")).toString();
+    return error.isEmpty() ? QStringLiteral("HTTP %1").arg(httpStatus) : error;
+}
+
+void mergeNodeBridges(QList<ProxyBridgeRow>& list, const QString& nodeId, const QList<ProxyBridgeRow>& fresh,
+                      const BridgeEdits& edits, quint64 stamp) {
+    QHash<QString, int> freshByKey;
+    for (int i = 0; i < fresh.size(); ++i)
+        freshByKey.insert(fresh[i].key(), i);
+    QSet<QString> previousKeys;
+    QList<ProxyBridgeRow> merged;
+    for (const ProxyBridgeRow& row : list) {
+        const QString key = row.key();
+        previousKeys.insert(key);
+        if (row.nodeId != nodeId || edits.updatedSince(key, stamp))
+            merged << row;
+        else if (freshByKey.contains(key))
+            merged << fresh[freshByKey.value(key)];
+    }
+    for (const ProxyBridgeRow& row : fresh) {
+        const QString key = row.key();
+        if (!previousKeys.contains(key) && !edits.deletedSince(key, stamp)) {
+            previousKeys.insert(key);
+            merged << row;
+        }
+    }
+    list = merged;
+}
+
+int replaceBridgeRow(QList<ProxyBridgeRow>& list, const ProxyBridgeRow& row) {
+    const QString key = row.key();
+    for (int i = 0; i < list.size(); ++i) {
+        if (list[i].key() == key) {
+            list[i] = row;
+            return i;
+        }
+    }
+    list << row;
+    return int(list.size()) - 1;
+}
+
+bool removeBridgeRow(QList<ProxyBridgeRow>& list, const QString& key) {
+    return list.removeIf([&](const ProxyBridgeRow& row) { return row.key() == key; }) > 0;
+}
+
+int rowToReselect(const QStringList& shownKeys, const QString& rememberedKey, int rememberedRow) {
+    if (shownKeys.isEmpty())
+        return -1;
+    if (!rememberedKey.isEmpty()) {
+        const qsizetype at = shownKeys.indexOf(rememberedKey);
+        if (at >= 0)
+            return int(at);
+    }
+    if (rememberedRow < 0)
+        return -1;
+    return std::min(rememberedRow, int(shownKeys.size()) - 1);
+}
+
+} // namespace proxy

@@ -1,0 +1,168 @@
+#include "ProxyRules.h"
+
+#include "app/LocalProtection.h"
+#include "app/Settings.h"
+#include "app/TextFormats.h"
+#include "crypto/CryptoPrimitives.h"
+
+#include <QSet>
+#include <QUrl>
+#include <cmath>
+#include <limits>
+
+namespace proxy {
+namespace {
+
+const QString kDash = QStringLiteral("--");
+
+QString textOr(const QString& text, const QString& fallback) {
+    return text.isEmpty() ? fallback : text;
+}
+
+QString clientAddress(const QJsonObject& connection) {
+    const QString ip = connection.value(QStringLiteral("clientIp")).toString();
+    if (!ip.isEmpty())
+        return ip;
+    const QString client = connection.value(QStringLiteral("client")).toString();
+    const qsizetype colon = client.lastIndexOf(QLatin1Char(':'));
+    return colon >= 1 ? client.left(colon) : client;
+}
+
+// Letters and digits that cannot be mistaken for one another when read aloud or copied by hand.
+constexpr char kPasswordAlphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnpqrstuvwxyz23456789";
+
+} // namespace
+
+QString proxyStateWord(const QJsonObject& status) {
+    if (status.value(QStringLiteral("running")).toBool())
+        return QStringLiteral("运行中");
+    if (status.value(QStringLiteral("enabled")).toBool())
+        return QStringLiteral("已启用");
+    return QStringLiteral("已停止");
+}
+
+int distinctClientCount(const QJsonArray& connections) {
+    QSet<QString> clients;
+    for (const QJsonValue& value : connections) {
+        const QString address = clientAddress(value.toObject());
+        if (!address.isEmpty())
+            clients.insert(address);
+    }
+    return int(clients.size());
+}
+
+QString uptimeText(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0)
+        return fmt::duration(0);
+    const double capped = std::min(seconds, double(std::numeric_limits<qint64>::max() / 2));
+    return fmt::duration(qint64(capped));
+}
+
+ProxyRowView proxyRowFromStatus(const QJsonObject& status) {
+    const bool running = status.value(QStringLiteral("running")).toBool();
+    ProxyRowView view;
+    view.state = proxyStateWord(status);
+    if (running) {
+        view.connection = {status.value(QStringLiteral("socksAddr")).toString(),
+                           status.value(QStringLiteral("username")).toString(),
+                           status.value(QStringLiteral("password")).toString()};
+    }
+    const int port = status.value(QStringLiteral("port")).toInt();
+    const QString user = status.value(QStringLiteral("username")).toString();
+    const QString password = status.value(QStringLiteral("password")).toString();
+    const double total = status.value(QStringLiteral("totalUpload")).toDouble() +
+                         status.value(QStringLiteral("totalDownload")).toDouble();
+    view.cells = {running && port > 0 ? QString::number(port) : kDash,
+                  running ? textOr(user, kDash) : kDash,
+                  running ? textOr(password, kDash) : kDash,
+                  QString::number(status.value(QStringLiteral("activeConnections")).toInt()),
+                  QString::number(distinctClientCount(status.value(QStringLiteral("connections")).toArray())),
+                  fmt::clientRate(status.value(QStringLiteral("uploadBps")).toDouble()),
+                  fmt::clientRate(status.value(QStringLiteral("downloadBps")).toDouble()),
+                  fmt::clientBytes(total),
+                  running ? uptimeText(status.value(QStringLiteral("uptimeSeconds")).toDouble()) : kDash,
+                  textOr(status.value(QStringLiteral("error")).toString(), kDash)};
+    return view;
+}
+
+ProxyRowView failedProxyRow(const QString& state, const QString& errorText) {
+    ProxyRowView view;
+    view.state = state;
+    for (int i = 3; i < 12; ++i)
+        view.cells << kDash;
+    view.cells << textOr(errorText, kDash);
+    return view;
+}
+
+ProxyRowView unknownProxyRow() {
+    return failedProxyRow(QString::fromUtf8(kStateUnknown), QString());
+}
+
+bool isProxyReplyFailure(int httpStatus, const QJsonObject& reply) {
+    return httpStatus > 299 ||
+           (reply.contains(QStringLiteral("error")) && !reply.contains(QStringLiteral("running")));
+}
+
+QString proxyFailureText(int httpStatus, const QJsonObject& reply) {
+    const QString error = reply.value(QStringLiteral("error")).toString();
+    return error.isEmpty() ? QStringLiteral("HTTP %1").arg(httpStatus) : error;
+}
+
+ProxyRowView proxyRowFromPoll(bool networkError, const QString& transportError, int httpStatus,
+                              const QJsonObject& reply) {
+    // An HTTP error status counts as an answer: its body says what went wrong.
+    if (networkError && httpStatus == 0)
+        return failedProxyRow(QString::fromUtf8(kStateOffline), transportError);
+    if (isProxyReplyFailure(httpStatus, reply))
+        return failedProxyRow(QString::fromUtf8(kStateFailed), proxyFailureText(httpStatus, reply));
+    return proxyRowFromStatus(reply);
+}
+
+QString socksUrl(const QString& username, const QString& password, const QString& address) {
+    return QStringLiteral("socks5://%1:%2@%3")
+        .arg(QString::fromLatin1(QUrl::toPercentEncoding(username)),
+             QString::fromLatin1(QUrl::toPercentEncoding(password)), address);
+}
+
+QString randomProxyPassword(int length) {
+    const int alphabetSize = int(sizeof kPasswordAlphabet) - 1;
+    // Bytes at or above the largest multiple of the alphabet size are thrown away, so every character
+    // is equally likely.
+    const int limit = 256 - 256 % alphabetSize;
+    QString password;
+    while (password.size() < length) {
+        const QByteArray bytes = crypto::randomBytes(length * 2);
+        if (bytes.isEmpty())
+            return {};
+        for (const char byte : bytes) {
+            const int value = static_cast<unsigned char>(byte);
+            if (value < limit && password.size() < length)
+                password += QLatin1Char(kPasswordAlphabet[value % alphabetSize]);
+        }
+    }
+    return password;
+}
+
+ProxyDefaults loadProxyDefaults() {
+    ProxyDefaults defaults;
+    defaults.port = settings::gostPort();
+    if (defaults.port < 1 || defaults.port > 65535)
+        defaults.port = 1080;
+    defaults.username = settings::gostUsername();
+    defaults.password = app::unprotectLocal(settings::gostProtectedPassword());
+    if (defaults.password.isEmpty()) {
+        defaults.password = randomProxyPassword();
+        const QString sealed = app::protectLocal(defaults.password);
+        if (!sealed.isEmpty())
+            settings::writeText(settings::key::gostProtectedPassword, sealed);
+    }
+    return defaults;
+}
+
+void saveProxyDefaults(const ProxyDefaults& defaults) {
+    settings::writeInt(settings::key::gostPort, defaults.port);
+    settings::writeText(settings::key::gostUsername, defaults.username.trimmed());
+    settings::writeText(settings::key::gostProtectedPassword, app::protectLocal(defaults.password));
+}
+
+} // namespace proxy

@@ -1,0 +1,24 @@
+#include "proxy/TableCells.h"
+
+#include <QTableWidget>
+
+namespace proxy {
+
+QTableWidgetItem* cellItem(QTableWidget* table, int row, int column) {
+    QTableWidgetItem* item = table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+        item->setTextAlignment(Qt::AlignCenter);
+        table->setItem(row, column, item);
+    }
+    return item;
+}
+
+void setCellText(QTableWidget* table, int row, int column, const QString& text) {
+    QTableWidgetItem* item = cellItem(table, row, column);
+    item->setText(text);
+    item->setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped()));
+}
+
+} // namespace proxy

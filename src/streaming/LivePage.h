@@ -1,0 +1,90 @@
+#pragma once
+
+#include "model/Node.h"
+#include "streaming/LiveRoom.h"
+
+#include <QIcon>
+#include <QJsonObject>
+#include <QList>
+#include <QSet>
+#include <QWidget>
+#include <optional>
+
+class NodeFilterCombo;
+class PercentTableWidget;
+class QMenu;
+
+namespace shell {
+class Shell;
+}
+
+// The live page: every Node's FFmpeg live rooms grouped under a row per Node, with create, edit,
+// delete, start and stop of a push, its logs, and the rooms' push state polled once a second.
+class LivePage : public QWidget {
+public:
+    explicit LivePage(shell::Shell& shell, QWidget* parent = nullptr);
+
+    // Loads the rooms of the filtered Nodes; a loud load runs behind the busy overlay. A load asked
+    // for while one waits is skipped.
+    void load(bool loud);
+    // One status poll of every room that has a Node and is past "draft"; a room whose previous
+    // request still waits is left out, every other one is asked again.
+    void pollStatuses();
+
+    // Menu actions on the current row.
+    void createRoom(const QString& preselectedNodeId = QString());
+    void editCurrentRoom();
+    void deleteCurrentRoom();
+    void startCurrentPush();
+    void stopCurrentPush();
+    void showCurrentLogs();
+
+    void toggleNode(const QString& nodeId);
+    void setAllCollapsed(bool collapsed);
+    void filterToNode(const QString& nodeId); // empty: every Node
+
+    // Rebuilds the filter from the shell's Node list and redraws.
+    void rebuildFilter();
+
+    std::unique_ptr<QMenu> createContextMenu();
+    PercentTableWidget* table() const { return table_; }
+    NodeFilterCombo* nodeFilter() const { return filter_; }
+    const QList<live::LiveRoom>& rooms() const { return rooms_; }
+    // The room shown on this table row, if it is a room row.
+    std::optional<live::LiveRoom> roomAtRow(int row) const;
+    int rowOfRoom(const QString& roomKey) const;
+    int rowOfNode(const QString& nodeId) const;
+
+private:
+    void buildTable();
+    void redraw();
+    void writeRoomRow(int row, const live::LiveRoom& room);
+    void writeNodeRow(int row, const QString& nodeId);
+    void setCell(int row, int column, const QString& text);
+    void onCellClicked(int row, int column);
+    void onCellDoubleClicked(int row, int column);
+    void selectRoom(const QString& roomKey);
+    void selectNode(const QString& nodeId);
+    QList<QString> filterNodeIds() const;
+    std::optional<live::LiveRoom> currentRoom() const;
+    QString currentNodeId() const;
+
+    // Puts the room into the list by key, redraws and selects it.
+    void upsertAndShow(const live::LiveRoom& room);
+    // Saves the room's configuration and push state with patch overrides; empty on success.
+    void applyPushState(const live::LiveRoom& state);
+    QString saveRoomState(const live::LiveRoom& room, const QJsonObject& patch);
+    bool ensureFfmpeg(const Node& node);
+    void onStatusDelivered(const QString& roomKey, const QVariant& value);
+
+    shell::Shell& shell_;
+    NodeFilterCombo* filter_ = nullptr;
+    PercentTableWidget* table_ = nullptr;
+    QList<live::LiveRoom> rooms_;
+    QSet<QString> collapsed_;
+    QList<live::LiveTableRow> rowMap_;
+    bool loading_ = false;
+};
+
+// The 16 x 16 triangle of a Node row: pointing down when expanded, right when collapsed.
+QIcon liveNodeIcon(bool expanded);

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "shell/Shell.h"
+
+// The live rooms page with its hooks: a quiet load when it is chosen, the push status every live tick.
+shell::PageParts createLivePage(shell::Shell& shell);

@@ -1,0 +1,12 @@
+#include "streaming/LivePreviewWindow.h"
+
+#include "streaming/WebViewPane.h"
+
+LivePreviewWindow::LivePreviewWindow(const QString& roomName, const QString& previewUrl, QWidget* parent)
+    : QMainWindow(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("观看直播 - ") + (roomName.isEmpty() ? QStringLiteral("RTMP") : roomName));
+    resize(980, 560);
+    pane_ = new WebViewPane(previewUrl, this);
+    setCentralWidget(pane_);
+}

@@ -1,0 +1,454 @@
+#include "streaming/RtmpPage.h"
+
+#include "app/TextFormats.h"
+#include "mainwindow/PercentTableWidget.h"
+#include "net/ApplicationProxy.h"
+#include "net/RequestLayer.h"
+#include "shell/NodeFilterCombo.h"
+#include "shell/Shell.h"
+#include "streaming/LivePreviewWindow.h"
+#include "streaming/RtmpRoomDialog.h"
+#include "streaming/RtmpTiming.h"
+#include "ui/Dialogs.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QJsonDocument>
+#include <QMenu>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace streaming {
+namespace {
+
+const QString kSelectRoom = QStringLiteral("请先选择一个 RTMP 房间。");
+
+enum Column {
+    NameColumn,
+    NodeColumn,
+    RtmpColumn,
+    KeyColumn,
+    SrtColumn,
+    PreviewColumn,
+    UpdatedColumn,
+    ErrorColumn,
+    StateColumn
+};
+
+// Runs on the poll cycle's worker thread.
+QVariant parseStatusBody(const fleet::PollReply& reply) {
+    return QVariant::fromValue(net::parseJsonObject(reply.body));
+}
+
+// Keeps the window busy for one blocking action; the completion text ends it.
+class BusyScope {
+public:
+    BusyScope(shell::Shell& shell, const QString& text) : shell_(shell) { shell_.setBusy(text, true); }
+    ~BusyScope() { shell_.setBusy(endText_, false); }
+    void finish(const QString& text) { endText_ = text; }
+
+private:
+    shell::Shell& shell_;
+    QString endText_;
+};
+
+RtmpNodeTag tagOf(const shell::Shell& shell, const QString& nodeId) {
+    const int index = shell.indexOfNode(nodeId);
+    if (index < 0)
+        return {};
+    return {index, nodeId, nodeLabel(shell.nodes()[index])};
+}
+
+} // namespace
+
+RtmpPage::RtmpPage(shell::Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell) {
+    setObjectName(QStringLiteral("rtmpPage"));
+    // The filter is the page's own choice of Nodes; it is not placed on the page.
+    filter_ = new NodeFilterCombo(this);
+    filter_->hide();
+    buildTable();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(8);
+    layout->addWidget(table_);
+
+    shell_.whenNodesLoaded(this, [this] { onNodesLoaded(); });
+    onNodesLoaded();
+}
+
+void RtmpPage::buildTable() {
+    table_ = new PercentTableWidget(0, 9, this);
+    table_->setObjectName(QStringLiteral("rtmpTable"));
+    table_->setHorizontalHeaderLabels(
+        {QStringLiteral("房间名"), QStringLiteral("节点"), QStringLiteral("RTMP推流地址"),
+         QStringLiteral("token"), QStringLiteral("SRT推流地址"), QStringLiteral("HLS预览地址"),
+         QStringLiteral("更新时间"), QStringLiteral("错误"), QStringLiteral("状态")});
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setAlternatingRowColors(true);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(false);
+    table_->setColumnWidths(112, {9, 19, 10, 22, 16, 8, 6, 10});
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        const int row = table_->rowAt(pos.y());
+        if (row >= 0)
+            table_->setCurrentCell(row, std::max(0, table_->columnAt(pos.x())));
+        std::unique_ptr<QMenu> menu = createContextMenu();
+        menu->exec(table_->viewport()->mapToGlobal(pos));
+    });
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { editRoom(); });
+}
+
+// A new Node list: indices in the old rows may name other Nodes now, so the rows go and come back fresh.
+void RtmpPage::onNodesLoaded() {
+    filter_->rebuild(shell_.nodes());
+    list_.clear();
+    redraw(-1);
+    if (shell_.currentPage() == shell::PageId::Rtmp)
+        loadRooms(false);
+}
+
+void RtmpPage::loadRooms(bool loud) {
+    const QList<fleet::NodeRef> targets = fleet::snapshotFiltered(shell_.nodes(), filter_->selectedNodeId());
+    if (loud)
+        shell_.setBusyText(QStringLiteral("加载 RTMP 房间..."));
+
+    QList<fleet::PollRequest> requests;
+    for (const fleet::NodeRef& target : targets) {
+        if (!target.node.hasAgentEndpoint()) {
+            applyNodeRows(target.row, {rtmpServiceRow({target.row, target.id, nodeLabel(target.node)},
+                                                      QStringLiteral("缺少 Agent API 信息"))});
+            continue;
+        }
+        QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/rtmp/status"));
+        request.setTransferTimeout(rtmptiming::statusIdleTimeoutMs);
+        requests.append({target.id, request});
+        if (loud)
+            loudPending_.insert(target.id); // a request still waiting from a quiet load counts too
+    }
+    poller_.setProxy(net::applicationProxy());
+    poller_.send(requests, this, parseStatusBody,
+                 [this](const fleet::PollReply& reply) { onStatusReply(reply); });
+    if (loud && loudPending_.isEmpty())
+        shell_.setStatusText(QStringLiteral("RTMP 房间加载完成"));
+}
+
+void RtmpPage::onStatusReply(const fleet::PollReply& reply) {
+    const RtmpNodeTag node = tagOf(shell_, reply.key);
+    if (node.index >= 0) { // a Node deleted meanwhile leaves no rows behind
+        const int status = reply.networkError ? 0 : reply.status;
+        applyNodeRows(node.index,
+                      rtmpRowsFromStatus(status, reply.value.toJsonObject(), reply.errorText, node));
+    }
+    if (loudPending_.remove(reply.key) && loudPending_.isEmpty())
+        shell_.setStatusText(QStringLiteral("RTMP 房间加载完成"));
+}
+
+void RtmpPage::applyNodeRows(int nodeIndex, const QList<RtmpRoom>& rows) {
+    redraw(list_.merge(rows, {nodeIndex}, table_->currentRow()));
+}
+
+void RtmpPage::redraw(int selectRow) {
+    const QSignalBlocker blocker(table_);
+    table_->setRowCount(list_.size());
+    for (int row = 0; row < list_.size(); ++row)
+        fillRow(row, list_.at(row));
+    if (selectRow >= 0 && selectRow < list_.size())
+        table_->setCurrentCell(selectRow, 0);
+    else
+        table_->setCurrentCell(-1, -1);
+}
+
+void RtmpPage::fillRow(int row, const RtmpRoom& room) {
+    const QString state = rtmpStateText(room);
+    const QStringList texts = {room.name.isEmpty() ? QStringLiteral("--") : room.name,
+                               room.nodeLabel,
+                               room.rtmpPublishUrl,
+                               room.roomKey,
+                               room.srtPublishFullUrl,
+                               room.previewUrl,
+                               fmt::formatEpochMs(room.updatedAt * 1000),
+                               room.error.isEmpty() ? QStringLiteral("--") : room.error,
+                               state};
+    for (int column = 0; column < texts.size(); ++column) {
+        QTableWidgetItem* item = table_->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            item->setTextAlignment(Qt::AlignCenter);
+            item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            table_->setItem(row, column, item);
+        }
+        if (item->text() != texts[column]) {
+            item->setText(texts[column]);
+            item->setToolTip(texts[column]);
+        }
+    }
+    QTableWidgetItem* stateItem = table_->item(row, StateColumn);
+    switch (rtmpStateTone(state)) {
+    case RtmpStateTone::Good:
+        stateItem->setForeground(QColor(0x16, 0x80, 0x41));
+        break;
+    case RtmpStateTone::Bad:
+        stateItem->setForeground(QColor(0xB9, 0x1C, 0x1C));
+        break;
+    case RtmpStateTone::Plain:
+        stateItem->setData(Qt::ForegroundRole, QVariant());
+        break;
+    }
+}
+
+std::optional<RtmpPage::RoomTarget> RtmpPage::currentRoomTarget() {
+    const int row = table_->currentRow();
+    if (!list_.isValidRow(row))
+        return std::nullopt;
+    const RtmpRoom& room = list_.at(row);
+    const int nodeRow = shell_.indexOfNode(room.nodeId);
+    if (room.isServiceRow() || nodeRow < 0) {
+        ui::information(shell_.dialogParent(), kSelectRoom);
+        return std::nullopt;
+    }
+    return RoomTarget{room, {nodeRow, room.nodeId, shell_.nodes()[nodeRow]}};
+}
+
+void RtmpPage::createRoom() {
+    if (shell_.nodes().isEmpty()) {
+        ui::information(shell_.dialogParent(), QStringLiteral("请先导入节点。"));
+        return;
+    }
+    const std::optional<RtmpRoomInput> input =
+        askRtmpRoom(shell_.dialogParent(), shell_.nodes(), nullptr, filter_->selectedNodeId());
+    if (!input)
+        return;
+    const int nodeRow = shell_.indexOfNode(input->nodeId);
+    if (nodeRow < 0) {
+        ui::information(shell_.dialogParent(), QStringLiteral("请先选择节点。"));
+        return;
+    }
+    const fleet::NodeRef node{nodeRow, input->nodeId, shell_.nodes()[nodeRow]};
+    BusyScope busy(shell_, QStringLiteral("创建 RTMP 房间..."));
+    int status = 0;
+    const QJsonObject reply =
+        net::agentRequest(node.node, QStringLiteral("POST"), QStringLiteral("/rtmp/rooms"),
+                          {{"name", input->name}, {"enabled", input->enabled}}, &status);
+    if (isRtmpFailure(reply, status)) {
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("创建 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+        return;
+    }
+    upsertFromReply(node, reply, nullptr);
+    busy.finish(QStringLiteral("RTMP 房间创建完成"));
+}
+
+void RtmpPage::editRoom() {
+    if (!list_.isValidRow(table_->currentRow()))
+        return;
+    const std::optional<RoomTarget> target = currentRoomTarget();
+    if (!target)
+        return;
+    const std::optional<RtmpRoomInput> input =
+        askRtmpRoom(shell_.dialogParent(), shell_.nodes(), &target->room, filter_->selectedNodeId());
+    if (!input)
+        return;
+    BusyScope busy(shell_, QStringLiteral("保存 RTMP 房间..."));
+    int status = 0;
+    const QJsonObject reply = net::agentRequest(
+        target->node.node, QStringLiteral("PUT"), rtmpRoomPath(target->room.id),
+        {{"name", input->name}, {"enabled", input->enabled}, {"roomKey", input->roomKey}}, &status);
+    if (isRtmpFailure(reply, status)) {
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("保存 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+        return;
+    }
+    upsertFromReply(target->node, reply, &target->room);
+    busy.finish(QStringLiteral("RTMP 房间保存完成"));
+}
+
+void RtmpPage::roomAction(const QString& action) {
+    const std::optional<RoomTarget> target = currentRoomTarget();
+    if (!target)
+        return;
+    const QString progress = action == QLatin1String("enable")    ? QStringLiteral("启用 RTMP 房间...")
+                             : action == QLatin1String("disable") ? QStringLiteral("禁用 RTMP 房间...")
+                                                                  : QStringLiteral("重置 RTMP 房间 Key...");
+    BusyScope busy(shell_, progress);
+    int status = 0;
+    const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("POST"),
+                                                rtmpRoomPath(target->room.id, action), {}, &status);
+    if (isRtmpFailure(reply, status)) {
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("RTMP 房间请求失败: ") + rtmpFailureText(reply, status));
+        return;
+    }
+    upsertFromReply(target->node, reply, &target->room);
+    busy.finish(QStringLiteral("RTMP 房间请求完成"));
+}
+
+// The changed room with a fresh reading of its Node's MediaMTX state, placed by row key. The Node is
+// found again by id after the wait; when the status cannot be read the row keeps its previous state.
+void RtmpPage::upsertFromReply(const fleet::NodeRef& node, const QJsonObject& room,
+                               const RtmpRoom* previous) {
+    int status = 0;
+    const QJsonObject statusReply =
+        net::agentRequest(node.node, QStringLiteral("GET"), QStringLiteral("/rtmp/status"), {}, &status);
+    const RtmpNodeTag tag = tagOf(shell_, node.id);
+    if (tag.index < 0)
+        return;
+    RtmpRoom fresh = parseRtmpRoom(room, statusReply, tag);
+    if (status < 1 || status > 299) {
+        fresh.running = previous && previous->running;
+        fresh.installed = previous && previous->installed;
+        fresh.version = previous ? previous->version : QString();
+        fresh.error = rtmpFailureText(statusReply, status);
+    }
+    if (fresh.isServiceRow()) { // an answer without the room: read the Node's rooms again instead
+        loadRooms(false);
+        return;
+    }
+    // The state columns of every room of the Node follow the latest reading.
+    list_.applyNodeStatus(fresh);
+    redraw(list_.upsert(fresh));
+}
+
+void RtmpPage::deleteRoom() {
+    const std::optional<RoomTarget> target = currentRoomTarget();
+    if (!target)
+        return;
+    if (!ui::question(shell_.dialogParent(),
+                      QStringLiteral("确定删除 RTMP 房间 ") + target->room.name + QStringLiteral(" ?")))
+        return;
+    BusyScope busy(shell_, QStringLiteral("删除 RTMP 房间..."));
+    int status = 0;
+    const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("DELETE"),
+                                                rtmpRoomPath(target->room.id), {}, &status);
+    if (isRtmpFailure(reply, status)) {
+        ui::warning(shell_.dialogParent(),
+                    QStringLiteral("删除 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+        return;
+    }
+    // By key, as the row stands now: a load during the wait may have moved it, and a Node list reload
+    // may have given its Node another index.
+    RtmpRoom removed = target->room;
+    removed.nodeIndex = shell_.indexOfNode(removed.nodeId);
+    redraw(list_.remove(removed.rowKey(), table_->currentRow()));
+    busy.finish(QStringLiteral("RTMP 房间已删除"));
+}
+
+std::optional<fleet::NodeRef> RtmpPage::nodeForLog() const {
+    const int row = table_->currentRow();
+    QString nodeId = list_.isValidRow(row) ? list_.at(row).nodeId : QString();
+    if (shell_.indexOfNode(nodeId) < 0)
+        nodeId = filter_->selectedNodeId();
+    const int nodeRow = shell_.indexOfNode(nodeId);
+    if (nodeId.isEmpty() || nodeRow < 0)
+        return std::nullopt;
+    return fleet::NodeRef{nodeRow, nodeId, shell_.nodes()[nodeRow]};
+}
+
+void RtmpPage::viewLog() {
+    const std::optional<fleet::NodeRef> node = nodeForLog();
+    if (!node)
+        return;
+    int status = 0;
+    const QJsonObject reply =
+        net::agentRequest(node->node, QStringLiteral("GET"), QStringLiteral("/rtmp/logs"), {}, &status);
+    const bool failed = status < 1 || status > 299;
+    showRtmpLog(shell_.dialogParent(),
+                failed ? rtmpFailureText(reply, status) : reply.value(QLatin1String("logs")).toString());
+}
+
+void RtmpPage::copyField(RtmpCopyField field, const QString& label) {
+    const int row = table_->currentRow();
+    if (!list_.isValidRow(row))
+        return;
+    const QString text = rtmpCopyText(list_.at(row), field);
+    if (text.isEmpty())
+        return;
+    QGuiApplication::clipboard()->setText(text);
+    shell_.setStatusText(label + QStringLiteral("已复制"));
+}
+
+// Addresses come from the Agent over plain HTTP: only web addresses are handed on.
+bool RtmpPage::refuseNonWebUrl(const QString& url) {
+    if (isWebAddress(url))
+        return false;
+    ui::warning(shell_.dialogParent(), QStringLiteral("只能打开 http 或 https 预览地址：") + url);
+    return true;
+}
+
+void RtmpPage::openPreview() {
+    const int row = table_->currentRow();
+    if (!list_.isValidRow(row) || list_.at(row).previewUrl.isEmpty())
+        return;
+    const QString url = list_.at(row).previewUrl;
+    if (!refuseNonWebUrl(url))
+        QDesktopServices::openUrl(QUrl(url.trimmed()));
+}
+
+void RtmpPage::watchLive() {
+    const int row = table_->currentRow();
+    if (!list_.isValidRow(row))
+        return;
+    const RtmpRoom& room = list_.at(row);
+    if (room.previewUrl.isEmpty()) {
+        ui::information(shell_.dialogParent(), QStringLiteral("当前房间没有可用的 HLS 预览地址。"));
+        return;
+    }
+    if (refuseNonWebUrl(room.previewUrl))
+        return;
+    auto* window = new LivePreviewWindow(room.name, room.previewUrl);
+    shell_.adoptWindow(window);
+    window->show();
+}
+
+void RtmpPage::filterByNode(const QString& nodeId) {
+    const QSignalBlocker blocker(filter_);
+    const int index =
+        nodeId.isEmpty() ? 0
+                         : filter_->findData(nodeId, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    filter_->setCurrentIndex(std::max(0, index));
+    loadRooms(true);
+}
+
+std::unique_ptr<QMenu> RtmpPage::createContextMenu() {
+    auto menu = std::make_unique<QMenu>();
+    const int row = table_->currentRow();
+    const bool hasRow = list_.isValidRow(row);
+    const RtmpRoom current = hasRow ? list_.at(row) : RtmpRoom();
+    const bool isRoom = hasRow && !current.isServiceRow();
+
+    menu->addAction(QStringLiteral("刷新"), this, [this] { loadRooms(true); });
+    menu->addAction(QStringLiteral("新增房间"), this, [this] { createRoom(); });
+    menu->addAction(QStringLiteral("显示全部"), this, [this] { filterByNode(QString()); });
+    if (hasRow) {
+        const QString nodeId = current.nodeId;
+        menu->addAction(QStringLiteral("只看本节点"), this, [this, nodeId] { filterByNode(nodeId); });
+    }
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("编辑房间"), this, [this] { editRoom(); })->setEnabled(isRoom);
+    menu->addAction(QStringLiteral("启用房间"), this, [this] { roomAction(QStringLiteral("enable")); })
+        ->setEnabled(isRoom);
+    menu->addAction(QStringLiteral("禁用房间"), this, [this] { roomAction(QStringLiteral("disable")); })
+        ->setEnabled(isRoom);
+    menu->addAction(QStringLiteral("重置Key"), this, [this] { roomAction(QStringLiteral("reset-key")); })
+        ->setEnabled(isRoom);
+    menu->addSeparator();
+    for (const RtmpCopyItem& item : rtmpCopyItems()) {
+        const RtmpCopyField field = item.field;
+        const QString label = item.label;
+        menu->addAction(item.menuText, this, [this, field, label] { copyField(field, label); })
+            ->setEnabled(!rtmpCopyText(current, field).isEmpty());
+    }
+    const bool hasPreview = isRoom && !current.previewUrl.isEmpty();
+    menu->addAction(QStringLiteral("打开预览"), this, [this] { openPreview(); })->setEnabled(hasPreview);
+    menu->addAction(QStringLiteral("观看直播"), this, [this] { watchLive(); })->setEnabled(hasPreview);
+    menu->addAction(QStringLiteral("查看日志"), this, [this] { viewLog(); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("删除房间"), this, [this] { deleteRoom(); })->setEnabled(isRoom);
+    return menu;
+}
+
+} // namespace streaming

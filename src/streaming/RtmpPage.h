@@ -1,0 +1,80 @@
+#pragma once
+
+#include "fleet/NodeBatch.h"
+#include "fleet/PollCycle.h"
+#include "streaming/RtmpRoom.h"
+
+#include <QSet>
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class NodeFilterCombo;
+class PercentTableWidget;
+class QMenu;
+
+namespace shell {
+class Shell;
+}
+
+namespace streaming {
+
+// The RTMP page: the MediaMTX rooms of the chosen Nodes in one table, with their addresses and state,
+// and the context menu that creates, edits, switches, re-keys, copies, previews and deletes them.
+//
+// Loads ask every chosen Node at once and merge each Node's rows as its reply arrives, so one slow
+// Node holds up only its own rows; a Node whose previous request still waits is skipped. Replies and
+// actions find their Node again by id after every wait.
+class RtmpPage : public QWidget {
+public:
+    explicit RtmpPage(shell::Shell& shell, QWidget* parent = nullptr);
+
+    // Quiet loads only refresh; loud ones report in the status line when every asked Node answered.
+    void loadRooms(bool loud);
+    bool isLoading() const { return poller_.waitingCount() > 0; }
+
+    // Menu actions; each works on the current row.
+    void createRoom();
+    void editRoom();
+    void roomAction(const QString& action);
+    void deleteRoom();
+    void viewLog();
+    void copyField(RtmpCopyField field, const QString& label);
+    void openPreview();
+    void watchLive();
+    // Sets the node filter to the Node with this id ("" = all Nodes) and loads loudly.
+    void filterByNode(const QString& nodeId);
+
+    // The context menu for the current row (the row under the cursor is made current first).
+    std::unique_ptr<QMenu> createContextMenu();
+
+    const RtmpRoomList& rooms() const { return list_; }
+    PercentTableWidget* table() const { return table_; }
+    NodeFilterCombo* nodeFilter() const { return filter_; }
+
+private:
+    struct RoomTarget {
+        RtmpRoom room;
+        fleet::NodeRef node;
+    };
+
+    void buildTable();
+    void onNodesLoaded();
+    void onStatusReply(const fleet::PollReply& reply);
+    void applyNodeRows(int nodeIndex, const QList<RtmpRoom>& rows);
+    void redraw(int selectRow);
+    void fillRow(int row, const RtmpRoom& room);
+    std::optional<RoomTarget> currentRoomTarget();
+    void upsertFromReply(const fleet::NodeRef& node, const QJsonObject& room, const RtmpRoom* previous);
+    std::optional<fleet::NodeRef> nodeForLog() const;
+    bool refuseNonWebUrl(const QString& url);
+
+    shell::Shell& shell_;
+    NodeFilterCombo* filter_ = nullptr;
+    PercentTableWidget* table_ = nullptr;
+    RtmpRoomList list_;
+    fleet::PollCycle poller_;
+    QSet<QString> loudPending_; // Node ids a loud load still waits for
+};
+
+} // namespace streaming

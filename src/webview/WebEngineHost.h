@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+class QWebEngineView;
+class QWidget;
+
+namespace webview {
+
+// Hosts an embedded web view inside a host widget: the view fills the host (and follows its size),
+// uses the client's one browser profile kept under the application data directory + "/webview2",
+// and every step that fails shows its warning (title "Ondivo") once and leaves the host dark.
+// The view is a child of the host, so it dies with it; nothing here outlives the host.
+class WebEngineHost {
+public:
+    explicit WebEngineHost(QWidget* host);
+
+    // Creates the view (once); false after a failure was shown.
+    bool prepare();
+    // prepare(), then navigates the view to url.
+    bool open(const QUrl& url);
+
+    QWebEngineView* view() const;
+    QWidget* host() const { return host_; }
+
+    // The browser profile's folder (created by open()).
+    static QString userDataFolder();
+
+private:
+    QPointer<QWidget> host_;
+    QPointer<QWebEngineView> view_;
+    // Shared with the view's callbacks, which may run while the view outlives this object briefly.
+    std::shared_ptr<bool> failed_ = std::make_shared<bool>(false);
+};
+
+} // namespace webview
