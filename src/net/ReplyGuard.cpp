@@ -52,7 +52,9 @@ QString guardFailure(const QNetworkReply* reply) {
 void guardReply(QNetworkReply* reply, qint64 maxBytes) {
     QPointer<QNetworkReply> guarded(reply);
     QObject::connect(reply, &QNetworkReply::redirected, reply, [guarded](const QUrl& target) {
-        if (!guarded)
+        // Under any other policy the network stack has decided already; approving again would send twice.
+        if (!guarded || guarded->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt() !=
+                            QNetworkRequest::UserVerifiedRedirectPolicy)
             return;
         // The reply's own url() may already name the target here; the request keeps the origin asked for.
         const QUrl origin = guarded->request().url();

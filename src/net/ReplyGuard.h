@@ -14,7 +14,7 @@ namespace net {
 // body to wherever the server points.
 void requireRedirectApproval(QNetworkRequest& request);
 
-// Watches a reply sent with requireRedirectApproval: a redirect is followed only to the same origin
+// Watches a reply. Sent with requireRedirectApproval, a redirect is followed only to the same origin
 // (scheme, host and port) and only for GET and HEAD; any other redirect, and a body that announces or
 // reaches more than maxBytes, aborts the reply. The reason is then given by guardFailure (and by
 // networkErrorText).

@@ -109,7 +109,8 @@ QNetworkRequest agentNetworkRequest(const Node& node, const QString& path) {
     QNetworkRequest request(QUrl(agentUrl(node, path)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, kJsonContentType);
     request.setRawHeader("Authorization", "Bearer " + node.agentApi.token.toUtf8());
-    requireRedirectApproval(request);
+    // The token must never follow a redirect to another host; such a reply ends with its 3xx status.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     return request;
 }
 
@@ -121,6 +122,7 @@ QJsonObject blockingAgentRequest(const Node& node, const QString& method, const 
     manager.setProxy(applicationProxy());
     QNetworkRequest request = agentNetworkRequest(node, path);
     request.setTransferTimeout(idleTimeoutMs);
+    requireRedirectApproval(request); // stricter still: a body is never sent again, not even to the same host
     const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(sendAgent(manager, method, request, bytes),
                                                                    [](QNetworkReply* r) { r->deleteLater(); });

@@ -25,7 +25,8 @@ QJsonObject agentRequest(const Node& node, const QString& method, const QString&
 QJsonObject agentRequestLong(const Node& node, const QString& method, const QString& path,
                              const QJsonObject& body, int* outStatus = nullptr);
 
-// URL and headers of an Agent request (redirects need approval: pair the reply with net::guardReply), for the asynchronous pollers and the upload engine.
+// URL and headers of an Agent request, for the asynchronous pollers and the upload engine. Redirects
+// are followed within the same origin only; pair the reply with net::guardReply for a size cap.
 QNetworkRequest agentNetworkRequest(const Node& node, const QString& path);
 QString agentUrl(const Node& node, const QString& path);
 
