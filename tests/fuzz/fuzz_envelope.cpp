@@ -1,7 +1,7 @@
 // Sealed envelopes come from the Cloud API: a damaged or hostile one must be refused, never crash. The
 // key derivation is slow by design, so inputs that reuse a salt are the fast path here.
 #include "crypto/NodeEnvelope.h"
-#include "net/SignInState.h"
+#include "model/SignInState.h"
 
 #include <QString>
 
