@@ -175,6 +175,18 @@ void MainWindow::refreshAfterLoad() {
     }
 }
 
+void MainWindow::engineActionDone(fleet::Engine engine) {
+    const auto callbacks = afterEngineAction_;
+    for (const auto& [context, callback] : callbacks) {
+        if (context && callback)
+            callback(engine);
+    }
+}
+
+void MainWindow::whenEngineActionDone(QObject* context, std::function<void(fleet::Engine)> callback) {
+    afterEngineAction_.append({QPointer<QObject>(context), std::move(callback)});
+}
+
 void MainWindow::setLastAgentVersion(const QString& nodeId, const QString& version) {
     store_.setLastAgentVersion(nodeId, version);
 }

@@ -36,6 +36,8 @@ public:
     void setLastAgentVersion(const QString& nodeId, const QString& version) override;
     void importNode() override { store_.importNode(); }
     void deleteNodes(const QList<Node>& selected) override { store_.deleteNodes(selected); }
+    void engineActionDone(fleet::Engine engine) override;
+    void whenEngineActionDone(QObject* context, std::function<void(fleet::Engine)> callback) override;
     void setBusy(const QString& text, bool on) override;
     void setBusyText(const QString& text) override;
     bool isBusy() const override { return busy_.count() > 0; }
@@ -91,6 +93,7 @@ private:
     std::array<shell::PageHooks, kPageCount> pageHooks_;
     QList<std::pair<QPointer<QObject>, std::function<void()>>> afterLoad_;
     QList<QPointer<QWidget>> adopted_;
+    QList<std::pair<QPointer<QObject>, std::function<void(fleet::Engine)>>> afterEngineAction_;
     QTimer* statusPollTimer_ = nullptr;
     QTimer* livePollTimer_ = nullptr;
     std::array<std::unique_ptr<fleet::PollCycle>, 4> pollers_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fleet/Engine.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -9,7 +11,7 @@
 // questions, how a reply counts, the install-script fallback and every summary text.
 namespace nodes {
 
-enum class Engine { MediaMtx, Gost, Ffmpeg };
+using Engine = fleet::Engine;
 
 QString engineDisplayName(Engine engine);
 int engineColumn(Engine engine);

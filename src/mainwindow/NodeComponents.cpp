@@ -29,10 +29,6 @@ void waitInEventLoop(int ms) {
 NodeComponents::NodeComponents(shell::Shell& shell, NodesPage& page) : shell_(shell), page_(page) {
 }
 
-void NodeComponents::setEngineFollowUp(nodes::Engine engine, std::function<void()> followUp) {
-    followUps_[engine] = std::move(followUp);
-}
-
 void NodeComponents::runMediaMtxAction(const QString& path, const QString& title) {
     runEngineAction(nodes::Engine::MediaMtx, path, title);
 }
@@ -83,9 +79,7 @@ void NodeComponents::runEngineAction(nodes::Engine engine, const QString& path, 
     shell_.setBusy(title + QStringLiteral("完成"), false);
 
     page_.refreshNodeStatuses();
-    const auto followUp = followUps_.find(engine);
-    if (followUp != followUps_.end() && followUp->second)
-        followUp->second();
+    shell_.engineActionDone(engine);
     if (report.failures() > 0)
         ui::warning(shell_.dialogParent(), fleet::batchSummary(title, report));
 }

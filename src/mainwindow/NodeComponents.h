@@ -26,10 +26,6 @@ public:
     void checkAgentVersions();
     void updateSelectedAgents();
 
-    // What an engine action refreshes besides the node statuses (the RTMP rooms after MediaMTX, the
-    // proxies and bridges after GOST); the pages that own those lists plug themselves in here.
-    void setEngineFollowUp(nodes::Engine engine, std::function<void()> followUp);
-
 private:
     // Copies of the selected Nodes; with none selected, tells the user to select and gives none.
     QList<fleet::NodeRef> selectedNodesOrNotice();
@@ -43,5 +39,4 @@ private:
 
     shell::Shell& shell_;
     NodesPage& page_;
-    std::map<nodes::Engine, std::function<void()>> followUps_;
 };

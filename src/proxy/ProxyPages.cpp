@@ -9,6 +9,10 @@ shell::PageParts createProxyPage(shell::Shell& shell) {
     parts.widget = page;
     parts.hooks.onSelected = [page] { page->refreshStatuses(); };
     parts.hooks.onStatusTick = [page] { page->refreshStatuses(); };
+    shell.whenEngineActionDone(page, [page](fleet::Engine engine) {
+        if (engine == fleet::Engine::Gost)
+            page->refreshStatuses();
+    });
     return parts;
 }
 
@@ -18,5 +22,10 @@ shell::PageParts createBridgePage(shell::Shell& shell) {
     parts.widget = page;
     parts.hooks.onSelected = [page] { page->refreshBridges(false); };
     parts.hooks.onStatusTick = [page] { page->refreshBridges(false); };
+    // After GOST was installed, updated or removed the bridges are re-read with their messages.
+    shell.whenEngineActionDone(page, [page](fleet::Engine engine) {
+        if (engine == fleet::Engine::Gost)
+            page->refreshBridges(true);
+    });
     return parts;
 }

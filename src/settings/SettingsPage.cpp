@@ -4,9 +4,9 @@
 #include "app/AppConstants.h"
 #include "app/DataPaths.h"
 #include "app/Settings.h"
+#include "model/SignInState.h"
 #include "net/ApplicationProxy.h"
 #include "net/RequestLayer.h"
-#include "model/SignInState.h"
 #include "settings/ClientUpdate.h"
 #include "settings/DataDirectoryRules.h"
 #include "shell/Shell.h"
@@ -52,8 +52,10 @@ QWidget* SettingsPage::buildNetworkGroup() {
     auto* group = new QGroupBox(QStringLiteral("本体联网"));
     auto* form = new QFormLayout(group);
     networkLabel_ = selectableLabel(net::proxySummary());
+    networkLabel_->setObjectName(QStringLiteral("networkLabel"));
     form->addRow(QStringLiteral("当前设置"), networkLabel_);
     proxyButton_ = new QPushButton(QStringLiteral("代理设置"));
+    proxyButton_->setObjectName(QStringLiteral("proxyButton"));
     connect(proxyButton_, &QPushButton::clicked, this, [this] { editNetworkProxy(); });
     auto* row = new QHBoxLayout;
     row->addWidget(proxyButton_);
@@ -66,8 +68,11 @@ QWidget* SettingsPage::buildStorageGroup() {
     auto* group = new QGroupBox(QStringLiteral("存储位置"));
     auto* form = new QFormLayout(group);
     migrateButton_ = new QPushButton(QStringLiteral("迁移数据目录"));
+    migrateButton_->setObjectName(QStringLiteral("migrateButton"));
     openButton_ = new QPushButton(QStringLiteral("打开目录"));
+    openButton_->setObjectName(QStringLiteral("openButton"));
     usageButton_ = new QPushButton(QStringLiteral("刷新占用"));
+    usageButton_->setObjectName(QStringLiteral("usageButton"));
     connect(migrateButton_, &QPushButton::clicked, this, [this] { migrateDataDirectory(); });
     connect(openButton_, &QPushButton::clicked, this, [this] { openDataDirectory(); });
     connect(usageButton_, &QPushButton::clicked, this, [this] { refreshUsage(); });
@@ -78,7 +83,9 @@ QWidget* SettingsPage::buildStorageGroup() {
     buttons->addStretch(1);
     form->addRow(buttons);
     directoryLabel_ = selectableLabel();
+    directoryLabel_->setObjectName(QStringLiteral("directoryLabel"));
     usageLabel_ = new QLabel;
+    usageLabel_->setObjectName(QStringLiteral("usageLabel"));
     form->addRow(QStringLiteral("当前目录"), directoryLabel_);
     form->addRow(QStringLiteral("占用空间"), usageLabel_);
     return group;
@@ -88,7 +95,9 @@ QWidget* SettingsPage::buildAccountGroup() {
     auto* group = new QGroupBox(QStringLiteral("账号"));
     auto* form = new QFormLayout(group);
     accountLabel_ = new QLabel(signInState().username);
+    accountLabel_->setObjectName(QStringLiteral("accountLabel"));
     apiLabel_ = new QLabel(app::cloudApiBaseUrl());
+    apiLabel_->setObjectName(QStringLiteral("apiLabel"));
     form->addRow(QStringLiteral("当前账号"), accountLabel_);
     form->addRow(QStringLiteral("API 地址"), apiLabel_);
     return group;

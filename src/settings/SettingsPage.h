@@ -7,7 +7,7 @@
 namespace shell {
 class Shell;
 struct PageParts;
-}
+} // namespace shell
 class ClientUpdate;
 class QLabel;
 class QPushButton;
@@ -28,16 +28,6 @@ public:
     ClientUpdate& clientUpdate() const { return *clientUpdate_; }
     // The browser-profile list as last loaded from the Cloud API.
     const QJsonArray& browserProfiles() const { return browserProfiles_; }
-
-    QLabel* networkLabel() const { return networkLabel_; }
-    QLabel* directoryLabel() const { return directoryLabel_; }
-    QLabel* usageLabel() const { return usageLabel_; }
-    QLabel* accountLabel() const { return accountLabel_; }
-    QLabel* apiLabel() const { return apiLabel_; }
-    QPushButton* proxyButton() const { return proxyButton_; }
-    QPushButton* migrateButton() const { return migrateButton_; }
-    QPushButton* openButton() const { return openButton_; }
-    QPushButton* usageButton() const { return usageButton_; }
 
 private:
     QWidget* buildNetworkGroup();

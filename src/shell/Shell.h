@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fleet/Engine.h"
 #include "model/Node.h"
 
 #include <QList>
@@ -55,6 +56,11 @@ public:
     // when the user chose them) after asking.
     virtual void importNode() = 0;
     virtual void deleteNodes(const QList<Node>& selected) = 0;
+
+    // Node maintenance tells here when an engine action on Nodes has finished; pages whose lists come
+    // from that engine (RTMP rooms, proxies, bridges) refresh then.
+    virtual void engineActionDone(fleet::Engine engine) = 0;
+    virtual void whenEngineActionDone(QObject* context, std::function<void(fleet::Engine)> callback) = 0;
 
     // Counted busy state with the overlay; the status line.
     virtual void setBusy(const QString& text, bool on) = 0;

@@ -19,6 +19,10 @@ shell::PageParts createRtmpPage(shell::Shell& shell) {
         if (guard)
             guard->loadRooms(false);
     };
+    shell.whenEngineActionDone(page, [guard](fleet::Engine engine) {
+        if (guard && engine == fleet::Engine::MediaMtx)
+            guard->loadRooms(false);
+    });
     return parts;
 }
 

@@ -1,6 +1,7 @@
 // Renders a Node window with a live shell for a visual check: the terminal page in the web engine, a
 // private sshd behind it, Chinese output. Run under a display (xvfb-run) with an output directory.
 #include "PrivateSshd.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include "console/NodeWindow.h"
@@ -18,8 +19,7 @@
 int main(int argc, char** argv) {
     testsupport::isolateHome();
     QApplication app(argc, argv);
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    QDir().mkpath(outDir);
+    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
     QDir::setCurrent(QStringLiteral(ONDIVO_BIN_DIR));
 
     PrivateSshd sshd;

@@ -1,6 +1,7 @@
 // Renders the nodes page against simulated Agents for a visual check: usage bars in all four colours,
 // the context menu open, the changelog dialog. Run under a display (xvfb-run) with an output directory.
 #include "Simulator.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include "app/AppConstants.h"
@@ -34,8 +35,7 @@ void saveScreen(const QString& path) {
 int main(int argc, char** argv) {
     testsupport::isolateHome();
     QApplication app(argc, argv);
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    QDir().mkpath(outDir);
+    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
 
     sim::Simulator simulator;
     simulator.start();

@@ -1,6 +1,7 @@
 // Renders the settings page with the version label against the simulator for a visual check. Run
 // under a display (xvfb-run) with an output directory.
 #include "Simulator.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include "app/AppConstants.h"
@@ -22,8 +23,7 @@
 int main(int argc, char** argv) {
     testsupport::isolateHome();
     QApplication app(argc, argv);
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    QDir().mkpath(outDir);
+    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
 
     sim::Simulator simulator;
     simulator.start();

@@ -1,4 +1,5 @@
 #include "SettingsTestWindow.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "app/DataPaths.h"
@@ -39,15 +40,6 @@ void placeStandInUpdater(const QString& directory, bool executable) {
     QVERIFY(file.setPermissions(permissions));
 }
 
-QStringList readLines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
 
 } // namespace
 
@@ -188,7 +180,7 @@ private Q_SLOTS:
         QCOMPARE(quits, 1);
         const QString record = applicationDirectory.path() + "/updater-run.txt";
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(record); }, 10000));
-        const QStringList lines = readLines(record);
+        const QStringList lines = testsupport::readLines(record);
         QCOMPARE(QDir(lines.value(0)).canonicalPath(), QDir(applicationDirectory.path()).canonicalPath());
         const QStringList expected{
             "--manifest-url", t.cloud->baseUrl() + kManifestPath,

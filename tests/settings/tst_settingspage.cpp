@@ -20,8 +20,8 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 
-using testsupport::SettingsTestWindow;
 using testsupport::readFile;
+using testsupport::SettingsTestWindow;
 using testsupport::writeFile;
 
 namespace {
@@ -84,8 +84,10 @@ private Q_SLOTS:
         QCOMPARE(rowText(page, "当前目录"), app::dataDirectory());
         QCOMPARE(rowText(page, "当前账号"), QStringLiteral("alice"));
         QCOMPARE(rowText(page, "API 地址"), t.cloud->baseUrl());
-        QVERIFY(page->networkLabel()->textInteractionFlags() & Qt::TextSelectableByMouse);
-        QVERIFY(page->directoryLabel()->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QVERIFY(page->findChild<QLabel*>(QStringLiteral("networkLabel"))->textInteractionFlags() &
+                Qt::TextSelectableByMouse);
+        QVERIFY(page->findChild<QLabel*>(QStringLiteral("directoryLabel"))->textInteractionFlags() &
+                Qt::TextSelectableByMouse);
     }
 
     void versionLabelInTopBar() {
@@ -116,13 +118,14 @@ private Q_SLOTS:
     void usageSumsFiles() {
         const QString directory = useDataDirectory(
             "usage", {{"a.bin", QByteArray(1500, 'a')}, {".hidden/b.bin", QByteArray(500, 'b')}});
-        t.page()->usageButton()->click();
-        QCOMPARE(t.page()->directoryLabel()->text(), directory);
-        QCOMPARE(t.page()->usageLabel()->text(), fmt::clientBytes(2000));
+        t.page()->findChild<QPushButton*>(QStringLiteral("usageButton"))->click();
+        QCOMPARE(t.page()->findChild<QLabel*>(QStringLiteral("directoryLabel"))->text(), directory);
+        QCOMPARE(t.page()->findChild<QLabel*>(QStringLiteral("usageLabel"))->text(), fmt::clientBytes(2000));
         writeFile(directory + "/more.bin", QByteArray(2000, 'c'));
-        QCOMPARE(t.page()->usageLabel()->text(), fmt::clientBytes(2000)); // only on request
+        QCOMPARE(t.page()->findChild<QLabel*>(QStringLiteral("usageLabel"))->text(),
+                 fmt::clientBytes(2000)); // only on request
         t.page()->refreshUsage();
-        QCOMPARE(t.page()->usageLabel()->text(), fmt::clientBytes(4000));
+        QCOMPARE(t.page()->findChild<QLabel*>(QStringLiteral("usageLabel"))->text(), fmt::clientBytes(4000));
     }
 
     void proxyLabelAfterDialog_data() {
@@ -147,9 +150,9 @@ private Q_SLOTS:
             settings::writeInt(settings::key::proxyPort, 18080);
             return result;
         });
-        t.page()->proxyButton()->click();
+        t.page()->findChild<QPushButton*>(QStringLiteral("proxyButton"))->click();
         QVERIFY(dialogRan);
-        QCOMPARE(t.page()->networkLabel()->text(), expected);
+        QCOMPARE(t.page()->findChild<QLabel*>(QStringLiteral("networkLabel"))->text(), expected);
         // Whatever closed the dialog, the window hands the stored setting to its pollers.
         QCOMPARE(t.window->proxyApplied, 1);
     }
@@ -173,7 +176,7 @@ private Q_SLOTS:
         if (!target.isEmpty())
             ui::testing::queuePath(target);
         ui::testing::queueAnswer(answer);
-        t.page()->migrateButton()->click();
+        t.page()->findChild<QPushButton*>(QStringLiteral("migrateButton"))->click();
         const QList<ui::testing::Shown> shown = ui::testing::takeShown();
         QCOMPARE(shown.first().kind, QStringLiteral("directory"));
         QCOMPARE(shown.first().title, QStringLiteral("选择新的 Ondivo 数据目录"));
@@ -203,14 +206,14 @@ private Q_SLOTS:
             profilesStatus,
             profilesStatus == 200 ? R"({"profiles": [{"id": "p1"}]})" : R"({"error": "down"})"));
 
-        t.page()->migrateButton()->click();
+        t.page()->findChild<QPushButton*>(QStringLiteral("migrateButton"))->click();
 
         QCOMPARE(readFile(target + "/browser/p1/Cookies"), QByteArray("fresh"));
         QCOMPARE(readFile(target + "/.config/.secret"), QByteArray("hidden"));
         QCOMPARE(readFile(current + "/browser/p1/Cookies"), QByteArray("fresh"));
         QCOMPARE(settings::dataDirSetting(), target);
-        QCOMPARE(t.page()->directoryLabel()->text(), target);
-        QCOMPARE(t.page()->usageLabel()->text(), fmt::clientBytes(11));
+        QCOMPARE(t.page()->findChild<QLabel*>(QStringLiteral("directoryLabel"))->text(), target);
+        QCOMPARE(t.page()->findChild<QLabel*>(QStringLiteral("usageLabel"))->text(), fmt::clientBytes(11));
         QCOMPARE(t.requestsTo("/api/browser/profiles"), 1);
         QCOMPARE(t.cloud->lastRequest().header("Authorization"), QByteArray("Bearer tok"));
         QCOMPARE(t.page()->browserProfiles().size(), profilesStatus == 200 ? 1 : 0);
@@ -239,7 +242,7 @@ private Q_SLOTS:
         writeFile(scratch.path() + "/blocked/x/inner", "directory in the way");
         ui::testing::queuePath(target);
         ui::testing::queueAnswer(true);
-        t.page()->migrateButton()->click();
+        t.page()->findChild<QPushButton*>(QStringLiteral("migrateButton"))->click();
         const QList<ui::testing::Shown> shown = ui::testing::takeShown();
         QCOMPARE(shown.last().kind, QStringLiteral("warning"));
         QCOMPARE(shown.last().text, "迁移失败: " + QString(error).replace("{current}", current));

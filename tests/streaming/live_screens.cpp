@@ -3,6 +3,7 @@
 // (xvfb-run) with an output directory.
 #include "FakeShell.h"
 #include "Simulator.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include "mainwindow/PercentTableWidget.h"
@@ -32,8 +33,7 @@ void grabDialog(QDialog& dialog, const QString& path) {
 int main(int argc, char** argv) {
     testsupport::isolateHome();
     QApplication app(argc, argv);
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    QDir().mkpath(outDir);
+    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
 
     sim::Simulator simulator;
     simulator.start();

@@ -3,6 +3,7 @@
 // window. Run under a display (xvfb-run) with an output directory.
 #include "FakeShell.h"
 #include "Simulator.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include "app/AppConstants.h"
@@ -57,8 +58,7 @@ std::function<int(QDialog&)> grabDialog(const QString& path, std::function<void(
 int main(int argc, char** argv) {
     testsupport::isolateHome();
     QApplication app(argc, argv);
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    QDir().mkpath(outDir);
+    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
     ui::testing::setScripted(true);
 
     sim::Simulator simulator;

@@ -59,6 +59,16 @@ public:
     void importNode() override { ++imports; }
     void deleteNodes(const QList<Node>& selected) override { deleted << selected; }
 
+    void engineActionDone(fleet::Engine engine) override {
+        engineActions << engine;
+        for (const auto& [context, callback] : engineDone_) {
+            if (context && callback)
+                callback(engine);
+        }
+    }
+    void whenEngineActionDone(QObject* context, std::function<void(fleet::Engine)> callback) override {
+        engineDone_.append({QPointer<QObject>(context), std::move(callback)});
+    }
     void setBusy(const QString& text, bool on) override {
         status_ = text;
         busyTexts << text;
@@ -91,6 +101,7 @@ public:
     int busyStarts = 0;
     int proxyApplied = 0;
     QList<QList<Node>> deleted;
+    QList<fleet::Engine> engineActions;
     QStringList busyTexts;
     QStringList statusTexts;
     QList<QPointer<QWidget>> topBar;
@@ -109,6 +120,7 @@ private:
     QList<Node> reloadResult_;
     bool hasReloadResult_ = false;
     QList<std::pair<QPointer<QObject>, std::function<void()>>> loaded_;
+    QList<std::pair<QPointer<QObject>, std::function<void(fleet::Engine)>>> engineDone_;
     int busy_ = 0;
     QString status_;
     ReleaseManifests manifests_;

@@ -22,4 +22,23 @@ inline QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// The file's lines without line ends; empty lines in the middle are kept, a final line end adds none.
+// A missing file gives no lines.
+inline QStringList readLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Where a screens program saves its pictures: its first argument, else the current directory (created).
+inline QString screensOutputDirectory(int argc, char** argv) {
+    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    QDir().mkpath(outDir);
+    return outDir;
+}
+
 } // namespace testsupport
