@@ -70,6 +70,7 @@ void LoginDialog::buildLayout() {
     choices->addStretch();
 
     statusLabel_ = new QLabel(this);
+    statusLabel_->setTextFormat(Qt::PlainText); // shows the sign-in service's own words
     statusLabel_->setWordWrap(true);
     statusLabel_->setMinimumHeight(24);
     statusLabel_->setStyleSheet(QStringLiteral("color: #555555;"));

@@ -2,6 +2,8 @@
 
 #include "app/Settings.h"
 #include "net/ApplicationProxy.h"
+#include "net/ReplyGuard.h"
+#include "net/ReplyLimits.h"
 #include "net/RequestLayer.h"
 
 #include <QApplication>
@@ -60,6 +62,7 @@ void NetworkProxyDialog::buildLayout() {
     form->addRow(QStringLiteral("代理密码"), passwordEdit_);
 
     statusLabel_ = new QLabel(this);
+    statusLabel_->setTextFormat(Qt::PlainText); // shows the geolocation service's own words
     statusLabel_->setWordWrap(true);
     statusLabel_->setMinimumHeight(28);
     // Long error texts wrap instead of widening the dialog.
@@ -145,9 +148,11 @@ void NetworkProxyDialog::testConnection() {
 
     QNetworkAccessManager manager;
     manager.setProxy(account::proxyFromForm(values));
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
-        manager.get(QNetworkRequest(QUrl(account::ipGeoTestUrl()))),
-        [](QNetworkReply* r) { r->deleteLater(); });
+    QNetworkRequest request{QUrl(account::ipGeoTestUrl())};
+    net::requireRedirectApproval(request);
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(manager.get(request),
+                                                                   [](QNetworkReply* r) { r->deleteLater(); });
+    net::guardReply(reply.get(), net::limits::kProbeReplyMaxBytes);
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -162,7 +167,7 @@ void NetworkProxyDialog::testConnection() {
     saveButton_->setEnabled(true);
 
     if (reply->error() != QNetworkReply::NoError) {
-        setStatus(account::geoTestNetworkFailureText(reply->errorString()));
+        setStatus(account::geoTestNetworkFailureText(net::networkErrorText(reply.get())));
         return;
     }
     setStatus(account::geoTestResultText(net::parseJsonObject(reply->readAll())));

@@ -87,6 +87,18 @@ bool aesGcmCrypt(bool encrypt, const QByteArray& key, const QByteArray& nonce, c
     return true;
 }
 
+QByteArray sha256(const QByteArray& data) {
+    QByteArray digest(32, Qt::Uninitialized);
+    unsigned int length = 0;
+    // EVP_Digest cleanses its context before returning.
+    if (EVP_Digest(data.constData(), size_t(data.size()), bytesOf(digest), &length, EVP_sha256(), nullptr) != 1 ||
+        length != 32) {
+        wipe(digest);
+        return {};
+    }
+    return digest;
+}
+
 void wipe(QByteArray& bytes) {
     if (!bytes.isEmpty())
         OPENSSL_cleanse(bytes.data(), size_t(bytes.size()));

@@ -17,6 +17,9 @@ QByteArray pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int 
 bool aesGcmCrypt(bool encrypt, const QByteArray& key, const QByteArray& nonce, const QByteArray& input,
                  QByteArray& output, QByteArray& tag, const QByteArray& aad = QByteArray());
 
+// SHA-256 of data, computed so that no copy of the input or the digest state is left behind.
+QByteArray sha256(const QByteArray& data);
+
 // Overwrites the buffer's bytes before it is released (key material).
 void wipe(QByteArray& bytes);
 

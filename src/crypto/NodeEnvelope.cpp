@@ -3,15 +3,15 @@
 #include "crypto/CryptoPrimitives.h"
 #include "model/SignInState.h"
 
-#include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFutureWatcher>
-#include <QHash>
+#include <QList>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QtConcurrent/QtConcurrentMap>
+#include <openssl/crypto.h>
 
 namespace crypto {
 namespace {
@@ -33,42 +33,76 @@ EnvelopeParts parseEnvelope(const QString& text) {
     return {decode("salt"), decode("iv"), decode("ct"), decode("tag")};
 }
 
+// "username:password" in UTF-8, assembled in one buffer so no stray copy of it is left to free
+// unwiped. The caller wipes the result.
 QByteArray passphrase() {
     const SignInState& state = signInState();
-    return (state.username + QLatin1Char(':') + state.password).toUtf8();
+    QByteArray user = state.username.toUtf8();
+    QByteArray password = state.password.toUtf8();
+    QByteArray secret;
+    secret.reserve(user.size() + 1 + password.size());
+    secret.append(user).append(':').append(password);
+    wipe(user);
+    wipe(password);
+    return secret;
 }
 
-// Derived keys for this process only: keyed by a digest of the account's passphrase and the salt,
-// never written anywhere, wiped when cleared and at exit.
+// The cache id of an account and salt: a digest of the passphrase, followed by the salt. It is as
+// sensitive as the key (it lets a guess of the password be checked), so it is wiped like one.
+QByteArray cacheId(const QByteArray& secret, const QByteArray& salt) {
+    QByteArray id = sha256(secret);
+    id.append(salt);
+    return id;
+}
+
+// Derived keys for this process only: never written anywhere; ids and keys are wiped when cleared and
+// at exit. A handful of entries (one per salt), so a list is enough.
 class KeyCache {
 public:
     ~KeyCache() { clear(); }
 
-    QByteArray find(const QByteArray& id) {
+    QByteArray find(const QByteArray& secret, const QByteArray& salt) {
+        QByteArray id = cacheId(secret, salt);
         QMutexLocker lock(&mutex_);
-        return keys_.value(id);
+        QByteArray key;
+        for (const Entry& entry : entries_) {
+            if (entry.id.size() == id.size() && CRYPTO_memcmp(entry.id.constData(), id.constData(), size_t(id.size())) == 0) {
+                key = entry.key;
+                break;
+            }
+        }
+        lock.unlock();
+        wipe(id);
+        return key;
     }
 
-    void store(const QByteArray& id, const QByteArray& key) {
+    void store(const QByteArray& secret, const QByteArray& salt, const QByteArray& key) {
+        Entry entry{cacheId(secret, salt), key};
         QMutexLocker lock(&mutex_);
-        keys_.insert(id, key);
+        entries_.append(entry);
     }
 
     void clear() {
         QMutexLocker lock(&mutex_);
-        for (auto it = keys_.begin(); it != keys_.end(); ++it)
-            wipe(it.value());
-        keys_.clear();
+        for (Entry& entry : entries_) {
+            wipe(entry.id);
+            wipe(entry.key);
+        }
+        entries_.clear();
     }
 
     int size() {
         QMutexLocker lock(&mutex_);
-        return int(keys_.size());
+        return int(entries_.size());
     }
 
 private:
+    struct Entry {
+        QByteArray id;
+        QByteArray key;
+    };
     QMutex mutex_;
-    QHash<QByteArray, QByteArray> keys_;
+    QList<Entry> entries_;
 };
 
 KeyCache& keyCache() {
@@ -76,20 +110,15 @@ KeyCache& keyCache() {
     return cache;
 }
 
-QByteArray cacheId(const QByteArray& secret, const QByteArray& salt) {
-    return QCryptographicHash::hash(secret, QCryptographicHash::Sha256) + salt;
-}
-
 QByteArray deriveWith(const QByteArray& secret, const QByteArray& salt) {
     if (salt.isEmpty())
         return {};
-    const QByteArray id = cacheId(secret, salt);
-    QByteArray key = keyCache().find(id);
+    QByteArray key = keyCache().find(secret, salt);
     if (!key.isEmpty())
         return key;
     key = pbkdf2Sha256(secret, salt, kEnvelopeIterations, 32);
     if (!key.isEmpty())
-        keyCache().store(id, key);
+        keyCache().store(secret, salt, key);
     return key;
 }
 
@@ -157,11 +186,15 @@ QList<std::optional<Node>> openNodes(const QStringList& envelopeTexts) {
     for (const QString& text : envelopeTexts)
         parts.append(parseEnvelope(text));
 
-    const QByteArray secret = passphrase();
+    QByteArray secret = passphrase();
     QList<QByteArray> missingSalts;
     for (const EnvelopeParts& p : parts) {
-        if (!p.salt.isEmpty() && !missingSalts.contains(p.salt) && keyCache().find(cacheId(secret, p.salt)).isEmpty())
+        if (p.salt.isEmpty() || missingSalts.contains(p.salt))
+            continue;
+        QByteArray cached = keyCache().find(secret, p.salt);
+        if (cached.isEmpty())
             missingSalts.append(p.salt);
+        wipe(cached);
     }
     if (!missingSalts.isEmpty()) {
         // Derivation is the slow part (100000 iterations each): run it on the pool and keep the
@@ -181,6 +214,7 @@ QList<std::optional<Node>> openNodes(const QStringList& envelopeTexts) {
     nodes.reserve(parts.size());
     for (const EnvelopeParts& p : parts)
         nodes.append(openWithKey(p, p.salt.isEmpty() ? QByteArray() : deriveWith(secret, p.salt)));
+    wipe(secret); // the workers' copies shared this buffer and are gone
     return nodes;
 }
 

@@ -46,10 +46,12 @@ LoadingOverlay::LoadingOverlay(QWidget* parent) : QWidget(parent) {
     titleLabel_->setObjectName(QStringLiteral("loadingTitle"));
     titleLabel_->setAlignment(Qt::AlignCenter);
     titleLabel_->setWordWrap(true);
+    titleLabel_->setTextFormat(Qt::PlainText); // busy texts name Nodes
     hintLabel_ = new QLabel(panel);
     hintLabel_->setObjectName(QStringLiteral("loadingHint"));
     hintLabel_->setAlignment(Qt::AlignCenter);
     hintLabel_->setWordWrap(true);
+    hintLabel_->setTextFormat(Qt::PlainText);
     progress_ = new QProgressBar(panel);
     progress_->setRange(0, 0);
     progress_->setTextVisible(false);

@@ -37,6 +37,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), store_(*this) {
     livePollTimer_ = new QTimer(this);
     // The status line and the overlay exist before any page, so pages may use them while they are built.
     statusLabel_ = new QLabel(cloudnodes::signedInLine(signInState().username), this);
+    statusLabel_->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(statusLabel_, 1);
     overlay_ = new LoadingOverlay(this);
 

@@ -66,7 +66,7 @@ void NodeComponents::runEngineAction(nodes::Engine engine, const QString& path, 
         shell_.setBusyText(title + QStringLiteral("：") + nodeLabel(target.node));
         page_.setCellText(rowNow(target), column, QStringLiteral("处理中"));
         int status = 0;
-        const QJsonObject reply = net::agentRequest(target.node, kPost, path, QJsonObject(), &status);
+        const QJsonObject reply = net::agentRequestLong(target.node, kPost, path, QJsonObject(), &status);
         if (nodes::replySucceeded(status, reply)) {
             page_.setCellText(rowNow(target), column,
                               engine == nodes::Engine::MediaMtx ? nodes::mediaMtxText(reply)
@@ -146,9 +146,9 @@ fleet::StepOutcome NodeComponents::updateAgent(const fleet::NodeRef& target, con
     shell_.setBusy(QStringLiteral("正在更新 ") + nodeLabel(node) + QStringLiteral(" ..."), true);
     int status = 0;
     QJsonObject reply =
-        net::agentRequest(node, kPost, QStringLiteral("/agent/update"), QJsonObject(), &status);
+        net::agentRequestLong(node, kPost, QStringLiteral("/agent/update"), QJsonObject(), &status);
     if (nodes::needsInstallScriptFallback(status, reply)) {
-        const QJsonObject execReply = net::agentRequest(node, kPost, QStringLiteral("/exec"),
+        const QJsonObject execReply = net::agentRequestLong(node, kPost, QStringLiteral("/exec"),
                                                         nodes::installScriptRequestBody(), &status);
         reply = nodes::updateReplyFromExec(status, execReply);
     }

@@ -9,6 +9,7 @@
 #include "net/RequestLayer.h"
 #include "releases/ReleaseManifests.h"
 #include "shell/Shell.h"
+#include "ui/PlainText.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -30,7 +31,7 @@ QTableWidgetItem* centredItem(const QString& text) {
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     item->setTextAlignment(Qt::AlignCenter);
     // Narrow windows elide cells; the whole text stays one hover away.
-    item->setToolTip(text);
+    item->setToolTip(ui::plainToolTip(text));
     return item;
 }
 

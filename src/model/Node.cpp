@@ -10,13 +10,15 @@ QString textMember(const QJsonObject& object, const char* key, const QString& fa
     return value.isString() ? value.toString() : fallback;
 }
 
-bool isIntegral(double number) {
-    return number == double(qint64(number)) && number >= -2147483648.0 && number <= 2147483647.0;
+// A port is a whole number from 1 to 65535. The range is checked before the conversion: converting
+// a double outside the integer's range (1e300) is undefined behaviour.
+bool isPortNumber(double number) {
+    return number >= 1 && number <= 65535 && number == double(int(number));
 }
 
-int integerMember(const QJsonObject& object, const char* key, int fallback) {
+int portMember(const QJsonObject& object, const char* key, int fallback) {
     const QJsonValue value = object.value(QLatin1String(key));
-    if (!value.isDouble() || !isIntegral(value.toDouble()))
+    if (!value.isDouble() || !isPortNumber(value.toDouble()))
         return fallback;
     return int(value.toDouble());
 }
@@ -28,7 +30,7 @@ Node parseNode(const QJsonObject& object) {
     node.displayName = textMember(object, "displayName");
     node.name = textMember(object, "name");
     node.host = textMember(object, "host");
-    node.port = integerMember(object, "port", 22);
+    node.port = portMember(object, "port", 22);
     node.username = textMember(object, "username", QStringLiteral("root"));
     node.privateKey = textMember(object, "privateKey");
     node.hostFingerprint = textMember(object, "hostFingerprint");
@@ -36,7 +38,7 @@ Node parseNode(const QJsonObject& object) {
     const QJsonObject agent = object.value(QLatin1String("agentApi")).toObject();
     node.agentApi.scheme = textMember(agent, "scheme", QStringLiteral("http"));
     node.agentApi.host = textMember(agent, "host");
-    node.agentApi.port = integerMember(agent, "port", 39271);
+    node.agentApi.port = portMember(agent, "port", 39271);
     node.agentApi.token = textMember(agent, "token");
     return node;
 }

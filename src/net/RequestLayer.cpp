@@ -2,6 +2,8 @@
 
 #include "app/AppConstants.h"
 #include "net/ApplicationProxy.h"
+#include "net/ReplyGuard.h"
+#include "net/ReplyLimits.h"
 #include "net/RequestTiming.h"
 #include "model/SignInState.h"
 
@@ -59,6 +61,9 @@ int replyStatus(QNetworkReply* reply) {
 }
 
 QString networkErrorText(QNetworkReply* reply) {
+    const QString refused = guardFailure(reply);
+    if (!refused.isEmpty())
+        return refused;
     const int limitMs = reply->request().transferTimeout();
     if (reply->error() == QNetworkReply::OperationCanceledError && limitMs > 0)
         return QStringLiteral("连接超时：%1 秒没有收到任何数据").arg((limitMs + 999) / 1000);
@@ -74,6 +79,7 @@ QJsonObject cloudRequest(const QString& method, const QString& path, const QJson
     QNetworkRequest request(QUrl(app::cloudApiBaseUrl() + path));
     request.setHeader(QNetworkRequest::ContentTypeHeader, kJsonContentType);
     request.setTransferTimeout(timing::blockingIdleTimeoutMs);
+    requireRedirectApproval(request);
     const QString token = signInState().token;
     if (withToken && !token.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
@@ -83,9 +89,14 @@ QJsonObject cloudRequest(const QString& method, const QString& path, const QJson
     const QByteArray bytes = body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(sendCloud(manager, method, request, bytes),
                                                                    [](QNetworkReply* r) { r->deleteLater(); });
+    guardReply(reply.get(), limits::kApiReplyMaxBytes);
     waitForReply(reply.get());
+    // A refused redirect or an oversized body is no answer at all: whatever arrived is not the reply.
+    const QString refused = guardFailure(reply.get());
     if (outStatus)
-        *outStatus = replyStatus(reply.get());
+        *outStatus = refused.isEmpty() ? replyStatus(reply.get()) : 0;
+    if (!refused.isEmpty())
+        return QJsonObject{{QStringLiteral("error"), refused}};
     return parseJsonObject(reply->readAll());
 }
 
@@ -98,21 +109,27 @@ QNetworkRequest agentNetworkRequest(const Node& node, const QString& path) {
     QNetworkRequest request(QUrl(agentUrl(node, path)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, kJsonContentType);
     request.setRawHeader("Authorization", "Bearer " + node.agentApi.token.toUtf8());
+    // The token must never follow a redirect to another host; such a reply ends with its 3xx status.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     return request;
 }
 
-QJsonObject agentRequest(const Node& node, const QString& method, const QString& path, const QJsonObject& body,
-                         int* outStatus) {
+namespace {
+
+QJsonObject blockingAgentRequest(const Node& node, const QString& method, const QString& path,
+                                 const QJsonObject& body, int idleTimeoutMs, int* outStatus) {
     QNetworkAccessManager manager;
     manager.setProxy(applicationProxy());
     QNetworkRequest request = agentNetworkRequest(node, path);
-    request.setTransferTimeout(timing::blockingIdleTimeoutMs);
+    request.setTransferTimeout(idleTimeoutMs);
+    requireRedirectApproval(request); // stricter still: a body is never sent again, not even to the same host
     const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(sendAgent(manager, method, request, bytes),
                                                                    [](QNetworkReply* r) { r->deleteLater(); });
+    guardReply(reply.get(), limits::kApiReplyMaxBytes);
     waitForReply(reply.get());
     if (outStatus)
-        *outStatus = replyStatus(reply.get());
+        *outStatus = guardFailure(reply.get()).isEmpty() ? replyStatus(reply.get()) : 0;
     QByteArray data = reply->readAll();
     // Errors below the HTTP layer (connection reset, timeout, proxy failure) mean the body may be cut
     // short: a truncated reply must never read as success, even when some of it arrived.
@@ -124,6 +141,18 @@ QJsonObject agentRequest(const Node& node, const QString& method, const QString&
         data = QJsonDocument(failure).toJson(QJsonDocument::Compact);
     }
     return parseJsonObject(data);
+}
+
+} // namespace
+
+QJsonObject agentRequest(const Node& node, const QString& method, const QString& path, const QJsonObject& body,
+                         int* outStatus) {
+    return blockingAgentRequest(node, method, path, body, timing::blockingIdleTimeoutMs, outStatus);
+}
+
+QJsonObject agentRequestLong(const Node& node, const QString& method, const QString& path,
+                             const QJsonObject& body, int* outStatus) {
+    return blockingAgentRequest(node, method, path, body, timing::longOperationIdleTimeoutMs, outStatus);
 }
 
 QString replyErrorText(const QJsonObject& reply) {

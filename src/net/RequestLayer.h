@@ -12,6 +12,7 @@ namespace net {
 
 // Blocking call to the Cloud API (base URL + path), waiting in a nested event loop. The reply body is
 // returned as a JSON object (empty when it is not one); outStatus receives the HTTP status or 0.
+// A redirect to another origin or a body over its cap gives {"error": <reason>} with status 0.
 QJsonObject cloudRequest(const QString& method, const QString& path, const QJsonObject& body, bool withToken,
                          int* outStatus = nullptr);
 
@@ -19,7 +20,13 @@ QJsonObject cloudRequest(const QString& method, const QString& path, const QJson
 QJsonObject agentRequest(const Node& node, const QString& method, const QString& path, const QJsonObject& body,
                          int* outStatus = nullptr);
 
-// URL and headers of an Agent request, for the asynchronous pollers and the upload engine.
+// The same for Agent operations that answer only when they are done (engine install, update and
+// removal, the Agent's own update): they may stay silent far longer than a short call.
+QJsonObject agentRequestLong(const Node& node, const QString& method, const QString& path,
+                             const QJsonObject& body, int* outStatus = nullptr);
+
+// URL and headers of an Agent request, for the asynchronous pollers and the upload engine. Redirects
+// are followed within the same origin only; pair the reply with net::guardReply for a size cap.
 QNetworkRequest agentNetworkRequest(const Node& node, const QString& path);
 QString agentUrl(const Node& node, const QString& path);
 

@@ -8,8 +8,14 @@ namespace net::timing {
 inline constexpr int kDefaultBlockingIdleTimeoutMs = 60000;
 inline int blockingIdleTimeoutMs = kDefaultBlockingIdleTimeoutMs;
 
+// Agent operations that answer only when they are done (an FFmpeg install can run for minutes without
+// a byte on the wire) get this idle limit instead.
+inline constexpr int kDefaultLongOperationIdleTimeoutMs = 10 * 60 * 1000;
+inline int longOperationIdleTimeoutMs = kDefaultLongOperationIdleTimeoutMs;
+
 inline void reset() {
     blockingIdleTimeoutMs = kDefaultBlockingIdleTimeoutMs;
+    longOperationIdleTimeoutMs = kDefaultLongOperationIdleTimeoutMs;
 }
 
 } // namespace net::timing

@@ -31,7 +31,13 @@ QString normalisedEntryName(archive_entry* entry) {
     return name;
 }
 
-bool copyEntryData(archive* reader, archive* writer, QString* error) {
+QString expandsTooFarText(qint64 maxBytes) {
+    return QStringLiteral("archive expands beyond %1 bytes").arg(maxBytes);
+}
+
+// Copies the entry's data while counting it against what is left of the byte limit: the sizes in the
+// archive's headers may lie, the data cannot.
+bool copyEntryData(archive* reader, archive* writer, qint64& bytesLeft, qint64 maxBytes, QString* error) {
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
@@ -41,6 +47,11 @@ bool copyEntryData(archive* reader, archive* writer, QString* error) {
             return true;
         if (r < ARCHIVE_WARN) {
             setError(error, libarchiveError(reader));
+            return false;
+        }
+        bytesLeft -= qint64(size);
+        if (bytesLeft < 0) {
+            setError(error, expandsTooFarText(maxBytes));
             return false;
         }
         if (archive_write_data_block(writer, block, size, offset) < ARCHIVE_WARN) {
@@ -61,6 +72,13 @@ QString refusalReason(archive_entry* entry, const QString& name) {
     return {};
 }
 
+// Owner access whatever the archive says: a directory without x cannot be entered, a file without
+// rw cannot be replaced by the next update.
+void grantOwnerAccess(archive_entry* entry) {
+    const bool directory = archive_entry_filetype(entry) == AE_IFDIR;
+    archive_entry_set_perm(entry, archive_entry_perm(entry) | (directory ? 0700 : 0600));
+}
+
 } // namespace
 
 bool isSafeEntryName(const QString& rawName) {
@@ -78,7 +96,8 @@ bool isSafeEntryName(const QString& rawName) {
     return true;
 }
 
-bool extractZipArchive(const QString& archivePath, const QString& destinationDirectory, QString* error) {
+bool extractZipArchive(const QString& archivePath, const QString& destinationDirectory, QString* error,
+                       const ExtractLimits& limits) {
     ArchiveReader reader(archive_read_new(), &archive_read_free);
     archive_read_support_format_zip(reader.get());
     ArchiveWriter writer(archive_write_disk_new(), &archive_write_free);
@@ -98,12 +117,22 @@ bool extractZipArchive(const QString& archivePath, const QString& destinationDir
                              ? destinationDirectory
                              : destinationDirectory + QLatin1Char('/');
     archive_entry* entry = nullptr;
+    qint64 bytesLeft = limits.maxTotalBytes;
+    int entries = 0;
     for (;;) {
         const int r = archive_read_next_header(reader.get(), &entry);
         if (r == ARCHIVE_EOF)
             break;
         if (r < ARCHIVE_WARN) {
             setError(error, libarchiveError(reader.get()));
+            return false;
+        }
+        if (++entries > limits.maxEntries) {
+            setError(error, QStringLiteral("archive holds more than %1 entries").arg(limits.maxEntries));
+            return false;
+        }
+        if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > bytesLeft) {
+            setError(error, expandsTooFarText(limits.maxTotalBytes));
             return false;
         }
         const QString name = normalisedEntryName(entry);
@@ -113,11 +142,13 @@ bool extractZipArchive(const QString& archivePath, const QString& destinationDir
             return false;
         }
         archive_entry_copy_pathname(entry, QFile::encodeName(root + name).constData());
+        grantOwnerAccess(entry);
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
             setError(error, libarchiveError(writer.get()));
             return false;
         }
-        if (archive_entry_filetype(entry) == AE_IFREG && !copyEntryData(reader.get(), writer.get(), error))
+        if (archive_entry_filetype(entry) == AE_IFREG &&
+            !copyEntryData(reader.get(), writer.get(), bytesLeft, limits.maxTotalBytes, error))
             return false;
         if (archive_write_finish_entry(writer.get()) < ARCHIVE_WARN) {
             setError(error, libarchiveError(writer.get()));

@@ -27,6 +27,7 @@ ChangelogDialog::ChangelogDialog(const releases::Changelog& changelog, QWidget* 
     auto* layout = new QVBoxLayout(this);
 
     title_ = new QLabel(changelog.title, this);
+    title_->setTextFormat(Qt::PlainText); // the title comes from the server
     QFont titleFont = title_->font();
     titleFont.setBold(true);
     title_->setFont(titleFont);

@@ -6,12 +6,23 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 namespace datadir {
 
 namespace {
 
 constexpr QDir::Filters kEveryEntry = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+
+QString overlapRefusal(const QString& from, const QString& to) {
+    if (sameDirectory(from, to))
+        return QStringLiteral("新目录与当前数据目录是同一个目录");
+    if (isInside(to, from))
+        return QStringLiteral("新目录不能位于当前数据目录之内");
+    if (isInside(from, to))
+        return QStringLiteral("新目录不能包含当前数据目录");
+    return QString();
+}
 
 } // namespace
 
@@ -38,13 +49,29 @@ QString cleanAbsolute(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
+QString resolvedPath(const QString& path) {
+    QString existing = cleanAbsolute(path);
+    if (existing.isEmpty())
+        return QString();
+    QStringList missing;
+    while (!QFileInfo::exists(existing) && QFileInfo(existing).path() != existing) {
+        missing.prepend(QFileInfo(existing).fileName());
+        existing = QFileInfo(existing).path();
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    QString resolved = canonical.isEmpty() ? existing : canonical;
+    for (const QString& name : missing)
+        resolved = QDir(resolved).filePath(name);
+    return QDir::cleanPath(resolved);
+}
+
 bool sameDirectory(const QString& a, const QString& b) {
-    return !a.isEmpty() && cleanAbsolute(a) == cleanAbsolute(b);
+    return !a.isEmpty() && resolvedPath(a) == resolvedPath(b);
 }
 
 bool isInside(const QString& candidate, const QString& directory) {
-    const QString inner = cleanAbsolute(candidate);
-    QString outer = cleanAbsolute(directory);
+    const QString inner = resolvedPath(candidate);
+    QString outer = resolvedPath(directory);
     if (inner.isEmpty() || outer.isEmpty())
         return false;
     if (!outer.endsWith(QLatin1Char('/')))
@@ -64,10 +91,9 @@ MigrationResult copyDataDirectory(const QString& from, const QString& to) {
         result.ok = true;
         return result;
     }
-    if (isInside(to, from)) {
-        result.error = QStringLiteral("新目录不能位于当前数据目录之内");
+    result.error = overlapRefusal(from, to);
+    if (!result.error.isEmpty())
         return result;
-    }
     const QDir target(to);
     if (!QDir().mkpath(to)) {
         result.error = QStringLiteral("无法创建目录: ") + to;
@@ -80,6 +106,12 @@ MigrationResult copyDataDirectory(const QString& from, const QString& to) {
         const QString sourcePath = it.next();
         const QFileInfo info = it.fileInfo();
         const QString targetPath = target.filePath(source.relativeFilePath(sourcePath));
+        // A link inside the target may lead back into the source: writing there would replace the
+        // very files being copied.
+        if (sameDirectory(targetPath, from) || isInside(targetPath, from)) {
+            result.error = QStringLiteral("目标中的链接指向当前数据目录: ") + targetPath;
+            return result;
+        }
         if (info.isDir()) {
             if (!QDir().mkpath(targetPath)) {
                 result.error = QStringLiteral("无法创建目录: ") + targetPath;

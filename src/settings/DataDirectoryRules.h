@@ -16,10 +16,15 @@ QString usageText(qint64 bytes);
 // The chosen path in clean absolute form; empty stays empty.
 QString cleanAbsolute(const QString& path);
 
-// True when both name the same directory once cleaned and made absolute.
+// The clean absolute path with the symbolic links of its existing part resolved; a part that does not
+// exist yet is kept as written. Two names of one directory (a link and its target) give the same text.
+QString resolvedPath(const QString& path);
+
+// True when both name the same directory once links are resolved.
 bool sameDirectory(const QString& a, const QString& b);
 
-// True when candidate lies strictly below directory (a copy there would copy into itself).
+// True when candidate lies strictly below directory once links are resolved (a copy there would copy
+// into itself).
 bool isInside(const QString& candidate, const QString& directory);
 
 // "迁移时请确保浏览器环境未运行。\n\n确定把数据目录迁移到：\n" + path + " ?"
@@ -32,7 +37,9 @@ struct MigrationResult {
 
 // Copies everything below from (hidden entries included) to the same relative paths below to. Existing
 // target files are replaced; the first failure stops the copy and is reported; from is left untouched.
-// A missing from copies nothing and succeeds; a to inside from is refused before anything is copied.
+// A missing from copies nothing and succeeds. Before anything is written, links resolved, a to that is
+// from itself, lies inside it or contains it is refused, and so is every write that a link inside to
+// would carry into from: a migration never replaces or removes anything in from.
 MigrationResult copyDataDirectory(const QString& from, const QString& to);
 
 } // namespace datadir

@@ -10,6 +10,7 @@
 #include "streaming/RtmpRoomDialog.h"
 #include "streaming/RtmpTiming.h"
 #include "ui/Dialogs.h"
+#include "ui/PlainText.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -184,7 +185,7 @@ void RtmpPage::fillRow(int row, const RtmpRoom& room) {
         }
         if (item->text() != texts[column]) {
             item->setText(texts[column]);
-            item->setToolTip(texts[column]);
+            item->setToolTip(ui::plainToolTip(texts[column]));
         }
     }
     QTableWidgetItem* stateItem = table_->item(row, StateColumn);

@@ -32,6 +32,8 @@ void record(const char* kind, const QString& title, const QString& text) {
 int runMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
                   bool yesNo) {
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+    // Messages carry server replies, Node labels and file names: never let them be read as markup.
+    box.setTextFormat(Qt::PlainText);
     if (yesNo) {
         box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);

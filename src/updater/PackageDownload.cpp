@@ -1,6 +1,7 @@
 #include "updater/PackageDownload.h"
 
 #include "app/TextFormats.h"
+#include "net/ReplyGuard.h"
 #include "net/RequestLayer.h"
 #include "updater/UpdateFailure.h"
 #include "updater/UpdaterTiming.h"
@@ -25,7 +26,18 @@ QNetworkRequest segmentRequest(const QUrl& url, qint64 offset, qint64 end) {
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setRawHeader("Accept-Encoding", "identity");
     request.setRawHeader("Range", QStringLiteral("bytes=%1-%2").arg(offset).arg(end).toLatin1());
+    net::requireRedirectApproval(request);
     return request;
+}
+
+QString sizeMismatchText(qint64 got, qint64 expected) {
+    return QStringLiteral("下载大小不一致: %1 / %2")
+        .arg(fmt::updaterBytes(double(got)), fmt::updaterBytes(double(expected)));
+}
+
+QString overCeilingText(qint64 size) {
+    return QStringLiteral("更新包大小超过上限: %1 / %2")
+        .arg(fmt::updaterBytes(double(size)), fmt::updaterBytes(double(kMaxPackageBytes)));
 }
 
 qint64 nowMs() {
@@ -60,10 +72,38 @@ PackageDownloader::PackageDownloader(QNetworkAccessManager& manager, ProgressRep
     : manager_(manager), report_(std::move(report)) {
 }
 
-void PackageDownloader::reportProgress(qint64 bytes) {
-    if (report_)
-        report_(kDownloadTitle, downloadProgressDetail(bytes, total_, nowMs() - startedMs_),
-                downloadPermille(bytes, total_));
+// Every report becomes a line of the update log, and data arrives in many small blocks: one report per
+// percent or per interval keeps the log readable while the window still moves.
+void PackageDownloader::reportProgress(qint64 bytes, bool force) {
+    if (!report_)
+        return;
+    const int permille = downloadPermille(bytes, total_);
+    const qint64 now = nowMs();
+    if (!force && permille / 10 == lastReportPercent_ && now - lastReportMs_ < timing::progressReportIntervalMs)
+        return;
+    lastReportPercent_ = permille / 10;
+    lastReportMs_ = now;
+    report_(kDownloadTitle, downloadProgressDetail(bytes, total_, now - startedMs_), permille);
+}
+
+// How many bytes this answer may bring: a ranged answer exactly its range, a whole-file answer the
+// known size or, without one, the ceiling.
+qint64 PackageDownloader::segmentAllowance(QNetworkReply* reply, qint64 offset, qint64 end) const {
+    if (net::replyStatus(reply) == 206)
+        return end - offset + 1;
+    return total_ >= 1 ? total_ : kMaxPackageBytes;
+}
+
+// A host may tell the size it has, but never raise it above the size the manifest gave.
+QString PackageDownloader::checkAnnouncedTotal(qint64 announcedTotal) {
+    if (announcedTotal < 1)
+        return {};
+    if (expectedSize_ >= 1 && announcedTotal != expectedSize_)
+        return sizeMismatchText(announcedTotal, expectedSize_);
+    if (announcedTotal > kMaxPackageBytes)
+        return overCeilingText(announcedTotal);
+    total_ = announcedTotal;
+    return {};
 }
 
 PackageDownloader::Attempt PackageDownloader::fetchSegment(const QUrl& url, QFile& file, qint64 offset,
@@ -71,6 +111,7 @@ PackageDownloader::Attempt PackageDownloader::fetchSegment(const QUrl& url, QFil
     Attempt attempt;
     file.seek(offset);
     QNetworkReply* reply = manager_.get(segmentRequest(url, offset, end));
+    net::guardReply(reply, kMaxPackageBytes);
 
     QTimer idle;
     idle.setSingleShot(true);
@@ -84,6 +125,12 @@ PackageDownloader::Attempt PackageDownloader::fetchSegment(const QUrl& url, QFil
         const QByteArray data = reply->readAll();
         if (data.isEmpty())
             return;
+        if (attempt.received + data.size() > segmentAllowance(reply, offset, end)) {
+            attempt.error = QStringLiteral("收到的数据超过请求的范围");
+            attempt.failed = true;
+            reply->abort();
+            return;
+        }
         if (file.write(data) != data.size()) {
             attempt.error = QStringLiteral("写入下载文件失败");
             attempt.failed = true;
@@ -116,9 +163,10 @@ PackageDownloader::Attempt PackageDownloader::fetchSegment(const QUrl& url, QFil
     file.flush();
 
     attempt.status = net::replyStatus(reply);
-    const qint64 announcedTotal = totalFromContentRange(reply->rawHeader("Content-Range"));
-    if (announcedTotal > 0)
-        total_ = announcedTotal;
+    // Only a ranged answer (or its refusal) speaks about the package; an error page may carry a range
+    // of its own.
+    if (attempt.status == 206 || attempt.status == 416)
+        attempt.fatal = checkAnnouncedTotal(totalFromContentRange(reply->rawHeader("Content-Range")));
     if (reply->error() != QNetworkReply::NoError)
         attempt.networkError = net::networkErrorText(reply);
     reply->deleteLater();
@@ -132,16 +180,27 @@ QString PackageDownloader::download(const QUrl& url, const QString& packagePath,
     if (!file.open(QIODevice::WriteOnly))
         throw UpdateFailure(QStringLiteral("无法写入更新包: ") + temporaryPath);
     startedMs_ = nowMs();
+    expectedSize_ = expectedSize;
     total_ = expectedSize;
+    lastReportPercent_ = -1;
     qint64 offset = 0;
+    auto abandon = [&](const QString& message) {
+        file.close();
+        QFile::remove(temporaryPath);
+        throw UpdateFailure(message);
+    };
 
     for (;;) {
         if (total_ >= 1 && offset >= total_)
             break;
+        if (offset > kMaxPackageBytes)
+            abandon(overCeilingText(offset));
         const qint64 segmentEnd = total_ >= 1 ? qMin(offset + timing::segmentBytes - 1, total_ - 1)
                                               : offset + timing::segmentBytes - 1;
         for (int n = 1;; ++n) {
             const Attempt attempt = fetchSegment(url, file, offset, segmentEnd);
+            if (!attempt.fatal.isEmpty())
+                abandon(attempt.fatal);
             // A 200 answer carries the file from its first byte: after the first segment that would
             // land at the wrong place in the file, so it counts as a failed attempt.
             const bool wholeFileAtOffset = attempt.status == 200 && offset > 0;
@@ -153,7 +212,7 @@ QString PackageDownloader::download(const QUrl& url, const QString& packagePath,
                 offset += attempt.received;
                 if (attempt.status == 200 && total_ < 1)
                     total_ = offset;
-                reportProgress(offset);
+                reportProgress(offset, total_ >= 1 && offset >= total_);
                 break;
             }
             QString error = attempt.error;
@@ -163,11 +222,8 @@ QString PackageDownloader::download(const QUrl& url, const QString& packagePath,
                 error = QStringLiteral("HTTP %1").arg(attempt.status);
             file.resize(offset);
             file.seek(offset);
-            if (n == kAttempts) {
-                file.close();
-                QFile::remove(temporaryPath);
-                throw UpdateFailure(QStringLiteral("下载分片失败: %1").arg(error));
-            }
+            if (n == kAttempts)
+                abandon(QStringLiteral("下载分片失败: %1").arg(error));
             if (report_)
                 report_(kDownloadTitle, QStringLiteral("分片重试 %1/3：%2").arg(n).arg(error),
                         downloadPermille(offset, total_));
@@ -184,8 +240,7 @@ QString PackageDownloader::download(const QUrl& url, const QString& packagePath,
         return packagePath;
     }
     QFile::remove(temporaryPath);
-    throw UpdateFailure(QStringLiteral("下载大小不一致: %1 / %2")
-                            .arg(fmt::updaterBytes(double(offset)), fmt::updaterBytes(double(expectedSize))));
+    throw UpdateFailure(sizeMismatchText(offset, expectedSize));
 }
 
 } // namespace updater

@@ -1,7 +1,10 @@
 #include "updater/UpdatePipeline.h"
 
 #include "net/ApplicationProxy.h"
+#include "net/ReplyGuard.h"
+#include "net/ReplyLimits.h"
 #include "net/RequestLayer.h"
+#include "net/RequestTiming.h"
 #include "platform/ArchiveExtract.h"
 #include "platform/PidWait.h"
 #include "updater/DirectoryCopy.h"
@@ -16,6 +19,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonValue>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -35,6 +39,16 @@ bool isSameOrInside(const QString& path, const QString& directory) {
     return p == d || p.startsWith(d.endsWith(QLatin1Char('/')) ? d : d + QLatin1Char('/'));
 }
 
+// A size the download can use: a whole number of bytes up to the ceiling. Anything else (1e300, -5,
+// 1.5, text) counts as no size, so the ceiling applies.
+qint64 manifestSize(const QJsonValue& value) {
+    const double size = value.toDouble(0);
+    if (!(size >= 1 && size <= double(kMaxPackageBytes)))
+        return 0;
+    const qint64 whole = qint64(size);
+    return double(whole) == size ? whole : 0;
+}
+
 } // namespace
 
 ReleaseManifest readManifest(const QJsonObject& manifest) {
@@ -44,7 +58,7 @@ ReleaseManifest readManifest(const QJsonObject& manifest) {
     if (m.version.isEmpty() || m.url.isEmpty())
         throw UpdateFailure(QStringLiteral("更新清单缺少 version 或 url"));
     m.sha256 = normalisedDigest(manifest.value(QStringLiteral("sha256")).toString());
-    m.size = qint64(manifest.value(QStringLiteral("size")).toDouble());
+    m.size = manifestSize(manifest.value(QStringLiteral("size")));
     m.packageName =
         manifest.value(QStringLiteral("packageName")).toString(QStringLiteral("ondivo-client.zip"));
     // Both become path components below the work directory; "../" in a downloaded manifest must not
@@ -85,7 +99,11 @@ bool UpdatePipeline::runUpdate() {
 
 QJsonObject UpdatePipeline::fetchManifest(const QString& url) {
     QNetworkRequest request{QUrl(url)};
+    // Like every blocking call: a host that accepts and never answers must not hold the update forever.
+    request.setTransferTimeout(net::timing::blockingIdleTimeoutMs);
+    net::requireRedirectApproval(request);
     QNetworkReply* reply = manager_->get(request);
+    net::guardReply(reply, net::limits::kManifestReplyMaxBytes);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
@@ -93,7 +111,8 @@ QJsonObject UpdatePipeline::fetchManifest(const QString& url) {
     const int status = net::replyStatus(reply);
     const QByteArray body = reply->readAll();
     // The stack also flags error statuses as errors; those are reported by their status below.
-    const bool networkFailed = reply->error() != QNetworkReply::NoError && status < 300;
+    const bool networkFailed =
+        reply->error() != QNetworkReply::NoError && (status < 300 || !net::guardFailure(reply).isEmpty());
     const QString networkError = networkFailed ? net::networkErrorText(reply) : QString();
     reply->deleteLater();
     if (networkFailed)
@@ -133,6 +152,7 @@ void UpdatePipeline::extractPackage(const QString& packagePath, const QString& e
     QDir().mkpath(extractDirectory);
     QString reason;
     if (!platform::extractZipArchive(packagePath, extractDirectory, &reason)) {
+        removeTree(extractDirectory); // a partial extraction may be large; nothing will use it
         appendUpdateLog(options_.logPath, QStringLiteral("解压错误: ") + reason);
         throw UpdateFailure(QStringLiteral("解压更新包失败"));
     }
@@ -155,7 +175,9 @@ void UpdatePipeline::backUp(const QString& backupDirectory) {
     hooks_.setProgress(QStringLiteral("备份旧版本..."), options_.target, 800);
     removeTree(backupDirectory);
     QString error;
-    if (!copyDirectory(options_.target, backupDirectory, &error))
+    const QString logPath = options_.logPath;
+    if (!copyDirectory(options_.target, backupDirectory, &error, RootAttributes::Copy,
+                       [logPath](const QString& line) { appendUpdateLog(logPath, line); }))
         throw UpdateFailure(error);
 }
 
@@ -163,12 +185,13 @@ void UpdatePipeline::install(const QString& extractDirectory, const QString& bac
     hooks_.setProgress(QStringLiteral("安装新版本..."), options_.target, 880);
     removeDirectoryEntries(options_.target);
     QString error;
-    if (copyDirectory(extractDirectory, options_.target, &error))
+    if (copyDirectory(extractDirectory, options_.target, &error, RootAttributes::Keep))
         return;
+    // Rollback: the backup brings back the files with their modes and times, and the target's own.
     removeTree(options_.target);
     QDir().mkpath(options_.target);
     QString ignored;
-    copyDirectory(backupDirectory, options_.target, &ignored);
+    copyDirectory(backupDirectory, options_.target, &ignored, RootAttributes::Copy);
     throw UpdateFailure(error);
 }
 

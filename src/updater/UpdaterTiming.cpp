@@ -32,6 +32,7 @@ void resetTiming() {
     pidWaitMs = kDefaultPidWaitMs;
     quitDelayMs = kDefaultQuitDelayMs;
     segmentBytes = kDefaultSegmentBytes;
+    progressReportIntervalMs = kDefaultProgressReportIntervalMs;
 }
 
 } // namespace updater::timing

@@ -12,6 +12,7 @@ inline constexpr int kDefaultSegmentOverallMs = 90000;  // one segment attempt m
 inline constexpr int kDefaultRetryWaitStepMs = 500;     // wait before attempt n+1 = step * n
 inline constexpr int kDefaultPidWaitMs = 30000;         // how long the client may take to exit
 inline constexpr int kDefaultQuitDelayMs = 800;         // success shown this long before quitting
+inline constexpr int kDefaultProgressReportIntervalMs = 1000; // download progress at most this often (or per %)
 inline constexpr qint64 kDefaultSegmentBytes = 4194304; // one ranged request
 inline constexpr qint64 kHashBlockBytes = 1048576;      // read block of the digest
 
@@ -22,6 +23,7 @@ inline int retryWaitStepMs = kDefaultRetryWaitStepMs;
 inline int pidWaitMs = kDefaultPidWaitMs;
 inline int quitDelayMs = kDefaultQuitDelayMs;
 inline qint64 segmentBytes = kDefaultSegmentBytes;
+inline int progressReportIntervalMs = kDefaultProgressReportIntervalMs;
 
 // Reads, when present, ONDIVO_UPDATER_START_DELAY_MS, ONDIVO_UPDATER_SEGMENT_IDLE_MS,
 // ONDIVO_UPDATER_SEGMENT_OVERALL_MS, ONDIVO_UPDATER_RETRY_WAIT_STEP_MS, ONDIVO_UPDATER_PID_WAIT_MS,

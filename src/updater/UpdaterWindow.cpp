@@ -109,6 +109,10 @@ void UpdaterWindow::buildLayout() {
     QObject::connect(closeButton_, &QPushButton::clicked, this, [this] { close(); });
     buttonRow->addWidget(closeButton_);
     layout->addLayout(buttonRow);
+
+    // Titles and details carry manifest members and server replies: plain text only.
+    for (QLabel* label : card->findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
 }
 
 PipelineHooks UpdaterWindow::pipelineHooks() {

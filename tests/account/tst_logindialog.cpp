@@ -1,4 +1,5 @@
 #include "RecordingServer.h"
+#include "PlainText.h"
 #include "TestMain.h"
 
 #include "account/LoginDialog.h"
@@ -236,6 +237,9 @@ private Q_SLOTS:
             << QStringLiteral("失败: {}");
         QTest::newRow("never answers")
             << 200 << QByteArray() << QByteArray("application/json") << true << QStringLiteral("失败: {}");
+        QTest::newRow("markup in the error")
+            << 401 << QByteArray("{\"error\":\"<img src='/dev/zero'>\"}") << QByteArray("application/json")
+            << false << QStringLiteral("失败: {\"error\":\"<img src='/dev/zero'>\"}");
     }
     void badAnswersLeaveDialogUsable() {
         QFETCH(int, status);
@@ -256,6 +260,7 @@ private Q_SLOTS:
         dialog.submit(false);
 
         QCOMPARE(dialog.statusLabel()->text(), text);
+        QVERIFY(testsupport::showsPlainText(dialog.statusLabel()));
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(dialog.signInButton()->isEnabled());
         QVERIFY(dialog.registerButton()->isEnabled());

@@ -1,3 +1,4 @@
+#include "PlainText.h"
 #include "RecordingServer.h"
 #include "TestMain.h"
 
@@ -207,6 +208,11 @@ private Q_SLOTS:
             << QStringLiteral("测试失败：private range");
         QTest::newRow("not a geolocation answer") << 200 << QByteArray("<html>portal</html>")
                                                   << QStringLiteral("测试失败：地理位置服务的回复无法识别");
+        QTest::newRow("markup in the message")
+            << 200 << QByteArray("{\"status\":\"fail\",\"message\":\"<img src='/dev/zero'>\"}")
+            << QStringLiteral("测试失败：<img src='/dev/zero'>");
+        QTest::newRow("answer without end") << 200 << QByteArray(300 * 1024, ' ')
+                                            << QStringLiteral("测试失败：回复超过 64 KiB 上限，已中止");
     }
     void geolocationAnswers() {
         QFETCH(int, status);
@@ -216,6 +222,7 @@ private Q_SLOTS:
         NetworkProxyDialog dialog;
         dialog.testButton()->click();
         QCOMPARE(dialog.statusLabel()->text(), text);
+        QVERIFY(testsupport::showsPlainText(dialog.statusLabel()));
         QCOMPARE(geo->lastRequest().path, kGeoPath);
         QVERIFY(!QApplication::overrideCursor());
         QVERIFY(!storeHas(settings::key::networkMode));

@@ -42,7 +42,7 @@ class TestEnvelope : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QFile file(QStringLiteral(ONDIVO_SHARED_TESTDATA "/envelope-vectors.json"));
+        QFile file(QStringLiteral(ONDIVO_TESTDATA "/envelope-vectors.json"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         vectors = QJsonDocument::fromJson(file.readAll()).object();
     }

@@ -1,6 +1,7 @@
 #include "NodesTestWindow.h"
 #include "TestMain.h"
 
+#include "PlainText.h"
 #include "releases/ChangelogDialog.h"
 #include "mainwindow/NodeComponents.h"
 #include "mainwindow/MainWindowTiming.h"
@@ -45,6 +46,7 @@ struct DialogSeen {
     QStringList children;
     bool allExpanded = true;
     QString confirmText;
+    bool plainTitle = false;
 };
 
 void queueChangelogAnswer(std::shared_ptr<DialogSeen> seen, int result) {
@@ -54,6 +56,7 @@ void queueChangelogAnswer(std::shared_ptr<DialogSeen> seen, int result) {
             return int(QDialog::Rejected);
         seen->title = dialog.windowTitle();
         seen->label = changelog->titleLabel()->text();
+        seen->plainTitle = testsupport::showsPlainText(changelog->titleLabel());
         seen->confirmText = changelog->confirmButton()->text();
         QTreeWidget* tree = changelog->tree();
         for (int i = 0; i < tree->topLevelItemCount(); ++i) {
@@ -84,7 +87,7 @@ private Q_SLOTS:
         mainwindow::timing::restartFirstWaitMs = 5;
         mainwindow::timing::restartNextWaitMs = 5;
         mainwindow::timing::afterUpdateRefreshMs = 50;
-        net::timing::blockingIdleTimeoutMs = net::timing::kDefaultBlockingIdleTimeoutMs;
+        net::timing::reset();
         QVERIFY(fixture.open());
     }
     void cleanup() {
@@ -236,6 +239,10 @@ private Q_SLOTS:
             << QByteArray(R"({"version": "0.5.41"})")
             << QByteArray(R"({"title": "云端日志", "items": [{"title": "一"}]})") << "云端日志"
             << QStringList{"一"} << QStringList{};
+        QTest::newRow("markup title from the server")
+            << QByteArray(R"({"version": "0.5.41"})")
+            << QByteArray(R"({"title": "<img src='/dev/zero'>", "items": [{"title": "一"}]})")
+            << "<img src='/dev/zero'>" << QStringList{"一"} << QStringList{};
     }
     void changelogDialog() {
         QFETCH(QByteArray, manifest);
@@ -253,6 +260,7 @@ private Q_SLOTS:
         components().updateSelectedAgents();
         QCOMPARE(seen->title, title);
         QCOMPARE(seen->label, title);
+        QVERIFY(seen->plainTitle);
         QCOMPARE(seen->topLevel, topLevel);
         QCOMPARE(seen->children, children);
         QVERIFY(seen->allExpanded);
@@ -320,7 +328,7 @@ private Q_SLOTS:
     }
 
     void brokenUpdateConfirmedByTheThirdPoll() {
-        net::timing::blockingIdleTimeoutMs = 300;
+        net::timing::longOperationIdleTimeoutMs = 300; // the update waits with the long limit
         RecordingServer agent;
         RecordingServer::Reply broken;
         broken.hang = true; // the Agent went away mid-request while restarting

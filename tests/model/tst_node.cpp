@@ -10,7 +10,7 @@ class TestNode : public QObject {
     Q_OBJECT
 
     static QJsonObject vectors() {
-        QFile file(QStringLiteral(ONDIVO_SHARED_TESTDATA "/envelope-vectors.json"));
+        QFile file(QStringLiteral(ONDIVO_TESTDATA "/envelope-vectors.json"));
         if (!file.open(QIODevice::ReadOnly))
             return {};
         return QJsonDocument::fromJson(file.readAll()).object();
@@ -47,6 +47,27 @@ private Q_SLOTS:
         const Node notObject = parseNode(QJsonDocument::fromJson(R"({"agentApi":"x","port":2200})").object());
         QCOMPARE(notObject.agentApi.port, 39271);
         QCOMPARE(notObject.port, 2200);
+    }
+
+    // A number outside a port's range is no port: the default applies, with no conversion of it at all.
+    void portRange_data() {
+        QTest::addColumn<QByteArray>("port");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("lowest") << QByteArray("1") << 1;
+        QTest::newRow("highest") << QByteArray("65535") << 65535;
+        QTest::newRow("zero") << QByteArray("0") << -1;
+        QTest::newRow("above a port") << QByteArray("65536") << -1;
+        QTest::newRow("negative") << QByteArray("-22") << -1;
+        QTest::newRow("1e300") << QByteArray("1e300") << -1;
+        QTest::newRow("-1e300") << QByteArray("-1e300") << -1;
+        QTest::newRow("beyond int") << QByteArray("4294967318") << -1;
+    }
+    void portRange() {
+        QFETCH(QByteArray, port);
+        QFETCH(int, expected);
+        const Node node = parseNode(QJsonDocument::fromJson(R"({"port":)" + port + R"(,"agentApi":{"port":)" + port + "}}").object());
+        QCOMPARE(node.port, expected < 0 ? 22 : expected);
+        QCOMPARE(node.agentApi.port, expected < 0 ? 39271 : expected);
     }
 
     void jsonRoundTripHasEightMembersAndNoId() {

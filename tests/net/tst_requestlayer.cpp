@@ -2,6 +2,8 @@
 #include "TestMain.h"
 
 #include "app/AppConstants.h"
+#include "net/ReplyGuard.h"
+#include "net/ReplyLimits.h"
 #include "net/RequestLayer.h"
 #include "net/RequestTiming.h"
 #include "model/SignInState.h"
@@ -34,7 +36,76 @@ private Q_SLOTS:
         server = std::make_unique<RecordingServer>();
         qputenv(app::kCloudApiUrlVariable, server->baseUrl().toUtf8());
         signInState() = {QStringLiteral("alice"), QStringLiteral("pw"), QStringLiteral("tok-123")};
-        net::timing::blockingIdleTimeoutMs = net::timing::kDefaultBlockingIdleTimeoutMs;
+        net::timing::reset();
+    }
+
+    QJsonObject call(bool cloud, const QString& method, const QJsonObject& body, int* status) {
+        return cloud ? net::cloudRequest(method, QStringLiteral("/api/auth/login"), body, true, status)
+                     : net::agentRequest(nodeAt(server->port()), method, QStringLiteral("/status"), body, status);
+    }
+
+    // Only a same-origin GET is followed; neither headers nor a body ever reach another origin.
+    void redirects_data() {
+        QTest::addColumn<bool>("cloud");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("sameOrigin"); // followed exactly when the method is GET
+        QTest::newRow("cloud GET 302 elsewhere") << true << "GET" << 302 << false;
+        QTest::newRow("cloud sign-in POST 307 elsewhere") << true << "POST" << 307 << false;
+        QTest::newRow("agent GET 302 elsewhere") << false << "GET" << 302 << false;
+        QTest::newRow("cloud GET 301 same origin") << true << "GET" << 301 << true;
+        QTest::newRow("agent POST 307 same origin") << false << "POST" << 307 << true;
+    }
+    void redirects() {
+        QFETCH(bool, cloud);
+        QFETCH(QString, method);
+        QFETCH(int, code);
+        QFETCH(bool, sameOrigin);
+        RecordingServer other;
+        const QString target = (sameOrigin ? server->baseUrl() : other.baseUrl()) + QStringLiteral("/moved");
+        server->queueReply(RecordingServer::redirect(code, target));
+        int status = -1;
+        const QJsonObject reply = call(cloud, method, {{QStringLiteral("password"), QStringLiteral("pw")}}, &status);
+        const bool followed = sameOrigin && method == QLatin1String("GET");
+        QTRY_COMPARE_WITH_TIMEOUT(other.requests().size(), 0, 200);
+        QCOMPARE(server->requests().size(), followed ? 2 : 1);
+        QCOMPARE(status, followed ? 200 : 0);
+        QCOMPARE(net::replyErrorText(reply), followed ? QString() : net::redirectRefusedText(QUrl(target)));
+    }
+
+    // A body that never ends, or announces more than the cap, ends the call with a reason.
+    void oversizedRepliesAreAborted_data() {
+        QTest::addColumn<bool>("cloud");
+        QTest::addColumn<bool>("announced"); // else no Content-Length: the body runs until the close
+        QTest::newRow("cloud body streams past the cap") << true << false;
+        QTest::newRow("agent announces more than the cap") << false << true;
+    }
+    void oversizedRepliesAreAborted() {
+        QFETCH(bool, cloud);
+        QFETCH(bool, announced);
+        RecordingServer::Reply endless = RecordingServer::json(200, "{\"a\":\"");
+        endless.noContentLength = !announced;
+        endless.announcedLength = net::limits::kApiReplyMaxBytes + 1;
+        endless.streamBytes = announced ? 0 : net::limits::kApiReplyMaxBytes + 8 * net::limits::kMiB;
+        server->queueReply(endless);
+        int status = -1;
+        const QJsonObject reply = call(cloud, QStringLiteral("GET"), {}, &status);
+        QCOMPARE(status, 0);
+        QCOMPARE(net::replyErrorText(reply), net::replyTooLargeText(net::limits::kApiReplyMaxBytes));
+    }
+
+    // Engine installs and the Agent update answer only when done; short calls keep the short limit.
+    void longAgentOperationsOutwaitTheShortLimit() {
+        net::timing::blockingIdleTimeoutMs = 300;
+        net::timing::longOperationIdleTimeoutMs = 5000;
+        RecordingServer::Reply late = RecordingServer::json(200, R"({"installed":true})");
+        late.delayMs = 1200;
+        server->queueReply(late);
+        server->queueReply(late);
+        const QString path = QStringLiteral("/ffmpeg/install");
+        const Node node = nodeAt(server->port());
+        QVERIFY(!net::agentRequest(node, QStringLiteral("POST"), path, {}).contains(QStringLiteral("installed")));
+        QVERIFY(net::agentRequestLong(node, QStringLiteral("POST"), path, {}).value(QStringLiteral("installed")).toBool());
     }
 
     void cloudBodyAndVerbRules_data() {

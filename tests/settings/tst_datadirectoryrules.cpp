@@ -106,6 +106,36 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(from.path() + "/sub"));
     }
 
+    // Two names for one directory: the checks compare the directories the links lead to, before anything
+    // is written, and nothing in the source is ever replaced or removed.
+    void refusesOverlapThroughLinks_data() {
+        QTest::addColumn<QString>("link");   // created in the base directory, pointing at the target given
+        QTest::addColumn<QString>("linkTo"); // relative to the base directory
+        QTest::addColumn<QString>("to");     // the migration target, relative to the base directory
+        QTest::addColumn<QString>("error");
+        QTest::newRow("alias of the source") << "alias" << "d" << "alias" << "新目录与当前数据目录是同一个目录";
+        QTest::newRow("inside the source through an alias") << "alias" << "d" << "alias/new" << "新目录不能位于当前数据目录之内";
+        QTest::newRow("around the source through an alias") << "up" << "." << "up/d/.." << "新目录不能包含当前数据目录";
+        QTest::newRow("target folder linked into the source") << "t/profiles" << "d/profiles" << "t"
+                                                              << "目标中的链接指向当前数据目录: BASE/t/profiles";
+        QTest::newRow("plain target") << "unused" << "d" << "t" << "";
+    }
+    void refusesOverlapThroughLinks() {
+        QFETCH(QString, link);
+        QFETCH(QString, linkTo);
+        QFETCH(QString, to);
+        QFETCH(QString, error);
+        QTemporaryDir base;
+        const QString from = base.path() + "/d";
+        writeFile(from + "/profiles/p.json", "profile");
+        QDir().mkpath(QFileInfo(base.path() + "/" + link).absolutePath());
+        QVERIFY(QFile::link(base.path() + "/" + linkTo, base.path() + "/" + link));
+        const MigrationResult result = copyDataDirectory(from, base.path() + "/" + to);
+        QCOMPARE(result.error, error.replace("BASE", base.path()));
+        QCOMPARE(result.ok, error.isEmpty());
+        QCOMPARE(readFile(from + "/profiles/p.json"), QByteArray("profile"));
+    }
+
     void fileBlockedByDirectory() {
         QTemporaryDir from;
         QTemporaryDir to;

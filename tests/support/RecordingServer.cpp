@@ -4,6 +4,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <memory>
 
 namespace testsupport {
 namespace {
@@ -36,6 +37,10 @@ const char* reasonFor(int status) {
     case 201: return "Created";
     case 204: return "No Content";
     case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 404: return "Not Found";
@@ -64,6 +69,30 @@ quint16 RecordingServer::port() const {
 
 QString RecordingServer::baseUrl() const {
     return QStringLiteral("http://127.0.0.1:%1").arg(port());
+}
+
+// Writes the filler in blocks as the socket drains, so an endless body costs the server no memory.
+static void streamFiller(QTcpSocket* socket, qint64 remaining) {
+    static constexpr qint64 kBlock = 256 * 1024;
+    static const QByteArray block(kBlock, ' ');
+    auto left = std::make_shared<qint64>(remaining);
+    auto pump = [socket, left] {
+        while (*left > 0 && socket->bytesToWrite() < 4 * kBlock && socket->state() == QAbstractSocket::ConnectedState) {
+            const qint64 n = qMin(*left, kBlock);
+            socket->write(block.constData(), n);
+            *left -= n;
+        }
+        if (*left <= 0)
+            socket->disconnectFromHost();
+    };
+    QObject::connect(socket, &QTcpSocket::bytesWritten, socket, pump);
+    pump();
+}
+
+RecordingServer::Reply RecordingServer::redirect(int status, const QString& location) {
+    Reply reply{status, QByteArray()};
+    reply.extraHeaders.append({"Location", location.toUtf8()});
+    return reply;
 }
 
 void RecordingServer::setDefaultReply(const Reply& reply) {
@@ -109,12 +138,16 @@ void RecordingServer::respond(QTcpSocket* socket) {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonFor(reply.status) + "\r\n";
         head += "Content-Type: " + reply.contentType + "\r\n";
         const qsizetype length = reply.announcedLength >= 0 ? reply.announcedLength : reply.body.size();
-        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+        if (!reply.noContentLength)
+            head += "Content-Length: " + QByteArray::number(length) + "\r\n";
         for (const auto& header : reply.extraHeaders)
             head += header.first + ": " + header.second + "\r\n";
         head += "Connection: close\r\n\r\n";
         socket->write(head + reply.body);
-        socket->disconnectFromHost();
+        if (reply.streamBytes > 0)
+            streamFiller(socket, reply.streamBytes);
+        else
+            socket->disconnectFromHost();
     };
     if (reply.delayMs > 0)
         QTimer::singleShot(reply.delayMs, socket, send);

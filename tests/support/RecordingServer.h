@@ -34,8 +34,10 @@ public:
         QByteArray contentType = "application/json";
         QList<QPair<QByteArray, QByteArray>> extraHeaders;
         bool hang = false;
-        int announcedLength = -1; // Content-Length to announce when it should differ from the body's
+        qint64 announcedLength = -1; // Content-Length to announce when it should differ from the body's
         int delayMs = 0;
+        qint64 streamBytes = 0; // filler bytes sent after the body, block by block, until done or the peer leaves
+        bool noContentLength = false; // the body runs until the connection closes
     };
 
     RecordingServer();
@@ -47,6 +49,8 @@ public:
     void setDefaultReply(const Reply& reply);
     void queueReply(const Reply& reply);
     static Reply json(int status, const QByteArray& body) { return Reply{status, body}; }
+    // A redirect with this status to location (a full URL, e.g. another server's).
+    static Reply redirect(int status, const QString& location);
 
     const QList<Request>& requests() const { return requests_; }
     Request lastRequest() const { return requests_.isEmpty() ? Request() : requests_.last(); }

@@ -1,11 +1,17 @@
+#include "PlainText.h"
 #include "TestMain.h"
 
 #include "ui/Dialogs.h"
+#include "ui/PlainText.h"
 #include "ui/TimestampedView.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTimer>
 #include <QPlainTextEdit>
 
 // The dialog seam itself: scripted answers are consumed in order, and what would have been shown is
@@ -38,6 +44,44 @@ private Q_SLOTS:
         QCOMPARE(shown[0].kind, QStringLiteral("warning"));
         QCOMPARE(shown[1].kind, QStringLiteral("critical"));
         QCOMPARE(shown[1].title, QStringLiteral("Ondivo 更新"));
+    }
+
+    // Messages often start with a Node label or carry a server's reply: shown literally, never as markup.
+    void messageBoxesShowPlainText() {
+        const QString text = testsupport::kHostileMarkup + QStringLiteral(" 更新失败");
+        QStringList shown;
+        auto inspectNextBox = [&] {
+            QTimer::singleShot(0, this, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                shown << (box && testsupport::showsPlainText(box) ? box->text() : QStringLiteral("rich"));
+                if (box)
+                    box->defaultButton()->click();
+            });
+        };
+        ui::testing::setScripted(false);
+        inspectNextBox();
+        ui::warning(nullptr, text);
+        inspectNextBox();
+        ui::critical(nullptr, text);
+        inspectNextBox();
+        ui::question(nullptr, text);
+        ui::testing::setScripted(true);
+        QCOMPARE(shown, QStringList(3, text));
+    }
+
+    // A tooltip has no text format: what looks like markup must still read exactly as given.
+    void toolTipsReadLiterally_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("image markup") << testsupport::kHostileMarkup;
+        QTest::newRow("markup after a label, lines and spaces") << QStringLiteral("节点 <b>甲</b>\n第二行  两个空格");
+        QTest::newRow("entity") << QStringLiteral("&lt;img&gt; 5 < 6");
+        QTest::newRow("plain text") << QStringLiteral("生产服务器 1");
+    }
+    void toolTipsReadLiterally() {
+        QFETCH(QString, text);
+        QTextDocument rendered;
+        rendered.setHtml(ui::plainToolTip(text));
+        QCOMPARE(Qt::mightBeRichText(ui::plainToolTip(text)) ? rendered.toPlainText() : ui::plainToolTip(text), text);
     }
 
     void customDialogHandlerFillsFields() {

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace {
 
 void writeFile(const QString& path, const QByteArray& data, bool executable) {
@@ -30,6 +33,16 @@ QStringList readLines(const QString& path) {
 
 } // namespace
 
+int permissionBits(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+bool setModifiedTime(const QString& path, qint64 secondsSinceEpoch) {
+    const timespec times[2] = {{secondsSinceEpoch, 0}, {secondsSinceEpoch, 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 UpdateScenario::UpdateScenario(const QString& rootDirectory, const QString& targetName)
     : root(rootDirectory), target(rootDirectory + "/" + targetName), workDir(rootDirectory + "/work"),
       logPath(rootDirectory + "/logs/update.log"), record(rootDirectory + "/started.txt"),
@@ -39,6 +52,7 @@ UpdateScenario::UpdateScenario(const QString& rootDirectory, const QString& targ
 void UpdateScenario::installOldRelease() {
     writeFile(target + "/" + exe, standInProgram(record, "1.0"), true);
     writeFile(target + "/libold.so.1", "old library", false);
+    QFile::setPermissions(target + "/libold.so.1", QFile::ReadOwner | QFile::WriteOwner); // 0600
     writeFile(target + "/.portable", "keep settings beside the program", false);
     writeFile(target + "/data/profiles/p1.json", "{\"old\":true}", false);
     writeFile(target + "/OndivoUpdater", "old updater", true);
@@ -55,7 +69,7 @@ TreeSnapshot UpdateScenario::expectedNewRelease(const QList<ZipEntry>& entries) 
     TreeSnapshot tree;
     for (const ZipEntry& e : entries) {
         if (!e.directory)
-            tree.insert(e.name, {e.data, (e.mode & 0100) != 0});
+            tree.insert(e.name, {e.data, e.mode | 0600});
     }
     return tree;
 }
@@ -84,7 +98,7 @@ TreeSnapshot snapshotTree(const QString& directory) {
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
             continue;
-        tree.insert(base.relativeFilePath(path), {f.readAll(), QFileInfo(path).isExecutable()});
+        tree.insert(base.relativeFilePath(path), {f.readAll(), permissionBits(path)});
     }
     return tree;
 }

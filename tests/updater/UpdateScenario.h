@@ -11,7 +11,8 @@
 // pipeline and end-to-end tests.
 struct InstalledFile {
     QByteArray data;
-    bool executable = false;
+    int mode = 0; // permission bits
+
     bool operator==(const InstalledFile& other) const = default;
 };
 using TreeSnapshot = QMap<QString, InstalledFile>; // relative path -> content
@@ -40,6 +41,11 @@ struct UpdateScenario {
 };
 
 TreeSnapshot snapshotTree(const QString& directory);
+
+// The file's mode bits (07777), -1 when it cannot be read.
+int permissionBits(const QString& path);
+// Sets a file's or directory's modification (and access) time.
+bool setModifiedTime(const QString& path, qint64 secondsSinceEpoch);
 
 // Bytes that neither compress nor repeat, the same for the same seed.
 QByteArray randomPayload(qint64 size, quint32 seed = 7);

@@ -1,4 +1,5 @@
 #include "TestMain.h"
+#include "UpdateScenario.h"
 #include "ZipBuilder.h"
 #include "platform/ArchiveExtract.h"
 
@@ -15,6 +16,8 @@ private Q_SLOTS:
     void refusesEscapingArchives_data();
     void refusesEscapingArchives();
     void refusesDamagedArchive();
+    void limitsAndModes_data();
+    void limitsAndModes();
 };
 
 void ArchiveExtractTest::entryNames_data() {
@@ -119,6 +122,44 @@ void ArchiveExtractTest::refusesDamagedArchive() {
     text.write("this is not an archive at all");
     text.close();
     QVERIFY(!platform::extractZipArchive(dir.filePath("text.zip"), dir.filePath("x"), &error));
+}
+
+// Past the entry or byte limit the extraction fails; modes that would lock the owner out are widened.
+void ArchiveExtractTest::limitsAndModes_data() {
+    QTest::addColumn<QList<ZipEntry>>("entries");
+    QTest::addColumn<bool>("extracted");
+    QTest::addColumn<QString>("path"); // checked for the owner bits when extracted
+    QTest::addColumn<int>("ownerBits");
+    const QByteArray quarter(256 * 1024, 'z');
+    QTest::newRow("at both limits")
+        << QList<ZipEntry>{{"a", quarter}, {"b", quarter}, {"c", quarter}, {"d", quarter}} << true << "a" << 0600;
+    QTest::newRow("one entry too many")
+        << QList<ZipEntry>{{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}, {"e", "5"}} << false << "" << 0;
+    QTest::newRow("one byte too many")
+        << QList<ZipEntry>{{"a", quarter}, {"b", quarter}, {"c", quarter}, {"d", quarter + "!"}} << false << ""
+        << 0;
+    QTest::newRow("directory with mode 0")
+        << QList<ZipEntry>{{"locked/", {}, 0, {}, true}, {"locked/f", "x", 0644}} << true << "locked" << 0700;
+    QTest::newRow("file with mode 0") << QList<ZipEntry>{{"f", "x", 0}} << true << "f" << 0600;
+}
+
+void ArchiveExtractTest::limitsAndModes() {
+    QFETCH(QList<ZipEntry>, entries);
+    QFETCH(bool, extracted);
+    QFETCH(QString, path);
+    QFETCH(int, ownerBits);
+    QTemporaryDir dir;
+    const QString zip = dir.filePath("p.zip");
+    QVERIFY(writeZip(zip, entries));
+    const QString out = dir.filePath("extract");
+    QDir().mkpath(out);
+    QString error;
+    QCOMPARE(platform::extractZipArchive(zip, out, &error, {1024 * 1024, 4}), extracted);
+    if (!extracted) {
+        QVERIFY(!error.isEmpty());
+        return;
+    }
+    QCOMPARE(permissionBits(out + "/" + path) & ownerBits, ownerBits);
 }
 
 ONDIVO_TEST_MAIN_CORE(ArchiveExtractTest)

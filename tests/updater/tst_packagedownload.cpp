@@ -1,3 +1,4 @@
+#include "RecordingServer.h"
 #include "ReleaseServer.h"
 #include "TestMain.h"
 #include "UpdateScenario.h"
@@ -6,7 +7,9 @@
 #include "updater/UpdaterTiming.h"
 
 #include <QNetworkAccessManager>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace updater;
 
@@ -38,6 +41,9 @@ private Q_SLOTS:
     void sizeMismatchRemovesTemporaryFile();
     void unwritableTemporaryFile();
     void wholeFileAfterFirstSegmentIsRefused();
+    void hostileHostsAreBounded_data();
+    void hostileHostsAreBounded();
+    void progressIsReportedPerPercentOrSecond();
 
 private:
     QString download(ReleaseServer& server, qint64 expectedSize, QList<Report>* reports = nullptr);
@@ -250,6 +256,60 @@ void PackageDownloadTest::wholeFileAfterFirstSegmentIsRefused() {
     QCOMPARE(server.packageRanges(),
              (QList<QByteArray>{"bytes=0-5999", "bytes=5000-5999", "bytes=5000-5999", "bytes=5000-5999"}));
     QVERIFY(!QFileInfo::exists(dir_.filePath("ondivo-client.zip.download")));
+}
+
+// Package hosts that send more than asked or announce more than the manifest said: the download fails
+// with the rule's text, and the temporary file never grows past what was asked for.
+void PackageDownloadTest::hostileHostsAreBounded_data() {
+    QTest::addColumn<qint64>("expectedSize");
+    QTest::addColumn<QByteArray>("contentRange");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("206 to bytes=0-999 that never ends")
+        << 1000ll << QByteArray("bytes 0-999/1000") << "下载分片失败: 收到的数据超过请求的范围";
+    QTest::newRow("total above the manifest size")
+        << 1000ll << QByteArray("bytes 0-999/1000000000000") << "下载大小不一致: 931.3 GB / 1000.0 B";
+    QTest::newRow("no manifest size, total above the ceiling")
+        << 0ll << QByteArray("bytes 0-65535/1000000000000") << "更新包大小超过上限: 931.3 GB / 2.00 GB";
+}
+
+void PackageDownloadTest::hostileHostsAreBounded() {
+    QFETCH(qint64, expectedSize);
+    QFETCH(QByteArray, contentRange);
+    QFETCH(QString, message);
+    testsupport::RecordingServer host;
+    testsupport::RecordingServer::Reply reply{206, QByteArray(1000, 'z'), "application/zip"};
+    reply.extraHeaders.append({"Content-Range", contentRange});
+    const bool endless = contentRange.endsWith("/1000"); // the host keeps sending past the range
+    reply.noContentLength = endless;
+    reply.streamBytes = endless ? 64 * 1024 * 1024 : 0;
+    host.setDefaultReply(reply);
+    const QString temporary = dir_.filePath("ondivo-client.zip.download");
+    qint64 largest = 0;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] { largest = qMax(largest, QFileInfo(temporary).size()); });
+    watch.start(5);
+    QNetworkAccessManager manager;
+    try {
+        PackageDownloader(manager, {}).download(QUrl(host.baseUrl()), dir_.filePath("ondivo-client.zip"), expectedSize);
+        QFAIL("download succeeded");
+    } catch (const UpdateFailure& failure) {
+        QCOMPARE(failure.message(), message);
+    }
+    QVERIFY2(largest <= kSegment, qPrintable(QString::number(largest)));
+    QVERIFY(!QFileInfo::exists(temporary));
+}
+
+void PackageDownloadTest::progressIsReportedPerPercentOrSecond() {
+    // Unknown size and a server without Range: the percentage never moves, so one report a second.
+    ReleaseServer server;
+    server.setPackage(randomPayload(24 * kSegment), "1.0");
+    server.setVariant({.ignoreRange = true});
+    QList<Report> reports;
+    QElapsedTimer clock;
+    clock.start();
+    download(server, 0, &reports);
+    QVERIFY2(reports.size() <= 3 + clock.elapsed() / 1000, qPrintable(QString::number(reports.size())));
+    QCOMPARE(reports.last().permille, 1000);
 }
 
 ONDIVO_TEST_MAIN_CORE(PackageDownloadTest)

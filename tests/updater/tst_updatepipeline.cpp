@@ -1,4 +1,7 @@
+#include "PlainText.h"
+#include "RecordingServer.h"
 #include "ReleaseServer.h"
+#include "net/RequestTiming.h"
 #include "TestMain.h"
 #include "UpdateScenario.h"
 #include "ui/Dialogs.h"
@@ -28,6 +31,7 @@ struct Run {
     bool quitRequested = false;
     QString status;
     bool closeVisible = false;
+    bool plainLabels = false;
 };
 
 } // namespace
@@ -80,6 +84,7 @@ Run UpdatePipelineTest::run(UpdateScenario& s, const QString& manifestUrl, quint
         QTest::qWait(100); // lets the delayed quit fire
     result.status = window.statusText();
     result.closeVisible = window.closeButtonVisible();
+    result.plainLabels = testsupport::allLabelsPlain(&window);
     return result;
 }
 
@@ -130,6 +135,10 @@ void UpdatePipelineTest::failsAndKeepsInstallation_data() {
                                   << "HTTP 404";
     QTest::newRow("manifest server unreachable") << "manifestUnreachable"
                                                  << "Connection refused";
+    QTest::newRow("manifest host never answers") << "manifestHang"
+                                                 << "连接超时：1 秒没有收到任何数据";
+    QTest::newRow("manifest redirected to another host") << "manifestRedirect"
+                                                         << "服务器重定向到其他地址: OTHER/manifest.json";
     QTest::newRow("manifest not JSON") << "manifestText"
                                        << "更新清单为空或格式错误";
     QTest::newRow("manifest empty object") << "manifestEmpty"
@@ -138,6 +147,8 @@ void UpdatePipelineTest::failsAndKeepsInstallation_data() {
                                           << "更新清单缺少 version 或 url";
     QTest::newRow("manifest version leaves work dir") << "manifestEvilVersion"
                                                       << "更新清单中的 version 无效: ../../x";
+    QTest::newRow("manifest version is markup") << "manifestMarkupVersion"
+                                                << "更新清单中的 version 无效: <img src='/dev/zero'>";
     QTest::newRow("manifest package name leaves work dir") << "manifestEvilName"
                                                            << "更新清单中的 packageName 无效: ../owned.zip";
     QTest::newRow("zip escaping with ..") << "dotdot"
@@ -175,22 +186,39 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     if (setup == "manifestEvilVersion")
         server.setRawManifest(200,
                               "{\"version\":\"../../x\",\"url\":\"" + server.packageUrl().toUtf8() + "\"}");
+    if (setup == "manifestMarkupVersion")
+        server.setRawManifest(200, "{\"version\":\"<img src='/dev/zero'>\",\"url\":\"" +
+                                       server.packageUrl().toUtf8() + "\"}");
     if (setup == "manifestEvilName")
         server.setRawManifest(200, "{\"version\":\"2\",\"packageName\":\"../owned.zip\",\"url\":\"" +
                                        server.packageUrl().toUtf8() + "\"}");
 
     QString manifestUrl = server.manifestUrl();
+    // Hostile manifest hosts: one that never answers, one that points elsewhere.
+    testsupport::RecordingServer host;
+    testsupport::RecordingServer other;
+    net::timing::blockingIdleTimeoutMs = 300;
+    if (setup == "manifestHang" || setup == "manifestRedirect") {
+        testsupport::RecordingServer::Reply reply = testsupport::RecordingServer::redirect(302, other.baseUrl() + "/manifest.json");
+        reply.hang = setup == "manifestHang";
+        host.setDefaultReply(reply);
+        manifestUrl = host.baseUrl() + "/manifest.json";
+    }
+    message.replace("OTHER", other.baseUrl());
     if (setup == "manifestUnreachable") {
         QTcpServer closed; // a port that was free a moment ago and now refuses connections
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         manifestUrl = QStringLiteral("http://127.0.0.1:%1/manifest.json").arg(closed.serverPort());
     }
     const Run r = run(s, manifestUrl);
+    net::timing::reset();
+    QVERIFY(other.requests().isEmpty());
     message.replace("WORK", s.workDir);
     QVERIFY(!r.ok);
     QVERIFY(!r.quitRequested);
     QCOMPARE(r.status, QString("失败"));
     QVERIFY(r.closeVisible);
+    QVERIFY(r.plainLabels);
     const QStringList texts = s.logTexts();
     QVERIFY(texts.size() >= 2);
     QCOMPARE(texts.mid(texts.size() - 2), (QStringList{"更新失败 " + message, "ERROR " + message}));
@@ -213,6 +241,11 @@ void UpdatePipelineTest::rollsBackWhenInstallCopyFails() {
         deep += "/" + QString(200, 'd');
     UpdateScenario s(dir.path(), deep);
     s.installOldRelease();
+    // The rollback gives back modes and times too, the target directory's own included.
+    QVERIFY(QFile::setPermissions(s.target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ReadGroup | QFile::ExeGroup));
+    const QDateTime oldTime = QDateTime::fromSecsSinceEpoch(978307200);
+    QVERIFY(setModifiedTime(s.target, oldTime.toSecsSinceEpoch()));
     const TreeSnapshot old = s.snapshotTarget();
     QVERIFY(!old.isEmpty());
     ReleaseServer server;
@@ -228,6 +261,8 @@ void UpdatePipelineTest::rollsBackWhenInstallCopyFails() {
              qPrintable(texts.last()));
     QVERIFY(texts.contains("安装新版本... " + s.target));
     QCOMPARE(s.snapshotTarget(), old);
+    QCOMPARE(permissionBits(s.target), 0750);
+    QCOMPARE(QFileInfo(s.target).lastModified(), oldTime);
     QVERIFY(s.recordedStarts().isEmpty());
 }
 

@@ -2,10 +2,16 @@
 #include "updater/DirectoryCopy.h"
 #include "updater/RunnerPreparation.h"
 #include "updater/UpdateLog.h"
+#include "updater/UpdatePipeline.h"
 #include "updater/UpdaterOptions.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace updater;
 
@@ -23,6 +29,10 @@ private Q_SLOTS:
     void logSkipsUnwritablePath();
     void directoryCopyKeepsHiddenFilesLinksAndModes();
     void directoryCopyReportsMissingSource();
+    void manifestSizeOutOfRange_data();
+    void manifestSizeOutOfRange();
+    void directoryCopyKeepsModesAndTimes_data();
+    void directoryCopyKeepsModesAndTimes();
     void removeEntriesNeverFollowsLinks();
     void runnerCopiesProgramLibrariesAndPlugins();
     void runnerReportsFailures_data();
@@ -174,6 +184,64 @@ void UpdaterOptionsTest::directoryCopyKeepsHiddenFilesLinksAndModes() {
     QVERIFY(QFileInfo::exists(dst + "/sub/deeper/n.txt"));
     QVERIFY(QFileInfo(dst + "/sub/link").isSymLink());
     QCOMPARE(QFile::symLinkTarget(dst + "/sub/link"), QFileInfo(dst + "/run.sh").absoluteFilePath());
+}
+
+// A size the download cannot use counts as no size (then the download ceiling applies).
+void UpdaterOptionsTest::manifestSizeOutOfRange_data() {
+    QTest::addColumn<QByteArray>("size");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("plain") << QByteArray("1000") << qint64(1000);
+    QTest::newRow("1e300") << QByteArray("1e300") << qint64(0);
+    QTest::newRow("beyond 64 bits") << QByteArray("-1e19") << qint64(0);
+    QTest::newRow("above the ceiling") << QByteArray("3000000000") << qint64(0);
+    QTest::newRow("fraction") << QByteArray("1000.5") << qint64(0);
+}
+
+void UpdaterOptionsTest::manifestSizeOutOfRange() {
+    QFETCH(QByteArray, size);
+    const QByteArray manifest = R"({"version":"2.0","url":"http://h/p.zip","size":)" + size + "}";
+    QTEST(readManifest(QJsonDocument::fromJson(manifest).object()).size, "expected");
+}
+
+// Backup and rollback must give back what was there: a client restored as 0644 cannot start. A FIFO in
+// the installation must not block the copy (opening it for reading waits for a writer).
+void UpdaterOptionsTest::directoryCopyKeepsModesAndTimes_data() {
+    QTest::addColumn<QString>("name"); // "" is the copied directory itself
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("program 0755") << "Ondivo" << "file" << 0755;
+    QTest::newRow("read-only file 0444") << "notes" << "file" << 0444;
+    QTest::newRow("owner-only directory 0700") << "data" << "dir" << 0700;
+    QTest::newRow("the directory itself 0750") << "" << "dir" << 0750;
+    QTest::newRow("FIFO is skipped") << "pipe" << "fifo" << 0644;
+}
+
+void UpdaterOptionsTest::directoryCopyKeepsModesAndTimes() {
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src");
+    const QByteArray entry = QFile::encodeName(name.isEmpty() ? src : src + "/" + name);
+    QDir().mkpath(src + (kind == "dir" ? "/" + name + "/inner" : QString()));
+    if (kind == "file")
+        QVERIFY(QFile(QFile::decodeName(entry)).open(QIODevice::WriteOnly));
+    const timespec old[2] = {{978307200, 0}, {978307200, 0}}; // 2001-01-01
+    QCOMPARE(kind == "fifo" ? ::mkfifo(entry, mode_t(mode))
+                            : ::chmod(entry, mode_t(mode)) | ::utimensat(AT_FDCWD, entry, old, 0), 0);
+    QStringList logged;
+    QString error;
+    QVERIFY2(copyDirectory(src, dir.filePath("dst"), &error, RootAttributes::Copy,
+                           [&logged](const QString& line) { logged << line; }),
+             qPrintable(error));
+    struct stat copied {};
+    const bool exists = ::stat(QFile::encodeName(dir.filePath("dst/" + name)), &copied) == 0;
+    QCOMPARE(logged, kind == "fifo" ? QStringList{"跳过特殊文件: " + QFile::decodeName(entry)} : QStringList());
+    QCOMPARE(exists, kind != "fifo");
+    if (!exists)
+        return;
+    QCOMPARE(int(copied.st_mode & 07777), mode);
+    QCOMPARE(qint64(copied.st_mtim.tv_sec), qint64(old[1].tv_sec));
 }
 
 void UpdaterOptionsTest::directoryCopyReportsMissingSource() {
