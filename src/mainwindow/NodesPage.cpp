@@ -9,6 +9,7 @@
 #include "net/RequestLayer.h"
 #include "releases/ReleaseManifests.h"
 #include "shell/Shell.h"
+#include "ui/PlainToolTip.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -29,8 +30,8 @@ QTableWidgetItem* centredItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     item->setTextAlignment(Qt::AlignCenter);
-    // Narrow windows elide cells; the whole text stays one hover away.
-    item->setToolTip(text);
+    // Narrow windows elide cells; the whole text stays one hover away, shown as plain text.
+    item->setToolTip(ui::plainToolTip(text));
     return item;
 }
 
