@@ -9,7 +9,8 @@
 #include "shell/Shell.h"
 #include "streaming/LivePageFactory.h"
 #include "streaming/LivePushStatus.h"
-#include "streaming/LiveTiming.h"
+#include "streaming/StreamingTiming.h"
+#include "ui/PlainToolTip.h"
 
 #include <QHeaderView>
 #include <QJsonArray>
@@ -46,10 +47,9 @@ QTableWidgetItem* centredItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setTextAlignment(Qt::AlignCenter);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    // Long addresses and push lines are cut by the column; the whole text shows on hover, escaped so
-    // that text from an Agent is never taken for markup.
+    // Long addresses and push lines are cut by the column; the whole text shows on hover.
     if (text.size() > 12)
-        item->setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped()));
+        item->setToolTip(ui::plainToolTip(text));
     return item;
 }
 
@@ -357,7 +357,7 @@ void LivePage::pollStatuses() {
             continue;
         QNetworkRequest request =
             net::agentNetworkRequest(*node, live::roomPath(QStringLiteral("/live/status?roomId="), room.id));
-        request.setTransferTimeout(live::timing::statusIdleTimeoutMs);
+        request.setTransferTimeout(streaming::timing::liveStatusIdleTimeoutMs);
         requests.append({room.key(), request});
     }
     if (requests.isEmpty())

@@ -3,8 +3,8 @@
 #include "app/TextFormats.h"
 #include "net/RequestLayer.h"
 #include "shell/Shell.h"
-#include "streaming/LivePullSources.h"
 #include "streaming/LivePushStatus.h"
+#include "streaming/RtmpPage.h"
 #include "ui/Dialogs.h"
 
 #include <QCheckBox>
@@ -271,24 +271,14 @@ void LiveRoomEditor::reloadAudioFolders() {
 }
 
 void LiveRoomEditor::reloadPullSources() {
-    // Nodes are copied first: the list may be reloaded while a request waits.
-    const QList<Node> nodes = shell_.nodes();
-    QList<live::PullSource> sources;
+    // The RTMP page's rows in this window first, then every Node asked afresh: the editor offers what that
+    // page would copy. The Nodes are copies, so a Node list reload while a request waits changes nothing.
+    const QList<streaming::RtmpRoom> pageRows = streaming::rtmpRowsShownIn(shell_.dialogParent());
     shell_.setBusy(QStringLiteral("读取拉流地址..."), true);
-    for (const Node& node : nodes) {
-        if (!node.hasAgentEndpoint())
-            continue;
-        int status = 0;
-        const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"),
-                                                    QStringLiteral("/rtmp/status"), QJsonObject(), &status);
-        if (requestFailed(status, reply))
-            continue;
-        for (const QJsonValue& value : reply.value(QLatin1String("rooms")).toArray())
-            live::addRoomPullSources(sources, value.toObject(), nodeLabel(node));
-    }
+    const QList<streaming::PullSource> sources = streaming::collectPullSources(pageRows, shell_.nodes());
     shell_.setBusy(QString(), false);
     QList<std::pair<QString, QString>> items;
-    for (const live::PullSource& source : sources)
+    for (const streaming::PullSource& source : sources)
         items.append({source.label, source.url});
     refill(pullCombo_, items);
     if (sources.isEmpty())

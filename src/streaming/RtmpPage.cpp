@@ -7,17 +7,17 @@
 #include "shell/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "streaming/LivePreviewWindow.h"
+#include "streaming/PreviewLink.h"
 #include "streaming/RtmpRoomDialog.h"
-#include "streaming/RtmpTiming.h"
+#include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
+#include "ui/PlainToolTip.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QMenu>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace streaming {
@@ -125,7 +125,7 @@ void RtmpPage::loadRooms(bool loud) {
             continue;
         }
         QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/rtmp/status"));
-        request.setTransferTimeout(rtmptiming::statusIdleTimeoutMs);
+        request.setTransferTimeout(timing::rtmpStatusIdleTimeoutMs);
         requests.append({target.id, request});
         if (loud)
             loudPending_.insert(target.id); // a request still waiting from a quiet load counts too
@@ -184,7 +184,7 @@ void RtmpPage::fillRow(int row, const RtmpRoom& room) {
         }
         if (item->text() != texts[column]) {
             item->setText(texts[column]);
-            item->setToolTip(texts[column]);
+            item->setToolTip(ui::plainToolTip(texts[column]));
         }
     }
     QTableWidgetItem* stateItem = table_->item(row, StateColumn);
@@ -371,21 +371,11 @@ void RtmpPage::copyField(RtmpCopyField field, const QString& label) {
     shell_.setStatusText(label + QStringLiteral("已复制"));
 }
 
-// Addresses come from the Agent over plain HTTP: only web addresses are handed on.
-bool RtmpPage::refuseNonWebUrl(const QString& url) {
-    if (isWebAddress(url))
-        return false;
-    ui::warning(shell_.dialogParent(), QStringLiteral("只能打开 http 或 https 预览地址：") + url);
-    return true;
-}
-
 void RtmpPage::openPreview() {
     const int row = table_->currentRow();
     if (!list_.isValidRow(row) || list_.at(row).previewUrl.isEmpty())
         return;
-    const QString url = list_.at(row).previewUrl;
-    if (!refuseNonWebUrl(url))
-        QDesktopServices::openUrl(QUrl(url.trimmed()));
+    openPreviewLink(shell_.dialogParent(), list_.at(row).previewUrl);
 }
 
 void RtmpPage::watchLive() {
@@ -397,7 +387,7 @@ void RtmpPage::watchLive() {
         ui::information(shell_.dialogParent(), QStringLiteral("当前房间没有可用的 HLS 预览地址。"));
         return;
     }
-    if (refuseNonWebUrl(room.previewUrl))
+    if (!acceptPreviewAddress(shell_.dialogParent(), room.previewUrl))
         return;
     auto* window = new LivePreviewWindow(room.name, room.previewUrl);
     shell_.adoptWindow(window);
@@ -449,6 +439,13 @@ std::unique_ptr<QMenu> RtmpPage::createContextMenu() {
     menu->addSeparator();
     menu->addAction(QStringLiteral("删除房间"), this, [this] { deleteRoom(); })->setEnabled(isRoom);
     return menu;
+}
+
+QList<RtmpRoom> rtmpRowsShownIn(const QWidget* window) {
+    const auto* page = window ? dynamic_cast<const RtmpPage*>(
+                                    window->findChild<QWidget*>(QStringLiteral("rtmpPage")))
+                              : nullptr;
+    return page ? page->rooms().rows() : QList<RtmpRoom>();
 }
 
 } // namespace streaming

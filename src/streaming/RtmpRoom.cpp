@@ -130,13 +130,6 @@ QString rtmpRoomPath(const QString& roomId, const QString& action) {
     return path;
 }
 
-bool isWebAddress(const QString& url) {
-    const QUrl parsed(url.trimmed(), QUrl::StrictMode);
-    const QString scheme = parsed.scheme().toLower();
-    return parsed.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
-           !parsed.host().isEmpty();
-}
-
 QString rtmpStateText(const RtmpRoom& room) {
     if (!room.running)
         return QStringLiteral("服务停止");

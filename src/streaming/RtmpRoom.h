@@ -70,9 +70,6 @@ QString rtmpFailureText(const QJsonObject& reply, int status);
 // unreserved set, so ids with "/", "?", "#", blanks or non-ASCII letters stay one path segment.
 QString rtmpRoomPath(const QString& roomId, const QString& action = QString());
 
-// Whether an address from an Agent may be handed to a browser: only http and https, with a host.
-bool isWebAddress(const QString& url);
-
 // "服务停止", "已禁用", "在线" or "离线".
 QString rtmpStateText(const RtmpRoom& room);
 // Whether a state text reads as good (green) or bad (red); other texts are left uncoloured.

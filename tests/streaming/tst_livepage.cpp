@@ -6,7 +6,7 @@
 #include "mainwindow/PercentTableWidget.h"
 #include "streaming/LivePage.h"
 #include "streaming/LiveRoomEditor.h"
-#include "streaming/LiveTiming.h"
+#include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
 
 #include <QCheckBox>
@@ -86,7 +86,7 @@ private Q_SLOTS:
     void init() {
         ui::testing::reset();
         ui::testing::setScripted(true);
-        live::timing::reset();
+        streaming::timing::reset();
     }
 
     void nodeRowsAndCollapse_data() {

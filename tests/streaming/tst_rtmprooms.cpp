@@ -3,6 +3,7 @@
 
 #include "model/Node.h"
 #include "net/RequestLayer.h"
+#include "streaming/PreviewLink.h"
 #include "streaming/RtmpRoom.h"
 
 #include <QJsonArray>
@@ -220,6 +221,20 @@ private Q_SLOTS:
                                       {"rooms", QJsonArray{room("", "rtmp://p", "", "", srtA)}}}}
             << QStringList{"未知节点 / -key / RTMP=rtmp://p",
                            "未知节点 / -key / SRT=srt://a?streamid=read:live/a"};
+        QTest::addRow("absent play and full members fall to publish url, srt without publish form")
+            << QJsonArray{QJsonObject{{"label", "N3"},
+                                      {"rooms", QJsonArray{room("c", {}, {}, "rtmp://h/live/c",
+                                                                "srt://h:8890?streamid=live/c")}}}}
+            << QStringList{"N3 / c / RTMP=rtmp://h/live/c"};
+        QTest::addRow("fallback url equal to an offered play url: only the other address")
+            << QJsonArray{QJsonObject{{"label", "N1"},
+                                      {"rooms", QJsonArray{room("a", "rtmp://h/live/k?x=1", {}, "",
+                                                                " srt://h:8890?streamid=publish:live/k ")}}},
+                          QJsonObject{{"label", ""},
+                                      {"rooms", QJsonArray{room("", {}, "rtmp://h/live/k?x=1", "",
+                                                                "srt://h:8890?streamid=publish%3Alive/k2")}}}}
+            << QStringList{"N1 / a / RTMP=rtmp://h/live/k?x=1", "N1 / a / SRT=srt://h:8890?streamid=read:live/k",
+                           "未知节点 / -key / SRT=srt://h:8890?streamid=read%3Alive/k2"};
         QTest::addRow("room without any address adds nothing")
             << QJsonArray{QJsonObject{{"label", "n"},
                                       {"rooms", QJsonArray{room("a", "", "", "", "srt://x")}}}}
@@ -248,6 +263,19 @@ private Q_SLOTS:
         QCOMPARE(got, fetched<QStringList>("expected"));
         QCOMPARE(fromRows, fromReplies); // page rows and fresh replies offer the same
     }
+
+    // Preview addresses come from the Agent: only web addresses reach a browser.
+    void previewWebAddresses_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("http") << " http://1.2.3.4:8888/live/a/ " << true;
+        QTest::newRow("https upper case") << "HTTPS://h.example/x" << true;
+        QTest::newRow("local file") << "file:///etc/passwd" << false;
+        QTest::newRow("script") << "javascript:alert(1)" << false;
+        QTest::newRow("no host") << "http:relative" << false;
+        QTest::newRow("program") << "C:\\Windows\\calc.exe" << false;
+    }
+    void previewWebAddresses() { QCOMPARE(previewWebUrl(fetched<QString>("text")).isValid(), fetched<bool>("opened")); }
 
     void failedReplyOffersNoSources() {
         QList<PullSource> sources;
