@@ -19,7 +19,7 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-using live::LiveRoom;
+using streaming::LiveRoom;
 
 namespace {
 
@@ -125,7 +125,7 @@ QList<QString> LivePage::filterNodeIds() const {
 void LivePage::redraw() {
     const QString keptRoom = currentRoom() ? currentRoom()->key() : QString();
     const QString keptNode = currentNodeId();
-    rowMap_ = live::liveTableRows(filterNodeIds(), rooms_, collapsed_);
+    rowMap_ = streaming::liveTableRows(filterNodeIds(), rooms_, collapsed_);
     table_->setRowCount(int(rowMap_.size()));
     for (int row = 0; row < rowMap_.size(); ++row) {
         if (rowMap_[row].isNodeRow())
@@ -158,10 +158,10 @@ void LivePage::writeRoomRow(int row, const LiveRoom& room) {
     const QStringList cells{QString(),
                             QString(),
                             room.name,
-                            live::modeLabel(room.streamMode),
-                            live::mediaSourceText(room),
-                            live::audioFolderText(room),
-                            live::statusLabel(room.status),
+                            streaming::modeLabel(room.streamMode),
+                            streaming::mediaSourceText(room),
+                            streaming::audioFolderText(room),
+                            streaming::statusLabel(room.status),
                             dashIfEmpty(room.liveLine),
                             room.loopEnabled ? QStringLiteral("是") : QStringLiteral("否"),
                             fmt::formatEpochMs(room.createdAt * 1000),
@@ -331,7 +331,7 @@ void LivePage::load(bool loud) {
         if (status < 1 || status > 299 || reply.contains(QLatin1String("error")))
             continue;
         for (const QJsonValue& value : reply.value(QLatin1String("rooms")).toArray())
-            fresh.append(live::liveRoomFromJson(value.toObject(), target.id));
+            fresh.append(streaming::liveRoomFromJson(value.toObject(), target.id));
     }
     // Rooms of Nodes that are gone no longer belong to anything shown.
     QList<LiveRoom> kept;
@@ -339,7 +339,7 @@ void LivePage::load(bool loud) {
         if (shell_.nodeById(room.cloudNodeId))
             kept.append(room);
     }
-    rooms_ = live::mergeLiveRooms(kept, fresh, reloaded);
+    rooms_ = streaming::mergeLiveRooms(kept, fresh, reloaded);
     redraw();
     loading_ = false;
     if (loud) {
@@ -353,10 +353,10 @@ void LivePage::pollStatuses() {
     QList<fleet::PollRequest> requests;
     for (const LiveRoom& room : std::as_const(rooms_)) {
         const Node* node = shell_.nodeById(room.cloudNodeId);
-        if (!node || !live::isPolled(room))
+        if (!node || !streaming::isPolled(room))
             continue;
         QNetworkRequest request =
-            net::agentNetworkRequest(*node, live::roomPath(QStringLiteral("/live/status?roomId="), room.id));
+            net::agentNetworkRequest(*node, streaming::roomPath(QStringLiteral("/live/status?roomId="), room.id));
         request.setTransferTimeout(streaming::timing::liveStatusIdleTimeoutMs);
         requests.append({room.key(), request});
     }
@@ -367,17 +367,17 @@ void LivePage::pollStatuses() {
             requests, this,
             [](const fleet::PollReply& reply) {
                 return QVariant::fromValue(
-                    live::parseLiveStatus(reply.status, reply.networkError, reply.errorText, reply.body));
+                    streaming::parseLiveStatus(reply.status, reply.networkError, reply.errorText, reply.body));
             },
             [this](const fleet::PollReply& reply) { onStatusDelivered(reply.key, reply.value); });
 }
 
 void LivePage::onStatusDelivered(const QString& roomKey, const QVariant& value) {
     // Matched by key: a room deleted or merged away while its request waited takes nothing from it.
-    const int index = live::indexOfLiveRoom(rooms_, roomKey);
-    if (index < 0 || !value.canConvert<live::LiveStatusReport>())
+    const int index = streaming::indexOfLiveRoom(rooms_, roomKey);
+    if (index < 0 || !value.canConvert<streaming::LiveStatusReport>())
         return;
-    if (!live::applyLiveStatus(rooms_[index], value.value<live::LiveStatusReport>()))
+    if (!streaming::applyLiveStatus(rooms_[index], value.value<streaming::LiveStatusReport>()))
         return;
     const int row = rowOfRoom(roomKey);
     if (row >= 0)
@@ -385,7 +385,7 @@ void LivePage::onStatusDelivered(const QString& roomKey, const QVariant& value) 
 }
 
 void LivePage::upsertAndShow(const LiveRoom& room) {
-    live::upsertLiveRoom(rooms_, room);
+    streaming::upsertLiveRoom(rooms_, room);
     redraw();
     selectRoom(room.key());
 }

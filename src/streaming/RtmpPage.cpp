@@ -1,5 +1,6 @@
 #include "streaming/RtmpPage.h"
 
+#include "streaming/AgentReply.h"
 #include "app/TextFormats.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "net/ApplicationProxy.h"
@@ -234,9 +235,9 @@ void RtmpPage::createRoom() {
     const QJsonObject reply =
         net::agentRequest(node.node, QStringLiteral("POST"), QStringLiteral("/rtmp/rooms"),
                           {{"name", input->name}, {"enabled", input->enabled}}, &status);
-    if (isRtmpFailure(reply, status)) {
+    if (isFailedReply(status, reply)) {
         ui::warning(shell_.dialogParent(),
-                    QStringLiteral("创建 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+                    QStringLiteral("创建 RTMP 房间失败: ") + failureText(reply, status));
         return;
     }
     upsertFromReply(node, reply, nullptr);
@@ -258,9 +259,9 @@ void RtmpPage::editRoom() {
     const QJsonObject reply = net::agentRequest(
         target->node.node, QStringLiteral("PUT"), rtmpRoomPath(target->room.id),
         {{"name", input->name}, {"enabled", input->enabled}, {"roomKey", input->roomKey}}, &status);
-    if (isRtmpFailure(reply, status)) {
+    if (isFailedReply(status, reply)) {
         ui::warning(shell_.dialogParent(),
-                    QStringLiteral("保存 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+                    QStringLiteral("保存 RTMP 房间失败: ") + failureText(reply, status));
         return;
     }
     upsertFromReply(target->node, reply, &target->room);
@@ -278,9 +279,9 @@ void RtmpPage::roomAction(const QString& action) {
     int status = 0;
     const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("POST"),
                                                 rtmpRoomPath(target->room.id, action), {}, &status);
-    if (isRtmpFailure(reply, status)) {
+    if (isFailedReply(status, reply)) {
         ui::warning(shell_.dialogParent(),
-                    QStringLiteral("RTMP 房间请求失败: ") + rtmpFailureText(reply, status));
+                    QStringLiteral("RTMP 房间请求失败: ") + failureText(reply, status));
         return;
     }
     upsertFromReply(target->node, reply, &target->room);
@@ -302,7 +303,7 @@ void RtmpPage::upsertFromReply(const fleet::NodeRef& node, const QJsonObject& ro
         fresh.running = previous && previous->running;
         fresh.installed = previous && previous->installed;
         fresh.version = previous ? previous->version : QString();
-        fresh.error = rtmpFailureText(statusReply, status);
+        fresh.error = failureText(statusReply, status);
     }
     if (fresh.isServiceRow()) { // an answer without the room: read the Node's rooms again instead
         loadRooms(false);
@@ -324,9 +325,9 @@ void RtmpPage::deleteRoom() {
     int status = 0;
     const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("DELETE"),
                                                 rtmpRoomPath(target->room.id), {}, &status);
-    if (isRtmpFailure(reply, status)) {
+    if (isFailedReply(status, reply)) {
         ui::warning(shell_.dialogParent(),
-                    QStringLiteral("删除 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+                    QStringLiteral("删除 RTMP 房间失败: ") + failureText(reply, status));
         return;
     }
     // By key, as the row stands now: a load during the wait may have moved it, and a Node list reload
@@ -357,7 +358,7 @@ void RtmpPage::viewLog() {
         net::agentRequest(node->node, QStringLiteral("GET"), QStringLiteral("/rtmp/logs"), {}, &status);
     const bool failed = status < 1 || status > 299;
     showRtmpLog(shell_.dialogParent(),
-                failed ? rtmpFailureText(reply, status) : reply.value(QLatin1String("logs")).toString());
+                failed ? failureText(reply, status) : reply.value(QLatin1String("logs")).toString());
 }
 
 void RtmpPage::copyField(RtmpCopyField field, const QString& label) {

@@ -1,5 +1,6 @@
 #include "streaming/RtmpRoomDialog.h"
 
+#include "streaming/AgentReply.h"
 #include "streaming/RtmpRoom.h"
 #include "ui/Dialogs.h"
 

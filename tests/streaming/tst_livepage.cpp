@@ -15,7 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-using live::LiveRoom;
+using streaming::LiveRoom;
 
 namespace {
 
@@ -55,7 +55,7 @@ struct Fixture {
         return {};
     }
     LiveRoom room(const QString& node, const QString& id) const {
-        return page->rooms().value(live::indexOfLiveRoom(page->rooms(), node + '|' + id));
+        return page->rooms().value(streaming::indexOfLiveRoom(page->rooms(), node + '|' + id));
     }
     void select(const QString& node, const QString& id) {
         page->table()->selectRow(page->rowOfRoom(node + '|' + id));
@@ -129,17 +129,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("push");
         QTest::addColumn<QString>("savedVideo");
         QTest::addColumn<QString>("savedSource");
-        QTest::newRow("push only keeps sub path") << live::kFileMode << "" << -1 << "rtmp://h/live/new"
+        QTest::newRow("push only keeps sub path") << streaming::kFileMode << "" << -1 << "rtmp://h/live/new"
                                                   << "sub/x.mp4"
                                                   << "";
         QTest::newRow("typed backslash path")
-            << live::kFileMode << "dir\\clip.mp4" << -1 << "rtmp://h/live/new"
+            << streaming::kFileMode << "dir\\clip.mp4" << -1 << "rtmp://h/live/new"
             << "clip.mp4"
             << "";
-        QTest::newRow("pull source by URL") << live::kPullMode << "" << 0 << "rtmp://h/live/new"
+        QTest::newRow("pull source by URL") << streaming::kPullMode << "" << 0 << "rtmp://h/live/new"
                                             << ""
                                             << "rtmp://127.0.0.1:1935/live/";
-        QTest::newRow("pull equals push") << live::kPullMode << "" << -1 << "RTMP://SRC/live/A"
+        QTest::newRow("pull equals push") << streaming::kPullMode << "" << -1 << "RTMP://SRC/live/A"
                                           << "sub/x.mp4"
                                           << "";
     }

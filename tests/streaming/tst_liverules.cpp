@@ -6,7 +6,7 @@
 
 #include <QJsonDocument>
 
-using namespace live;
+using namespace streaming;
 
 namespace {
 
