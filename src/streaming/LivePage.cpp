@@ -355,8 +355,8 @@ void LivePage::pollStatuses() {
         const Node* node = shell_.nodeById(room.cloudNodeId);
         if (!node || !streaming::isPolled(room))
             continue;
-        QNetworkRequest request =
-            net::agentNetworkRequest(*node, streaming::roomPath(QStringLiteral("/live/status?roomId="), room.id));
+        QNetworkRequest request = net::agentNetworkRequest(
+            *node, streaming::roomPath(QStringLiteral("/live/status?roomId="), room.id));
         request.setTransferTimeout(streaming::timing::liveStatusIdleTimeoutMs);
         requests.append({room.key(), request});
     }
@@ -366,8 +366,8 @@ void LivePage::pollStatuses() {
         .send(
             requests, this,
             [](const fleet::PollReply& reply) {
-                return QVariant::fromValue(
-                    streaming::parseLiveStatus(reply.status, reply.networkError, reply.errorText, reply.body));
+                return QVariant::fromValue(streaming::parseLiveStatus(reply.status, reply.networkError,
+                                                                      reply.errorText, reply.body));
             },
             [this](const fleet::PollReply& reply) { onStatusDelivered(reply.key, reply.value); });
 }

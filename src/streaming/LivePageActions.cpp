@@ -145,8 +145,8 @@ void LivePage::deleteCurrentRoom() {
     {
         BusyScope busy(shell_, QStringLiteral("删除直播房间..."));
         reply = net::agentRequest(node, QStringLiteral("DELETE"),
-                                  streaming::roomPath(QStringLiteral("/live/rooms/"), room->id), QJsonObject(),
-                                  &status);
+                                  streaming::roomPath(QStringLiteral("/live/rooms/"), room->id),
+                                  QJsonObject(), &status);
     }
     if (streaming::isFailedReply(status, reply)) {
         ui::warning(shell_.dialogParent(),
@@ -340,8 +340,9 @@ void LivePage::showCurrentLogs() {
         events = logLines(reply);
         const QJsonObject ffmpegReply = net::agentRequest(
             node, QStringLiteral("GET"), path + QStringLiteral("&type=ffmpeg"), QJsonObject(), &status);
-        ffmpeg = streaming::isFailedReply(status, ffmpegReply) ? QStringList{streaming::failureText(ffmpegReply, status)}
-                                                    : logLines(ffmpegReply);
+        ffmpeg = streaming::isFailedReply(status, ffmpegReply)
+                     ? QStringList{streaming::failureText(ffmpegReply, status)}
+                     : logLines(ffmpegReply);
     }
     LiveLogDialog dialog(room->name, events, ffmpeg, shell_.dialogParent());
     ui::execDialog(dialog);

@@ -37,7 +37,6 @@ QString progressLine(const QJsonObject& progress);
 // FFmpeg's clock text without the fraction and without a leading zero hour ("00:01:02.5" -> "01:02").
 QString trimProgressTime(const QString& time);
 
-
 // Why a room cannot be started as configured, or empty when it can. hasNode: its Node exists.
 QString startRefusal(const LiveRoom& room, bool hasNode);
 // A start counts only with an HTTP answer below 300 and no error.

@@ -1,9 +1,9 @@
 #include "streaming/LiveRoomEditor.h"
 
-#include "streaming/AgentReply.h"
 #include "app/TextFormats.h"
 #include "net/RequestLayer.h"
 #include "shell/Shell.h"
+#include "streaming/AgentReply.h"
 #include "streaming/LivePushStatus.h"
 #include "streaming/RtmpPage.h"
 #include "ui/Dialogs.h"

@@ -1,12 +1,12 @@
 #include "streaming/RtmpPage.h"
 
-#include "streaming/AgentReply.h"
 #include "app/TextFormats.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "net/ApplicationProxy.h"
 #include "net/RequestLayer.h"
 #include "shell/NodeFilterCombo.h"
 #include "shell/Shell.h"
+#include "streaming/AgentReply.h"
 #include "streaming/LivePreviewWindow.h"
 #include "streaming/PreviewLink.h"
 #include "streaming/RtmpRoomDialog.h"
@@ -443,9 +443,9 @@ std::unique_ptr<QMenu> RtmpPage::createContextMenu() {
 }
 
 QList<RtmpRoom> rtmpRowsShownIn(const QWidget* window) {
-    const auto* page = window ? dynamic_cast<const RtmpPage*>(
-                                    window->findChild<QWidget*>(QStringLiteral("rtmpPage")))
-                              : nullptr;
+    const auto* page =
+        window ? dynamic_cast<const RtmpPage*>(window->findChild<QWidget*>(QStringLiteral("rtmpPage")))
+               : nullptr;
     return page ? page->rooms().rows() : QList<RtmpRoom>();
 }
 

@@ -1,6 +1,5 @@
 #include "streaming/RtmpRoomDialog.h"
 
-#include "streaming/AgentReply.h"
 #include "streaming/RtmpRoom.h"
 #include "ui/Dialogs.h"
 

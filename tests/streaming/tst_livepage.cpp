@@ -6,6 +6,7 @@
 #include "mainwindow/PercentTableWidget.h"
 #include "streaming/LivePage.h"
 #include "streaming/LiveRoomEditor.h"
+#include "streaming/RtmpPage.h"
 #include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
 
@@ -175,6 +176,33 @@ private Q_SLOTS:
                  qPrintable(saved.value("sourceUrl").toString()));
         QCOMPARE(f.room("node-a", id).videoPath, saved.value("videoPath").toString());
         QCOMPARE(shownKinds().contains("warning:拉流地址和目标推流地址不能相同。"), refused);
+    }
+
+    // The editor offers the rooms the RTMP page shows first, then asks each Node: a Node that stopped
+    // answering since the page loaded still offers what the page shows.
+    void pullSourcesStartWithTheRtmpPage_data() {
+        QTest::addColumn<bool>("withRtmpPage");
+        QTest::newRow("page shows the room") << true;
+        QTest::newRow("no page, Node silent") << false;
+    }
+    void pullSourcesStartWithTheRtmpPage() {
+        QFETCH(bool, withRtmpPage);
+        Fixture f;
+        f.simulator.addRtmpRoom("b", QStringLiteral("ingest"));
+        if (withRtmpPage) {
+            auto* rtmp = new streaming::RtmpPage(f.shell);
+            f.shell.host(rtmp);
+            rtmp->loadRooms(false);
+            QVERIFY(
+                QTest::qWaitFor([rtmp] { return !rtmp->isLoading() && rtmp->rooms().size() > 0; }, 20000));
+        }
+        f.simulator.setFault("b", "GET", "/rtmp/status", sim::Fault{500, "MediaMTX 崩溃"});
+        LiveRoomEditor editor(f.shell, LiveRoom(), f.shell.dialogParent());
+        editor.reloadPullSources();
+        QStringList labels;
+        for (int i = 0; i < editor.pullCombo()->count(); ++i)
+            labels << editor.pullCombo()->itemText(i);
+        QCOMPARE(!labels.filter(QStringLiteral(" / ingest / RTMP")).isEmpty(), withRtmpPage);
     }
 
     void pushLifecycle() {

@@ -233,7 +233,8 @@ private Q_SLOTS:
                           QJsonObject{{"label", ""},
                                       {"rooms", QJsonArray{room("", {}, "rtmp://h/live/k?x=1", "",
                                                                 "srt://h:8890?streamid=publish%3Alive/k2")}}}}
-            << QStringList{"N1 / a / RTMP=rtmp://h/live/k?x=1", "N1 / a / SRT=srt://h:8890?streamid=read:live/k",
+            << QStringList{"N1 / a / RTMP=rtmp://h/live/k?x=1",
+                           "N1 / a / SRT=srt://h:8890?streamid=read:live/k",
                            "未知节点 / -key / SRT=srt://h:8890?streamid=read%3Alive/k2"};
         QTest::addRow("room without any address adds nothing")
             << QJsonArray{QJsonObject{{"label", "n"},
@@ -275,7 +276,9 @@ private Q_SLOTS:
         QTest::newRow("no host") << "http:relative" << false;
         QTest::newRow("program") << "C:\\Windows\\calc.exe" << false;
     }
-    void previewWebAddresses() { QCOMPARE(previewWebUrl(fetched<QString>("text")).isValid(), fetched<bool>("opened")); }
+    void previewWebAddresses() {
+        QCOMPARE(previewWebUrl(fetched<QString>("text")).isValid(), fetched<bool>("opened"));
+    }
 
     void failedReplyOffersNoSources() {
         QList<PullSource> sources;
