@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QPainterPath>
 #include <QVBoxLayout>
 
@@ -390,14 +391,21 @@ void LivePage::upsertAndShow(const LiveRoom& room) {
     selectRoom(room.key());
 }
 
+namespace streaming {
+
 shell::PageParts createLivePage(shell::Shell& shell) {
     auto* page = new LivePage(shell);
+    const QPointer<LivePage> guard(page);
     shell::PageHooks hooks;
-    hooks.onSelected = [page] {
-        page->load(false);
+    hooks.onSelected = [guard] {
+        if (guard)
+            guard->load(false);
     };
-    hooks.onLiveTick = [page] {
-        page->pollStatuses();
+    hooks.onLiveTick = [guard] {
+        if (guard)
+            guard->pollStatuses();
     };
     return {page, hooks};
 }
+
+} // namespace streaming
