@@ -3,6 +3,8 @@
 #include <QJsonObject>
 #include <QString>
 
+class QWidget;
+
 // How the streaming pages read an Agent's reply to a room request.
 namespace streaming {
 
@@ -10,5 +12,8 @@ namespace streaming {
 bool isFailedReply(int status, const QJsonObject& reply);
 // The reply's "error" when it is text, else "HTTP <status>".
 QString failureText(const QJsonObject& reply, int status);
+
+// When the reply failed, warns with lead (e.g. "保存房间失败: ") followed by failureText and returns true.
+bool warnIfFailed(QWidget* parent, const QString& lead, int status, const QJsonObject& reply);
 
 } // namespace streaming

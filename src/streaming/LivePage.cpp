@@ -16,8 +16,8 @@
 #include <QJsonArray>
 #include <QMenu>
 #include <QPainter>
-#include <QPointer>
 #include <QPainterPath>
+#include <QPointer>
 #include <QVBoxLayout>
 
 using streaming::LiveRoom;

@@ -71,11 +71,8 @@ void LivePage::createRoom(const QString& preselectedNodeId) {
         reply = net::agentRequest(node, QStringLiteral("POST"), QStringLiteral("/live/rooms"),
                                   {{QStringLiteral("name"), name}}, &status);
     }
-    if (streaming::isFailedReply(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("创建房间失败: ") + streaming::failureText(reply, status));
+    if (streaming::warnIfFailed(shell_.dialogParent(), QStringLiteral("创建房间失败: "), status, reply))
         return;
-    }
     upsertAndShow(streaming::liveRoomFromJson(reply.value(QLatin1String("room")).toObject(), node.id));
     shell_.setStatusText(QStringLiteral("直播房间创建完成"));
 }
@@ -107,11 +104,8 @@ void LivePage::editCurrentRoom() {
                                   streaming::roomPath(QStringLiteral("/live/rooms/"), room->id),
                                   streaming::editorBody(values), &status);
     }
-    if (streaming::isFailedReply(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("保存房间失败: ") + streaming::failureText(reply, status));
+    if (streaming::warnIfFailed(shell_.dialogParent(), QStringLiteral("保存房间失败: "), status, reply))
         return;
-    }
     LiveRoom saved = streaming::liveRoomFromJson(reply.value(QLatin1String("room")).toObject(), nodeId);
     if (saved.id.isEmpty()) {
         // An Agent that answers without the room: show what it holds now.
@@ -148,11 +142,8 @@ void LivePage::deleteCurrentRoom() {
                                   streaming::roomPath(QStringLiteral("/live/rooms/"), room->id),
                                   QJsonObject(), &status);
     }
-    if (streaming::isFailedReply(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("删除房间失败: ") + streaming::failureText(reply, status));
+    if (streaming::warnIfFailed(shell_.dialogParent(), QStringLiteral("删除房间失败: "), status, reply))
         return;
-    }
     streaming::removeLiveRoom(rooms_, room->key());
     redraw();
     shell_.setStatusText(QStringLiteral("直播房间已删除"));
@@ -332,11 +323,9 @@ void LivePage::showCurrentLogs() {
         int status = 0;
         const QJsonObject reply =
             net::agentRequest(node, QStringLiteral("GET"), path, QJsonObject(), &status);
-        if (streaming::isFailedReply(status, reply)) {
-            ui::warning(shell_.dialogParent(), app::uiText(QStringLiteral("live.logs.readFailed")) +
-                                                   streaming::failureText(reply, status));
+        if (streaming::warnIfFailed(shell_.dialogParent(),
+                                    app::uiText(QStringLiteral("live.logs.readFailed")), status, reply))
             return;
-        }
         events = logLines(reply);
         const QJsonObject ffmpegReply = net::agentRequest(
             node, QStringLiteral("GET"), path + QStringLiteral("&type=ffmpeg"), QJsonObject(), &status);

@@ -224,10 +224,8 @@ void LiveRoomEditor::reloadVideos() {
     const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/files/videos"),
                                                 QJsonObject(), &status);
     shell_.setBusy(QString(), false);
-    if (streaming::isFailedReply(status, reply)) {
-        ui::warning(this, QStringLiteral("读取视频列表失败: ") + streaming::failureText(reply, status));
+    if (streaming::warnIfFailed(this, QStringLiteral("读取视频列表失败: "), status, reply))
         return;
-    }
     QList<std::pair<QString, QString>> items;
     for (const QJsonValue& value : reply.value(QLatin1String("files")).toArray()) {
         const QJsonObject file = value.toObject();
@@ -251,10 +249,8 @@ void LiveRoomEditor::reloadAudioFolders() {
     const QJsonObject reply = net::agentRequest(
         node, QStringLiteral("GET"), QStringLiteral("/files/audio-folders"), QJsonObject(), &status);
     shell_.setBusy(QString(), false);
-    if (streaming::isFailedReply(status, reply)) {
-        ui::warning(this, QStringLiteral("读取音频目录失败: ") + streaming::failureText(reply, status));
+    if (streaming::warnIfFailed(this, QStringLiteral("读取音频目录失败: "), status, reply))
         return;
-    }
     QList<std::pair<QString, QString>> items;
     for (const QJsonValue& value : reply.value(QLatin1String("folders")).toArray()) {
         const QJsonObject folder = value.toObject();

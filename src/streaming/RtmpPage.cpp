@@ -235,11 +235,8 @@ void RtmpPage::createRoom() {
     const QJsonObject reply =
         net::agentRequest(node.node, QStringLiteral("POST"), QStringLiteral("/rtmp/rooms"),
                           {{"name", input->name}, {"enabled", input->enabled}}, &status);
-    if (isFailedReply(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("创建 RTMP 房间失败: ") + failureText(reply, status));
+    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("创建 RTMP 房间失败: "), status, reply))
         return;
-    }
     upsertFromReply(node, reply, nullptr);
     busy.finish(QStringLiteral("RTMP 房间创建完成"));
 }
@@ -259,11 +256,8 @@ void RtmpPage::editRoom() {
     const QJsonObject reply = net::agentRequest(
         target->node.node, QStringLiteral("PUT"), rtmpRoomPath(target->room.id),
         {{"name", input->name}, {"enabled", input->enabled}, {"roomKey", input->roomKey}}, &status);
-    if (isFailedReply(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("保存 RTMP 房间失败: ") + failureText(reply, status));
+    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("保存 RTMP 房间失败: "), status, reply))
         return;
-    }
     upsertFromReply(target->node, reply, &target->room);
     busy.finish(QStringLiteral("RTMP 房间保存完成"));
 }
@@ -279,11 +273,8 @@ void RtmpPage::roomAction(const QString& action) {
     int status = 0;
     const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("POST"),
                                                 rtmpRoomPath(target->room.id, action), {}, &status);
-    if (isFailedReply(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("RTMP 房间请求失败: ") + failureText(reply, status));
+    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("RTMP 房间请求失败: "), status, reply))
         return;
-    }
     upsertFromReply(target->node, reply, &target->room);
     busy.finish(QStringLiteral("RTMP 房间请求完成"));
 }
@@ -325,11 +316,8 @@ void RtmpPage::deleteRoom() {
     int status = 0;
     const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("DELETE"),
                                                 rtmpRoomPath(target->room.id), {}, &status);
-    if (isFailedReply(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("删除 RTMP 房间失败: ") + failureText(reply, status));
+    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("删除 RTMP 房间失败: "), status, reply))
         return;
-    }
     // By key, as the row stands now: a load during the wait may have moved it, and a Node list reload
     // may have given its Node another index.
     RtmpRoom removed = target->room;
