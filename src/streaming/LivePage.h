@@ -67,6 +67,7 @@ private:
     void selectNode(const QString& nodeId);
     QList<QString> filterNodeIds() const;
     std::optional<streaming::LiveRoom> currentRoom() const;
+    std::optional<streaming::LiveRoom> chosenRoom() const;
     QString currentNodeId() const;
 
     // Puts the room into the list by key, redraws and selects it.

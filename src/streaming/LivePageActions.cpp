@@ -46,6 +46,14 @@ private:
 
 } // namespace
 
+// The current room, or nothing after telling the user to pick one.
+std::optional<LiveRoom> LivePage::chosenRoom() const {
+    std::optional<LiveRoom> room = currentRoom();
+    if (!room)
+        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    return room;
+}
+
 void LivePage::createRoom(const QString& preselectedNodeId) {
     if (shell_.nodes().isEmpty()) {
         ui::information(shell_.dialogParent(), QStringLiteral("请先导入节点。"));
@@ -78,11 +86,9 @@ void LivePage::createRoom(const QString& preselectedNodeId) {
 }
 
 void LivePage::editCurrentRoom() {
-    const std::optional<LiveRoom> room = currentRoom();
-    if (!room) {
-        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    const std::optional<LiveRoom> room = chosenRoom();
+    if (!room)
         return;
-    }
     LiveRoomEditor editor(shell_, *room, shell_.dialogParent());
     editor.loadInitialLists();
     if (ui::execDialog(editor) != QDialog::Accepted)
@@ -120,11 +126,9 @@ void LivePage::editCurrentRoom() {
 }
 
 void LivePage::deleteCurrentRoom() {
-    const std::optional<LiveRoom> room = currentRoom();
-    if (!room) {
-        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    const std::optional<LiveRoom> room = chosenRoom();
+    if (!room)
         return;
-    }
     if (!ui::question(shell_.dialogParent(),
                       QStringLiteral("确定删除直播房间 ") + room->name + QStringLiteral(" ?")))
         return;
@@ -209,11 +213,9 @@ bool LivePage::ensureFfmpeg(const Node& node) {
 }
 
 void LivePage::startCurrentPush() {
-    std::optional<LiveRoom> room = currentRoom();
-    if (!room) {
-        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    std::optional<LiveRoom> room = chosenRoom();
+    if (!room)
         return;
-    }
     const Node* found = shell_.nodeById(room->cloudNodeId);
     const QString refusal = streaming::startRefusal(*room, found != nullptr);
     if (!refusal.isEmpty()) {
@@ -269,11 +271,9 @@ void LivePage::startCurrentPush() {
 }
 
 void LivePage::stopCurrentPush() {
-    std::optional<LiveRoom> room = currentRoom();
-    if (!room) {
-        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    std::optional<LiveRoom> room = chosenRoom();
+    if (!room)
         return;
-    }
     const Node* found = shell_.nodeById(room->cloudNodeId);
     if (!found) {
         ui::warning(shell_.dialogParent(), nodeUnavailableText());
