@@ -18,8 +18,8 @@ template <typename T> T fetched(const char* name) {
 }
 
 // "2|c:name" -> a room of Node 2 with id c; "2|" -> Node 2's service row.
-RtmpRoom row(const QString& spec) {
-    const QStringList parts = spec.split(QLatin1Char('|'));
+RtmpRoom row(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char('|'));
     const QStringList idName = parts.value(1).split(QLatin1Char(':'));
     RtmpRoom room;
     room.nodeIndex = parts.value(0).toInt();
@@ -28,10 +28,10 @@ RtmpRoom row(const QString& spec) {
     return room;
 }
 
-QList<RtmpRoom> rows(const QString& specs) {
+QList<RtmpRoom> rows(const QString& texts) {
     QList<RtmpRoom> list;
-    for (const QString& spec : specs.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        list.append(row(spec));
+    for (const QString& text : texts.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        list.append(row(text));
     return list;
 }
 
@@ -110,7 +110,7 @@ private Q_SLOTS:
 
     void upsertAndRemoveSelection_data() {
         QTest::addColumn<QString>("old");
-        QTest::addColumn<QString>("change"); // "+spec" upserts, "-key" removes
+        QTest::addColumn<QString>("change"); // "+row" upserts, "-key" removes
         QTest::addColumn<int>("current");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<int>("selected");
