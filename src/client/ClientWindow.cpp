@@ -21,7 +21,7 @@ std::unique_ptr<MainWindow> createClientWindow() {
     pages[int(shell::PageId::Nodes)] = createNodesPage(shell);
     pages[int(shell::PageId::Proxy)] = createProxyPage(shell);
     pages[int(shell::PageId::Bridge)] = createBridgePage(shell);
-    pages[int(shell::PageId::Live)] = createLivePage(shell);
+    pages[int(shell::PageId::Live)] = streaming::createLivePage(shell);
     pages[int(shell::PageId::Rtmp)] = streaming::createRtmpPage(shell);
     pages[int(shell::PageId::Files)] = createFilesPage(shell);
     pages[int(shell::PageId::Settings)] = createSettingsPage(shell);

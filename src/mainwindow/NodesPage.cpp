@@ -2,8 +2,8 @@
 
 #include "console/NodeWindow.h"
 #include "fleet/PollCycle.h"
-#include "mainwindow/NodeComponents.h"
 #include "mainwindow/MainWindowTiming.h"
+#include "mainwindow/NodeComponents.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "mainwindow/UsageProgressDelegate.h"
 #include "net/RequestLayer.h"
@@ -30,7 +30,7 @@ QTableWidgetItem* centredItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     item->setTextAlignment(Qt::AlignCenter);
-    // Narrow windows elide cells; the whole text stays one hover away.
+    // Narrow windows elide cells; the whole text stays one hover away, shown as plain text.
     item->setToolTip(ui::plainToolTip(text));
     return item;
 }
@@ -109,8 +109,8 @@ void NodesPage::refreshNodeStatuses() {
     // Parsing runs on the poller's thread; only the finished row texts come back here.
     const auto parse = [](const fleet::PollReply& reply) {
         const bool answered = !reply.networkError && reply.status >= 200 && reply.status < 300;
-        const nodes::NodeRowTexts texts = !answered ? nodes::offlineRow()
-                                              : nodes::rowFromStatus(net::parseJsonObject(reply.body));
+        const nodes::NodeRowTexts texts =
+            !answered ? nodes::offlineRow() : nodes::rowFromStatus(net::parseJsonObject(reply.body));
         return QVariant::fromValue(texts);
     };
     shell_.poller(shell::PollKind::NodeStatus)
@@ -307,7 +307,9 @@ void NodesPage::deleteSelectedNodes() {
 shell::PageParts createNodesPage(shell::Shell& shell) {
     auto* page = new NodesPage(shell);
     shell::PageHooks hooks;
-    hooks.onStatusTick = [page] { page->refreshNodeStatuses(); };
+    hooks.onStatusTick = [page] {
+        page->refreshNodeStatuses();
+    };
     hooks.statusTickWhileHidden = true;
     return {page, hooks};
 }

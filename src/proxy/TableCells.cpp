@@ -1,5 +1,7 @@
 #include "proxy/TableCells.h"
 
+#include "ui/PlainText.h"
+
 #include <QTableWidget>
 
 namespace proxy {
@@ -18,7 +20,7 @@ QTableWidgetItem* cellItem(QTableWidget* table, int row, int column) {
 void setCellText(QTableWidget* table, int row, int column, const QString& text) {
     QTableWidgetItem* item = cellItem(table, row, column);
     item->setText(text);
-    item->setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped()));
+    item->setToolTip(ui::plainToolTip(text));
 }
 
 } // namespace proxy

@@ -9,8 +9,8 @@ namespace proxy {
 
 // The centred, read-only item of a cell, created on first use.
 QTableWidgetItem* cellItem(QTableWidget* table, int row, int column);
-// Writes a cell and its tooltip (the whole text, for narrow columns). Both show text from Agents, so the
-// tooltip is escaped: markup in a bridge name is shown, never rendered.
+// Writes a cell and its tooltip (the whole text, for narrow columns), both plain: markup in a bridge name
+// is shown, never rendered.
 void setCellText(QTableWidget* table, int row, int column, const QString& text);
 
 } // namespace proxy

@@ -2,12 +2,8 @@
 target_sources(ondivo_core PRIVATE
     LiveRoom.cpp LiveRoom.h
     LivePushStatus.cpp LivePushStatus.h
-    LiveEditorRules.cpp LiveEditorRules.h
-    LivePullSources.cpp LivePullSources.h
-    LivePreviewLink.cpp LivePreviewLink.h
-    LiveTiming.h)
+    LiveEditorRules.cpp LiveEditorRules.h)
 target_sources(ondivo_gui PRIVATE
     LivePage.cpp LivePage.h LivePageActions.cpp LivePageFactory.h
     LiveRoomEditor.cpp LiveRoomEditor.h
-    LiveLogDialog.cpp LiveLogDialog.h
-    LivePreviewOpen.cpp)
+    LiveLogDialog.cpp LiveLogDialog.h)

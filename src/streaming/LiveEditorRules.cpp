@@ -2,7 +2,7 @@
 
 #include "streaming/LiveRoom.h"
 
-namespace live {
+namespace streaming {
 
 QString chosenValue(const ComboChoice& combo) {
     const QString text = combo.text.trimmed();
@@ -57,4 +57,4 @@ QJsonObject editorBody(const EditorValues& values) {
     };
 }
 
-} // namespace live
+} // namespace streaming

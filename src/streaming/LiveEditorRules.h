@@ -4,7 +4,7 @@
 #include <QString>
 
 // How the live room editor turns what its fields show into the values it saves.
-namespace live {
+namespace streaming {
 
 // An editable combo as the editor reads it on save.
 struct ComboChoice {
@@ -46,4 +46,4 @@ QString editorRefusal(const EditorValues& values);
 // The eight-member body of a save: fields the mode does not use are sent empty (mute: true).
 QJsonObject editorBody(const EditorValues& values);
 
-} // namespace live
+} // namespace streaming

@@ -9,16 +9,18 @@
 #include "shell/Shell.h"
 #include "streaming/LivePageFactory.h"
 #include "streaming/LivePushStatus.h"
-#include "streaming/LiveTiming.h"
+#include "streaming/StreamingTiming.h"
+#include "ui/PlainText.h"
 
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QVBoxLayout>
 
-using live::LiveRoom;
+using streaming::LiveRoom;
 
 namespace {
 
@@ -46,10 +48,9 @@ QTableWidgetItem* centredItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setTextAlignment(Qt::AlignCenter);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    // Long addresses and push lines are cut by the column; the whole text shows on hover, escaped so
-    // that text from an Agent is never taken for markup.
+    // Long addresses and push lines are cut by the column; the whole text shows on hover.
     if (text.size() > 12)
-        item->setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped()));
+        item->setToolTip(ui::plainToolTip(text));
     return item;
 }
 
@@ -125,7 +126,7 @@ QList<QString> LivePage::filterNodeIds() const {
 void LivePage::redraw() {
     const QString keptRoom = currentRoom() ? currentRoom()->key() : QString();
     const QString keptNode = currentNodeId();
-    rowMap_ = live::liveTableRows(filterNodeIds(), rooms_, collapsed_);
+    rowMap_ = streaming::liveTableRows(filterNodeIds(), rooms_, collapsed_);
     table_->setRowCount(int(rowMap_.size()));
     for (int row = 0; row < rowMap_.size(); ++row) {
         if (rowMap_[row].isNodeRow())
@@ -158,10 +159,10 @@ void LivePage::writeRoomRow(int row, const LiveRoom& room) {
     const QStringList cells{QString(),
                             QString(),
                             room.name,
-                            live::modeLabel(room.streamMode),
-                            live::mediaSourceText(room),
-                            live::audioFolderText(room),
-                            live::statusLabel(room.status),
+                            streaming::modeLabel(room.streamMode),
+                            streaming::mediaSourceText(room),
+                            streaming::audioFolderText(room),
+                            streaming::statusLabel(room.status),
                             dashIfEmpty(room.liveLine),
                             room.loopEnabled ? QStringLiteral("是") : QStringLiteral("否"),
                             fmt::formatEpochMs(room.createdAt * 1000),
@@ -331,7 +332,7 @@ void LivePage::load(bool loud) {
         if (status < 1 || status > 299 || reply.contains(QLatin1String("error")))
             continue;
         for (const QJsonValue& value : reply.value(QLatin1String("rooms")).toArray())
-            fresh.append(live::liveRoomFromJson(value.toObject(), target.id));
+            fresh.append(streaming::liveRoomFromJson(value.toObject(), target.id));
     }
     // Rooms of Nodes that are gone no longer belong to anything shown.
     QList<LiveRoom> kept;
@@ -339,7 +340,7 @@ void LivePage::load(bool loud) {
         if (shell_.nodeById(room.cloudNodeId))
             kept.append(room);
     }
-    rooms_ = live::mergeLiveRooms(kept, fresh, reloaded);
+    rooms_ = streaming::mergeLiveRooms(kept, fresh, reloaded);
     redraw();
     loading_ = false;
     if (loud) {
@@ -353,11 +354,11 @@ void LivePage::pollStatuses() {
     QList<fleet::PollRequest> requests;
     for (const LiveRoom& room : std::as_const(rooms_)) {
         const Node* node = shell_.nodeById(room.cloudNodeId);
-        if (!node || !live::isPolled(room))
+        if (!node || !streaming::isPolled(room))
             continue;
-        QNetworkRequest request =
-            net::agentNetworkRequest(*node, live::roomPath(QStringLiteral("/live/status?roomId="), room.id));
-        request.setTransferTimeout(live::timing::statusIdleTimeoutMs);
+        QNetworkRequest request = net::agentNetworkRequest(
+            *node, streaming::roomPath(QStringLiteral("/live/status?roomId="), room.id));
+        request.setTransferTimeout(streaming::timing::liveStatusIdleTimeoutMs);
         requests.append({room.key(), request});
     }
     if (requests.isEmpty())
@@ -366,18 +367,18 @@ void LivePage::pollStatuses() {
         .send(
             requests, this,
             [](const fleet::PollReply& reply) {
-                return QVariant::fromValue(
-                    live::parseLiveStatus(reply.status, reply.networkError, reply.errorText, reply.body));
+                return QVariant::fromValue(streaming::parseLiveStatus(reply.status, reply.networkError,
+                                                                      reply.errorText, reply.body));
             },
             [this](const fleet::PollReply& reply) { onStatusDelivered(reply.key, reply.value); });
 }
 
 void LivePage::onStatusDelivered(const QString& roomKey, const QVariant& value) {
     // Matched by key: a room deleted or merged away while its request waited takes nothing from it.
-    const int index = live::indexOfLiveRoom(rooms_, roomKey);
-    if (index < 0 || !value.canConvert<live::LiveStatusReport>())
+    const int index = streaming::indexOfLiveRoom(rooms_, roomKey);
+    if (index < 0 || !value.canConvert<streaming::LiveStatusReport>())
         return;
-    if (!live::applyLiveStatus(rooms_[index], value.value<live::LiveStatusReport>()))
+    if (!streaming::applyLiveStatus(rooms_[index], value.value<streaming::LiveStatusReport>()))
         return;
     const int row = rowOfRoom(roomKey);
     if (row >= 0)
@@ -385,19 +386,26 @@ void LivePage::onStatusDelivered(const QString& roomKey, const QVariant& value) 
 }
 
 void LivePage::upsertAndShow(const LiveRoom& room) {
-    live::upsertLiveRoom(rooms_, room);
+    streaming::upsertLiveRoom(rooms_, room);
     redraw();
     selectRoom(room.key());
 }
 
+namespace streaming {
+
 shell::PageParts createLivePage(shell::Shell& shell) {
     auto* page = new LivePage(shell);
+    const QPointer<LivePage> guard(page);
     shell::PageHooks hooks;
-    hooks.onSelected = [page] {
-        page->load(false);
+    hooks.onSelected = [guard] {
+        if (guard)
+            guard->load(false);
     };
-    hooks.onLiveTick = [page] {
-        page->pollStatuses();
+    hooks.onLiveTick = [guard] {
+        if (guard)
+            guard->pollStatuses();
     };
     return {page, hooks};
 }
+
+} // namespace streaming

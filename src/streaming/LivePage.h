@@ -49,16 +49,16 @@ public:
     std::unique_ptr<QMenu> createContextMenu();
     PercentTableWidget* table() const { return table_; }
     NodeFilterCombo* nodeFilter() const { return filter_; }
-    const QList<live::LiveRoom>& rooms() const { return rooms_; }
+    const QList<streaming::LiveRoom>& rooms() const { return rooms_; }
     // The room shown on this table row, if it is a room row.
-    std::optional<live::LiveRoom> roomAtRow(int row) const;
+    std::optional<streaming::LiveRoom> roomAtRow(int row) const;
     int rowOfRoom(const QString& roomKey) const;
     int rowOfNode(const QString& nodeId) const;
 
 private:
     void buildTable();
     void redraw();
-    void writeRoomRow(int row, const live::LiveRoom& room);
+    void writeRoomRow(int row, const streaming::LiveRoom& room);
     void writeNodeRow(int row, const QString& nodeId);
     void setCell(int row, int column, const QString& text);
     void onCellClicked(int row, int column);
@@ -66,23 +66,24 @@ private:
     void selectRoom(const QString& roomKey);
     void selectNode(const QString& nodeId);
     QList<QString> filterNodeIds() const;
-    std::optional<live::LiveRoom> currentRoom() const;
+    std::optional<streaming::LiveRoom> currentRoom() const;
+    std::optional<streaming::LiveRoom> chosenRoom() const;
     QString currentNodeId() const;
 
     // Puts the room into the list by key, redraws and selects it.
-    void upsertAndShow(const live::LiveRoom& room);
+    void upsertAndShow(const streaming::LiveRoom& room);
     // Saves the room's configuration and push state with patch overrides; empty on success.
-    void applyPushState(const live::LiveRoom& state);
-    QString saveRoomState(const live::LiveRoom& room, const QJsonObject& patch);
+    void applyPushState(const streaming::LiveRoom& state);
+    QString saveRoomState(const streaming::LiveRoom& room, const QJsonObject& patch);
     bool ensureFfmpeg(const Node& node);
     void onStatusDelivered(const QString& roomKey, const QVariant& value);
 
     shell::Shell& shell_;
     NodeFilterCombo* filter_ = nullptr;
     PercentTableWidget* table_ = nullptr;
-    QList<live::LiveRoom> rooms_;
+    QList<streaming::LiveRoom> rooms_;
     QSet<QString> collapsed_;
-    QList<live::LiveTableRow> rowMap_;
+    QList<streaming::LiveTableRow> rowMap_;
     bool loading_ = false;
 };
 

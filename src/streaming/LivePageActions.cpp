@@ -1,5 +1,6 @@
 // The live page's user actions: create, edit, delete, start and stop a push, read its logs. Each
 // works on a copy of the room taken when it starts and finds the room again by key after every wait.
+#include "streaming/AgentReply.h"
 #include "streaming/LivePage.h"
 
 #include "app/UiText.h"
@@ -14,7 +15,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 
-using live::LiveRoom;
+using streaming::LiveRoom;
 
 namespace {
 
@@ -22,10 +23,6 @@ const QString kNoRoomSelected = QStringLiteral("请先选择一个直播房间�
 
 QString nodeUnavailableText() {
     return app::uiText(QStringLiteral("live.logs.nodeUnavailable"));
-}
-
-bool requestFailed(int status, const QJsonObject& reply) {
-    return status < 1 || status > 299 || reply.contains(QLatin1String("error"));
 }
 
 QStringList logLines(const QJsonObject& reply) {
@@ -48,6 +45,14 @@ private:
 };
 
 } // namespace
+
+// The current room, or nothing after telling the user to pick one.
+std::optional<LiveRoom> LivePage::chosenRoom() const {
+    std::optional<LiveRoom> room = currentRoom();
+    if (!room)
+        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    return room;
+}
 
 void LivePage::createRoom(const QString& preselectedNodeId) {
     if (shell_.nodes().isEmpty()) {
@@ -74,27 +79,22 @@ void LivePage::createRoom(const QString& preselectedNodeId) {
         reply = net::agentRequest(node, QStringLiteral("POST"), QStringLiteral("/live/rooms"),
                                   {{QStringLiteral("name"), name}}, &status);
     }
-    if (requestFailed(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("创建房间失败: ") + live::failureText(reply, status));
+    if (streaming::warnIfFailed(shell_.dialogParent(), QStringLiteral("创建房间失败: "), status, reply))
         return;
-    }
-    upsertAndShow(live::liveRoomFromJson(reply.value(QLatin1String("room")).toObject(), node.id));
+    upsertAndShow(streaming::liveRoomFromJson(reply.value(QLatin1String("room")).toObject(), node.id));
     shell_.setStatusText(QStringLiteral("直播房间创建完成"));
 }
 
 void LivePage::editCurrentRoom() {
-    const std::optional<LiveRoom> room = currentRoom();
-    if (!room) {
-        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    const std::optional<LiveRoom> room = chosenRoom();
+    if (!room)
         return;
-    }
     LiveRoomEditor editor(shell_, *room, shell_.dialogParent());
     editor.loadInitialLists();
     if (ui::execDialog(editor) != QDialog::Accepted)
         return;
-    const live::EditorValues values = editor.values();
-    const QString refusal = live::editorRefusal(values);
+    const streaming::EditorValues values = editor.values();
+    const QString refusal = streaming::editorRefusal(values);
     if (!refusal.isEmpty()) {
         ui::warning(shell_.dialogParent(), refusal);
         return;
@@ -107,20 +107,17 @@ void LivePage::editCurrentRoom() {
         const Node node = *found;
         BusyScope busy(shell_, QStringLiteral("保存直播房间..."));
         reply = net::agentRequest(node, QStringLiteral("PUT"),
-                                  live::roomPath(QStringLiteral("/live/rooms/"), room->id),
-                                  live::editorBody(values), &status);
+                                  streaming::roomPath(QStringLiteral("/live/rooms/"), room->id),
+                                  streaming::editorBody(values), &status);
     }
-    if (requestFailed(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("保存房间失败: ") + live::failureText(reply, status));
+    if (streaming::warnIfFailed(shell_.dialogParent(), QStringLiteral("保存房间失败: "), status, reply))
         return;
-    }
-    LiveRoom saved = live::liveRoomFromJson(reply.value(QLatin1String("room")).toObject(), nodeId);
+    LiveRoom saved = streaming::liveRoomFromJson(reply.value(QLatin1String("room")).toObject(), nodeId);
     if (saved.id.isEmpty()) {
         // An Agent that answers without the room: show what it holds now.
         load(false);
     } else {
-        const int index = live::indexOfLiveRoom(rooms_, saved.key());
+        const int index = streaming::indexOfLiveRoom(rooms_, saved.key());
         if (index >= 0)
             saved.liveLine = rooms_[index].liveLine;
         upsertAndShow(saved);
@@ -129,11 +126,9 @@ void LivePage::editCurrentRoom() {
 }
 
 void LivePage::deleteCurrentRoom() {
-    const std::optional<LiveRoom> room = currentRoom();
-    if (!room) {
-        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    const std::optional<LiveRoom> room = chosenRoom();
+    if (!room)
         return;
-    }
     if (!ui::question(shell_.dialogParent(),
                       QStringLiteral("确定删除直播房间 ") + room->name + QStringLiteral(" ?")))
         return;
@@ -148,15 +143,12 @@ void LivePage::deleteCurrentRoom() {
     {
         BusyScope busy(shell_, QStringLiteral("删除直播房间..."));
         reply = net::agentRequest(node, QStringLiteral("DELETE"),
-                                  live::roomPath(QStringLiteral("/live/rooms/"), room->id), QJsonObject(),
-                                  &status);
+                                  streaming::roomPath(QStringLiteral("/live/rooms/"), room->id),
+                                  QJsonObject(), &status);
     }
-    if (requestFailed(status, reply)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("删除房间失败: ") + live::failureText(reply, status));
+    if (streaming::warnIfFailed(shell_.dialogParent(), QStringLiteral("删除房间失败: "), status, reply))
         return;
-    }
-    live::removeLiveRoom(rooms_, room->key());
+    streaming::removeLiveRoom(rooms_, room->key());
     redraw();
     shell_.setStatusText(QStringLiteral("直播房间已删除"));
 }
@@ -168,15 +160,15 @@ QString LivePage::saveRoomState(const LiveRoom& room, const QJsonObject& patch) 
     const Node node = *found;
     int status = 0;
     const QJsonObject reply = net::agentRequest(node, QStringLiteral("PUT"),
-                                                live::roomPath(QStringLiteral("/live/rooms/"), room.id),
-                                                live::roomUpdateBody(room, patch), &status);
-    return requestFailed(status, reply) ? live::failureText(reply, status) : QString();
+                                                streaming::roomPath(QStringLiteral("/live/rooms/"), room.id),
+                                                streaming::roomUpdateBody(room, patch), &status);
+    return streaming::isFailedReply(status, reply) ? streaming::failureText(reply, status) : QString();
 }
 
 // Writes the push state that an action set into the room as the list holds it now (a reload
 // during the wait may have refreshed the rest of it); a room that is gone meanwhile stays gone.
 void LivePage::applyPushState(const LiveRoom& state) {
-    const int index = live::indexOfLiveRoom(rooms_, state.key());
+    const int index = streaming::indexOfLiveRoom(rooms_, state.key());
     if (index < 0)
         return;
     LiveRoom& room = rooms_[index];
@@ -195,14 +187,14 @@ bool LivePage::ensureFfmpeg(const Node& node) {
     int status = 0;
     const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/ffmpeg/status"),
                                                 QJsonObject(), &status);
-    switch (live::ffmpegState(status, reply)) {
-    case live::FfmpegState::Installed:
+    switch (streaming::ffmpegState(status, reply)) {
+    case streaming::FfmpegState::Installed:
         return true;
-    case live::FfmpegState::Unreachable:
+    case streaming::FfmpegState::Unreachable:
         ui::warning(shell_.dialogParent(),
-                    QStringLiteral("检测 ffmpeg 失败: ") + live::failureText(reply, status));
+                    QStringLiteral("检测 ffmpeg 失败: ") + streaming::failureText(reply, status));
         return false;
-    case live::FfmpegState::Missing:
+    case streaming::FfmpegState::Missing:
         break;
     }
     if (!ui::question(shell_.dialogParent(), QStringLiteral("当前节点没有检测到 ffmpeg，是否立即安装？")))
@@ -211,7 +203,7 @@ bool LivePage::ensureFfmpeg(const Node& node) {
     int installStatus = 0;
     const QJsonObject installed = net::agentRequest(
         node, QStringLiteral("POST"), QStringLiteral("/ffmpeg/install"), QJsonObject(), &installStatus);
-    const QString failure = live::ffmpegInstallFailure(installStatus, installed);
+    const QString failure = streaming::ffmpegInstallFailure(installStatus, installed);
     if (!failure.isEmpty()) {
         ui::warning(shell_.dialogParent(), QStringLiteral("安装 ffmpeg 失败: ") + failure);
         return false;
@@ -221,13 +213,11 @@ bool LivePage::ensureFfmpeg(const Node& node) {
 }
 
 void LivePage::startCurrentPush() {
-    std::optional<LiveRoom> room = currentRoom();
-    if (!room) {
-        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    std::optional<LiveRoom> room = chosenRoom();
+    if (!room)
         return;
-    }
     const Node* found = shell_.nodeById(room->cloudNodeId);
-    const QString refusal = live::startRefusal(*room, found != nullptr);
+    const QString refusal = streaming::startRefusal(*room, found != nullptr);
     if (!refusal.isEmpty()) {
         ui::warning(shell_.dialogParent(), refusal);
         return;
@@ -246,7 +236,7 @@ void LivePage::startCurrentPush() {
             {QStringLiteral("sourceUrl"), room->sourceUrl},
             {QStringLiteral("pushUrl"), room->pushUrl},
             {QStringLiteral("loop"), room->loopEnabled},
-            {QStringLiteral("mode"), live::effectiveMode(room->streamMode)},
+            {QStringLiteral("mode"), streaming::effectiveMode(room->streamMode)},
             {QStringLiteral("audioFolder"), room->audioFolder},
             {QStringLiteral("muteVideoAudio"), room->muteVideoAudio},
         };
@@ -254,7 +244,7 @@ void LivePage::startCurrentPush() {
         const QJsonObject reply =
             net::agentRequest(node, QStringLiteral("POST"), QStringLiteral("/live/start"), body, &status);
         QJsonObject patch;
-        if (live::startAccepted(status, reply)) {
+        if (streaming::startAccepted(status, reply)) {
             room->status = QStringLiteral("streaming");
             room->lastError.clear();
             room->liveTaskId = room->id;
@@ -264,7 +254,7 @@ void LivePage::startCurrentPush() {
                      {QStringLiteral("liveTaskId"), room->liveTaskId},
                      {QStringLiteral("startedAt"), room->startedAt}};
         } else {
-            failure = live::failureText(reply, status);
+            failure = streaming::failureText(reply, status);
             room->status = QStringLiteral("error");
             room->lastError = failure;
             patch = {{QStringLiteral("status"), room->status}, {QStringLiteral("lastError"), failure}};
@@ -281,11 +271,9 @@ void LivePage::startCurrentPush() {
 }
 
 void LivePage::stopCurrentPush() {
-    std::optional<LiveRoom> room = currentRoom();
-    if (!room) {
-        ui::information(shell_.dialogParent(), kNoRoomSelected);
+    std::optional<LiveRoom> room = chosenRoom();
+    if (!room)
         return;
-    }
     const Node* found = shell_.nodeById(room->cloudNodeId);
     if (!found) {
         ui::warning(shell_.dialogParent(), nodeUnavailableText());
@@ -299,8 +287,8 @@ void LivePage::stopCurrentPush() {
         const QJsonObject reply =
             net::agentRequest(node, QStringLiteral("POST"), QStringLiteral("/live/stop"),
                               {{QStringLiteral("roomId"), room->id}}, &status);
-        if (!live::stopAccepted(status)) {
-            failure = live::failureText(reply, status);
+        if (!streaming::stopAccepted(status)) {
+            failure = streaming::failureText(reply, status);
         } else {
             room->status = QStringLiteral("stopped");
             room->stoppedAt = QDateTime::currentSecsSinceEpoch();
@@ -327,7 +315,7 @@ void LivePage::showCurrentLogs() {
         return;
     }
     const Node node = *found;
-    const QString path = live::roomPath(QStringLiteral("/live/logs?roomId="), room->id);
+    const QString path = streaming::roomPath(QStringLiteral("/live/logs?roomId="), room->id);
     QStringList events;
     QStringList ffmpeg;
     {
@@ -335,16 +323,15 @@ void LivePage::showCurrentLogs() {
         int status = 0;
         const QJsonObject reply =
             net::agentRequest(node, QStringLiteral("GET"), path, QJsonObject(), &status);
-        if (requestFailed(status, reply)) {
-            ui::warning(shell_.dialogParent(), app::uiText(QStringLiteral("live.logs.readFailed")) +
-                                                   live::failureText(reply, status));
+        if (streaming::warnIfFailed(shell_.dialogParent(),
+                                    app::uiText(QStringLiteral("live.logs.readFailed")), status, reply))
             return;
-        }
         events = logLines(reply);
         const QJsonObject ffmpegReply = net::agentRequest(
             node, QStringLiteral("GET"), path + QStringLiteral("&type=ffmpeg"), QJsonObject(), &status);
-        ffmpeg = requestFailed(status, ffmpegReply) ? QStringList{live::failureText(ffmpegReply, status)}
-                                                    : logLines(ffmpegReply);
+        ffmpeg = streaming::isFailedReply(status, ffmpegReply)
+                     ? QStringList{streaming::failureText(ffmpegReply, status)}
+                     : logLines(ffmpegReply);
     }
     LiveLogDialog dialog(room->name, events, ffmpeg, shell_.dialogParent());
     ui::execDialog(dialog);

@@ -1,9 +1,11 @@
 #include "streaming/LivePushStatus.h"
 
+#include "streaming/AgentReply.h"
+
 #include <QJsonDocument>
 #include <QJsonValue>
 
-namespace live {
+namespace streaming {
 namespace {
 
 const QString kStreaming = QStringLiteral("streaming");
@@ -122,13 +124,6 @@ bool isPolled(const LiveRoom& room) {
     return room.status != QLatin1String("draft");
 }
 
-QString failureText(const QJsonObject& reply, int status) {
-    const QJsonValue error = reply.value(QLatin1String("error"));
-    if (error.isString())
-        return error.toString();
-    return QStringLiteral("HTTP %1").arg(status);
-}
-
 QString startRefusal(const LiveRoom& room, bool hasNode) {
     if (!hasNode || room.pushUrl.isEmpty())
         return QStringLiteral("请先编辑房间，选择节点和推流地址。");
@@ -170,4 +165,4 @@ QString ffmpegInstallFailure(int status, const QJsonObject& reply) {
     return failureText(reply, status);
 }
 
-} // namespace live
+} // namespace streaming

@@ -9,7 +9,7 @@
 
 // The push state of live rooms: what a status reply means for a room, the one-line text of the
 // push, and when start, stop and the FFmpeg check count as done.
-namespace live {
+namespace streaming {
 
 // One "/live/status" reply reduced to what the state machine needs (built on the poll worker thread).
 struct LiveStatusReport {
@@ -37,9 +37,6 @@ QString progressLine(const QJsonObject& progress);
 // FFmpeg's clock text without the fraction and without a leading zero hour ("00:01:02.5" -> "01:02").
 QString trimProgressTime(const QString& time);
 
-// The text of a refused request: the reply's "error" when it is text, else "HTTP n".
-QString failureText(const QJsonObject& reply, int status);
-
 // Why a room cannot be started as configured, or empty when it can. hasNode: its Node exists.
 QString startRefusal(const LiveRoom& room, bool hasNode);
 // A start counts only with an HTTP answer below 300 and no error.
@@ -54,6 +51,6 @@ FfmpegState ffmpegState(int status, const QJsonObject& reply);
 // Empty when the install went through, else the text for the warning.
 QString ffmpegInstallFailure(int status, const QJsonObject& reply);
 
-} // namespace live
+} // namespace streaming
 
-Q_DECLARE_METATYPE(live::LiveStatusReport)
+Q_DECLARE_METATYPE(streaming::LiveStatusReport)

@@ -4,7 +4,7 @@
 #include <QJsonValue>
 #include <QUrl>
 
-namespace live {
+namespace streaming {
 namespace {
 
 QString textMember(const QJsonObject& object, const char* key) {
@@ -196,4 +196,4 @@ QString roomPath(const QString& prefix, const QString& roomId) {
     return prefix + QString::fromLatin1(QUrl::toPercentEncoding(roomId));
 }
 
-} // namespace live
+} // namespace streaming

@@ -6,7 +6,7 @@
 #include <QString>
 
 // One FFmpeg live room of a Node's Agent, as the client holds it.
-namespace live {
+namespace streaming {
 
 inline constexpr char kFileMode[] = "file_to_rtmp";
 inline constexpr char kRandomAudioMode[] = "video_random_audio_to_rtmp";
@@ -81,4 +81,4 @@ QJsonObject roomUpdateBody(const LiveRoom& room, const QJsonObject& patch);
 // The Agent path of a room: prefix + the id percent-encoded (every byte outside the unreserved set).
 QString roomPath(const QString& prefix, const QString& roomId);
 
-} // namespace live
+} // namespace streaming

@@ -3,8 +3,9 @@
 #include "app/TextFormats.h"
 #include "net/RequestLayer.h"
 #include "shell/Shell.h"
-#include "streaming/LivePullSources.h"
+#include "streaming/AgentReply.h"
 #include "streaming/LivePushStatus.h"
+#include "streaming/RtmpPage.h"
 #include "ui/Dialogs.h"
 
 #include <QCheckBox>
@@ -18,7 +19,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using live::LiveRoom;
+using streaming::LiveRoom;
 
 namespace {
 
@@ -55,7 +56,7 @@ QWidget* comboWithButton(QComboBox* combo, QPushButton* button) {
     return row;
 }
 
-live::ComboChoice choiceOf(const QComboBox* combo) {
+streaming::ComboChoice choiceOf(const QComboBox* combo) {
     const int index = combo->currentIndex();
     return {combo->currentText(), index >= 0 ? combo->itemText(index) : QString(),
             index >= 0 ? combo->itemData(index).toString() : QString()};
@@ -69,10 +70,6 @@ void refill(QComboBox* combo, const QList<std::pair<QString, QString>>& items) {
         combo->addItem(text, data);
     if (!remembered.isEmpty())
         combo->setEditText(remembered);
-}
-
-bool requestFailed(int status, const QJsonObject& reply) {
-    return status < 1 || status > 299 || reply.contains(QLatin1String("error"));
 }
 
 } // namespace
@@ -158,12 +155,12 @@ QWidget* LiveRoomEditor::buildMediaGroup() {
     auto* group = new QGroupBox(QStringLiteral("媒体来源"));
     QFormLayout* form = editorForm(group);
     modeCombo_ = new QComboBox;
-    for (const char* mode : {live::kFileMode, live::kRandomAudioMode, live::kPullMode})
-        modeCombo_->addItem(live::modeLabel(QLatin1String(mode)), QString::fromLatin1(mode));
-    modeCombo_->setCurrentIndex(qMax(0, modeCombo_->findData(live::effectiveMode(room_.streamMode))));
+    for (const char* mode : {streaming::kFileMode, streaming::kRandomAudioMode, streaming::kPullMode})
+        modeCombo_->addItem(streaming::modeLabel(QLatin1String(mode)), QString::fromLatin1(mode));
+    modeCombo_->setCurrentIndex(qMax(0, modeCombo_->findData(streaming::effectiveMode(room_.streamMode))));
     muteCheck_ = new QCheckBox(QStringLiteral("静音视频音轨"));
     muteCheck_->setChecked(room_.muteVideoAudio);
-    videoCombo_ = editableCombo(live::baseName(room_.videoPath), QStringLiteral("example.mp4"));
+    videoCombo_ = editableCombo(streaming::baseName(room_.videoPath), QStringLiteral("example.mp4"));
     videoRefresh_ = refreshButton(&LiveRoomEditor::reloadVideos);
     pullCombo_ = editableCombo(room_.sourceUrl, kPushPlaceholder);
     pullRefresh_ = refreshButton(&LiveRoomEditor::reloadPullSources);
@@ -190,7 +187,7 @@ QWidget* LiveRoomEditor::buildPushGroup() {
 }
 
 void LiveRoomEditor::applyMode() {
-    const live::ModeFields fields = live::modeFields(modeCombo_->currentData().toString());
+    const streaming::ModeFields fields = streaming::modeFields(modeCombo_->currentData().toString());
     videoCombo_->setEnabled(fields.video);
     videoRefresh_->setEnabled(fields.video);
     pullCombo_->setEnabled(fields.pull);
@@ -227,17 +224,15 @@ void LiveRoomEditor::reloadVideos() {
     const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/files/videos"),
                                                 QJsonObject(), &status);
     shell_.setBusy(QString(), false);
-    if (requestFailed(status, reply)) {
-        ui::warning(this, QStringLiteral("读取视频列表失败: ") + live::failureText(reply, status));
+    if (streaming::warnIfFailed(this, QStringLiteral("读取视频列表失败: "), status, reply))
         return;
-    }
     QList<std::pair<QString, QString>> items;
     for (const QJsonValue& value : reply.value(QLatin1String("files")).toArray()) {
         const QJsonObject file = value.toObject();
         const QString path = file.contains(QLatin1String("relative"))
                                  ? file.value(QLatin1String("relative")).toString()
                                  : file.value(QLatin1String("name")).toString();
-        items.append({live::baseName(path) + QStringLiteral("  ") +
+        items.append({streaming::baseName(path) + QStringLiteral("  ") +
                           fmt::clientBytes(file.value(QLatin1String("size")).toDouble()),
                       path});
     }
@@ -254,10 +249,8 @@ void LiveRoomEditor::reloadAudioFolders() {
     const QJsonObject reply = net::agentRequest(
         node, QStringLiteral("GET"), QStringLiteral("/files/audio-folders"), QJsonObject(), &status);
     shell_.setBusy(QString(), false);
-    if (requestFailed(status, reply)) {
-        ui::warning(this, QStringLiteral("读取音频目录失败: ") + live::failureText(reply, status));
+    if (streaming::warnIfFailed(this, QStringLiteral("读取音频目录失败: "), status, reply))
         return;
-    }
     QList<std::pair<QString, QString>> items;
     for (const QJsonValue& value : reply.value(QLatin1String("folders")).toArray()) {
         const QJsonObject folder = value.toObject();
@@ -271,24 +264,14 @@ void LiveRoomEditor::reloadAudioFolders() {
 }
 
 void LiveRoomEditor::reloadPullSources() {
-    // Nodes are copied first: the list may be reloaded while a request waits.
-    const QList<Node> nodes = shell_.nodes();
-    QList<live::PullSource> sources;
+    // The RTMP page's rows in this window first, then every Node asked afresh: the editor offers what that
+    // page would copy. The Nodes are copies, so a Node list reload while a request waits changes nothing.
+    const QList<streaming::RtmpRoom> pageRows = streaming::rtmpRowsShownIn(shell_.dialogParent());
     shell_.setBusy(QStringLiteral("读取拉流地址..."), true);
-    for (const Node& node : nodes) {
-        if (!node.hasAgentEndpoint())
-            continue;
-        int status = 0;
-        const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"),
-                                                    QStringLiteral("/rtmp/status"), QJsonObject(), &status);
-        if (requestFailed(status, reply))
-            continue;
-        for (const QJsonValue& value : reply.value(QLatin1String("rooms")).toArray())
-            live::addRoomPullSources(sources, value.toObject(), nodeLabel(node));
-    }
+    const QList<streaming::PullSource> sources = streaming::collectPullSources(pageRows, shell_.nodes());
     shell_.setBusy(QString(), false);
     QList<std::pair<QString, QString>> items;
-    for (const live::PullSource& source : sources)
+    for (const streaming::PullSource& source : sources)
         items.append({source.label, source.url});
     refill(pullCombo_, items);
     if (sources.isEmpty())
@@ -299,13 +282,13 @@ QString LiveRoomEditor::chosenNodeId() const {
     return nodeCombo_->currentData().toString();
 }
 
-live::EditorValues LiveRoomEditor::values() const {
-    live::EditorValues values;
+streaming::EditorValues LiveRoomEditor::values() const {
+    streaming::EditorValues values;
     values.name = nameEdit_->text().trimmed();
     values.streamMode = modeCombo_->currentData().toString();
-    values.videoPath = live::chosenVideoPath(choiceOf(videoCombo_), room_.videoPath);
-    values.pullUrl = live::chosenValue(choiceOf(pullCombo_));
-    values.audioFolder = live::chosenValue(choiceOf(audioCombo_));
+    values.videoPath = streaming::chosenVideoPath(choiceOf(videoCombo_), room_.videoPath);
+    values.pullUrl = streaming::chosenValue(choiceOf(pullCombo_));
+    values.audioFolder = streaming::chosenValue(choiceOf(audioCombo_));
     values.pushUrl = pushEdit_->text().trimmed();
     values.muteVideoAudio = muteCheck_->isChecked();
     values.loopEnabled = loopCheck_->isChecked();
@@ -314,7 +297,7 @@ live::EditorValues LiveRoomEditor::values() const {
 
 // A refused save keeps the dialog open, so what was typed is not lost to a missing field.
 void LiveRoomEditor::trySave() {
-    const QString refusal = live::editorRefusal(values());
+    const QString refusal = streaming::editorRefusal(values());
     if (!refusal.isEmpty()) {
         ui::warning(this, refusal);
         return;

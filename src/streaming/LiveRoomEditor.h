@@ -35,7 +35,7 @@ private:
 // room. The fields a mode does not use are disabled; Save refuses incomplete settings and stays open.
 class LiveRoomEditor : public QDialog {
 public:
-    LiveRoomEditor(shell::Shell& shell, const live::LiveRoom& room, QWidget* parent = nullptr);
+    LiveRoomEditor(shell::Shell& shell, const streaming::LiveRoom& room, QWidget* parent = nullptr);
 
     // The lists the room's Node offers: videos and audio folders when the room has a Node, and the
     // pull addresses of every Node's ingest rooms.
@@ -44,7 +44,7 @@ public:
     void reloadAudioFolders();
     void reloadPullSources();
 
-    live::EditorValues values() const;
+    streaming::EditorValues values() const;
     QString chosenNodeId() const;
 
     QLineEdit* nameEdit() const { return nameEdit_; }
@@ -68,7 +68,7 @@ private:
     const Node* chosenNodeOrNotice();
 
     shell::Shell& shell_;
-    live::LiveRoom room_;
+    streaming::LiveRoom room_;
     QLineEdit* nameEdit_ = nullptr;
     QComboBox* nodeCombo_ = nullptr;
     QComboBox* modeCombo_ = nullptr;

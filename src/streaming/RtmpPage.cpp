@@ -6,19 +6,19 @@
 #include "net/RequestLayer.h"
 #include "shell/NodeFilterCombo.h"
 #include "shell/Shell.h"
+#include "streaming/AgentReply.h"
 #include "streaming/LivePreviewWindow.h"
+#include "streaming/PreviewLink.h"
 #include "streaming/RtmpRoomDialog.h"
-#include "streaming/RtmpTiming.h"
+#include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
 #include "ui/PlainText.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QMenu>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace streaming {
@@ -126,7 +126,7 @@ void RtmpPage::loadRooms(bool loud) {
             continue;
         }
         QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/rtmp/status"));
-        request.setTransferTimeout(rtmptiming::statusIdleTimeoutMs);
+        request.setTransferTimeout(timing::rtmpStatusIdleTimeoutMs);
         requests.append({target.id, request});
         if (loud)
             loudPending_.insert(target.id); // a request still waiting from a quiet load counts too
@@ -235,11 +235,8 @@ void RtmpPage::createRoom() {
     const QJsonObject reply =
         net::agentRequest(node.node, QStringLiteral("POST"), QStringLiteral("/rtmp/rooms"),
                           {{"name", input->name}, {"enabled", input->enabled}}, &status);
-    if (isRtmpFailure(reply, status)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("创建 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("创建 RTMP 房间失败: "), status, reply))
         return;
-    }
     upsertFromReply(node, reply, nullptr);
     busy.finish(QStringLiteral("RTMP 房间创建完成"));
 }
@@ -259,11 +256,8 @@ void RtmpPage::editRoom() {
     const QJsonObject reply = net::agentRequest(
         target->node.node, QStringLiteral("PUT"), rtmpRoomPath(target->room.id),
         {{"name", input->name}, {"enabled", input->enabled}, {"roomKey", input->roomKey}}, &status);
-    if (isRtmpFailure(reply, status)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("保存 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("保存 RTMP 房间失败: "), status, reply))
         return;
-    }
     upsertFromReply(target->node, reply, &target->room);
     busy.finish(QStringLiteral("RTMP 房间保存完成"));
 }
@@ -279,11 +273,8 @@ void RtmpPage::roomAction(const QString& action) {
     int status = 0;
     const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("POST"),
                                                 rtmpRoomPath(target->room.id, action), {}, &status);
-    if (isRtmpFailure(reply, status)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("RTMP 房间请求失败: ") + rtmpFailureText(reply, status));
+    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("RTMP 房间请求失败: "), status, reply))
         return;
-    }
     upsertFromReply(target->node, reply, &target->room);
     busy.finish(QStringLiteral("RTMP 房间请求完成"));
 }
@@ -303,7 +294,7 @@ void RtmpPage::upsertFromReply(const fleet::NodeRef& node, const QJsonObject& ro
         fresh.running = previous && previous->running;
         fresh.installed = previous && previous->installed;
         fresh.version = previous ? previous->version : QString();
-        fresh.error = rtmpFailureText(statusReply, status);
+        fresh.error = failureText(statusReply, status);
     }
     if (fresh.isServiceRow()) { // an answer without the room: read the Node's rooms again instead
         loadRooms(false);
@@ -325,11 +316,8 @@ void RtmpPage::deleteRoom() {
     int status = 0;
     const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("DELETE"),
                                                 rtmpRoomPath(target->room.id), {}, &status);
-    if (isRtmpFailure(reply, status)) {
-        ui::warning(shell_.dialogParent(),
-                    QStringLiteral("删除 RTMP 房间失败: ") + rtmpFailureText(reply, status));
+    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("删除 RTMP 房间失败: "), status, reply))
         return;
-    }
     // By key, as the row stands now: a load during the wait may have moved it, and a Node list reload
     // may have given its Node another index.
     RtmpRoom removed = target->room;
@@ -358,7 +346,7 @@ void RtmpPage::viewLog() {
         net::agentRequest(node->node, QStringLiteral("GET"), QStringLiteral("/rtmp/logs"), {}, &status);
     const bool failed = status < 1 || status > 299;
     showRtmpLog(shell_.dialogParent(),
-                failed ? rtmpFailureText(reply, status) : reply.value(QLatin1String("logs")).toString());
+                failed ? failureText(reply, status) : reply.value(QLatin1String("logs")).toString());
 }
 
 void RtmpPage::copyField(RtmpCopyField field, const QString& label) {
@@ -372,21 +360,11 @@ void RtmpPage::copyField(RtmpCopyField field, const QString& label) {
     shell_.setStatusText(label + QStringLiteral("已复制"));
 }
 
-// Addresses come from the Agent over plain HTTP: only web addresses are handed on.
-bool RtmpPage::refuseNonWebUrl(const QString& url) {
-    if (isWebAddress(url))
-        return false;
-    ui::warning(shell_.dialogParent(), QStringLiteral("只能打开 http 或 https 预览地址：") + url);
-    return true;
-}
-
 void RtmpPage::openPreview() {
     const int row = table_->currentRow();
     if (!list_.isValidRow(row) || list_.at(row).previewUrl.isEmpty())
         return;
-    const QString url = list_.at(row).previewUrl;
-    if (!refuseNonWebUrl(url))
-        QDesktopServices::openUrl(QUrl(url.trimmed()));
+    openPreviewLink(shell_.dialogParent(), list_.at(row).previewUrl);
 }
 
 void RtmpPage::watchLive() {
@@ -398,7 +376,7 @@ void RtmpPage::watchLive() {
         ui::information(shell_.dialogParent(), QStringLiteral("当前房间没有可用的 HLS 预览地址。"));
         return;
     }
-    if (refuseNonWebUrl(room.previewUrl))
+    if (!acceptPreviewAddress(shell_.dialogParent(), room.previewUrl))
         return;
     auto* window = new LivePreviewWindow(room.name, room.previewUrl);
     shell_.adoptWindow(window);
@@ -450,6 +428,13 @@ std::unique_ptr<QMenu> RtmpPage::createContextMenu() {
     menu->addSeparator();
     menu->addAction(QStringLiteral("删除房间"), this, [this] { deleteRoom(); })->setEnabled(isRoom);
     return menu;
+}
+
+QList<RtmpRoom> rtmpRowsShownIn(const QWidget* window) {
+    const auto* page =
+        window ? dynamic_cast<const RtmpPage*>(window->findChild<QWidget*>(QStringLiteral("rtmpPage")))
+               : nullptr;
+    return page ? page->rooms().rows() : QList<RtmpRoom>();
 }
 
 } // namespace streaming

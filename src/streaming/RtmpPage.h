@@ -67,7 +67,6 @@ private:
     std::optional<RoomTarget> currentRoomTarget();
     void upsertFromReply(const fleet::NodeRef& node, const QJsonObject& room, const RtmpRoom* previous);
     std::optional<fleet::NodeRef> nodeForLog() const;
-    bool refuseNonWebUrl(const QString& url);
 
     shell::Shell& shell_;
     NodeFilterCombo* filter_ = nullptr;
@@ -76,5 +75,9 @@ private:
     fleet::PollCycle poller_;
     QSet<QString> loudPending_; // Node ids a loud load still waits for
 };
+
+// The rows of the RTMP page inside this window (the page as it stands, not asked afresh); empty when the
+// window holds no RTMP page.
+QList<RtmpRoom> rtmpRowsShownIn(const QWidget* window);
 
 } // namespace streaming

@@ -1,5 +1,7 @@
 #include "streaming/RtmpRoom.h"
 
+#include "streaming/AgentReply.h"
+
 #include "model/Node.h"
 #include "net/RequestLayer.h"
 
@@ -101,7 +103,7 @@ RtmpRoom rtmpServiceRow(const RtmpNodeTag& node, const QString& error) {
 QList<RtmpRoom> rtmpRowsFromStatus(int status, const QJsonObject& reply, const QString& transportError,
                                    const RtmpNodeTag& node) {
     if (status < 1 || status > 299) {
-        QString error = rtmpFailureText(reply, status);
+        QString error = failureText(reply, status);
         // With no answer at all, the transport's reason says more than "HTTP 0".
         if (status < 1 && !reply.value(QLatin1String("error")).isString() && !transportError.isEmpty())
             error = transportError;
@@ -114,27 +116,11 @@ QList<RtmpRoom> rtmpRowsFromStatus(int status, const QJsonObject& reply, const Q
     return rows;
 }
 
-bool isRtmpFailure(const QJsonObject& reply, int status) {
-    return status < 1 || status > 299 || reply.contains(QLatin1String("error"));
-}
-
-QString rtmpFailureText(const QJsonObject& reply, int status) {
-    const QJsonValue error = reply.value(QLatin1String("error"));
-    return error.isString() ? error.toString() : QStringLiteral("HTTP %1").arg(status);
-}
-
 QString rtmpRoomPath(const QString& roomId, const QString& action) {
     QString path = QStringLiteral("/rtmp/rooms/") + QString::fromLatin1(QUrl::toPercentEncoding(roomId));
     if (!action.isEmpty())
         path += QLatin1Char('/') + action;
     return path;
-}
-
-bool isWebAddress(const QString& url) {
-    const QUrl parsed(url.trimmed(), QUrl::StrictMode);
-    const QString scheme = parsed.scheme().toLower();
-    return parsed.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
-           !parsed.host().isEmpty();
 }
 
 QString rtmpStateText(const RtmpRoom& room) {
@@ -301,7 +287,7 @@ void addPullSources(QList<PullSource>& sources, const RtmpRoom& row) {
 
 void addPullSourcesFromStatus(QList<PullSource>& sources, const QString& nodeLabel, int status,
                               const QJsonObject& reply) {
-    if (isRtmpFailure(reply, status))
+    if (isFailedReply(status, reply))
         return;
     const QJsonArray rooms = reply.value(QLatin1String("rooms")).toArray();
     for (const QJsonValue& room : rooms)

@@ -61,17 +61,9 @@ RtmpRoom rtmpServiceRow(const RtmpNodeTag& node, const QString& error);
 QList<RtmpRoom> rtmpRowsFromStatus(int status, const QJsonObject& reply, const QString& transportError,
                                    const RtmpNodeTag& node);
 
-// A reply of a room request that did not succeed: no answer, status 300 or more, or an "error" member.
-bool isRtmpFailure(const QJsonObject& reply, int status);
-// The reply's "error" when it is text, else "HTTP <status>".
-QString rtmpFailureText(const QJsonObject& reply, int status);
-
 // "/rtmp/rooms/<id>" or "/rtmp/rooms/<id>/<action>", the id percent-encoded byte by byte outside the
 // unreserved set, so ids with "/", "?", "#", blanks or non-ASCII letters stay one path segment.
 QString rtmpRoomPath(const QString& roomId, const QString& action = QString());
-
-// Whether an address from an Agent may be handed to a browser: only http and https, with a host.
-bool isWebAddress(const QString& url);
 
 // "服务停止", "已禁用", "在线" or "离线".
 QString rtmpStateText(const RtmpRoom& room);

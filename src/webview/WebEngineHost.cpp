@@ -103,20 +103,26 @@ bool WebEngineHost::prepare() {
     view_->setPage(new QWebEnginePage(profile, view_));
     layout->addWidget(view_);
     // A renderer that dies before the first page finished loading means the engine could not come up;
-    // later crashes are the page's business. The view is the context, so nothing runs after it is gone.
+    // later crashes are the page's business unless asked otherwise. The view is the context, so nothing
+    // runs after it is gone.
     auto loaded = std::make_shared<bool>(false);
     QObject::connect(view_, &QWebEngineView::loadFinished, view_, [loaded](bool ok) {
         if (ok)
             *loaded = true;
     });
-    QObject::connect(
-        view_->page(), &QWebEnginePage::renderProcessTerminated, view_,
-        [failed = failed_, loaded, view = view_](QWebEnginePage::RenderProcessTerminationStatus status, int) {
-            if (*loaded || status == QWebEnginePage::NormalTerminationStatus || *failed)
-                return;
-            *failed = true;
-            ui::warning(view->window(), kControllerFailed);
-        });
+    QObject::connect(view_->page(), &QWebEnginePage::renderProcessTerminated, view_,
+                     [failed = failed_, loaded, reportLater = reportLaterCrashes_,
+                      view = view_](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                         if ((*loaded && !reportLater) || status == QWebEnginePage::NormalTerminationStatus ||
+                             *failed)
+                             return;
+                         *failed = true;
+                         ui::warning(view->window(), kControllerFailed);
+                     });
+    // The shared profile goes with the application object; a page still alive then is torn down out of
+    // order, so views end when the application starts to quit.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, host_.data(),
+                     [view = view_] { delete view.data(); });
     return true;
 #else
     *failed_ = true;

@@ -19,6 +19,11 @@ class WebEngineHost {
 public:
     explicit WebEngineHost(QWidget* host);
 
+    // By default only a renderer that dies before the first page finished loading is reported (the engine
+    // could not come up); with this, a later crash is reported too (once), for views that show nothing else.
+    // Takes effect for a view created afterwards.
+    void setReportLaterCrashes(bool report) { reportLaterCrashes_ = report; }
+
     // Creates the view (once); false after a failure was shown.
     bool prepare();
     // prepare(), then navigates the view to url.
@@ -35,6 +40,7 @@ private:
     QPointer<QWebEngineView> view_;
     // Shared with the view's callbacks, which may run while the view outlives this object briefly.
     std::shared_ptr<bool> failed_ = std::make_shared<bool>(false);
+    bool reportLaterCrashes_ = false;
 };
 
 } // namespace webview

@@ -13,6 +13,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QPointer>
+#include <QTextDocument>
 
 using testsupport::agentNode;
 using testsupport::RecordingServer;
@@ -105,6 +106,14 @@ private Q_SLOTS:
         fixture.setNodes({osaka});
         QCOMPARE(table->rowCount(), 1);
         QCOMPARE(fixture.cell(0, 0), QStringLiteral("osaka-1"));
+
+        // A label that looks like markup shows literally on hover too (Qt renders such a tooltip).
+        osaka.name = QStringLiteral("<img src='/dev/zero'>");
+        fixture.setNodes({osaka});
+        const QString tip = table->item(0, 0)->toolTip();
+        QTextDocument hover;
+        hover.setHtml(tip);
+        QCOMPARE(Qt::mightBeRichText(tip) ? hover.toPlainText() : tip, osaka.name);
     }
 
     void columnWidthsAtNarrowViewport() {

@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
         page->toggleNode(QStringLiteral("node-tokyo-1"));
         page->setAllCollapsed(false);
         page->table()->selectRow(rows[i]);
-        const std::optional<live::LiveRoom> chosen = page->roomAtRow(rows[i]);
+        const std::optional<streaming::LiveRoom> chosen = page->roomAtRow(rows[i]);
         if (!chosen)
             continue;
         LiveRoomEditor editor(shell, *chosen, &shell.window());

@@ -6,7 +6,8 @@
 #include "mainwindow/PercentTableWidget.h"
 #include "streaming/LivePage.h"
 #include "streaming/LiveRoomEditor.h"
-#include "streaming/LiveTiming.h"
+#include "streaming/RtmpPage.h"
+#include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
 
 #include <QCheckBox>
@@ -15,7 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-using live::LiveRoom;
+using streaming::LiveRoom;
 
 namespace {
 
@@ -55,7 +56,7 @@ struct Fixture {
         return {};
     }
     LiveRoom room(const QString& node, const QString& id) const {
-        return page->rooms().value(live::indexOfLiveRoom(page->rooms(), node + '|' + id));
+        return page->rooms().value(streaming::indexOfLiveRoom(page->rooms(), node + '|' + id));
     }
     void select(const QString& node, const QString& id) {
         page->table()->selectRow(page->rowOfRoom(node + '|' + id));
@@ -86,7 +87,7 @@ private Q_SLOTS:
     void init() {
         ui::testing::reset();
         ui::testing::setScripted(true);
-        live::timing::reset();
+        streaming::timing::reset();
     }
 
     void nodeRowsAndCollapse_data() {
@@ -129,17 +130,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("push");
         QTest::addColumn<QString>("savedVideo");
         QTest::addColumn<QString>("savedSource");
-        QTest::newRow("push only keeps sub path") << live::kFileMode << "" << -1 << "rtmp://h/live/new"
+        QTest::newRow("push only keeps sub path") << streaming::kFileMode << "" << -1 << "rtmp://h/live/new"
                                                   << "sub/x.mp4"
                                                   << "";
         QTest::newRow("typed backslash path")
-            << live::kFileMode << "dir\\clip.mp4" << -1 << "rtmp://h/live/new"
+            << streaming::kFileMode << "dir\\clip.mp4" << -1 << "rtmp://h/live/new"
             << "clip.mp4"
             << "";
-        QTest::newRow("pull source by URL") << live::kPullMode << "" << 0 << "rtmp://h/live/new"
+        QTest::newRow("pull source by URL") << streaming::kPullMode << "" << 0 << "rtmp://h/live/new"
                                             << ""
                                             << "rtmp://127.0.0.1:1935/live/";
-        QTest::newRow("pull equals push") << live::kPullMode << "" << -1 << "RTMP://SRC/live/A"
+        QTest::newRow("pull equals push") << streaming::kPullMode << "" << -1 << "RTMP://SRC/live/A"
                                           << "sub/x.mp4"
                                           << "";
     }
@@ -175,6 +176,33 @@ private Q_SLOTS:
                  qPrintable(saved.value("sourceUrl").toString()));
         QCOMPARE(f.room("node-a", id).videoPath, saved.value("videoPath").toString());
         QCOMPARE(shownKinds().contains("warning:拉流地址和目标推流地址不能相同。"), refused);
+    }
+
+    // The editor offers the rooms the RTMP page shows first, then asks each Node: a Node that stopped
+    // answering since the page loaded still offers what the page shows.
+    void pullSourcesStartWithTheRtmpPage_data() {
+        QTest::addColumn<bool>("withRtmpPage");
+        QTest::newRow("page shows the room") << true;
+        QTest::newRow("no page, Node silent") << false;
+    }
+    void pullSourcesStartWithTheRtmpPage() {
+        QFETCH(bool, withRtmpPage);
+        Fixture f;
+        f.simulator.addRtmpRoom("b", QStringLiteral("ingest"));
+        if (withRtmpPage) {
+            auto* rtmp = new streaming::RtmpPage(f.shell);
+            f.shell.host(rtmp);
+            rtmp->loadRooms(false);
+            QVERIFY(
+                QTest::qWaitFor([rtmp] { return !rtmp->isLoading() && rtmp->rooms().size() > 0; }, 20000));
+        }
+        f.simulator.setFault("b", "GET", "/rtmp/status", sim::Fault{500, "MediaMTX 崩溃"});
+        LiveRoomEditor editor(f.shell, LiveRoom(), f.shell.dialogParent());
+        editor.reloadPullSources();
+        QStringList labels;
+        for (int i = 0; i < editor.pullCombo()->count(); ++i)
+            labels << editor.pullCombo()->itemText(i);
+        QCOMPARE(!labels.filter(QStringLiteral(" / ingest / RTMP")).isEmpty(), withRtmpPage);
     }
 
     void pushLifecycle() {

@@ -1,14 +1,12 @@
 #include "TestMain.h"
 
 #include "streaming/LiveEditorRules.h"
-#include "streaming/LivePreviewLink.h"
-#include "streaming/LivePullSources.h"
 #include "streaming/LivePushStatus.h"
 #include "streaming/LiveRoom.h"
 
 #include <QJsonDocument>
 
-using namespace live;
+using namespace streaming;
 
 namespace {
 
@@ -308,50 +306,6 @@ private Q_SLOTS:
         started.audioFolder = audio;
         // The start check refuses what the editor refuses, except an empty push address.
         QCOMPARE(startRefusal(started, true).isEmpty(), editorRefusal(v).isEmpty() && !push.isEmpty());
-    }
-
-    void previewLinks_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("opened");
-        QTest::newRow("http") << " http://1.2.3.4:8888/live/a/ " << true;
-        QTest::newRow("https upper case") << "HTTPS://h.example/x" << true;
-        QTest::newRow("local file") << "file:///etc/passwd" << false;
-        QTest::newRow("script") << "javascript:alert(1)" << false;
-        QTest::newRow("no host") << "http:relative" << false;
-        QTest::newRow("program") << "C:\\Windows\\calc.exe" << false;
-    }
-    void previewLinks() {
-        QFETCH(QString, text);
-        QTEST(webUrl(text).isValid(), "opened");
-    }
-
-    void pullSources() {
-        QList<PullSource> sources;
-        addRoomPullSources(
-            sources,
-            QJsonDocument::fromJson(json("{'name':'a','playUrl':'rtmp://h/live/k?x=1','srtPublishFullUrl':' "
-                                         "srt://h:8890?streamid=publish:live/k '}"))
-                .object(),
-            "N1");
-        addRoomPullSources(sources,
-                           QJsonDocument::fromJson(
-                               json("{'roomKey':'k2','rtmpPublishFullUrl':'rtmp://h/live/"
-                                    "k?x=1','srtPublishFullUrl':'srt://h:8890?streamid=publish%3Alive/k2'}"))
-                               .object(),
-                           "");
-        addRoomPullSources(
-            sources,
-            QJsonDocument::fromJson(json("{'name':'c','publishUrl':'rtmp://h/live/"
-                                         "c','srtPublishFullUrl':'srt://h:8890?streamid=live/c'}"))
-                .object(),
-            "N3");
-        QStringList shown;
-        for (const PullSource& source : sources)
-            shown << source.label + " = " + source.url;
-        QCOMPARE(shown, QStringList({"N1 / a / RTMP = rtmp://h/live/k?x=1",
-                                     "N1 / a / SRT = srt://h:8890?streamid=read:live/k",
-                                     "未知节点 / k2 / SRT = srt://h:8890?streamid=read%3Alive/k2",
-                                     "N3 / c / RTMP = rtmp://h/live/c"}));
     }
 
     void pullModeBody() {

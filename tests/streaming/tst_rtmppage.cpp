@@ -9,7 +9,7 @@
 #include "streaming/LivePreviewWindow.h"
 #include "streaming/RtmpPage.h"
 #include "streaming/RtmpRoomDialog.h"
-#include "streaming/RtmpTiming.h"
+#include "streaming/StreamingTiming.h"
 #include "streaming/WebViewPane.h"
 #include "ui/Dialogs.h"
 
@@ -90,7 +90,7 @@ private Q_SLOTS:
     void init() {
         ui::testing::setScripted(true);
         ui::testing::reset();
-        rtmptiming::reset();
+        timing::reset();
         simulator = std::make_unique<sim::Simulator>();
         QVERIFY(simulator->start());
         shell = std::make_unique<testsupport::FakeShell>();

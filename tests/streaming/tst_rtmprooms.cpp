@@ -3,6 +3,7 @@
 
 #include "model/Node.h"
 #include "net/RequestLayer.h"
+#include "streaming/PreviewLink.h"
 #include "streaming/RtmpRoom.h"
 
 #include <QJsonArray>
@@ -17,8 +18,8 @@ template <typename T> T fetched(const char* name) {
 }
 
 // "2|c:name" -> a room of Node 2 with id c; "2|" -> Node 2's service row.
-RtmpRoom row(const QString& spec) {
-    const QStringList parts = spec.split(QLatin1Char('|'));
+RtmpRoom row(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char('|'));
     const QStringList idName = parts.value(1).split(QLatin1Char(':'));
     RtmpRoom room;
     room.nodeIndex = parts.value(0).toInt();
@@ -27,10 +28,10 @@ RtmpRoom row(const QString& spec) {
     return room;
 }
 
-QList<RtmpRoom> rows(const QString& specs) {
+QList<RtmpRoom> rows(const QString& texts) {
     QList<RtmpRoom> list;
-    for (const QString& spec : specs.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        list.append(row(spec));
+    for (const QString& text : texts.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        list.append(row(text));
     return list;
 }
 
@@ -109,7 +110,7 @@ private Q_SLOTS:
 
     void upsertAndRemoveSelection_data() {
         QTest::addColumn<QString>("old");
-        QTest::addColumn<QString>("change"); // "+spec" upserts, "-key" removes
+        QTest::addColumn<QString>("change"); // "+row" upserts, "-key" removes
         QTest::addColumn<int>("current");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<int>("selected");
@@ -220,6 +221,21 @@ private Q_SLOTS:
                                       {"rooms", QJsonArray{room("", "rtmp://p", "", "", srtA)}}}}
             << QStringList{"未知节点 / -key / RTMP=rtmp://p",
                            "未知节点 / -key / SRT=srt://a?streamid=read:live/a"};
+        QTest::addRow("absent play and full members fall to publish url, srt without publish form")
+            << QJsonArray{QJsonObject{{"label", "N3"},
+                                      {"rooms", QJsonArray{room("c", {}, {}, "rtmp://h/live/c",
+                                                                "srt://h:8890?streamid=live/c")}}}}
+            << QStringList{"N3 / c / RTMP=rtmp://h/live/c"};
+        QTest::addRow("fallback url equal to an offered play url: only the other address")
+            << QJsonArray{QJsonObject{{"label", "N1"},
+                                      {"rooms", QJsonArray{room("a", "rtmp://h/live/k?x=1", {}, "",
+                                                                " srt://h:8890?streamid=publish:live/k ")}}},
+                          QJsonObject{{"label", ""},
+                                      {"rooms", QJsonArray{room("", {}, "rtmp://h/live/k?x=1", "",
+                                                                "srt://h:8890?streamid=publish%3Alive/k2")}}}}
+            << QStringList{"N1 / a / RTMP=rtmp://h/live/k?x=1",
+                           "N1 / a / SRT=srt://h:8890?streamid=read:live/k",
+                           "未知节点 / -key / SRT=srt://h:8890?streamid=read%3Alive/k2"};
         QTest::addRow("room without any address adds nothing")
             << QJsonArray{QJsonObject{{"label", "n"},
                                       {"rooms", QJsonArray{room("a", "", "", "", "srt://x")}}}}
@@ -247,6 +263,21 @@ private Q_SLOTS:
             got << s.label + QLatin1Char('=') + s.url;
         QCOMPARE(got, fetched<QStringList>("expected"));
         QCOMPARE(fromRows, fromReplies); // page rows and fresh replies offer the same
+    }
+
+    // Preview addresses come from the Agent: only web addresses reach a browser.
+    void previewWebAddresses_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("http") << " http://1.2.3.4:8888/live/a/ " << true;
+        QTest::newRow("https upper case") << "HTTPS://h.example/x" << true;
+        QTest::newRow("local file") << "file:///etc/passwd" << false;
+        QTest::newRow("script") << "javascript:alert(1)" << false;
+        QTest::newRow("no host") << "http:relative" << false;
+        QTest::newRow("program") << "C:\\Windows\\calc.exe" << false;
+    }
+    void previewWebAddresses() {
+        QCOMPARE(previewWebUrl(fetched<QString>("text")).isValid(), fetched<bool>("opened"));
     }
 
     void failedReplyOffersNoSources() {

@@ -1,8 +1,8 @@
-#include "streaming/LivePreviewLink.h"
+#include "streaming/PreviewLink.h"
 
-namespace live {
+namespace streaming {
 
-QUrl webUrl(const QString& text) {
+QUrl previewWebUrl(const QString& text) {
     const QUrl url(text.trimmed(), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() ||
@@ -11,4 +11,4 @@ QUrl webUrl(const QString& text) {
     return url;
 }
 
-} // namespace live
+} // namespace streaming
