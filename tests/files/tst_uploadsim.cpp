@@ -194,8 +194,15 @@ private Q_SLOTS:
         simulator.setFault("agent", "POST", "/files/upload/chunk", refuse);
         QVERIFY(waitUntil([&] { return upload.scheduler->status() == "失败"; }, 20000));
         simulator.clearFaults();
-        waitUntil([] { return false; }, 300); // chunks sent before the refusal may still land
-        const std::set<qint64> held = receivedOnAgent(upload.scheduler->uploadId());
+        // Chunks sent before the refusal may still land: wait until what the Agent holds stays put.
+        std::set<qint64> held = receivedOnAgent(upload.scheduler->uploadId());
+        for (int look = 0; look < 20; ++look) {
+            waitUntil([] { return false; }, 300);
+            const std::set<qint64> again = receivedOnAgent(upload.scheduler->uploadId());
+            if (again == held)
+                break;
+            held = again;
+        }
         QVERIFY(held.size() >= 2 && held.size() < 40);
         upload.transport->sent.clear();
         upload.scheduler->resume();
