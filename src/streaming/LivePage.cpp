@@ -399,5 +399,9 @@ shell::PageParts createLivePage(shell::Shell& shell) {
     hooks.onLiveTick = [page] {
         page->pollStatuses();
     };
+    hooks.onRefresh = [page] { page->load(true); };
+    hooks.onDelete = [page] { page->deleteCurrentRoom(); };
+    hooks.onActivate = [page] { page->table()->activateCurrentRow(); };
+    hooks.onFind = [page] { page->nodeFilter()->setFocus(Qt::ShortcutFocusReason); };
     return {page, hooks};
 }

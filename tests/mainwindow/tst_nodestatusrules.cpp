@@ -1,5 +1,7 @@
 #include "TestMain.h"
 
+#include "mainwindow/ColumnWidthRules.h"
+#include "mainwindow/NodeFilterRules.h"
 #include "mainwindow/NodeStatusRules.h"
 
 #include <QJsonDocument>
@@ -336,6 +338,76 @@ private Q_SLOTS:
         QFETCH(QList<int>, selected);
         QFETCH(bool, alone);
         QCOMPARE(rightClickSelectsRowAlone(clicked, 5, selected), alone);
+    }
+    void draggedColumnKeepsTheTotal_data() {
+        QTest::addColumn<QList<int>>("widths");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("newWidth");
+        QTest::addColumn<QList<int>>("expected");
+        // The right-hand columns give up what they have above the minimum, in proportion.
+        QTest::newRow("widen middle") << QList<int>{100, 100, 130, 70} << 1 << 160 << QList<int>{100, 160, 87, 53};
+        QTest::newRow("narrow middle") << QList<int>{100, 100, 130, 70} << 1 << 40 << QList<int>{100, 40, 172, 88};
+        QTest::newRow("last column takes from the left")
+            << QList<int>{130, 70, 100} << 2 << 160 << QList<int>{87, 53, 160};
+        QTest::newRow("no wider than the others' minimum")
+            << QList<int>{100, 100, 100} << 0 << 500 << QList<int>{240, 30, 30};
+        QTest::newRow("no narrower than the minimum") << QList<int>{100, 100} << 0 << 5 << QList<int>{30, 170};
+        QTest::newRow("out of range unchanged") << QList<int>{100, 100} << 2 << 50 << QList<int>{100, 100};
+    }
+    void draggedColumnKeepsTheTotal() {
+        QFETCH(QList<int>, widths);
+        QFETCH(int, column);
+        QFETCH(int, newWidth);
+        QFETCH(QList<int>, expected);
+        const QList<int> result = columns::resizeWithinTotal(widths, column, newWidth);
+        QCOMPARE(result, expected);
+        QCOMPARE(std::accumulate(result.begin(), result.end(), 0), std::accumulate(widths.begin(), widths.end(), 0));
+    }
+
+    void storedProportions_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("columnCount");
+        QTest::addColumn<int>("viewport");
+        QTest::addColumn<QList<int>>("widths");
+        QTest::newRow("shared by weight, rest to the last") << "1,2,1" << 3 << 402 << QList<int>{100, 201, 101};
+        QTest::newRow("another table shape") << "1,2,1" << 4 << 400 << QList<int>{};
+        QTest::newRow("zero weight") << "1,0,1" << 3 << 400 << QList<int>{};
+        QTest::newRow("not a number") << "1,x,1" << 3 << 400 << QList<int>{};
+        QTest::newRow("nothing stored") << "" << 3 << 400 << QList<int>{};
+    }
+    void storedProportions() {
+        QFETCH(QString, stored);
+        QFETCH(int, columnCount);
+        QFETCH(int, viewport);
+        QFETCH(QList<int>, widths);
+        const QList<int> weights = columns::decodeWeights(stored, columnCount);
+        QCOMPARE(columns::proportionalWidths(viewport, weights), widths);
+        if (!weights.isEmpty())
+            QCOMPARE(columns::encodeWeights(weights), stored);
+    }
+
+    void filterMatchesAnyShownField_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("label, other case") << "TOKYO" << true;
+        QTest::newRow("address part") << "113.7" << true;
+        QTest::newRow("server name") << "srv-a" << true;
+        QTest::newRow("agent version") << "0.5.3" << true;
+        QTest::newRow("blanks around") << "  tokyo " << true;
+        QTest::newRow("empty matches all") << "" << true;
+        QTest::newRow("token is not shown") << "secret" << false;
+        QTest::newRow("no field") << "osaka" << false;
+    }
+    void filterMatchesAnyShownField() {
+        QFETCH(QString, text);
+        QFETCH(bool, matches);
+        Node node;
+        node.displayName = QStringLiteral("Tokyo 1");
+        node.host = QStringLiteral("203.0.113.7");
+        node.name = QStringLiteral("SRV-A");
+        node.lastAgentVersion = QStringLiteral("0.5.30");
+        node.agentApi.token = QStringLiteral("secret");
+        QCOMPARE(nodeMatchesFilter(node, text), matches);
     }
 };
 
