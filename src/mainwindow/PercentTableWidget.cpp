@@ -52,10 +52,12 @@ QByteArray PercentTableWidget::settingsKey() const {
 }
 
 void PercentTableWidget::loadUserProportions() {
-    // The object name is set after construction; the stored proportions are read once it is known.
-    if (objectName().isEmpty() || loadedFor_ == objectName())
+    // The object name (and at times the columns) are set after construction; the stored proportions are
+    // read again whenever either has changed.
+    const QString shape = objectName() + QLatin1Char('/') + QString::number(columnCount());
+    if (objectName().isEmpty() || loadedFor_ == shape)
         return;
-    loadedFor_ = objectName();
+    loadedFor_ = shape;
     userProportions_ = columns::decodeWeights(settings::readText(settingsKey().constData()), columnCount());
 }
 
@@ -91,14 +93,12 @@ void PercentTableWidget::onSectionDragged(int column, int oldWidth, int newWidth
     const QList<int> widths = columns::resizeWithinTotal(current, column, newWidth);
     applyWidths(widths);
     userProportions_ = widths;
-    loadedFor_ = objectName();
     if (!objectName().isEmpty())
         settings::writeText(settingsKey().constData(), columns::encodeWeights(widths));
 }
 
 void PercentTableWidget::restoreDefaultWidths() {
     userProportions_.clear();
-    loadedFor_ = objectName();
     if (!objectName().isEmpty())
         settings::writeText(settingsKey().constData(), QString());
     distributeWidths();

@@ -43,6 +43,6 @@ private:
     int firstColumnWidth_ = 120;
     QList<int> percentages_;
     QList<int> userProportions_;
-    QString loadedFor_;
+    QString loadedFor_; // the object name and column count the proportions were read for
     bool applying_ = false;
 };

@@ -21,6 +21,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -138,6 +139,11 @@ void SettingsPage::editNetworkProxy() {
     networkLabel_->setText(net::proxySummary());
 }
 
+void SettingsPage::showStoredAutoSignIn() {
+    const QSignalBlocker quiet(autoSignInBox_);
+    autoSignInBox_->setChecked(settings::autoLogin());
+}
+
 void SettingsPage::signOut() {
     if (!ui::question(this, QStringLiteral("确定退出登录？保存的密码和自动登录将被清除，节点窗口会关闭。")))
         return;
@@ -190,5 +196,7 @@ bool SettingsPage::reloadBrowserProfiles() {
 shell::PageParts createSettingsPage(shell::Shell& shell) {
     auto* page = new SettingsPage(shell);
     page->clientUpdate().installInTopBar();
-    return {page, {}};
+    shell::PageHooks hooks;
+    hooks.onSelected = [page] { page->showStoredAutoSignIn(); };
+    return {page, hooks};
 }

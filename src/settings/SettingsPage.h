@@ -27,6 +27,8 @@ public:
     void editNetworkProxy();
     // Asks, then ends the session through the shell (the client shows the sign-in dialog again).
     void signOut();
+    // The "自动登录" box follows the stored setting (it may have changed at the last sign-in).
+    void showStoredAutoSignIn();
 
     ClientUpdate& clientUpdate() const { return *clientUpdate_; }
     // The browser-profile list as last loaded from the Cloud API.

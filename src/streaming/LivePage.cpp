@@ -399,6 +399,8 @@ shell::PageParts createLivePage(shell::Shell& shell) {
     hooks.onLiveTick = [page] {
         page->pollStatuses();
     };
+    // Its own name, so that column widths the user dragged are kept for this table.
+    page->table()->setObjectName(QStringLiteral("liveTable"));
     hooks.onRefresh = [page] { page->load(true); };
     hooks.onDelete = [page] { page->deleteCurrentRoom(); };
     hooks.onActivate = [page] { page->table()->activateCurrentRow(); };
