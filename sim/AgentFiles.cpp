@@ -3,6 +3,9 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -44,6 +47,23 @@ QJsonObject folderJson(const QString& path) {
             {QStringLiteral("fileCount"), int(files.size())},
             {QStringLiteral("size"), double(size)},
             {QStringLiteral("updated"), info.lastModified().toSecsSinceEpoch()}};
+}
+
+bool allZero(const std::string& bytes) {
+    static const char zeros[64 * 1024] = {};
+    for (size_t at = 0; at < bytes.size(); at += sizeof zeros) {
+        const size_t length = std::min(sizeof zeros, bytes.size() - at);
+        if (std::memcmp(bytes.data() + at, zeros, length) != 0)
+            return false;
+    }
+    return true;
+}
+
+// The headers go out, the body never does: the client sees the connection close mid-reply.
+void dropConnection(Call& c) {
+    c.dropHandled = true;
+    c.res.status = 200;
+    c.res.set_content_provider(1024, "application/json", [](size_t, size_t, httplib::DataSink&) { return false; });
 }
 
 QString requestName(const Call& c, const char* param, const char* member, const char* alternative) {
@@ -179,6 +199,17 @@ void AgentService::installFileRoutes() {
     });
 }
 
+void AgentService::setUploadFaults(int failPercent, int dropPercent) {
+    std::lock_guard lock(mutex_);
+    chunkFailPercent_ = std::clamp(failPercent, 0, 100);
+    chunkDropPercent_ = std::clamp(dropPercent, 0, 100);
+}
+
+void AgentService::setSparseUploads(bool on) {
+    std::lock_guard lock(mutex_);
+    sparseUploads_ = on;
+}
+
 void AgentService::installUploadRoutes() {
     host_.route("POST", "/files/upload/start", [this](Call& c) {
         const QString kind =
@@ -241,11 +272,18 @@ void AgentService::installUploadRoutes() {
                              QStringLiteral("分片大小不正确: 收到 %1 字节，应为 %2 字节")
                                  .arg(c.req.body.size())
                                  .arg(expected));
-        QFile temp(upload.tempPath);
-        if (!temp.open(QIODevice::ReadWrite) || !temp.seek(index * upload.chunkSize) ||
-            temp.write(c.req.body.data(), expected) != expected)
-            return sendError(c, 500, QStringLiteral("写入分片失败"));
+        const int dice = QRandomGenerator::global()->bounded(100);
+        if (dice < chunkFailPercent_)
+            return sendError(c, 500, QStringLiteral("simulated chunk failure"));
+        if (!(sparseUploads_ && allZero(c.req.body))) {
+            QFile temp(upload.tempPath);
+            if (!temp.open(QIODevice::ReadWrite) || !temp.seek(index * upload.chunkSize) ||
+                temp.write(c.req.body.data(), expected) != expected)
+                return sendError(c, 500, QStringLiteral("写入分片失败"));
+        }
         upload.received.insert(index);
+        if (dice < chunkFailPercent_ + chunkDropPercent_)
+            return dropConnection(c);
         sendJson(c, 200, uploadJsonLocked(upload));
     });
     host_.route("POST", "/files/upload/finish", [this](Call& c) {

@@ -47,6 +47,8 @@ public:
     void setTooOld(bool tooOld);
     void setExecReply(int status, const QJsonObject& reply);
     void setUploadChunkSize(qint64 bytes);
+    void setUploadFaults(int failPercent, int dropPercent);
+    void setSparseUploads(bool on);
     void setBoundNodeId(const QString& nodeId);
     QJsonObject addRtmpRoom(const QString& name, bool enabled, bool online);
     void setRtmpRoomOnline(const QString& id, bool online);
@@ -176,6 +178,9 @@ private:
     Engine mediaMtx_, gost_, ffmpeg_;
     std::vector<std::pair<int, QJsonObject>> execReplies_;
     qint64 forcedChunkSize_ = 0;
+    int chunkFailPercent_ = 0;
+    int chunkDropPercent_ = 0;
+    bool sparseUploads_ = false;
     QString boundNodeId_;
     std::vector<RtmpRoom> rtmpRooms_;
     QStringList rtmpLog_;

@@ -57,6 +57,8 @@ void installControlRoutes(Simulator& sim, HttpHost& host) {
                 sim.setAgentTooOld(name, c.body.value(QStringLiteral("tooOld")).toBool());
             if (c.body.contains(QStringLiteral("version")))
                 sim.setAgentVersion(name, textOf(c.body, "version"));
+            if (c.body.contains(QStringLiteral("uploadChunkSize")))
+                sim.setUploadChunkSize(name, qint64(c.body.value(QStringLiteral("uploadChunkSize")).toDouble()));
             if (c.body.contains(QStringLiteral("restartMs")))
                 sim.setRestartDurationMs(c.body.value(QStringLiteral("restartMs")).toInt());
             if (c.body.value(QStringLiteral("usage")).isObject()) {

@@ -317,6 +317,14 @@ void Simulator::setBridgeTestDurationMs(int ms) {
 void Simulator::setUploadChunkSize(const QString& agentName,
                                    qint64 bytes){WITH_AGENT(agentName, setUploadChunkSize(bytes))}
 
+void Simulator::setUploadFaults(const QString& agentName, int failPercent, int dropPercent) {
+    WITH_AGENT(agentName, setUploadFaults(failPercent, dropPercent))
+}
+
+void Simulator::setSparseUploads(const QString& agentName, bool on) {
+    WITH_AGENT(agentName, setSparseUploads(on))
+}
+
 QJsonObject Simulator::addRtmpRoom(const QString& agentName, const QString& name, bool enabled, bool online) {
     AgentService* agent = d->find(agentName);
     return agent ? agent->addRtmpRoom(name, enabled, online) : QJsonObject();

@@ -155,6 +155,13 @@ public:
     void setBridgeTestDurationMs(int ms);
     // The chunk size the Agent imposes at "/files/upload/start" (0 = accept the client's).
     void setUploadChunkSize(const QString& agentName, qint64 bytes);
+    // Chunk uploads to the Agent fail at random: failPercent of them answer 500 without storing,
+    // dropPercent store the chunk and then close the connection before the reply (the client never
+    // learns it arrived). 0 and 0 switch it off.
+    void setUploadFaults(const QString& agentName, int failPercent, int dropPercent);
+    // Chunks of zero bytes only are not written (the partial file is sparse, so it reads back the
+    // same): multi-GiB uploads of sparse files without using the disk.
+    void setSparseUploads(const QString& agentName, bool on);
 
     // Seeding and inspection of one Agent's state (objects in the Agent's wire format).
     QJsonObject addRtmpRoom(const QString& agentName, const QString& name, bool enabled = true,
@@ -209,5 +216,6 @@ private:
 //                           "dropMidReply", "malformedJson", "times"}
 //   DELETE /__sim/faults
 //   POST   /__sim/package  {"ignoreRange", "omitSize", "upperCaseSha256", "wrongSha256"}
-//   POST   /__sim/agent    {"name", "tooOld", "version", "usage": {Usage members}, "restartMs"}
+//   POST   /__sim/agent    {"name", "tooOld", "version", "usage": {Usage members}, "restartMs",
+//                           "uploadChunkSize"}
 //   GET    /__sim/state    {"agents": [...], "calls": {...}}

@@ -2,7 +2,7 @@
 
 #include "account/LoginDialog.h"
 #include "app/AppConstants.h"
-
+#include "files/FilesPages.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
 #include "proxy/ProxyPages.h"
@@ -16,13 +16,14 @@
 std::unique_ptr<MainWindow> createClientWindow() {
     auto window = std::make_unique<MainWindow>();
     shell::Shell& shell = *window;
-    // In navigation order; a page not built yet stays an empty placeholder.
+    // In navigation order.
     QList<shell::PageParts> pages(int(shell::PageId::Count));
     pages[int(shell::PageId::Nodes)] = createNodesPage(shell);
     pages[int(shell::PageId::Proxy)] = createProxyPage(shell);
     pages[int(shell::PageId::Bridge)] = createBridgePage(shell);
     pages[int(shell::PageId::Live)] = createLivePage(shell);
     pages[int(shell::PageId::Rtmp)] = streaming::createRtmpPage(shell);
+    pages[int(shell::PageId::Files)] = createFilesPage(shell);
     pages[int(shell::PageId::Settings)] = createSettingsPage(shell);
     window->installPages(pages);
     return window;

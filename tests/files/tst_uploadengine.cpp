@@ -1,0 +1,343 @@
+#include "FakeUpload.h"
+#include "TestMain.h"
+#include "files/AudioUploadBatch.h"
+#include "files/FilesTiming.h"
+#include "files/UploadRules.h"
+#include "files/VideoUploadScheduler.h"
+
+#include <QTemporaryDir>
+
+using namespace files;
+
+namespace {
+
+constexpr qint64 kMiB = 1 << 20;
+constexpr qint64 kChunk = 4 * kMiB;
+
+struct Rig {
+    std::shared_ptr<FakeTransport> transport = std::make_shared<FakeTransport>();
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    QStringList logs, failures;
+    int succeeded = -1, failed = -1;
+    UploadEvents events() {
+        UploadEvents e;
+        e.log = [this](const QString& t) { logs << t; };
+        e.failed = [this](const QString& t) { failures << t; };
+        e.batchFinished = [this](int ok, int bad) { succeeded = ok, failed = bad; };
+        return e;
+    }
+    std::shared_ptr<VideoUploadScheduler> video() {
+        auto s = std::make_shared<VideoUploadScheduler>(transport, clock);
+        s->setEvents(events());
+        return s;
+    }
+    std::shared_ptr<AudioUploadBatch> audio() {
+        auto b = std::make_shared<AudioUploadBatch>(transport, clock);
+        b->setEvents(events());
+        return b;
+    }
+    // Fails the pending chunk with this index until its retries are spent.
+    void failForGood(qint64 index) {
+        for (int attempt = 1; attempt <= 4; ++attempt) {
+            QVERIFY(transport->answer(index, false));
+            clock->advance(timing::retryDelayMs(attempt));
+        }
+    }
+};
+
+} // namespace
+
+class UploadEngineTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+    QString makeFile(const QString& name, qint64 size) {
+        const QString path = dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
+            qFatal("cannot create %s", qPrintable(path));
+        return path;
+    }
+
+private Q_SLOTS:
+    void init() { timing::reset(); }
+
+    void chunkGeometry_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("chunk");
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<qint64>("lastLength");
+        const qint64 gib = qint64(1) << 30;
+        QTest::newRow("1 GiB - 1 byte") << gib - 1 << 4 * kMiB << 256LL << 4 * kMiB - 1;
+        QTest::newRow("exactly 1 GiB") << gib << 8 * kMiB << 128LL << 8 * kMiB;
+        QTest::newRow("5 GiB + 1 byte") << 5 * gib + 1 << 8 * kMiB << 641LL << 1LL;
+        QTest::newRow("exactly 10 GiB") << 10 * gib << 16 * kMiB << 640LL << 16 * kMiB;
+        QTest::newRow("one byte") << 1LL << 4 * kMiB << 1LL << 1LL;
+    }
+    void chunkGeometry() {
+        QFETCH(qint64, size);
+        QFETCH(qint64, chunk);
+        QFETCH(qint64, count);
+        QFETCH(qint64, lastLength);
+        QCOMPARE(chunkSizeFor(size), chunk);
+        QCOMPARE(chunkCountFor(size, chunk), count);
+        QCOMPARE(chunkLength(count - 1, size, chunk), lastLength);
+        QCOMPARE(chunkLength(count, size, chunk), 0);
+        std::set<qint64> all;
+        for (qint64 i = 0; i < count; ++i)
+            all.insert(i);
+        QCOMPARE(coveredBytes(all, size, chunk), size);
+    }
+
+    // The pane's sizes use the byte format of the nodes page: two decimals below 10 in every unit.
+    void sizeTexts_data() {
+        QTest::addColumn<qint64>("shown");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("KB") << 1536LL << 20480LL << "1.50 KB / 20.0 KB";
+        QTest::newRow("TB stays at two decimals") << 0LL << (qint64(5) << 40) << "0.00 B / 5.00 TB";
+    }
+    void sizeTexts() {
+        QFETCH(qint64, shown);
+        QFETCH(qint64, total);
+        QFETCH(QString, text);
+        QCOMPARE(sizeProgressText(shown, total), text);
+    }
+
+    // The lowest free index goes next, four at a time; a retry waits for its delay and a free slot.
+    void videoWindowAndRetry() {
+        Rig rig;
+        auto s = rig.video();
+        s->start(makeFile("w.mp4", 10 * kChunk - 100), "w.mp4", false);
+        QCOMPARE(rig.transport->pendingIndices(), (std::vector<qint64>{0, 1, 2, 3}));
+        rig.transport->answer(2);
+        QCOMPARE(rig.transport->pendingIndices(), (std::vector<qint64>{0, 1, 3, 4}));
+        rig.transport->answer(0, false);
+        QCOMPARE(s->status(), "上传中，活动分片 4");
+        QCOMPARE(rig.logs.last(), "分片 1 失败，准备重试 1/3: disk full");
+        rig.clock->advance(1000);
+        QCOMPARE(rig.transport->pendingIndices(), (std::vector<qint64>{1, 3, 4, 5}));
+        rig.transport->answer(1);
+        QCOMPARE(rig.transport->pendingIndices(), (std::vector<qint64>{3, 4, 5, 0}));
+        while (!rig.transport->pending.empty())
+            rig.transport->answerAll();
+        QCOMPARE(s->status(), "完成");
+        QCOMPARE(rig.transport->sentIndices.size(), size_t(11));
+        QCOMPARE(s->shownBytes(), s->fileSize());
+    }
+
+    void retryLadder_data() {
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("third retry succeeds") << 3 << "完成";
+        QTest::newRow("fourth failure is final") << 4 << "失败";
+    }
+    void retryLadder() {
+        QFETCH(int, failures);
+        QFETCH(QString, status);
+        Rig rig;
+        auto s = rig.video();
+        s->start(makeFile("r.mp4", 1000), "r.mp4", false);
+        const int delays[] = {1000, 3000, 5000};
+        for (int attempt = 1; attempt <= failures; ++attempt) {
+            QVERIFY(rig.transport->answer(0, false));
+            if (attempt > 3)
+                break;
+            QCOMPARE(s->status(), QStringLiteral("重试中%1/3").arg(attempt));
+            rig.clock->advance(delays[attempt - 1] - 1);
+            QVERIFY(rig.transport->pending.empty());
+            rig.clock->advance(1);
+            QCOMPARE(rig.transport->pendingIndices(), std::vector<qint64>{0});
+        }
+        rig.transport->answerAll();
+        QCOMPARE(s->status(), status);
+        QCOMPARE(rig.failures, failures > 3 ? QStringList{"分片 1 上传失败: disk full"} : QStringList());
+        QCOMPARE(s->canResume(), failures > 3);
+    }
+
+    void pauseWaitsForActiveChunks() {
+        Rig rig;
+        auto s = rig.video();
+        s->start(makeFile("p.mp4", 10 * kChunk), "p.mp4", false);
+        s->pause();
+        QCOMPARE(s->status(), "暂停中，当前分片完成后停止");
+        for (int i = 0; i < 3; ++i)
+            rig.transport->answer(-1);
+        QCOMPARE(rig.transport->sentIndices.size(), size_t(4));
+        QVERIFY(s->running());
+        rig.transport->answer(-1);
+        QCOMPARE(s->status(), "已暂停");
+        QVERIFY(s->canResume() && s->canCancel() && !s->canPause());
+        s->resume();
+        QCOMPARE(rig.transport->pendingIndices(), (std::vector<qint64>{4, 5, 6, 7}));
+    }
+
+    // A chunk stored by the Agent whose reply was lost is not sent again after a failure.
+    void resumeSendsOnlyMissingChunks() {
+        Rig rig;
+        auto s = rig.video();
+        s->start(makeFile("m.mp4", 3 * kChunk), "m.mp4", false);
+        rig.transport->answer(0);
+        rig.transport->received["u1"].insert(1);
+        rig.failForGood(2);
+        QCOMPARE(s->status(), "失败");
+        rig.transport->sentIndices.clear();
+        s->resume();
+        QCOMPARE(rig.transport->sentIndices, std::vector<qint64>{2});
+        rig.transport->answerAll();
+        QCOMPARE(s->status(), "完成");
+    }
+
+    void mendedVideoFaults_data() {
+        QTest::addColumn<QString>("scenario");
+        for (const char* row : {"stale retry timer during a new start", "cancel while the start request waits",
+                                "cancel while finishing", "start reply without totalChunks",
+                                "resume after the local file changed", "another file ends the session",
+                                "owner gone during the start request"})
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+    void mendedVideoFaults() {
+        QFETCH(QString, scenario);
+        Rig rig;
+        auto s = rig.video();
+        auto& t = *rig.transport;
+        const QString path = makeFile("v.mp4", 2 * kChunk);
+        auto hookOnce = [&](const QString& route, std::function<void()> fn) {
+            t.duringRequest = [&t, route, fn](const QString& p) {
+                if (p == route) {
+                    t.duringRequest = nullptr;
+                    fn();
+                }
+            };
+        };
+        if (scenario == "stale retry timer during a new start") {
+            s->start(path, "v.mp4", false);
+            t.answer(0, false);
+            s->cancel();
+            hookOnce("/files/upload/start", [&] { rig.clock->advance(10000); });
+            s->start(path, "v.mp4", false);
+            QVERIFY(!t.calls.contains("POST /files/upload/finish"));
+            QCOMPARE(t.pendingIndices(), (std::vector<qint64>{0, 1}));
+            QCOMPARE(t.pending.front().uploadId, "u2");
+        } else if (scenario == "cancel while the start request waits") {
+            hookOnce("/files/upload/start", [&] { s->cancel(); });
+            s->start(path, "v.mp4", false);
+            QCOMPARE(t.cancelled, QStringList{"u1"});
+            QVERIFY(t.pending.empty());
+            QCOMPARE(s->status(), "已取消");
+        } else if (scenario == "cancel while finishing") {
+            s->start(path, "v.mp4", false);
+            hookOnce("/files/upload/finish", [&] {
+                QVERIFY(!s->canCancel());
+                s->cancel();
+            });
+            t.answerAll();
+            QCOMPARE(s->status(), "完成");
+            QVERIFY(t.cancelled.isEmpty());
+        } else if (scenario == "start reply without totalChunks") {
+            t.sendTotal = false;
+            s->start(path, "v.mp4", false);
+            QCOMPARE(t.pendingIndices(), (std::vector<qint64>{0, 1}));
+            t.answerAll();
+            QCOMPARE(s->status(), "完成");
+        } else if (scenario == "resume after the local file changed") {
+            s->start(path, "v.mp4", false);
+            rig.failForGood(0);
+            QFile(path).resize(3 * kChunk);
+            t.sentIndices.clear();
+            s->resume();
+            QCOMPARE(s->status(), "失败");
+            QVERIFY(rig.failures.last().contains("本地文件已改变"));
+            QVERIFY(t.sentIndices.empty());
+        } else if (scenario == "another file ends the session") {
+            s->start(path, "v.mp4", false);
+            rig.failForGood(0);
+            s->endSession();
+            QCOMPARE(t.cancelled, QStringList{"u1"});
+            QVERIFY(!s->canResume());
+        } else if (scenario == "owner gone during the start request") {
+            hookOnce("/files/upload/start", [&] {
+                s->detach();
+                s.reset();
+            });
+            s->start(path, "v.mp4", false);
+            QCOMPARE(t.cancelled, QStringList{"u1"});
+            QVERIFY(t.pending.empty());
+        }
+    }
+
+    void mendedAudioFaults_data() {
+        QTest::addColumn<QString>("scenario");
+        for (const char* row : {"a file finishes while another start waits", "same name in two subfolders",
+                                "retry timer after a new batch", "resume skips a task waiting on retry",
+                                "one file fails for good"})
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+    void mendedAudioFaults() {
+        QFETCH(QString, scenario);
+        Rig rig;
+        auto b = rig.audio();
+        auto& t = *rig.transport;
+        if (scenario == "a file finishes while another start waits") {
+            QStringList paths;
+            for (int i = 0; i < 7; ++i)
+                paths << makeFile(QStringLiteral("f/%1.mp3").arg(i), 1000);
+            int most = 0;
+            t.duringRequest = [&](const QString& p) {
+                most = std::max(most, b->activeCount());
+                QVERIFY(b->status() != "完成");
+                if (p == "/files/upload/start" && t.startedNames.size() == 1)
+                    t.answer(-1); // the first file ends inside the second file's start request
+            };
+            QCOMPARE(b->start(paths, "music", false), 7);
+            while (!t.pending.empty())
+                t.answerAll();
+            QCOMPARE(t.startedNames.size(), 7);
+            QCOMPARE(QSet<QString>(t.startedNames.begin(), t.startedNames.end()).size(), 7);
+            QVERIFY(most <= 5);
+            QCOMPARE(b->status(), "完成");
+            QCOMPARE(rig.succeeded, 7);
+        } else if (scenario == "same name in two subfolders") {
+            const QStringList paths{makeFile("a/x.mp3", 10), makeFile("b/x.mp3", 20), makeFile("c/y.mp3", 30)};
+            QCOMPARE(b->start(collectAudioFiles({dir.filePath("a"), dir.filePath("b"), dir.filePath("c")}, nullptr),
+                              "music", false),
+                     2);
+            QCOMPARE(b->skippedDuplicates(), QStringList{"x.mp3"});
+            QVERIFY(rig.logs.first().contains("x.mp3"));
+            QCOMPARE(b->totalBytes(), 40);
+        } else if (scenario == "retry timer after a new batch") {
+            const QStringList paths{makeFile("r.mp3", 1000)};
+            b->start(paths, "music", false);
+            t.answer(0, false);
+            b->cancel();
+            b->start(paths, "music", false);
+            rig.clock->advance(5000);
+            QCOMPARE(t.sentIndices.size(), size_t(2));
+            QCOMPARE(t.pending.size(), size_t(1));
+        } else if (scenario == "resume skips a task waiting on retry") {
+            b->start({makeFile("s.mp3", kChunk + 1)}, "music", false);
+            t.answer(0, false);
+            b->pause();
+            b->resume();
+            QCOMPARE(t.sentIndices.size(), size_t(1));
+            rig.clock->advance(1000);
+            QCOMPARE(t.sentIndices.size(), size_t(2));
+            t.answerAll();
+            t.answerAll();
+            QCOMPARE(b->status(), "完成");
+        } else if (scenario == "one file fails for good") {
+            b->start({makeFile("bad.mp3", 100), makeFile("good.mp3", 100)}, "music", false);
+            t.answer(-1); // bad.mp3 leaves its first chunk unanswered until now
+            rig.failForGood(0);
+            QCOMPARE(b->status(), "部分失败");
+            QCOMPARE(rig.succeeded, 1);
+            QCOMPARE(rig.failed, 1);
+            QVERIFY(rig.logs.contains("上传失败: good.mp3 - 分片 1 上传失败: disk full") ||
+                    rig.logs.contains("上传失败: bad.mp3 - 分片 1 上传失败: disk full"));
+        }
+    }
+};
+
+ONDIVO_TEST_MAIN_CORE(UploadEngineTest)
+#include "tst_uploadengine.moc"
