@@ -54,4 +54,17 @@ void storeRememberedSignIn(const RememberedSignIn& values) {
                         values.rememberPassword ? app::protectLocal(values.password) : QString());
 }
 
+void forgetSignIn() {
+    settings::writeText(settings::key::protectedPassword, QString());
+    settings::writeBool(settings::key::autoLogin, false);
+}
+
+void setAutoSignIn(bool on, const QString& sessionPassword) {
+    settings::writeBool(settings::key::autoLogin, on);
+    if (!on || sessionPassword.isEmpty())
+        return;
+    settings::writeBool(settings::key::rememberPassword, true);
+    settings::writeText(settings::key::protectedPassword, app::protectLocal(sessionPassword));
+}
+
 } // namespace account

@@ -36,4 +36,12 @@ RememberedSignIn loadRememberedSignIn();
 // Written only after a successful sign-in; unticking "保存密码" forgets the stored password.
 void storeRememberedSignIn(const RememberedSignIn& values);
 
+// Signing out: the stored password and the automatic sign-in are forgotten, the account name stays
+// for the next sign-in.
+void forgetSignIn();
+
+// The automatic sign-in switched from the settings page. It needs the password, so switching it on
+// also remembers the password of the session; switching it off leaves the password as it is.
+void setAutoSignIn(bool on, const QString& sessionPassword);
+
 } // namespace account

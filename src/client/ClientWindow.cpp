@@ -29,18 +29,40 @@ std::unique_ptr<MainWindow> createClientWindow() {
     return window;
 }
 
+namespace {
+
+constexpr int kSignedIn = 1;
+
+// Runs the sign-in dialog in the application's own loop; true once the user has signed in. Every step of
+// the client runs in that loop (not in a nested one) because an application quit ends every nested loop
+// started after it as well, and the client comes back here after signing out.
+bool signIn() {
+    LoginDialog login;
+    QObject::connect(&login, &QDialog::finished, &login, [](int result) {
+        QCoreApplication::exit(result == QDialog::Accepted ? kSignedIn : 0);
+    });
+    login.show();
+    return QApplication::exec() == kSignedIn;
+}
+
+} // namespace
+
 int runClient() {
     QApplication::setOrganizationName(QString::fromLatin1(app::kOrganizationName));
     QApplication::setApplicationName(QString::fromLatin1(app::kApplicationName));
+    // Each step ends its loop itself; the dialog hiding after a sign-in must not end the application.
+    QApplication::setQuitOnLastWindowClosed(false);
 
-    LoginDialog login;
-    if (login.exec() != QDialog::Accepted)
-        return 0;
-
-    // Destroyed before the sign-in dialog, whatever the event loop returns.
-    auto window = createClientWindow();
-    window->show();
-    const int code = QApplication::exec();
-    window.reset();
-    return code;
+    while (signIn()) {
+        auto window = createClientWindow();
+        window->setOnClosed([] { QCoreApplication::exit(0); });
+        window->show();
+        const int code = QApplication::exec();
+        const bool signedOut = window->signedOut();
+        // Destroyed before the next sign-in dialog, whatever the loop returned.
+        window.reset();
+        if (!signedOut)
+            return code;
+    }
+    return 0;
 }

@@ -3,7 +3,9 @@
 #include "app/Settings.h"
 #include "console/TerminalPane.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QShortcut>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -69,6 +71,7 @@ NodeWindow::NodeWindow(const Node& node, QWidget* parent) : QMainWindow(parent),
             openTerminal();
     });
     setCentralWidget(central);
+    installCloseKeys();
 
     const QByteArray geometry = settings::readBytes(settings::key::nodeGeometry);
     if (!geometry.isEmpty())
@@ -76,6 +79,16 @@ NodeWindow::NodeWindow(const Node& node, QWidget* parent) : QMainWindow(parent),
     const QByteArray state = settings::readBytes(settings::key::nodeState);
     if (!state.isEmpty())
         restoreState(state);
+}
+
+void NodeWindow::installCloseKeys() {
+    // Ctrl+W closes the window, except inside the terminal where the shell erases a word with it;
+    // Ctrl+Shift+W closes it from anywhere.
+    auto* closeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QWidget::close);
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), this, this, &QWidget::close);
+    connect(qApp, &QApplication::focusChanged, closeKey, [this, closeKey](QWidget*, QWidget* now) {
+        closeKey->setEnabled(!(terminal_ && now && terminal_->isAncestorOf(now)));
+    });
 }
 
 void NodeWindow::openTerminal() {

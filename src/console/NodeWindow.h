@@ -23,6 +23,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void installCloseKeys();
     void openTerminal();
 
     Node node_;

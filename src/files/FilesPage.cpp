@@ -241,5 +241,17 @@ shell::PageParts createFilesPage(shell::Shell& shell) {
     auto* page = new FilesPage(shell);
     shell::PageHooks hooks;
     hooks.onSelected = [page] { page->load(false); };
+    hooks.onRefresh = [page] { page->load(true); };
+    // Delete acts on the table of the tab shown, as its context menu would.
+    hooks.onDelete = [page] {
+        const bool video = page->videoTable()->isVisible();
+        const int row = (video ? page->videoTable() : page->audioTable())->currentRow();
+        if (row >= 0)
+            video ? page->deleteVideo(row) : page->deleteAudioFolder(row);
+    };
+    hooks.onFind = [page] { page->nodeFilter()->setFocus(Qt::ShortcutFocusReason); };
+    // Their own names, so that column widths the user dragged are kept per table.
+    page->videoTable()->setObjectName(QStringLiteral("filesVideoTable"));
+    page->audioTable()->setObjectName(QStringLiteral("filesAudioTable"));
     return {page, hooks};
 }

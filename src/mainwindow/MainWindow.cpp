@@ -10,6 +10,8 @@
 #include "mainwindow/MainWindowTiming.h"
 #include "net/ApplicationProxy.h"
 #include "model/SignInState.h"
+#include "account/SignInRules.h"
+#include "shell/PageShortcuts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -56,6 +58,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), store_(*this) {
 
     startTimers();
     restoreGeometryFromSettings();
+    shell::installPageShortcuts(this, *this, [this]() -> const shell::PageHooks* {
+        const int shown = pageStack_->currentIndex();
+        return shown >= 0 && shown < kPageCount ? &pageHooks_[shown] : nullptr;
+    });
 
     QTimer::singleShot(0, this, [this] {
         setBusy(QStringLiteral("正在读取节点..."), true);
@@ -274,10 +280,31 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
     // Node and preview windows belong to this session; closing the main window ends it, so they close
     // with it instead of living on in the background.
-    if (event->isAccepted()) {
-        for (const QPointer<QWidget>& window : std::as_const(adopted_)) {
-            if (window && window->isVisible())
-                window->close();
-        }
+    if (!event->isAccepted())
+        return;
+    closeAdoptedWindows();
+    if (onClosed_)
+        onClosed_();
+}
+
+void MainWindow::closeAdoptedWindows() {
+    const auto windows = adopted_;
+    for (const QPointer<QWidget>& window : windows) {
+        if (window && window->isVisible())
+            window->close();
     }
+}
+
+void MainWindow::signOut() {
+    account::forgetSignIn();
+    signedOut_ = true;
+    statusPollTimer_->stop();
+    livePollTimer_->stop();
+    // A fresh poller for each kind drops the requests still waiting, so no late reply reaches a page.
+    for (auto& cycle : pollers_)
+        cycle = std::make_unique<fleet::PollCycle>();
+    closeAdoptedWindows();
+    // The next sign-in fills the account again; nothing of this one may be used until then.
+    signInState() = SignInState{signInState().username, QString(), QString()};
+    close();
 }

@@ -51,6 +51,12 @@ public:
     void adoptWindow(QWidget* window) override;
     void showPage(shell::PageId page) override { selectPage(int(page)); }
     shell::PageId currentPage() const override;
+    void signOut() override;
+
+    // Whether the window ended by signing out (the client then asks for a sign-in again).
+    bool signedOut() const { return signedOut_; }
+    // Runs once the window has closed, whichever way.
+    void setOnClosed(std::function<void()> callback) { onClosed_ = std::move(callback); }
 
     int busyCount() const { return busy_.count(); }
     void updateStatusLine();
@@ -79,6 +85,7 @@ private:
     void onStatusTick();
     void onLiveTick();
     void refreshAfterLoad();
+    void closeAdoptedWindows();
 
     static constexpr int kPageCount = int(shell::PageId::Count);
 
@@ -97,4 +104,6 @@ private:
     QTimer* statusPollTimer_ = nullptr;
     QTimer* livePollTimer_ = nullptr;
     std::array<std::unique_ptr<fleet::PollCycle>, 4> pollers_;
+    bool signedOut_ = false;
+    std::function<void()> onClosed_;
 };

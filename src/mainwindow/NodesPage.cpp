@@ -1,6 +1,9 @@
 #include "mainwindow/NodesPage.h"
 
+#include "account/CloudNodeRules.h"
 #include "console/NodeWindow.h"
+#include "mainwindow/NodeFilterRules.h"
+#include "model/SignInState.h"
 #include "fleet/PollCycle.h"
 #include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NodeComponents.h"
@@ -9,9 +12,9 @@
 #include "net/RequestLayer.h"
 #include "releases/ReleaseManifests.h"
 #include "shell/Shell.h"
-#include "ui/PlainText.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -30,8 +33,6 @@ QTableWidgetItem* centredItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     item->setTextAlignment(Qt::AlignCenter);
-    // Narrow windows elide cells; the whole text stays one hover away, shown as plain text.
-    item->setToolTip(ui::plainToolTip(text));
     return item;
 }
 
@@ -45,7 +46,10 @@ NodesPage::NodesPage(shell::Shell& shell, QWidget* parent)
     : QWidget(parent), shell_(shell), components_(std::make_unique<NodeComponents>(shell, *this)) {
     setObjectName(QStringLiteral("nodesPage"));
     buildNodesPage();
-    shell_.whenNodesLoaded(this, [this] { fillNodeRows(); });
+    shell_.whenNodesLoaded(this, [this] {
+        fillNodeRows();
+        applyFilter();
+    });
     shell_.manifests().whenAgentManifestKept(this, [this] { rewriteAgentColumn(); });
 }
 
@@ -54,6 +58,12 @@ NodesPage::~NodesPage() = default;
 void NodesPage::buildNodesPage() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
+    filterEdit_ = new QLineEdit(this);
+    filterEdit_->setObjectName(QStringLiteral("nodesFilter"));
+    filterEdit_->setPlaceholderText(QStringLiteral("筛选节点：名称、地址、服务器名、Agent版本"));
+    filterEdit_->setClearButtonEnabled(true);
+    connect(filterEdit_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
+    layout->addWidget(filterEdit_);
     table_ = new PercentTableWidget(0, nodes::kNodeColumnCount, this);
     table_->setObjectName(QStringLiteral("nodesTable"));
     table_->setHorizontalHeaderLabels(kHeaders);
@@ -146,8 +156,12 @@ void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
     if (row < 0 || row >= table_->rowCount())
         return;
     const QList<Node>& nodeList = shell_.nodes();
-    if (!texts.agentVersion.isEmpty() && row < nodeList.size())
+    if (!texts.agentVersion.isEmpty() && row < nodeList.size()) {
         shell_.setLastAgentVersion(nodeList[row].id, texts.agentVersion);
+        // The filter also looks at the Agent version, which only now may have become known.
+        if (table_->isRowHidden(row) == nodes::nodeMatchesFilter(nodeList[row], filterEdit_->text()))
+            applyFilter();
+    }
     setCellText(row, nodes::kAgentColumn,
                 nodes::agentVersionCell(texts.agentVersion, shell_.manifests().latestAgentVersion()));
     setCellText(row, nodes::kMediaMtxColumn, texts.mediaMtx);
@@ -193,10 +207,40 @@ void NodesPage::setUsageCell(int row, int column, const QString& text, double pe
 }
 
 QList<int> NodesPage::selectedNodeRows() const {
+    // Rows the filter hides are never acted on, even when "全选" or an earlier selection took them in.
     QList<int> selected;
-    for (const QModelIndex& index : table_->selectionModel()->selectedIndexes())
-        selected << index.row();
-    return nodes::validSelectedRows(selected, table_->currentRow(), int(shell_.nodes().size()));
+    for (const QModelIndex& index : table_->selectionModel()->selectedIndexes()) {
+        if (!table_->isRowHidden(index.row()))
+            selected << index.row();
+    }
+    const int current = table_->isRowHidden(table_->currentRow()) ? -1 : table_->currentRow();
+    return nodes::validSelectedRows(selected, current, int(shell_.nodes().size()));
+}
+
+void NodesPage::applyFilter() {
+    const QList<Node>& nodeList = shell_.nodes();
+    const QString text = filterEdit_->text();
+    int shown = 0;
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        const bool match = row < nodeList.size() && nodes::nodeMatchesFilter(nodeList[row], text);
+        table_->setRowHidden(row, !match);
+        if (match)
+            ++shown;
+        else if (table_->selectionModel()->isRowSelected(row, QModelIndex()))
+            table_->selectionModel()->select(table_->model()->index(row, 0),
+                                             QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    }
+    const bool filterSet = !text.trimmed().isEmpty();
+    if (filterSet)
+        shell_.setStatusText(nodes::filteredStatusLine(shown, int(nodeList.size())));
+    else if (filterWasSet_)
+        shell_.setStatusText(cloudnodes::statusLine(signInState().username, int(nodeList.size())));
+    filterWasSet_ = filterSet;
+}
+
+void NodesPage::focusFilter() {
+    filterEdit_->setFocus(Qt::ShortcutFocusReason);
+    filterEdit_->selectAll();
 }
 
 void NodesPage::rewriteAgentColumn() {
@@ -311,5 +355,12 @@ shell::PageParts createNodesPage(shell::Shell& shell) {
         page->refreshNodeStatuses();
     };
     hooks.statusTickWhileHidden = true;
+    hooks.onRefresh = [&shell] { shell.reloadNodes(true); };
+    hooks.onDelete = [page] {
+        if (!page->selectedNodeRows().isEmpty())
+            page->deleteSelectedNodes();
+    };
+    hooks.onActivate = [page] { page->table()->activateCurrentRow(); };
+    hooks.onFind = [page] { page->focusFilter(); };
     return {page, hooks};
 }

@@ -13,6 +13,7 @@ struct PageParts;
 }
 class NodeComponents;
 class PercentTableWidget;
+class QLineEdit;
 class QMenu;
 
 // The first page: one row per Node with its Agent version, engines and live figures, polled from every
@@ -56,7 +57,14 @@ public:
     // Opens a Node window for the Node of this row (a copy of the record); deletes itself when closed.
     void openNodeWindow(int row);
 
+    // Hides the rows whose Node does not match the filter text, keeps the selection to visible rows and
+    // tells the count in the status line while a filter is set.
+    void applyFilter();
+    // Ctrl+F: the filter box with its text selected.
+    void focusFilter();
+
     PercentTableWidget* table() const { return table_; }
+    QLineEdit* filterEdit() const { return filterEdit_; }
     NodeComponents& components() { return *components_; }
 
 private:
@@ -66,6 +74,8 @@ private:
 
     shell::Shell& shell_;
     PercentTableWidget* table_ = nullptr;
+    QLineEdit* filterEdit_ = nullptr;
+    bool filterWasSet_ = false;
     std::unique_ptr<NodeComponents> components_;
 };
 

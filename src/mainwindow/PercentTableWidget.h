@@ -4,23 +4,45 @@
 #include <QTableWidget>
 
 // A table whose first column is capped at a pixel width and whose other columns share the rest of the
-// viewport by percentages, recomputed on every resize.
+// viewport by percentages, recomputed on every resize. Once the user drags a column border the table
+// shares the viewport by the user's proportions instead; those are kept in the settings under
+// "columns/<objectName>" (when the table has an object name) and come back at the next start. The
+// header's context menu returns to the percentages. Elided cells show their full text as a tooltip.
 class PercentTableWidget : public QTableWidget {
 public:
     explicit PercentTableWidget(QWidget* parent = nullptr);
     PercentTableWidget(int rows, int columns, QWidget* parent = nullptr);
 
-    // Sets the widths and applies them at once; the header sections become fixed.
+    // Sets the default widths and applies them (or the user's proportions) at once.
     void setColumnWidths(int firstColumnWidth, const QList<int>& percentages);
     int firstColumnWidth() const { return firstColumnWidth_; }
     const QList<int>& percentages() const { return percentages_; }
 
+    // The proportions the user dragged, empty while the defaults apply.
+    const QList<int>& userProportions() const { return userProportions_; }
+    // Forgets the user's proportions (here and in the settings) and applies the defaults.
+    void restoreDefaultWidths();
+
+    // The text a cell's tooltip shows: the full text when it does not fit its column, else empty.
+    QString elidedCellText(int row, int column) const;
+    // What Enter on the table does: the current row's double-click, when it is a visible row.
+    void activateCurrentRow();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
+    void setUp();
     void distributeWidths();
+    void applyWidths(const QList<int>& widths);
+    void onSectionDragged(int column, int oldWidth, int newWidth);
+    void loadUserProportions();
+    QByteArray settingsKey() const;
 
     int firstColumnWidth_ = 120;
     QList<int> percentages_;
+    QList<int> userProportions_;
+    QString loadedFor_; // the object name and column count the proportions were read for
+    bool applying_ = false;
 };

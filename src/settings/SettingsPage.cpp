@@ -1,6 +1,7 @@
 #include "settings/SettingsPage.h"
 
 #include "account/NetworkProxyDialog.h"
+#include "account/SignInRules.h"
 #include "app/AppConstants.h"
 #include "app/DataPaths.h"
 #include "app/Settings.h"
@@ -12,6 +13,7 @@
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
 
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -19,6 +21,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -95,11 +98,26 @@ QWidget* SettingsPage::buildAccountGroup() {
     auto* group = new QGroupBox(QStringLiteral("账号"));
     auto* form = new QFormLayout(group);
     accountLabel_ = new QLabel(signInState().username);
+    accountLabel_->setTextFormat(Qt::PlainText);
     accountLabel_->setObjectName(QStringLiteral("accountLabel"));
     apiLabel_ = new QLabel(app::cloudApiBaseUrl());
     apiLabel_->setObjectName(QStringLiteral("apiLabel"));
     form->addRow(QStringLiteral("当前账号"), accountLabel_);
     form->addRow(QStringLiteral("API 地址"), apiLabel_);
+
+    autoSignInBox_ = new QCheckBox(QStringLiteral("自动登录"));
+    autoSignInBox_->setObjectName(QStringLiteral("autoSignInBox"));
+    autoSignInBox_->setChecked(settings::autoLogin());
+    connect(autoSignInBox_, &QCheckBox::toggled, this,
+            [](bool on) { account::setAutoSignIn(on, signInState().password); });
+    signOutButton_ = new QPushButton(QStringLiteral("退出登录"));
+    signOutButton_->setObjectName(QStringLiteral("signOutButton"));
+    connect(signOutButton_, &QPushButton::clicked, this, [this] { signOut(); });
+    auto* row = new QHBoxLayout;
+    row->addWidget(autoSignInBox_);
+    row->addStretch(1);
+    row->addWidget(signOutButton_);
+    form->addRow(QString(), row);
     return group;
 }
 
@@ -119,6 +137,17 @@ void SettingsPage::editNetworkProxy() {
     // Whatever closed the dialog, the managers and the label follow what is stored now.
     shell_.applyNetworkProxy();
     networkLabel_->setText(net::proxySummary());
+}
+
+void SettingsPage::showStoredAutoSignIn() {
+    const QSignalBlocker quiet(autoSignInBox_);
+    autoSignInBox_->setChecked(settings::autoLogin());
+}
+
+void SettingsPage::signOut() {
+    if (!ui::question(this, QStringLiteral("确定退出登录？保存的密码和自动登录将被清除，节点窗口会关闭。")))
+        return;
+    shell_.signOut();
 }
 
 void SettingsPage::migrateDataDirectory() {
@@ -167,5 +196,7 @@ bool SettingsPage::reloadBrowserProfiles() {
 shell::PageParts createSettingsPage(shell::Shell& shell) {
     auto* page = new SettingsPage(shell);
     page->clientUpdate().installInTopBar();
-    return {page, {}};
+    shell::PageHooks hooks;
+    hooks.onSelected = [page] { page->showStoredAutoSignIn(); };
+    return {page, hooks};
 }

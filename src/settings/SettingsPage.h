@@ -9,6 +9,7 @@ class Shell;
 struct PageParts;
 } // namespace shell
 class ClientUpdate;
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -24,6 +25,10 @@ public:
     void openDataDirectory();
     // Runs the network proxy dialog, then hands the (possibly changed) setting to the access managers.
     void editNetworkProxy();
+    // Asks, then ends the session through the shell (the client shows the sign-in dialog again).
+    void signOut();
+    // The "自动登录" box follows the stored setting (it may have changed at the last sign-in).
+    void showStoredAutoSignIn();
 
     ClientUpdate& clientUpdate() const { return *clientUpdate_; }
     // The browser-profile list as last loaded from the Cloud API.
@@ -48,6 +53,8 @@ private:
     QPushButton* migrateButton_ = nullptr;
     QPushButton* openButton_ = nullptr;
     QPushButton* usageButton_ = nullptr;
+    QCheckBox* autoSignInBox_ = nullptr;
+    QPushButton* signOutButton_ = nullptr;
 };
 
 // The settings page; the version label goes into the top bar.

@@ -30,6 +30,12 @@ struct PageHooks {
     std::function<void()> onStatusTick; // every status tick (5 s) while the page is shown
     std::function<void()> onLiveTick;   // every live tick (1 s) while the page is shown
     bool statusTickWhileHidden = false; // the nodes page polls every Node whatever page is shown
+
+    // The window's keys, sent to the page shown (never while the busy overlay is up).
+    std::function<void()> onRefresh;  // F5: reload what the page shows
+    std::function<void()> onDelete;   // Delete: the page's delete action for the selection
+    std::function<void()> onActivate; // Enter: the current row, as a double-click does
+    std::function<void()> onFind;     // Ctrl+F: focus the page's filter
 };
 
 // A page as the composition hands it to the window.
@@ -85,6 +91,9 @@ public:
     virtual void adoptWindow(QWidget* window) = 0;
     virtual void showPage(PageId page) = 0;
     virtual PageId currentPage() const = 0;
+    // Ends the session: forgets the remembered password and automatic sign-in, stops the pollers,
+    // closes the adopted windows and the window; the client then asks for a sign-in again.
+    virtual void signOut() = 0;
 
     // The Node with this id as it is now, or nullptr when it is gone.
     const Node* nodeById(const QString& id) const {

@@ -405,6 +405,12 @@ shell::PageParts createLivePage(shell::Shell& shell) {
         if (guard)
             guard->pollStatuses();
     };
+    // Its own name, so that column widths the user dragged are kept for this table.
+    page->table()->setObjectName(QStringLiteral("liveTable"));
+    hooks.onRefresh = [page] { page->load(true); };
+    hooks.onDelete = [page] { page->deleteCurrentRoom(); };
+    hooks.onActivate = [page] { page->table()->activateCurrentRow(); };
+    hooks.onFind = [page] { page->nodeFilter()->setFocus(Qt::ShortcutFocusReason); };
     return {page, hooks};
 }
 

@@ -2,6 +2,8 @@
 
 #include "streaming/WebViewPane.h"
 
+#include <QShortcut>
+
 LivePreviewWindow::LivePreviewWindow(const QString& roomName, const QString& previewUrl, QWidget* parent)
     : QMainWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -9,4 +11,5 @@ LivePreviewWindow::LivePreviewWindow(const QString& roomName, const QString& pre
     resize(980, 560);
     pane_ = new WebViewPane(previewUrl, this);
     setCentralWidget(pane_);
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QWidget::close);
 }

@@ -1,5 +1,7 @@
 #include "streaming/RtmpPageFactory.h"
 
+#include "mainwindow/PercentTableWidget.h"
+#include "shell/NodeFilterCombo.h"
 #include "streaming/RtmpPage.h"
 
 #include <QPointer>
@@ -18,6 +20,22 @@ shell::PageParts createRtmpPage(shell::Shell& shell) {
     parts.hooks.onStatusTick = [guard] {
         if (guard)
             guard->loadRooms(false);
+    };
+    parts.hooks.onRefresh = [guard] {
+        if (guard)
+            guard->loadRooms(true);
+    };
+    parts.hooks.onDelete = [guard] {
+        if (guard)
+            guard->deleteRoom();
+    };
+    parts.hooks.onActivate = [guard] {
+        if (guard)
+            guard->table()->activateCurrentRow();
+    };
+    parts.hooks.onFind = [guard] {
+        if (guard)
+            guard->nodeFilter()->setFocus(Qt::ShortcutFocusReason);
     };
     shell.whenEngineActionDone(page, [guard](fleet::Engine engine) {
         if (guard && engine == fleet::Engine::MediaMtx)

@@ -20,6 +20,7 @@ struct NodesTestWindow {
     std::unique_ptr<RecordingServer> cloud;
     std::unique_ptr<FakeShell> window;
     NodesPage* nodesPage = nullptr;
+    shell::PageHooks hooks;
 
     bool open() {
         ui::testing::reset();
@@ -29,7 +30,9 @@ struct NodesTestWindow {
         qputenv(app::kCloudApiUrlVariable, cloud->baseUrl().toUtf8());
         signInState() = {QStringLiteral("alice"), QStringLiteral("pw"), QStringLiteral("tok")};
         window = std::make_unique<FakeShell>();
-        nodesPage = static_cast<NodesPage*>(createNodesPage(*window).widget);
+        const shell::PageParts parts = createNodesPage(*window);
+        nodesPage = static_cast<NodesPage*>(parts.widget);
+        hooks = parts.hooks;
         window->host(nodesPage);
         return true;
     }

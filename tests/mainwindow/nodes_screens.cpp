@@ -15,6 +15,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
@@ -159,5 +161,19 @@ int main(int argc, char** argv) {
     empty.show();
     settle(300);
     empty.grab().save(outDir + QStringLiteral("/changelog-empty.png"));
+    empty.hide();
+
+    // At 1090 px with the memory column widened by a drag, then filtered, then the settings page.
+    window.resize(1090, 520);
+    settle(200);
+    page->table()->horizontalHeader()->resizeSection(8, page->table()->columnWidth(8) + 90);
+    settle(200);
+    window.grab().save(outDir + QStringLiteral("/nodes-widened-memory.png"));
+    page->filterEdit()->setText(QStringLiteral("东京"));
+    settle(200);
+    window.grab().save(outDir + QStringLiteral("/nodes-filter.png"));
+    window.showPage(shell::PageId::Settings);
+    settle(300);
+    window.grab().save(outDir + QStringLiteral("/settings-page.png"));
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "TestMain.h"
 
+#include "mainwindow/ColumnWidthRules.h"
+#include "mainwindow/NodeFilterRules.h"
 #include "mainwindow/NodeStatusRules.h"
 
 #include <QJsonDocument>
@@ -336,6 +338,49 @@ private Q_SLOTS:
         QFETCH(QList<int>, selected);
         QFETCH(bool, alone);
         QCOMPARE(rightClickSelectsRowAlone(clicked, 5, selected), alone);
+    }
+    void draggedColumnKeepsTheTotal_data() {
+        QTest::addColumn<QList<int>>("widths");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("newWidth");
+        QTest::addColumn<QList<int>>("expected");
+        // The right-hand columns give up what they have above the minimum, in proportion.
+        QTest::newRow("widen middle") << QList<int>{100, 100, 130, 70} << 1 << 160 << QList<int>{100, 160, 87, 53};
+        QTest::newRow("narrow middle") << QList<int>{100, 100, 130, 70} << 1 << 40 << QList<int>{100, 40, 172, 88};
+        QTest::newRow("last column takes from the left")
+            << QList<int>{130, 70, 100} << 2 << 160 << QList<int>{87, 53, 160};
+        QTest::newRow("no wider than the others' minimum")
+            << QList<int>{100, 100, 100} << 0 << 500 << QList<int>{240, 30, 30};
+        QTest::newRow("no narrower than the minimum") << QList<int>{100, 100} << 0 << 5 << QList<int>{30, 170};
+    }
+    void draggedColumnKeepsTheTotal() {
+        QFETCH(QList<int>, widths);
+        QFETCH(int, column);
+        QFETCH(int, newWidth);
+        QFETCH(QList<int>, expected);
+        const QList<int> result = columns::resizeWithinTotal(widths, column, newWidth);
+        QCOMPARE(result, expected);
+        QCOMPARE(std::accumulate(result.begin(), result.end(), 0), std::accumulate(widths.begin(), widths.end(), 0));
+    }
+
+    void filterMatchesAnyShownField_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("label, other case") << "TOKYO" << true;
+        QTest::newRow("server name") << "srv-a" << true;
+        QTest::newRow("agent version") << "0.5.3" << true;
+        QTest::newRow("token is not shown") << "secret" << false;
+    }
+    void filterMatchesAnyShownField() {
+        QFETCH(QString, text);
+        QFETCH(bool, matches);
+        Node node;
+        node.displayName = QStringLiteral("Tokyo 1");
+        node.host = QStringLiteral("203.0.113.7");
+        node.name = QStringLiteral("SRV-A");
+        node.lastAgentVersion = QStringLiteral("0.5.30");
+        node.agentApi.token = QStringLiteral("secret");
+        QCOMPARE(nodeMatchesFilter(node, text), matches);
     }
 };
 

@@ -79,7 +79,7 @@ private Q_SLOTS:
         QStringList buttons;
         for (QPushButton* button : page->findChildren<QPushButton*>())
             buttons << button->text();
-        QCOMPARE(buttons, (QStringList{"代理设置", "迁移数据目录", "打开目录", "刷新占用"}));
+        QCOMPARE(buttons, (QStringList{"代理设置", "迁移数据目录", "打开目录", "刷新占用", "退出登录"}));
         QCOMPARE(rowText(page, "当前设置"), QStringLiteral("直连"));
         QCOMPARE(rowText(page, "当前目录"), app::dataDirectory());
         QCOMPARE(rowText(page, "当前账号"), QStringLiteral("alice"));

@@ -95,11 +95,13 @@ public:
     void adoptWindow(QWidget* window) override { adopted << window; }
     void showPage(shell::PageId page) override { current_ = page; }
     shell::PageId currentPage() const override { return current_; }
+    void signOut() override { ++signOuts; }
 
     int reloads = 0;
     int imports = 0;
     int busyStarts = 0;
     int proxyApplied = 0;
+    int signOuts = 0;
     QList<QList<Node>> deleted;
     QList<fleet::Engine> engineActions;
     QStringList busyTexts;
