@@ -117,8 +117,11 @@ void FilesPage::load(bool loud) {
     videoRows_ = videos;
     audioRows_ = audios;
     fillTables();
+    // The quiet load wrote its progress into the status line too; it must not keep saying "loading".
     if (loud)
         shell_.setBusy(QStringLiteral("文件加载完成"), false);
+    else
+        shell_.setStatusText(QStringLiteral("文件加载完成"));
 }
 
 void FilesPage::fillTables() {

@@ -1,10 +1,13 @@
 #include "fleet/PollCycle.h"
 
+#include "net/RequestLayer.h"
+
 #include <QMetaObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 namespace fleet {
 
@@ -18,9 +21,19 @@ struct PollCycle::State {
     QObject home;                             // lives on the sending thread; replies come back through it
     QSet<QString> waiting;
     QSet<QNetworkReply*> inFlight;
+    // Replies finished on the worker and not yet handed over; handed over together so that the sending
+    // thread handles a burst of replies in one go (one repaint) instead of one event per reply.
+    QList<std::function<void()>> finished;
+    bool handOverScheduled = false;
 };
 
 namespace {
+
+// How long the worker gathers finished replies before it hands them to the sending thread.
+constexpr int kHandOverGatherMs = 15;
+
+// Queues one finished reply's delivery on the worker; the first of a burst schedules the hand-over.
+void handOver(PollCycle::State* state, std::function<void()> delivery);
 
 QString tooLargeText(qint64 cap) {
     return QStringLiteral("回复超过 %1 MiB，已中止").arg(cap / (1024 * 1024));
@@ -127,14 +140,14 @@ QStringList PollCycle::send(const QList<PollRequest>& requests, QObject* context
                     result.networkError = true;
                     result.errorText = reply->error() == QNetworkReply::OperationCanceledError
                                            ? QStringLiteral("请求超时")
-                                           : reply->errorString();
+                                           : net::transportErrorText(reply->error(), reply->errorString());
                 } else {
                     body->append(reply->readAll());
                     result.body = *body;
                 }
                 if (shared->first)
                     result.value = shared->first(result);
-                QMetaObject::invokeMethod(&state->home, [state, result, shared, target] {
+                handOver(state, [state, result, shared, target] {
                     state->waiting.remove(result.key);
                     if (target && shared->second)
                         shared->second(result);
@@ -144,5 +157,25 @@ QStringList PollCycle::send(const QList<PollRequest>& requests, QObject* context
     }
     return sent;
 }
+
+namespace {
+
+void handOver(PollCycle::State* state, std::function<void()> delivery) {
+    state->finished.append(std::move(delivery));
+    if (state->handOverScheduled)
+        return;
+    state->handOverScheduled = true;
+    QTimer::singleShot(kHandOverGatherMs, state->worker, [state] {
+        state->handOverScheduled = false;
+        QList<std::function<void()>> batch;
+        batch.swap(state->finished);
+        QMetaObject::invokeMethod(&state->home, [batch] {
+            for (const auto& delivery : batch)
+                delivery();
+        });
+    });
+}
+
+} // namespace
 
 } // namespace fleet

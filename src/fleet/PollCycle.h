@@ -56,8 +56,9 @@ public:
     bool isWaiting(const QString& key) const;
     int waitingCount() const;
 
-private:
     struct State;
+
+private:
     std::shared_ptr<State> state_;
 };
 

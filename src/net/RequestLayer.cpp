@@ -9,6 +9,7 @@
 
 #include <QEventLoop>
 #include <QJsonArray>
+#include <QHash>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -60,6 +61,29 @@ int replyStatus(QNetworkReply* reply) {
     return status.isValid() ? status.toInt() : 0;
 }
 
+QString transportErrorText(QNetworkReply::NetworkError error, const QString& toolkitText) {
+    // The toolkit's texts are English; the ones a user meets every day read in the client's language,
+    // with the toolkit's words after them for a search.
+    static const QHash<QNetworkReply::NetworkError, const char*> known{
+        {QNetworkReply::ConnectionRefusedError, "连接被拒绝"},
+        {QNetworkReply::RemoteHostClosedError, "连接被对方关闭"},
+        {QNetworkReply::HostNotFoundError, "找不到主机"},
+        {QNetworkReply::TimeoutError, "连接超时"},
+        {QNetworkReply::TemporaryNetworkFailureError, "网络暂时不可用"},
+        {QNetworkReply::NetworkSessionFailedError, "网络不可用"},
+        {QNetworkReply::SslHandshakeFailedError, "SSL 握手失败"},
+        {QNetworkReply::ProxyConnectionRefusedError, "代理服务器拒绝连接"},
+        {QNetworkReply::ProxyConnectionClosedError, "代理服务器关闭了连接"},
+        {QNetworkReply::ProxyNotFoundError, "找不到代理服务器"},
+        {QNetworkReply::ProxyTimeoutError, "代理服务器超时"},
+        {QNetworkReply::ProxyAuthenticationRequiredError, "代理服务器需要认证"},
+    };
+    const auto found = known.constFind(error);
+    if (found == known.constEnd())
+        return toolkitText;
+    return QString::fromUtf8(found.value()) + QStringLiteral(" (") + toolkitText + QLatin1Char(')');
+}
+
 QString networkErrorText(QNetworkReply* reply) {
     const QString refused = guardFailure(reply);
     if (!refused.isEmpty())
@@ -67,7 +91,7 @@ QString networkErrorText(QNetworkReply* reply) {
     const int limitMs = reply->request().transferTimeout();
     if (reply->error() == QNetworkReply::OperationCanceledError && limitMs > 0)
         return QStringLiteral("连接超时：%1 秒没有收到任何数据").arg((limitMs + 999) / 1000);
-    return reply->errorString();
+    return transportErrorText(reply->error(), reply->errorString());
 }
 
 QJsonObject parseJsonObject(const QByteArray& body) {

@@ -3,10 +3,10 @@
 #include "model/Node.h"
 
 #include <QJsonObject>
+#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QString>
 
-class QNetworkReply;
 
 namespace net {
 
@@ -39,6 +39,9 @@ QString describeFailure(const QJsonObject& reply, int status);
 // The network stack's error text of a failed reply; a reply ended by its transfer (idle) timeout says
 // so instead of the stack's generic "Operation canceled".
 QString networkErrorText(QNetworkReply* reply);
+
+// A transport error in the client's language (the common ones), with the toolkit's text after it.
+QString transportErrorText(QNetworkReply::NetworkError error, const QString& toolkitText);
 
 // Status attribute of a finished reply, 0 when none arrived.
 int replyStatus(QNetworkReply* reply);

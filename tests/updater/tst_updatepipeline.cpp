@@ -134,7 +134,7 @@ void UpdatePipelineTest::failsAndKeepsInstallation_data() {
     QTest::newRow("manifest 404") << "manifest404"
                                   << "HTTP 404";
     QTest::newRow("manifest server unreachable") << "manifestUnreachable"
-                                                 << "Connection refused";
+                                                 << "连接被拒绝 (Connection refused)";
     QTest::newRow("manifest host never answers") << "manifestHang"
                                                  << "连接超时：1 秒没有收到任何数据";
     QTest::newRow("manifest redirected to another host") << "manifestRedirect"
