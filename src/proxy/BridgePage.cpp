@@ -191,6 +191,16 @@ std::optional<Node> BridgePage::nodeOfBridge(const ProxyBridgeRow& row) const {
     return std::nullopt;
 }
 
+std::optional<BridgePage::ChosenBridge> BridgePage::chosenBridge() const {
+    const std::optional<ProxyBridgeRow> row = currentBridge();
+    if (!row)
+        return std::nullopt;
+    const std::optional<Node> node = nodeOfBridge(*row);
+    if (!node)
+        return std::nullopt;
+    return ChosenBridge{*row, *node};
+}
+
 bool BridgePage::sendBridgeRequest(const Node& node, const QString& method,
                                    const QString& path, const QJsonObject& body, const QString& busyText,
                                    const QString& failurePrefix, QJsonObject* reply) {
@@ -260,12 +270,11 @@ void BridgePage::createBridge() {
 }
 
 void BridgePage::editBridge() {
-    const std::optional<ProxyBridgeRow> row = currentBridge();
-    if (!row)
+    const std::optional<ChosenBridge> chosen = chosenBridge();
+    if (!chosen)
         return;
-    const std::optional<Node> node = nodeOfBridge(*row);
-    if (!node)
-        return;
+    const ProxyBridgeRow* row = &chosen->row;
+    const Node* node = &chosen->node;
     BridgeEditDialog dialog(*row, shell_.dialogParent());
     if (ui::execDialog(dialog) != QDialog::Accepted)
         return;
@@ -283,12 +292,11 @@ void BridgePage::editBridge() {
 }
 
 void BridgePage::setBridgeRunning(bool start) {
-    const std::optional<ProxyBridgeRow> row = currentBridge();
-    if (!row)
+    const std::optional<ChosenBridge> chosen = chosenBridge();
+    if (!chosen)
         return;
-    const std::optional<Node> node = nodeOfBridge(*row);
-    if (!node)
-        return;
+    const ProxyBridgeRow* row = &chosen->row;
+    const Node* node = &chosen->node;
     QJsonObject reply;
     if (!sendBridgeRequest(*node, QStringLiteral("POST"),
                            bridgePath(row->id, start ? QStringLiteral("/start") : QStringLiteral("/stop")), {},
@@ -300,12 +308,11 @@ void BridgePage::setBridgeRunning(bool start) {
 }
 
 void BridgePage::testBridgeUpstream() {
-    const std::optional<ProxyBridgeRow> row = currentBridge();
-    if (!row)
+    const std::optional<ChosenBridge> chosen = chosenBridge();
+    if (!chosen)
         return;
-    const std::optional<Node> node = nodeOfBridge(*row);
-    if (!node)
-        return;
+    const ProxyBridgeRow* row = &chosen->row;
+    const Node* node = &chosen->node;
     if (row->upstreamHost.isEmpty() || row->upstreamPort < 1) {
         ui::warning(shell_.dialogParent(), QStringLiteral("请先配置出口地址和端口。"));
         return;
@@ -343,12 +350,11 @@ void BridgePage::copyBridgeConnection() {
 }
 
 void BridgePage::deleteBridge() {
-    const std::optional<ProxyBridgeRow> row = currentBridge();
-    if (!row)
+    const std::optional<ChosenBridge> chosen = chosenBridge();
+    if (!chosen)
         return;
-    const std::optional<Node> node = nodeOfBridge(*row);
-    if (!node)
-        return;
+    const ProxyBridgeRow* row = &chosen->row;
+    const Node* node = &chosen->node;
     if (!ui::question(shell_.dialogParent(), QStringLiteral("确定删除中转 ") + row->name + QStringLiteral(" ?")))
         return;
     QJsonObject reply;

@@ -46,6 +46,12 @@ private:
     // The selected bridge as it stands now, and its Node; warns and gives nothing when either is missing.
     std::optional<ProxyBridgeRow> currentBridge() const;
     std::optional<Node> nodeOfBridge(const ProxyBridgeRow& row) const;
+    // The current row and its Node (a copy), or nothing after telling the user why.
+    struct ChosenBridge {
+        ProxyBridgeRow row;
+        Node node;
+    };
+    std::optional<ChosenBridge> chosenBridge() const;
     // One blocking request on the bridge's Node behind the busy state; the reply's row replaces the
     // bridge's row. Returns false (after warning with failurePrefix) when the Agent refused.
     bool sendBridgeRequest(const Node& node, const QString& method,
