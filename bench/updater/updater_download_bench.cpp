@@ -21,37 +21,17 @@
 #include <cstdio>
 #include <limits>
 
+#include "BenchSupport.h"
+
 namespace {
 
 QTextStream out(stdout);
 
-qint64 peakResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
+using bench::mibPerSecond;
+using bench::peakResidentKiB;
 
 bool writePackage(const QString& path, qint64 bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    QRandomGenerator generator(1);
-    for (qint64 written = 0; written < bytes; written += block.size()) {
-        generator.fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
-        if (file.write(block) != block.size())
-            return false;
-    }
-    return true;
-}
-
-double mibPerSecond(qint64 bytes, qint64 ms) {
-    return ms > 0 ? double(bytes) / (1024.0 * 1024.0) / (double(ms) / 1000.0) : 0.0;
+    return bench::writeRandomFile(path, bytes, 1);
 }
 
 } // namespace
