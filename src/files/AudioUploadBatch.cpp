@@ -384,13 +384,14 @@ void AudioUploadBatch::setStatus(const QString& text) {
 }
 
 void AudioUploadBatch::emitChanged() {
-    if (const auto changed = events_.changed)
-        changed();
+    // A copy: the listener may replace the events (detach) while it runs.
+    const UploadEvents events = events_;
+    events.notifyChanged();
 }
 
 void AudioUploadBatch::emitLog(const QString& text) {
-    if (const auto log = events_.log)
-        log(text);
+    const UploadEvents events = events_;
+    events.writeLog(text);
 }
 
 } // namespace files

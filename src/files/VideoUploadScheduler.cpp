@@ -371,13 +371,14 @@ void VideoUploadScheduler::setStatus(const QString& text) {
 }
 
 void VideoUploadScheduler::emitChanged() {
-    if (const auto changed = events_.changed)
-        changed();
+    // A copy: the listener may replace the events (detach) while it runs.
+    const UploadEvents events = events_;
+    events.notifyChanged();
 }
 
 void VideoUploadScheduler::emitLog(const QString& text) {
-    if (const auto log = events_.log)
-        log(text);
+    const UploadEvents events = events_;
+    events.writeLog(text);
 }
 
 } // namespace files

@@ -19,6 +19,16 @@ struct UploadEvents {
     std::function<void(const QString&)> log;        // one log line
     std::function<void(const QString&)> failed;     // the upload failed with this text
     std::function<void(int succeeded, int failed)> batchFinished; // audio: the batch ended
+
+    // Each is a no-op when nobody listens (after detach, in tests).
+    void notifyChanged() const {
+        if (changed)
+            changed();
+    }
+    void writeLog(const QString& text) const {
+        if (log)
+            log(text);
+    }
 };
 
 // One video file uploaded in chunks: the lowest chunk not yet received, sent or waiting for a retry goes
