@@ -1,6 +1,7 @@
 #include "RecordingServer.h"
 #include "TestMain.h"
 
+#include "fleet/FleetTiming.h"
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
 
@@ -34,6 +35,25 @@ class TestPollCycle : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void cleanup() { fleet::timing::reset(); }
+
+    // Replies finishing while others are on their way wait to be handed over together; the last one of a
+    // poll is never held back for the gathering time, nor are the ones gathered before it.
+    void lastReplyIsHandedOverAtOnce() {
+        fleet::timing::handOverGatherMs = 60000;
+        RecordingServer quick;
+        RecordingServer slow;
+        RecordingServer::Reply delayed = RecordingServer::json(200, "{}");
+        delayed.delayMs = 300;
+        slow.setDefaultReply(delayed);
+        fleet::PollCycle cycle;
+        QObject context;
+        QStringList delivered;
+        cycle.send({get("first", quick), get("later", slow)}, &context, {},
+                   [&delivered](const fleet::PollReply& reply) { delivered << reply.key; });
+        QTRY_COMPARE_WITH_TIMEOUT(delivered, (QStringList{"first", "later"}), 3000);
+    }
+
     // A key still waiting is skipped; the others go out and come back, each on its own.
     void waitingKeyIsSkippedOthersKeepTheirCadence() {
         RecordingServer silent;
@@ -47,10 +67,10 @@ private Q_SLOTS:
         QStringList delivered;
         auto deliver = [&delivered](const fleet::PollReply& reply) { delivered << reply.key; };
 
-        QCOMPARE(cycle.send({get("a", silent, 300), get("b", healthy)}, &context, {}, deliver),
+        QCOMPARE(cycle.send({get("a", silent, 1500), get("b", healthy)}, &context, {}, deliver),
                  (QStringList{"a", "b"}));
         QTRY_COMPARE(delivered, QStringList{"b"});
-        QCOMPARE(cycle.send({get("a", silent, 300), get("b", healthy)}, &context, {}, deliver),
+        QCOMPARE(cycle.send({get("a", silent, 1500), get("b", healthy)}, &context, {}, deliver),
                  QStringList{"b"});
         QTRY_COMPARE(delivered.count("b"), 2);
         QVERIFY(cycle.isWaiting("a"));
