@@ -85,6 +85,7 @@ void NodesPage::buildNodesPage() {
 void NodesPage::fillNodeRows() {
     const QList<Node>& nodeList = shell_.nodes();
     const QString latest = shell_.manifests().latestAgentVersion();
+    statusRequests_.clear();
     table_->setRowCount(int(nodeList.size()));
     for (int row = 0; row < nodeList.size(); ++row) {
         const Node& node = nodeList[row];
@@ -109,9 +110,7 @@ void NodesPage::refreshNodeStatuses() {
             setNodeRow(row, nodes::unconnectedRow());
             continue;
         }
-        QNetworkRequest request = net::agentNetworkRequest(node, QStringLiteral("/status"));
-        request.setTransferTimeout(mainwindow::timing::statusIdleTimeoutMs);
-        requests.append({node.id, request});
+        requests.append({node.id, statusRequestFor(node)});
         polledAgents->insert(node.id, node.agentApi);
     }
     if (requests.isEmpty())
@@ -129,6 +128,18 @@ void NodesPage::refreshNodeStatuses() {
             if (row >= 0)
                 setNodeRow(row, reply.value.value<nodes::NodeRowTexts>());
         });
+}
+
+const QNetworkRequest& NodesPage::statusRequestFor(const Node& node) {
+    StatusRequest& cached = statusRequests_[node.id];
+    const int idleLimitMs = mainwindow::timing::statusIdleTimeoutMs;
+    if (cached.request.url().isEmpty() || cached.agent != node.agentApi || cached.idleLimitMs != idleLimitMs) {
+        cached.agent = node.agentApi;
+        cached.idleLimitMs = idleLimitMs;
+        cached.request = net::agentNetworkRequest(node, QStringLiteral("/status"));
+        cached.request.setTransferTimeout(idleLimitMs);
+    }
+    return cached.request;
 }
 
 bool NodesPage::statusPollInFlight() const {

@@ -3,7 +3,9 @@
 #include "mainwindow/NodeStatusRules.h"
 #include "model/Node.h"
 
+#include <QHash>
 #include <QList>
+#include <QNetworkRequest>
 #include <QWidget>
 #include <memory>
 
@@ -71,6 +73,17 @@ private:
     void buildNodesPage();
     // The row of the Node that was polled, when it still stands in the list with the same Agent.
     int rowOfPolledNode(const QString& id, const AgentApi& polledAgent) const;
+    // The status request of this Node, built again only when its Agent or the idle limit changed.
+    const QNetworkRequest& statusRequestFor(const Node& node);
+
+    // Status requests kept from one poll to the next: building one for every Node on every tick was a
+    // good share of what a poll cost the GUI thread. Emptied at each Node list load.
+    struct StatusRequest {
+        AgentApi agent;
+        int idleLimitMs = 0;
+        QNetworkRequest request;
+    };
+    QHash<QString, StatusRequest> statusRequests_;
 
     shell::Shell& shell_;
     PercentTableWidget* table_ = nullptr;

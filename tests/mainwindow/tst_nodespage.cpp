@@ -268,6 +268,22 @@ private Q_SLOTS:
             QCOMPARE(fixture.cell(0, 10), QStringLiteral("未接入"));
     }
 
+    // The status requests are kept between polls; a Node that moved to another Agent is asked there,
+    // with its new token, from the next poll on.
+    void nodeMovedToAnotherAgentIsPolledThere() {
+        RecordingServer before;
+        RecordingServer after;
+        fixture.setNodes({agentNode(QStringLiteral("n1"), QStringLiteral("甲"), before.port())});
+        fixture.page()->refreshNodeStatuses();
+        QVERIFY(waitForCycleEnd());
+        fixture.setNodes({agentNode(QStringLiteral("n1"), QStringLiteral("甲"), after.port(), QStringLiteral("new"))});
+        fixture.page()->refreshNodeStatuses();
+        QVERIFY(waitForCycleEnd());
+        QCOMPARE(before.requests().size(), 1);
+        QCOMPARE(after.requests().size(), 1);
+        QCOMPARE(after.lastRequest().header("Authorization"), QByteArray("Bearer new"));
+    }
+
     void unchangedCellsKeepTheirItems() {
         RecordingServer agent;
         agent.setDefaultReply(RecordingServer::json(200, statusWithCpu(5)));
