@@ -19,7 +19,7 @@ QJsonObject idBody(const QString& uploadId) {
 } // namespace
 
 AudioUploadBatch::AudioUploadBatch(std::shared_ptr<UploadTransport> transport, std::shared_ptr<UploadClock> clock)
-    : transport_(std::move(transport)), clock_(std::move(clock)) {}
+    : UploadReporter(std::move(transport), std::move(clock)) {}
 
 AudioUploadBatch::~AudioUploadBatch() {
     for (const auto& task : tasks_) {
@@ -375,23 +375,7 @@ qint64 AudioUploadBatch::shownBytes() const {
 }
 
 ProgressFigures AudioUploadBatch::sampleProgress() {
-    return meter_.sample(clock_->nowMs(), shownBytes(), totalBytes_);
-}
-
-void AudioUploadBatch::setStatus(const QString& text) {
-    status_ = text;
-    emitChanged();
-}
-
-void AudioUploadBatch::emitChanged() {
-    // A copy: the listener may replace the events (detach) while it runs.
-    const UploadEvents events = events_;
-    events.notifyChanged();
-}
-
-void AudioUploadBatch::emitLog(const QString& text) {
-    const UploadEvents events = events_;
-    events.writeLog(text);
+    return sampleProgressOf(shownBytes(), totalBytes_);
 }
 
 } // namespace files

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "files/SpeedMeter.h"
-#include "files/UploadTransport.h"
-#include "files/VideoUploadScheduler.h"
+#include "files/UploadReporter.h"
 
 #include <QFile>
 #include <QObject>
@@ -20,12 +18,13 @@ namespace files {
 // The fill step takes a slot and moves past its task before the blocking start request, and is never
 // re-entered, so no file starts twice and no more than five run. Timers and replies find their task by
 // id within the batch generation they belong to; a new batch, a cancel or detach starts a new one.
-class AudioUploadBatch : public QObject, public std::enable_shared_from_this<AudioUploadBatch> {
+class AudioUploadBatch : public QObject,
+                         public UploadReporter,
+                         public std::enable_shared_from_this<AudioUploadBatch> {
 public:
     AudioUploadBatch(std::shared_ptr<UploadTransport> transport, std::shared_ptr<UploadClock> clock);
     ~AudioUploadBatch() override;
 
-    void setEvents(UploadEvents events) { events_ = std::move(events); }
     void detach();
 
     // Builds the tasks (usable audio files; a name already taken in this batch is skipped and logged)
@@ -35,7 +34,6 @@ public:
     void resume();
     void cancel();
 
-    QString status() const { return status_; }
     bool batchRunning() const { return batchRunning_; }
     bool pauseRequested() const { return pauseRequested_; }
     int taskCount() const { return int(tasks_.size()); }
@@ -79,13 +77,7 @@ private:
     void applyReply(Task& task, const QJsonObject& reply);
     Task* findTask(quint64 id);
     void removeActive(quint64 id);
-    void setStatus(const QString& text);
-    void emitChanged();
-    void emitLog(const QString& text);
 
-    std::shared_ptr<UploadTransport> transport_;
-    std::shared_ptr<UploadClock> clock_;
-    UploadEvents events_;
     quint64 generation_ = 0;
     quint64 nextTaskId_ = 1;
 
@@ -103,8 +95,6 @@ private:
     bool batchRunning_ = false;
     bool pauseRequested_ = false;
     bool cancelled_ = false;
-    QString status_ = QStringLiteral("未开始");
-    SpeedMeter meter_;
 };
 
 } // namespace files

@@ -22,7 +22,7 @@ QJsonObject idBody(const QString& uploadId) {
 
 VideoUploadScheduler::VideoUploadScheduler(std::shared_ptr<UploadTransport> transport,
                                            std::shared_ptr<UploadClock> clock)
-    : transport_(std::move(transport)), clock_(std::move(clock)) {}
+    : UploadReporter(std::move(transport), std::move(clock)) {}
 
 VideoUploadScheduler::~VideoUploadScheduler() {
     abortActive();
@@ -362,23 +362,7 @@ qint64 VideoUploadScheduler::shownBytes() const {
 }
 
 ProgressFigures VideoUploadScheduler::sampleProgress() {
-    return meter_.sample(clock_->nowMs(), shownBytes(), fileSize_);
-}
-
-void VideoUploadScheduler::setStatus(const QString& text) {
-    status_ = text;
-    emitChanged();
-}
-
-void VideoUploadScheduler::emitChanged() {
-    // A copy: the listener may replace the events (detach) while it runs.
-    const UploadEvents events = events_;
-    events.notifyChanged();
-}
-
-void VideoUploadScheduler::emitLog(const QString& text) {
-    const UploadEvents events = events_;
-    events.writeLog(text);
+    return sampleProgressOf(shownBytes(), fileSize_);
 }
 
 } // namespace files

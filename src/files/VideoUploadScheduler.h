@@ -1,35 +1,15 @@
 #pragma once
 
-#include "files/SpeedMeter.h"
-#include "files/UploadTransport.h"
+#include "files/UploadReporter.h"
 
 #include <QFile>
 #include <QObject>
 #include <QString>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
 
 namespace files {
-
-// What an upload tells the pane that shows it. Any member may be empty.
-struct UploadEvents {
-    std::function<void()> changed;                  // state or progress changed: refresh the display
-    std::function<void(const QString&)> log;        // one log line
-    std::function<void(const QString&)> failed;     // the upload failed with this text
-    std::function<void(int succeeded, int failed)> batchFinished; // audio: the batch ended
-
-    // Each is a no-op when nobody listens (after detach, in tests).
-    void notifyChanged() const {
-        if (changed)
-            changed();
-    }
-    void writeLog(const QString& text) const {
-        if (log)
-            log(text);
-    }
-};
 
 // One video file uploaded in chunks: the lowest chunk not yet received, sent or waiting for a retry goes
 // next, up to four at a time; a failed chunk is retried three times; the session survives failures
@@ -39,12 +19,13 @@ struct UploadEvents {
 // cancel and detach begin a new epoch, so nothing from an earlier one can act on the current state.
 // Owned through std::shared_ptr: a blocking request keeps the scheduler alive until it returns, even
 // when the pane that owns it is gone meanwhile.
-class VideoUploadScheduler : public QObject, public std::enable_shared_from_this<VideoUploadScheduler> {
+class VideoUploadScheduler : public QObject,
+                             public UploadReporter,
+                             public std::enable_shared_from_this<VideoUploadScheduler> {
 public:
     VideoUploadScheduler(std::shared_ptr<UploadTransport> transport, std::shared_ptr<UploadClock> clock);
     ~VideoUploadScheduler() override;
 
-    void setEvents(UploadEvents events) { events_ = std::move(events); }
     // The pane goes away: no more events; an unfinished session is cancelled on the Agent.
     void detach();
 
@@ -56,7 +37,6 @@ public:
     // Another file was chosen: the resumable session of the previous one is given up on the Agent.
     void endSession();
 
-    QString status() const { return status_; }
     bool running() const { return running_; }
     bool finishing() const { return finishing_; }
     bool pauseRequested() const { return pauseRequested_; }
@@ -88,13 +68,7 @@ private:
     bool openLocalFile();
     qint64 lowestFreeIndex() const;
     void abortActive();
-    void setStatus(const QString& text);
-    void emitChanged();
-    void emitLog(const QString& text);
 
-    std::shared_ptr<UploadTransport> transport_;
-    std::shared_ptr<UploadClock> clock_;
-    UploadEvents events_;
     quint64 epoch_ = 0;
 
     QString uploadId_;
@@ -118,8 +92,6 @@ private:
     bool cancelled_ = false;
     bool finishing_ = false;
     bool completed_ = false;
-    QString status_ = QStringLiteral("未开始");
-    SpeedMeter meter_;
 };
 
 } // namespace files
