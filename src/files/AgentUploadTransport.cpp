@@ -3,6 +3,7 @@
 #include "files/FilesTiming.h"
 #include "files/UploadRules.h"
 #include "net/ApplicationProxy.h"
+#include "net/ReplyGuard.h"
 #include "net/RequestLayer.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,8 @@ namespace files {
 namespace {
 
 QByteArray cappedBody(QNetworkReply* reply) {
-    return reply->read(kReplyBodyCap);
+    // A reply ended by an error or by its guard is closed and has nothing left to read.
+    return reply->isOpen() ? reply->read(kReplyBodyCap) : QByteArray();
 }
 
 // A window on a local file: the network layer reads the chunk from disk piece by piece as it sends,
@@ -101,10 +103,14 @@ quint64 AgentUploadTransport::sendChunk(const QString& uploadId, qint64 index, c
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
     request.setTransferTimeout(timing::chunkIdleTimeoutMs);
     request.setHeader(QNetworkRequest::ContentLengthHeader, length);
+    // A chunk is never sent twice because of a redirect, not even to the same Agent.
+    net::requireRedirectApproval(request);
     auto* body = new FileRangeDevice(localPath, offset, length);
     body->open(QIODevice::ReadOnly);
     QNetworkReply* reply = manager_.post(request, body);
     body->setParent(reply);
+    // The Agent answers a chunk with a few bytes of JSON; anything much larger is refused as it arrives.
+    net::guardReply(reply, kReplyBodyCap);
     const quint64 ticket = nextTicket_++;
     replies_.insert(ticket, reply);
     done_.insert(ticket, std::move(done));
@@ -126,7 +132,8 @@ void AgentUploadTransport::onChunkFinished(quint64 ticket) {
     result.status = net::replyStatus(reply);
     result.body = cappedBody(reply);
     result.json = net::parseJsonObject(result.body);
-    if (reply->error() != QNetworkReply::NoError)
+    // The guard may refuse a reply that has already come in whole: its verdict counts all the same.
+    if (reply->error() != QNetworkReply::NoError || !net::guardFailure(reply).isEmpty())
         result.networkError = net::networkErrorText(reply);
     reply->deleteLater();
     if (done)

@@ -1,9 +1,11 @@
 // The upload engine against the simulated Agent over real sockets, with chunk failures and dropped
 // connections injected.
+#include "RecordingServer.h"
 #include "Simulator.h"
 #include "TestMain.h"
 #include "files/AgentUploadTransport.h"
 #include "files/FilesTiming.h"
+#include "files/UploadRules.h"
 #include "files/VideoUploadScheduler.h"
 
 #include <QEventLoop>
@@ -133,6 +135,35 @@ private Q_SLOTS:
         timing::chunkIdleTimeoutMs = 3000; // a dropped connection the client misses ends by the idle limit
     }
     void cleanup() { simulator.setUploadFaults("agent", 0, 0); }
+
+    // A hostile Agent: a chunk reply far over the cap is refused and a redirect is not followed, not even
+    // on the same Agent (the chunk would be sent twice); either way the chunk fails, to be retried.
+    void hostileChunkRepliesFail_data() {
+        QTest::addColumn<bool>("redirect");
+        QTest::newRow("endless reply") << false;
+        QTest::newRow("redirect on the same Agent") << true;
+    }
+    void hostileChunkRepliesFail() {
+        QFETCH(bool, redirect);
+        testsupport::RecordingServer agent;
+        testsupport::RecordingServer::Reply reply = testsupport::RecordingServer::json(200, "{}");
+        reply.streamBytes = 64 * kMiB;
+        reply.noContentLength = true;
+        agent.setDefaultReply(redirect ? testsupport::RecordingServer::redirect(
+                                             307, agent.baseUrl() + QStringLiteral("/files/upload/other"))
+                                       : reply);
+        Node hostile = node;
+        hostile.agentApi.port = agent.port();
+        AgentUploadTransport transport(hostile);
+        const QString path = randomFile(QStringLiteral("hostile.mp4"), 1000);
+        std::optional<TransferReply> result;
+        transport.sendChunk(QStringLiteral("u"), 0, path, 0, 1000, {},
+                            [&result](const TransferReply& done) { result = done; });
+        QVERIFY(waitUntil([&] { return result.has_value(); }, 20000));
+        QVERIFY(!result->networkError.isEmpty());
+        QVERIFY(result->body.size() <= kReplyBodyCap);
+        QCOMPARE(agent.requests().size(), 1);
+    }
 
     // Sizes around the 4 and 8 MiB chunk edges and one sparse file above 4 GiB; every upload that fails
     // for good is resumed, and a resume sends only what the Agent does not hold yet.
