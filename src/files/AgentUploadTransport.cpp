@@ -86,8 +86,11 @@ void AgentUploadTransport::notify(const QString& method, const QString& path, co
     manager->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
     QNetworkRequest request = net::agentNetworkRequest(node_, path);
     request.setTransferTimeout(timing::chunkIdleTimeoutMs);
+    net::requireRedirectApproval(request);
     QNetworkReply* reply =
         manager->sendCustomRequest(request, method.toUtf8(), QJsonDocument(body).toJson(QJsonDocument::Compact));
+    // Nobody reads the answer, but the network layer would keep all of it: an endless one is cut off.
+    net::guardReply(reply, kReplyBodyCap);
     QObject::connect(reply, &QNetworkReply::finished, manager, [reply, manager] {
         reply->deleteLater();
         manager->deleteLater();
