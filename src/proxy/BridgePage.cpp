@@ -255,9 +255,10 @@ void BridgePage::createBridge() {
     }
     const Node node = *chosen;
     saveProxyDefaults(defaults);
+    const int port = freeBridgePort(node, defaults.port);
     const QJsonObject body{{QStringLiteral("name"), dialog.name()},
                            {QStringLiteral("listen"), QStringLiteral("0.0.0.0")},
-                           {QStringLiteral("port"), defaults.port},
+                           {QStringLiteral("port"), port},
                            {QStringLiteral("username"), defaults.username.trimmed()},
                            {QStringLiteral("password"), defaults.password},
                            {QStringLiteral("upstreamType"), QStringLiteral("socks5")}};
@@ -267,6 +268,28 @@ void BridgePage::createBridge() {
         return;
     adoptReply(node, reply);
     shell_.setStatusText(QStringLiteral("中转创建完成"));
+}
+
+int BridgePage::freeBridgePort(const Node& node, int preferred) {
+    QSet<int> taken;
+    for (const ProxyBridgeRow& row : std::as_const(rows_)) {
+        if (row.nodeId == node.id)
+            taken.insert(row.port);
+    }
+    if (node.hasAgentEndpoint()) {
+        // The proxy usually listens on the very default port a bridge would take.
+        int status = 0;
+        shell_.setBusy(QStringLiteral("创建中转..."), true);
+        const QJsonObject proxy = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/proxy/status"), {},
+                                                    &status);
+        shell_.setBusy(QStringLiteral("创建中转..."), false);
+        const bool proxyHoldsPort = proxy.value(QStringLiteral("running")).toBool() ||
+                                    proxy.value(QStringLiteral("enabled")).toBool();
+        if (status >= 200 && status < 300 && proxyHoldsPort)
+            taken.insert(proxy.value(QStringLiteral("port")).toInt());
+    }
+    const int port = firstFreePort(preferred, taken);
+    return port > 0 ? port : preferred;
 }
 
 void BridgePage::editBridge() {

@@ -7,6 +7,7 @@
 
 #include <QSet>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -163,6 +164,18 @@ void saveProxyDefaults(const ProxyDefaults& defaults) {
     settings::writeInt(settings::key::gostPort, defaults.port);
     settings::writeText(settings::key::gostUsername, defaults.username.trimmed());
     settings::writeText(settings::key::gostProtectedPassword, app::protectLocal(defaults.password));
+}
+
+int firstFreePort(int preferred, const QSet<int>& taken) {
+    constexpr int kLowest = 1024;
+    constexpr int kHighest = 65535;
+    int port = std::clamp(preferred, 1, kHighest);
+    for (int tried = 0; tried <= kHighest; ++tried) {
+        if (!taken.contains(port))
+            return port;
+        port = port >= kHighest ? kLowest : port + 1;
+    }
+    return 0;
 }
 
 } // namespace proxy

@@ -263,6 +263,30 @@ private Q_SLOTS:
 
     // The copied URL of a bridge works with curl: the simulator relays the entry to a real microsocks,
     // with "@", ":", "/" and non-ASCII characters in the entry account.
+    // The default port is held by the Node's proxy and the next by a bridge: the new bridge takes the
+    // next free one instead of being refused.
+    void newBridgeAvoidsPortsInUse() {
+        const int base = freePort();
+        sim_.startProxy(QStringLiteral("beta"), base, QStringLiteral("a"), QStringLiteral("pa"));
+        sim_.addBridge(QStringLiteral("beta"), bridgeJson(QStringLiteral("old"), base + 1));
+        proxy::saveProxyDefaults({base, QStringLiteral("u"), QStringLiteral("p")});
+        FakeShell shell;
+        proxy::BridgePage page(shell);
+        shell.setNodes({nodeOn("beta", "B")});
+        page.refreshBridges(false);
+        QTRY_VERIFY(rowWith(page.table(), 1, QStringLiteral("old")) >= 0);
+        ui::testing::queueDialog([](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>(QStringLiteral("nameEdit"))->setText(QStringLiteral("new"));
+            return int(QDialog::Accepted);
+        });
+        page.createBridge();
+        QCOMPARE(shell.statusText(), QStringLiteral("中转创建完成"));
+        const auto created = std::find_if(page.rows().begin(), page.rows().end(),
+                                          [](const proxy::ProxyBridgeRow& row) { return row.name == "new"; });
+        QVERIFY(created != page.rows().end());
+        QCOMPARE(created->port, base + 2);
+    }
+
     void copiedUrlWorksWithCurl() {
         const QString microsocks = QStandardPaths::findExecutable(QStringLiteral("microsocks"));
         const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));

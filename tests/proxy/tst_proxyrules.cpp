@@ -197,6 +197,22 @@ private Q_SLOTS:
         QCOMPARE(names(list), expected);
     }
 
+    // A new bridge avoids the ports its Node's proxy and bridges hold.
+    void freePort_data() {
+        QTest::addColumn<int>("preferred");
+        QTest::addColumn<QList<int>>("taken");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("preferred is free") << 1080 << QList<int>{22001} << 1080;
+        QTest::newRow("held by the proxy and a bridge") << 1080 << QList<int>{1080, 1081} << 1082;
+        QTest::newRow("past the top") << 65535 << QList<int>{65535, 1024} << 1025;
+    }
+    void freePort() {
+        QFETCH(int, preferred);
+        QFETCH(QList<int>, taken);
+        QFETCH(int, expected);
+        QCOMPARE(proxy::firstFreePort(preferred, QSet<int>(taken.begin(), taken.end())), expected);
+    }
+
     void reselect_data() {
         QTest::addColumn<QStringList>("keys");
         QTest::addColumn<QString>("key");
