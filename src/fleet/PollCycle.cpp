@@ -123,7 +123,7 @@ QStringList PollCycle::send(const QList<PollRequest>& requests, QObject* context
         // A poll never follows a redirect to another origin: the Agent token would go with it. (Set only
         // when missing: writing it would copy a request the caller keeps from poll to poll.)
         const QVariant policy = item.request.attribute(QNetworkRequest::RedirectPolicyAttribute);
-        if (policy.toInt() != int(QNetworkRequest::SameOriginRedirectPolicy) || !policy.isValid())
+        if (!policy.isValid() || policy.toInt() != int(QNetworkRequest::SameOriginRedirectPolicy))
             toSend.last().request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                                                QNetworkRequest::SameOriginRedirectPolicy);
     }

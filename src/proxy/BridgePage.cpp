@@ -255,7 +255,8 @@ void BridgePage::createBridge() {
     }
     const Node node = *chosen;
     saveProxyDefaults(defaults);
-    const int port = freeBridgePort(node, defaults.port);
+    const QString busyText = QStringLiteral("创建中转...");
+    const int port = freeBridgePort(node, defaults.port, busyText);
     const QJsonObject body{{QStringLiteral("name"), dialog.name()},
                            {QStringLiteral("listen"), QStringLiteral("0.0.0.0")},
                            {QStringLiteral("port"), port},
@@ -264,13 +265,13 @@ void BridgePage::createBridge() {
                            {QStringLiteral("upstreamType"), QStringLiteral("socks5")}};
     QJsonObject reply;
     if (!sendBridgeRequest(node, QStringLiteral("POST"), QStringLiteral("/proxy/bridges"), body,
-                           QStringLiteral("创建中转..."), QStringLiteral("创建中转失败: "), &reply))
+                           busyText, QStringLiteral("创建中转失败: "), &reply))
         return;
     adoptReply(node, reply);
     shell_.setStatusText(QStringLiteral("中转创建完成"));
 }
 
-int BridgePage::freeBridgePort(const Node& node, int preferred) {
+int BridgePage::freeBridgePort(const Node& node, int preferred, const QString& busyText) {
     QSet<int> taken;
     for (const ProxyBridgeRow& row : std::as_const(rows_)) {
         if (row.nodeId == node.id)
@@ -279,10 +280,10 @@ int BridgePage::freeBridgePort(const Node& node, int preferred) {
     if (node.hasAgentEndpoint()) {
         // The proxy usually listens on the very default port a bridge would take.
         int status = 0;
-        shell_.setBusy(QStringLiteral("创建中转..."), true);
+        shell_.setBusy(busyText, true);
         const QJsonObject proxy = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/proxy/status"), {},
                                                     &status);
-        shell_.setBusy(QStringLiteral("创建中转..."), false);
+        shell_.setBusy(busyText, false);
         const bool proxyHoldsPort = proxy.value(QStringLiteral("running")).toBool() ||
                                     proxy.value(QStringLiteral("enabled")).toBool();
         if (status >= 200 && status < 300 && proxyHoldsPort)

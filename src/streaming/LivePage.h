@@ -68,6 +68,8 @@ private:
     QList<QString> filterNodeIds() const;
     std::optional<streaming::LiveRoom> currentRoom() const;
     std::optional<streaming::LiveRoom> chosenRoom() const;
+    // The room's Node (a copy), or nothing after telling the user it is gone from the list.
+    std::optional<Node> nodeOfRoom(const streaming::LiveRoom& room) const;
     QString currentNodeId() const;
 
     // Puts the room into the list by key, redraws and selects it.

@@ -132,11 +132,9 @@ void LivePage::deleteCurrentRoom() {
     if (!ui::question(shell_.dialogParent(),
                       QStringLiteral("确定删除直播房间 ") + room->name + QStringLiteral(" ?")))
         return;
-    const Node* found = shell_.nodeById(room->cloudNodeId);
-    if (!found) {
-        ui::warning(shell_.dialogParent(), nodeUnavailableText());
+    const std::optional<Node> found = nodeOfRoom(*room);
+    if (!found)
         return;
-    }
     const Node node = *found;
     int status = 0;
     QJsonObject reply;
@@ -151,6 +149,15 @@ void LivePage::deleteCurrentRoom() {
     streaming::removeLiveRoom(rooms_, room->key());
     redraw();
     shell_.setStatusText(QStringLiteral("直播房间已删除"));
+}
+
+std::optional<Node> LivePage::nodeOfRoom(const LiveRoom& room) const {
+    const Node* found = shell_.nodeById(room.cloudNodeId);
+    if (!found) {
+        ui::warning(shell_.dialogParent(), nodeUnavailableText());
+        return std::nullopt;
+    }
+    return *found;
 }
 
 QString LivePage::saveRoomState(const LiveRoom& room, const QJsonObject& patch) {
@@ -274,11 +281,9 @@ void LivePage::stopCurrentPush() {
     std::optional<LiveRoom> room = chosenRoom();
     if (!room)
         return;
-    const Node* found = shell_.nodeById(room->cloudNodeId);
-    if (!found) {
-        ui::warning(shell_.dialogParent(), nodeUnavailableText());
+    const std::optional<Node> found = nodeOfRoom(*room);
+    if (!found)
         return;
-    }
     const Node node = *found;
     QString failure;
     {
@@ -309,11 +314,9 @@ void LivePage::showCurrentLogs() {
     const std::optional<LiveRoom> room = currentRoom();
     if (!room)
         return;
-    const Node* found = shell_.nodeById(room->cloudNodeId);
-    if (!found) {
-        ui::warning(shell_.dialogParent(), nodeUnavailableText());
+    const std::optional<Node> found = nodeOfRoom(*room);
+    if (!found)
         return;
-    }
     const Node node = *found;
     const QString path = streaming::roomPath(QStringLiteral("/live/logs?roomId="), room->id);
     QStringList events;
