@@ -4,6 +4,7 @@
 #include "account/CloudNodeRules.h"
 #include "account/ImportNodeDialog.h"
 #include "net/RequestLayer.h"
+#include "shell/AgentCall.h"
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
 
@@ -81,11 +82,12 @@ void CloudNodeStore::deleteNodes(const QList<Node>& selected) {
     if (!ui::question(shell_.dialogParent(), cloudnodes::deleteConfirmation(labels)))
         return;
 
-    shell_.setBusy(QStringLiteral("删除节点..."), true);
     QStringList failures;
-    for (const Node& node : selected)
-        deleteOneNode(node, failures);
-    shell_.setBusy(QStringLiteral("节点删除完成"), false);
+    {
+        shell::BusyScope busy(shell_, QStringLiteral("删除节点..."), QStringLiteral("节点删除完成"));
+        for (const Node& node : selected)
+            deleteOneNode(node, failures);
+    }
 
     if (!failures.isEmpty())
         ui::warning(shell_.dialogParent(), cloudnodes::deletionFailureMessage(failures));

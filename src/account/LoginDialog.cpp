@@ -160,7 +160,7 @@ void LoginDialog::submit(bool registerAccount) {
 
     const QString token = account::issuedToken(status, reply);
     if (token.isEmpty()) {
-        statusLabel_->setText(account::failureText(reply));
+        statusLabel_->setText(account::failureText(status, reply));
         return;
     }
     signInState() = SignInState{accountText, password, token};

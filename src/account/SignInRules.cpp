@@ -2,8 +2,7 @@
 
 #include "app/LocalProtection.h"
 #include "app/Settings.h"
-
-#include <QJsonDocument>
+#include "net/RequestResult.h"
 
 namespace account {
 
@@ -24,9 +23,9 @@ QString issuedToken(int status, const QJsonObject& reply) {
     return token.isString() ? token.toString() : QString();
 }
 
-QString failureText(const QJsonObject& reply) {
-    const QString json = QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
-    QString text = QStringLiteral("失败: ") + json;
+QString failureText(int status, const QJsonObject& reply) {
+    const net::RequestResult result{status, reply};
+    QString text = QStringLiteral("失败: ") + (result.failed() ? result.text() : QStringLiteral("回复格式错误"));
     if (text.size() > kMaxFailureTextLength)
         text = text.left(kMaxFailureTextLength - 1) + QChar(0x2026);
     return text;

@@ -19,8 +19,9 @@ QJsonObject signInBody(const QString& account, const QString& password);
 // else the empty text.
 QString issuedToken(int status, const QJsonObject& reply);
 
-// "失败: " followed by the compact JSON text of the reply, cut to kMaxFailureTextLength characters.
-QString failureText(const QJsonObject& reply);
+// "失败: " followed by the reason every page shows for a failed request; a reply that says it succeeded
+// but gives no token is malformed ("回复格式错误"). Cut to kMaxFailureTextLength characters.
+QString failureText(int status, const QJsonObject& reply);
 
 bool shouldSignInAutomatically(bool autoLogin, const QString& account, const QString& password);
 

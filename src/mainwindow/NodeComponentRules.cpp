@@ -2,6 +2,7 @@
 
 #include "app/AppConstants.h"
 #include "net/RequestLayer.h"
+#include "net/RequestResult.h"
 
 #include <QJsonArray>
 
@@ -44,17 +45,6 @@ QString engineConfirmationText(Engine engine, const QString& path, int count) {
     return {};
 }
 
-bool replySucceeded(int status, const QJsonObject& reply) {
-    return status >= 200 && status < 300 && !reply.contains(QLatin1String("error"));
-}
-
-QString failureReason(int status, const QJsonObject& reply) {
-    const QString error = net::replyErrorText(reply);
-    if (!error.isEmpty())
-        return error;
-    return status < 1 ? QStringLiteral("请求失败") : QStringLiteral("HTTP %1").arg(status);
-}
-
 QString failureLine(const QString& label, const QString& reason) {
     return label + QStringLiteral(": ") + reason;
 }
@@ -80,7 +70,7 @@ QString versionCheckWarning(const BatchTally& tally) {
 QString versionCheckFailureReason(int status, const QJsonObject& reply) {
     if (status < 1)
         return QStringLiteral("离线");
-    return failureReason(status, reply);
+    return net::RequestResult{status, reply}.text();
 }
 
 bool needsInstallScriptFallback(int status, const QJsonObject& reply) {

@@ -19,10 +19,6 @@ int engineColumn(Engine engine);
 // The question asked before an engine action on `count` Nodes; empty when the action asks nothing.
 QString engineConfirmationText(Engine engine, const QString& path, int count);
 
-// A reply counts as success with a 2xx status and no "error" member.
-bool replySucceeded(int status, const QJsonObject& reply);
-// The reason of a failed reply: its "error", else "HTTP n" (or "请求失败" when no answer arrived).
-QString failureReason(int status, const QJsonObject& reply);
 QString failureLine(const QString& label, const QString& reason);
 inline constexpr char kMissingAgentReason[] = "缺少 Agent API 信息";
 // How often a restarting Agent's status is asked before the update counts as failed.

@@ -6,7 +6,7 @@
 #include "model/SignInState.h"
 #include "fleet/PollCycle.h"
 #include "mainwindow/MainWindowTiming.h"
-#include "mainwindow/NodeComponents.h"
+#include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "mainwindow/UsageProgressDelegate.h"
 #include "net/RequestLayer.h"
@@ -43,7 +43,7 @@ QString dash() {
 } // namespace
 
 NodesPage::NodesPage(shell::Shell& shell, QWidget* parent)
-    : QWidget(parent), shell_(shell), components_(std::make_unique<NodeComponents>(shell, *this)) {
+    : QWidget(parent), shell_(shell), maintenance_(std::make_unique<NodeMaintenance>(shell, *this, *this)) {
     setObjectName(QStringLiteral("nodesPage"));
     buildNodesPage();
     shell_.whenNodesLoaded(this, [this] {
@@ -154,13 +154,6 @@ int NodesPage::rowOfPolledNode(const QString& id, const AgentApi& polledAgent) c
             return nodeList[row].agentApi == polledAgent ? row : -1;
     }
     return -1;
-}
-
-void NodesPage::setNodeRow(int row, const QString& agentVersion, const QString& mediaMtx, const QString& gost,
-                           const QString& ffmpeg, const QString& cpu, const QString& memory,
-                           const QString& disk, const QString& network) {
-    setNodeRow(row,
-               nodes::NodeRowTexts{agentVersion, mediaMtx, gost, ffmpeg, cpu, memory, disk, network, -1, -1});
 }
 
 void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
@@ -295,7 +288,7 @@ std::unique_ptr<QMenu> NodesPage::createContextMenu() {
     add(menu.get(), QStringLiteral("刷新状态"), [this] { refreshNodeStatuses(); });
     menu->addSeparator();
 
-    NodeComponents& actions = *components_;
+    NodeMaintenance& actions = *maintenance_;
     QMenu* services = menu->addMenu(QStringLiteral("三方服务"));
     QMenu* mediaMtx = services->addMenu(QStringLiteral("MediaMTX"));
     const QList<QPair<QString, QString>> rtmpService{

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainwindow/NodeRows.h"
 #include "mainwindow/NodeStatusRules.h"
 #include "model/Node.h"
 
@@ -13,14 +14,14 @@ namespace shell {
 class Shell;
 struct PageParts;
 }
-class NodeComponents;
+class NodeMaintenance;
 class PercentTableWidget;
 class QLineEdit;
 class QMenu;
 
 // The first page: one row per Node with its Agent version, engines and live figures, polled from every
-// Node's Agent; its context menu is the entry to the Node maintenance actions.
-class NodesPage : public QWidget {
+// Node's Agent; its context menu is the entry to the Node maintenance actions, which report into its rows.
+class NodesPage : public QWidget, public NodeRows {
 public:
     explicit NodesPage(shell::Shell& shell, QWidget* parent = nullptr);
     ~NodesPage() override;
@@ -29,23 +30,20 @@ public:
     void fillNodeRows();
     // One status poll over every Node with an Agent; a Node whose previous request still waits is
     // skipped, so one silent Agent delays only its own row.
-    void refreshNodeStatuses();
+    void refreshNodeStatuses() override;
     // Whether any status request still waits.
     bool statusPollInFlight() const;
 
-    // Columns 3 to 10 of one row (plain cells); rows outside the table are ignored. The second form
-    // also draws the usage bars of columns 8 and 9 from the percentages it carries.
-    void setNodeRow(int row, const QString& agentVersion, const QString& mediaMtx, const QString& gost,
-                    const QString& ffmpeg, const QString& cpu, const QString& memory, const QString& disk,
-                    const QString& network);
-    void setNodeRow(int row, const nodes::NodeRowTexts& texts);
+    // Columns 3 to 10 of one row; rows outside the table are ignored. Draws the usage bars of columns 8
+    // and 9 from the percentages it carries.
+    void setNodeRow(int row, const nodes::NodeRowTexts& texts) override;
     // A usage cell: a plain cell when percent < 0, else the text over a bar of clamp(percent, 0, 100).
     void setUsageCell(int row, int column, const QString& text, double percent);
     // A plain centred, read-only cell; an unchanged cell is left alone so the table repaints only what moved.
-    void setCellText(int row, int column, const QString& text);
+    void setCellText(int row, int column, const QString& text) override;
 
     // Distinct selected rows that are valid Node indexes, ascending; else the current row.
-    QList<int> selectedNodeRows() const;
+    QList<int> selectedNodeRows() const override;
     // Rewrites column 3 of every row after a new Agent manifest.
     void rewriteAgentColumn();
 
@@ -67,7 +65,7 @@ public:
 
     PercentTableWidget* table() const { return table_; }
     QLineEdit* filterEdit() const { return filterEdit_; }
-    NodeComponents& components() { return *components_; }
+    NodeMaintenance& maintenance() { return *maintenance_; }
 
 private:
     void buildNodesPage();
@@ -89,7 +87,7 @@ private:
     PercentTableWidget* table_ = nullptr;
     QLineEdit* filterEdit_ = nullptr;
     bool filterWasSet_ = false;
-    std::unique_ptr<NodeComponents> components_;
+    std::unique_ptr<NodeMaintenance> maintenance_;
 };
 
 // The nodes page with its hooks: it polls every Node's status on every status tick, shown or not.

@@ -195,9 +195,10 @@ QString describeFailure(const QJsonObject& reply, int status) {
     }
     if (!rooms.isEmpty())
         return QStringLiteral("资源正在被房间使用：") + rooms.join(QStringLiteral("、"));
-    const QJsonValue error = reply.value(QLatin1String("error"));
-    if (error.isString())
-        return error.toString();
+    // A blank "error" (bridge records always carry one) gives no reason: the status speaks instead.
+    const QString error = replyErrorText(reply);
+    if (!error.isEmpty())
+        return error;
     return status < 1 ? QStringLiteral("请求失败") : QStringLiteral("HTTP %1").arg(status);
 }
 

@@ -4,6 +4,8 @@
 #include "fleet/PollCycle.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "net/RequestLayer.h"
+#include "net/RequestResult.h"
+#include "shell/AgentCall.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyRules.h"
 #include "proxy/ProxyTiming.h"
@@ -208,15 +210,12 @@ bool BridgePage::sendBridgeRequest(const Node& node, const QString& method,
         ui::warning(shell_.dialogParent(), QStringLiteral("当前节点缺少 Agent API 信息。"));
         return false;
     }
-    int status = 0;
-    shell_.setBusy(busyText, true);
-    *reply = net::agentRequest(node, method, path, body, &status);
-    shell_.setBusy(busyText, false);
-    if (status == 0 || isBridgeReplyFailure(status, *reply)) {
-        ui::warning(shell_.dialogParent(), failurePrefix + bridgeFailureText(status, *reply));
-        return false;
-    }
-    return true;
+    const std::optional<QJsonObject> answer = shell::callAgent(
+        shell_, {.busyText = busyText, .failureLead = failurePrefix, .recordKey = net::kBridgeRecordKey}, node,
+        method, path, body);
+    if (answer)
+        *reply = *answer;
+    return answer.has_value();
 }
 
 void BridgePage::adoptReply(const Node& node, const QJsonObject& reply) {
@@ -279,15 +278,15 @@ int BridgePage::freeBridgePort(const Node& node, int preferred, const QString& b
     }
     if (node.hasAgentEndpoint()) {
         // The proxy usually listens on the very default port a bridge would take.
-        int status = 0;
-        shell_.setBusy(busyText, true);
-        const QJsonObject proxy = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/proxy/status"), {},
-                                                    &status);
-        shell_.setBusy(busyText, false);
-        const bool proxyHoldsPort = proxy.value(QStringLiteral("running")).toBool() ||
-                                    proxy.value(QStringLiteral("enabled")).toBool();
-        if (status >= 200 && status < 300 && proxyHoldsPort)
-            taken.insert(proxy.value(QStringLiteral("port")).toInt());
+        net::RequestResult proxy;
+        {
+            shell::BusyScope busy(shell_, busyText, busyText);
+            proxy = net::agentCall(node, QStringLiteral("GET"), QStringLiteral("/proxy/status"));
+        }
+        const bool proxyHoldsPort = proxy.reply.value(QStringLiteral("running")).toBool() ||
+                                    proxy.reply.value(QStringLiteral("enabled")).toBool();
+        if (!proxy.failedUnlessRecord(net::kProxyRecordKey) && proxyHoldsPort)
+            taken.insert(proxy.reply.value(QStringLiteral("port")).toInt());
     }
     const int port = firstFreePort(preferred, taken);
     return port > 0 ? port : preferred;
@@ -381,15 +380,12 @@ void BridgePage::deleteBridge() {
     const Node* node = &chosen->node;
     if (!ui::question(shell_.dialogParent(), QStringLiteral("确定删除中转 ") + row->name + QStringLiteral(" ?")))
         return;
-    QJsonObject reply;
-    int status = 0;
-    shell_.setBusy(QStringLiteral("删除中转..."), true);
-    reply = net::agentRequest(*node, QStringLiteral("DELETE"), bridgePath(row->id), {}, &status);
-    shell_.setBusy(QStringLiteral("删除中转..."), false);
-    if (status == 0 || status >= 300) {
-        ui::warning(shell_.dialogParent(), QStringLiteral("删除中转失败: ") + bridgeFailureText(status, reply));
+    if (!shell::callAgent(shell_,
+                          {.busyText = QStringLiteral("删除中转..."),
+                           .failureLead = QStringLiteral("删除中转失败: "),
+                           .recordKey = net::kBridgeRecordKey},
+                          *node, QStringLiteral("DELETE"), bridgePath(row->id)))
         return;
-    }
     edits_.noteDeleted(row->key());
     removeBridgeRow(rows_, row->key());
     render();

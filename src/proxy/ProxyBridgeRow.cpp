@@ -134,18 +134,6 @@ QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& n
     return rows;
 }
 
-bool isBridgeReplyFailure(int httpStatus, const QJsonObject& reply) {
-    // Every bridge object carries "error" (empty, or the bridge's own runtime error); only an error
-    // without a bridge in the reply means the request itself was refused.
-    return httpStatus >= 300 ||
-           (!reply.value(QStringLiteral("error")).toString().isEmpty() && !reply.contains(QStringLiteral("id")));
-}
-
-QString bridgeFailureText(int httpStatus, const QJsonObject& reply) {
-    const QString error = reply.value(QStringLiteral("error")).toString();
-    return error.isEmpty() ? QStringLiteral("HTTP %1").arg(httpStatus) : error;
-}
-
 void mergeNodeBridges(QList<ProxyBridgeRow>& list, const QString& nodeId, const QList<ProxyBridgeRow>& fresh,
                       const BridgeEdits& edits, quint64 stamp) {
     QHash<QString, int> freshByKey;

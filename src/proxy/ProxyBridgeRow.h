@@ -64,11 +64,6 @@ QString bridgeLatencyText(const ProxyBridgeRow& row);
 // The bridges of a list reply ({"bridges": [...]}), in array order.
 QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& nodeId, const QString& nodeName);
 
-// A bridge reply is a failure when the status is an HTTP error, or it carries a non-empty "error" and no
-// bridge ("id").
-bool isBridgeReplyFailure(int httpStatus, const QJsonObject& reply);
-QString bridgeFailureText(int httpStatus, const QJsonObject& reply);
-
 // Single-bridge changes the user made (create, save, start, stop, test, delete), each stamped with a
 // sequence number. A list request remembers the number current when it was sent; its reply must not undo
 // a change made after that: a deleted bridge stays deleted, a saved or created one keeps its own row.

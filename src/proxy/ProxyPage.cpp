@@ -4,6 +4,8 @@
 #include "fleet/PollCycle.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "net/RequestLayer.h"
+#include "net/RequestResult.h"
+#include "shell/AgentCall.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyTiming.h"
 #include "proxy/TableCells.h"
@@ -148,20 +150,21 @@ void ProxyPage::runOnSelection(const QString& path, const QJsonObject& body) {
         ui::warning(shell_.dialogParent(), QStringLiteral("当前节点缺少 Agent API 信息。"));
         return;
     }
-    shell_.setBusy(QStringLiteral("代理请求中..."), true);
-    const fleet::BatchReport report = fleet::runBatch(targets, [&](const fleet::NodeRef& target) {
-        int status = 0;
-        const QJsonObject reply = net::agentRequest(target.node, QStringLiteral("POST"), path, body, &status);
-        const int row = rowOfNode(target.id);
-        if (status == 0 || status >= 300 || isProxyReplyFailure(status, reply)) {
-            const QString error = proxyFailureText(status, reply);
-            applyView(row, failedProxyRow(QString::fromUtf8(kStateFailed), error));
-            return fleet::StepOutcome::failure(error);
-        }
-        applyView(row, proxyRowFromStatus(reply));
-        return fleet::StepOutcome::success();
-    });
-    shell_.setBusy(QStringLiteral("代理请求完成"), false);
+    fleet::BatchReport report;
+    {
+        shell::BusyScope busy(shell_, QStringLiteral("代理请求中..."), QStringLiteral("代理请求完成"));
+        report = fleet::runBatch(targets, [&](const fleet::NodeRef& target) {
+            const net::RequestResult result = net::agentCall(target.node, QStringLiteral("POST"), path, body);
+            const int row = rowOfNode(target.id);
+            if (result.failedUnlessRecord(net::kProxyRecordKey)) {
+                const QString error = result.text();
+                applyView(row, failedProxyRow(QString::fromUtf8(kStateFailed), error));
+                return fleet::StepOutcome::failure(error);
+            }
+            applyView(row, proxyRowFromStatus(result.reply));
+            return fleet::StepOutcome::success();
+        });
+    }
     if (report.failures() == 0)
         return;
     if (targets.size() == 1) {

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/TextFormats.h"
 #include "crypto/CryptoPrimitives.h"
+#include "net/RequestResult.h"
 
 #include <QSet>
 #include <QUrl>
@@ -99,23 +100,14 @@ ProxyRowView unknownProxyRow() {
     return failedProxyRow(QString::fromUtf8(kStateUnknown), QString());
 }
 
-bool isProxyReplyFailure(int httpStatus, const QJsonObject& reply) {
-    return httpStatus > 299 ||
-           (reply.contains(QStringLiteral("error")) && !reply.contains(QStringLiteral("running")));
-}
-
-QString proxyFailureText(int httpStatus, const QJsonObject& reply) {
-    const QString error = reply.value(QStringLiteral("error")).toString();
-    return error.isEmpty() ? QStringLiteral("HTTP %1").arg(httpStatus) : error;
-}
-
 ProxyRowView proxyRowFromPoll(bool networkError, const QString& transportError, int httpStatus,
                               const QJsonObject& reply) {
     // An HTTP error status counts as an answer: its body says what went wrong.
     if (networkError && httpStatus == 0)
         return failedProxyRow(QString::fromUtf8(kStateOffline), transportError);
-    if (isProxyReplyFailure(httpStatus, reply))
-        return failedProxyRow(QString::fromUtf8(kStateFailed), proxyFailureText(httpStatus, reply));
+    const net::RequestResult result{httpStatus, reply};
+    if (result.failedUnlessRecord(net::kProxyRecordKey))
+        return failedProxyRow(QString::fromUtf8(kStateFailed), result.text());
     return proxyRowFromStatus(reply);
 }
 

@@ -45,12 +45,6 @@ ProxyRowView failedProxyRow(const QString& state, const QString& errorText);
 // A row right after the Node list was loaded.
 ProxyRowView unknownProxyRow();
 
-// A proxy request's reply is a failure when the status is an HTTP error, or it carries "error" without
-// "running".
-bool isProxyReplyFailure(int httpStatus, const QJsonObject& reply);
-// The reply's "error", else "HTTP <status>".
-QString proxyFailureText(int httpStatus, const QJsonObject& reply);
-
 // The row a poll reply makes: no HTTP answer -> "离线" with the transport's reason; an HTTP error or an
 // error reply -> "失败"; otherwise the status.
 ProxyRowView proxyRowFromPoll(bool networkError, const QString& transportError, int httpStatus,

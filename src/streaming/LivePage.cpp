@@ -10,6 +10,7 @@
 #include "streaming/LivePageFactory.h"
 #include "streaming/LivePushStatus.h"
 #include "streaming/StreamingTiming.h"
+#include "ui/Dialogs.h"
 #include "ui/PlainText.h"
 
 #include <QHeaderView>
@@ -389,6 +390,70 @@ void LivePage::upsertAndShow(const LiveRoom& room) {
     streaming::upsertLiveRoom(rooms_, room);
     redraw();
     selectRoom(room.key());
+}
+
+void LivePage::removeRoom(const QString& roomKey) {
+    streaming::removeLiveRoom(rooms_, roomKey);
+    redraw();
+}
+
+void LivePage::reloadRooms() {
+    load(false);
+}
+
+// Writes the push state that an action set into the room as the list holds it now (a reload
+// during the wait may have refreshed the rest of it); a room that is gone meanwhile stays gone.
+void LivePage::applyPushState(const LiveRoom& state) {
+    const int index = streaming::indexOfLiveRoom(rooms_, state.key());
+    if (index < 0)
+        return;
+    LiveRoom& room = rooms_[index];
+    room.status = state.status;
+    room.lastError = state.lastError;
+    room.liveTaskId = state.liveTaskId;
+    room.startedAt = state.startedAt;
+    room.stoppedAt = state.stoppedAt;
+    room.liveLine = state.liveLine;
+    const int row = rowOfRoom(state.key());
+    if (row >= 0)
+        writeRoomRow(row, room);
+}
+
+// The current room, or nothing after telling the user to pick one.
+std::optional<LiveRoom> LivePage::chosenRoom() const {
+    std::optional<LiveRoom> room = currentRoom();
+    if (!room)
+        ui::information(shell_.dialogParent(), QStringLiteral("请先选择一个直播房间。"));
+    return room;
+}
+
+void LivePage::createRoom(const QString& preselectedNodeId) {
+    actions_.create(preselectedNodeId.isEmpty() ? filter_->selectedNodeId() : preselectedNodeId);
+}
+
+void LivePage::editCurrentRoom() {
+    if (const std::optional<LiveRoom> room = chosenRoom())
+        actions_.edit(*room);
+}
+
+void LivePage::deleteCurrentRoom() {
+    if (const std::optional<LiveRoom> room = chosenRoom())
+        actions_.remove(*room);
+}
+
+void LivePage::startCurrentPush() {
+    if (const std::optional<LiveRoom> room = chosenRoom())
+        actions_.startPush(*room);
+}
+
+void LivePage::stopCurrentPush() {
+    if (const std::optional<LiveRoom> room = chosenRoom())
+        actions_.stopPush(*room);
+}
+
+void LivePage::showCurrentLogs() {
+    if (const std::optional<LiveRoom> room = currentRoom())
+        actions_.showLogs(*room);
 }
 
 namespace streaming {

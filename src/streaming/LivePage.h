@@ -2,6 +2,7 @@
 
 #include "model/Node.h"
 #include "streaming/LiveRoom.h"
+#include "streaming/LiveRoomActions.h"
 
 #include <QIcon>
 #include <QJsonObject>
@@ -19,8 +20,9 @@ class Shell;
 }
 
 // The live page: every Node's FFmpeg live rooms grouped under a row per Node, with create, edit,
-// delete, start and stop of a push, its logs, and the rooms' push state polled once a second.
-class LivePage : public QWidget {
+// delete, start and stop of a push, its logs, and the rooms' push state polled once a second. The
+// actions themselves live in LiveRoomActions; the page keeps the table, the filter and the menu.
+class LivePage : public QWidget, public streaming::LiveRoomList {
 public:
     explicit LivePage(shell::Shell& shell, QWidget* parent = nullptr);
 
@@ -49,7 +51,7 @@ public:
     std::unique_ptr<QMenu> createContextMenu();
     PercentTableWidget* table() const { return table_; }
     NodeFilterCombo* nodeFilter() const { return filter_; }
-    const QList<streaming::LiveRoom>& rooms() const { return rooms_; }
+    const QList<streaming::LiveRoom>& rooms() const override { return rooms_; }
     // The room shown on this table row, if it is a room row.
     std::optional<streaming::LiveRoom> roomAtRow(int row) const;
     int rowOfRoom(const QString& roomKey) const;
@@ -68,16 +70,12 @@ private:
     QList<QString> filterNodeIds() const;
     std::optional<streaming::LiveRoom> currentRoom() const;
     std::optional<streaming::LiveRoom> chosenRoom() const;
-    // The room's Node (a copy), or nothing after telling the user it is gone from the list.
-    std::optional<Node> nodeOfRoom(const streaming::LiveRoom& room) const;
     QString currentNodeId() const;
 
-    // Puts the room into the list by key, redraws and selects it.
-    void upsertAndShow(const streaming::LiveRoom& room);
-    // Saves the room's configuration and push state with patch overrides; empty on success.
-    void applyPushState(const streaming::LiveRoom& state);
-    QString saveRoomState(const streaming::LiveRoom& room, const QJsonObject& patch);
-    bool ensureFfmpeg(const Node& node);
+    void upsertAndShow(const streaming::LiveRoom& room) override;
+    void removeRoom(const QString& roomKey) override;
+    void applyPushState(const streaming::LiveRoom& state) override;
+    void reloadRooms() override;
     void onStatusDelivered(const QString& roomKey, const QVariant& value);
 
     shell::Shell& shell_;
@@ -87,6 +85,7 @@ private:
     QSet<QString> collapsed_;
     QList<streaming::LiveTableRow> rowMap_;
     bool loading_ = false;
+    streaming::LiveRoomActions actions_{shell_, *this};
 };
 
 // The 16 x 16 triangle of a Node row: pointing down when expanded, right when collapsed.

@@ -1,6 +1,6 @@
 #include "streaming/LivePushStatus.h"
 
-#include "streaming/AgentReply.h"
+#include "net/RequestLayer.h"
 
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -162,7 +162,7 @@ QString ffmpegInstallFailure(int status, const QJsonObject& reply) {
     if (status > 0 && status < 300 && trimmedError(reply).isEmpty() &&
         reply.value(QLatin1String("installed")).toBool())
         return {};
-    return failureText(reply, status);
+    return net::describeFailure(reply, status);
 }
 
 } // namespace streaming

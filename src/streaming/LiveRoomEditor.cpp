@@ -1,9 +1,8 @@
 #include "streaming/LiveRoomEditor.h"
 
 #include "app/TextFormats.h"
-#include "net/RequestLayer.h"
+#include "shell/AgentCall.h"
 #include "shell/Shell.h"
-#include "streaming/AgentReply.h"
 #include "streaming/LivePushStatus.h"
 #include "streaming/RtmpPage.h"
 #include "ui/Dialogs.h"
@@ -219,15 +218,13 @@ void LiveRoomEditor::reloadVideos() {
     if (!found)
         return;
     const Node node = *found;
-    int status = 0;
-    shell_.setBusy(QStringLiteral("读取视频列表..."), true);
-    const QJsonObject reply = net::agentRequest(node, QStringLiteral("GET"), QStringLiteral("/files/videos"),
-                                                QJsonObject(), &status);
-    shell_.setBusy(QString(), false);
-    if (streaming::warnIfFailed(this, QStringLiteral("读取视频列表失败: "), status, reply))
+    const std::optional<QJsonObject> reply =
+        shell::callAgent(shell_, {QStringLiteral("读取视频列表..."), QStringLiteral("读取视频列表失败: "), this},
+                         node, QStringLiteral("GET"), QStringLiteral("/files/videos"));
+    if (!reply)
         return;
     QList<std::pair<QString, QString>> items;
-    for (const QJsonValue& value : reply.value(QLatin1String("files")).toArray()) {
+    for (const QJsonValue& value : reply->value(QLatin1String("files")).toArray()) {
         const QJsonObject file = value.toObject();
         const QString path = file.contains(QLatin1String("relative"))
                                  ? file.value(QLatin1String("relative")).toString()
@@ -244,15 +241,13 @@ void LiveRoomEditor::reloadAudioFolders() {
     if (!found)
         return;
     const Node node = *found;
-    int status = 0;
-    shell_.setBusy(QStringLiteral("读取音频目录..."), true);
-    const QJsonObject reply = net::agentRequest(
-        node, QStringLiteral("GET"), QStringLiteral("/files/audio-folders"), QJsonObject(), &status);
-    shell_.setBusy(QString(), false);
-    if (streaming::warnIfFailed(this, QStringLiteral("读取音频目录失败: "), status, reply))
+    const std::optional<QJsonObject> reply =
+        shell::callAgent(shell_, {QStringLiteral("读取音频目录..."), QStringLiteral("读取音频目录失败: "), this},
+                         node, QStringLiteral("GET"), QStringLiteral("/files/audio-folders"));
+    if (!reply)
         return;
     QList<std::pair<QString, QString>> items;
-    for (const QJsonValue& value : reply.value(QLatin1String("folders")).toArray()) {
+    for (const QJsonValue& value : reply->value(QLatin1String("folders")).toArray()) {
         const QJsonObject folder = value.toObject();
         const QString name = folder.value(QLatin1String("name")).toString();
         if (!name.isEmpty())
@@ -267,9 +262,11 @@ void LiveRoomEditor::reloadPullSources() {
     // The RTMP page's rows in this window first, then every Node asked afresh: the editor offers what that
     // page would copy. The Nodes are copies, so a Node list reload while a request waits changes nothing.
     const QList<streaming::RtmpRoom> pageRows = streaming::rtmpRowsShownIn(shell_.dialogParent());
-    shell_.setBusy(QStringLiteral("读取拉流地址..."), true);
-    const QList<streaming::PullSource> sources = streaming::collectPullSources(pageRows, shell_.nodes());
-    shell_.setBusy(QString(), false);
+    QList<streaming::PullSource> sources;
+    {
+        shell::BusyScope busy(shell_, QStringLiteral("读取拉流地址..."));
+        sources = streaming::collectPullSources(pageRows, shell_.nodes());
+    }
     QList<std::pair<QString, QString>> items;
     for (const streaming::PullSource& source : sources)
         items.append({source.label, source.url});

@@ -1,3 +1,5 @@
+#include "streaming/PreviewLinkOpen.h"
+
 #include "streaming/PreviewLink.h"
 
 #include "ui/Dialogs.h"

@@ -6,10 +6,8 @@
 #include "net/RequestLayer.h"
 #include "shell/NodeFilterCombo.h"
 #include "shell/Shell.h"
-#include "streaming/AgentReply.h"
 #include "streaming/LivePreviewWindow.h"
-#include "streaming/PreviewLink.h"
-#include "streaming/RtmpRoomDialog.h"
+#include "streaming/PreviewLinkOpen.h"
 #include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
 #include "ui/PlainText.h"
@@ -41,25 +39,6 @@ enum Column {
 // Runs on the poll cycle's worker thread.
 QVariant parseStatusBody(const fleet::PollReply& reply) {
     return QVariant::fromValue(net::parseJsonObject(reply.body));
-}
-
-// Keeps the window busy for one blocking action; the completion text ends it.
-class BusyScope {
-public:
-    BusyScope(shell::Shell& shell, const QString& text) : shell_(shell) { shell_.setBusy(text, true); }
-    ~BusyScope() { shell_.setBusy(endText_, false); }
-    void finish(const QString& text) { endText_ = text; }
-
-private:
-    shell::Shell& shell_;
-    QString endText_;
-};
-
-RtmpNodeTag tagOf(const shell::Shell& shell, const QString& nodeId) {
-    const int index = shell.indexOfNode(nodeId);
-    if (index < 0)
-        return {};
-    return {index, nodeId, nodeLabel(shell.nodes()[index])};
 }
 
 } // namespace
@@ -139,7 +118,7 @@ void RtmpPage::loadRooms(bool loud) {
 }
 
 void RtmpPage::onStatusReply(const fleet::PollReply& reply) {
-    const RtmpNodeTag node = tagOf(shell_, reply.key);
+    const RtmpNodeTag node = rtmpNodeTag(shell_, reply.key);
     if (node.index >= 0) { // a Node deleted meanwhile leaves no rows behind
         const int status = reply.networkError ? 0 : reply.status;
         applyNodeRows(node.index,
@@ -202,7 +181,7 @@ void RtmpPage::fillRow(int row, const RtmpRoom& room) {
     }
 }
 
-std::optional<RtmpPage::RoomTarget> RtmpPage::currentRoomTarget() {
+std::optional<RtmpRoomTarget> RtmpPage::currentRoomTarget() {
     const int row = table_->currentRow();
     if (!list_.isValidRow(row))
         return std::nullopt;
@@ -212,118 +191,43 @@ std::optional<RtmpPage::RoomTarget> RtmpPage::currentRoomTarget() {
         ui::information(shell_.dialogParent(), kSelectRoom);
         return std::nullopt;
     }
-    return RoomTarget{room, {nodeRow, room.nodeId, shell_.nodes()[nodeRow]}};
+    return RtmpRoomTarget{room, {nodeRow, room.nodeId, shell_.nodes()[nodeRow]}};
 }
 
 void RtmpPage::createRoom() {
-    if (shell_.nodes().isEmpty()) {
-        ui::information(shell_.dialogParent(), QStringLiteral("请先导入节点。"));
-        return;
-    }
-    const std::optional<RtmpRoomInput> input =
-        askRtmpRoom(shell_.dialogParent(), shell_.nodes(), nullptr, filter_->selectedNodeId());
-    if (!input)
-        return;
-    const int nodeRow = shell_.indexOfNode(input->nodeId);
-    if (nodeRow < 0) {
-        ui::information(shell_.dialogParent(), QStringLiteral("请先选择节点。"));
-        return;
-    }
-    const fleet::NodeRef node{nodeRow, input->nodeId, shell_.nodes()[nodeRow]};
-    BusyScope busy(shell_, QStringLiteral("创建 RTMP 房间..."));
-    int status = 0;
-    const QJsonObject reply =
-        net::agentRequest(node.node, QStringLiteral("POST"), QStringLiteral("/rtmp/rooms"),
-                          {{"name", input->name}, {"enabled", input->enabled}}, &status);
-    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("创建 RTMP 房间失败: "), status, reply))
-        return;
-    upsertFromReply(node, reply, nullptr);
-    busy.finish(QStringLiteral("RTMP 房间创建完成"));
+    actions_.create(filter_->selectedNodeId());
 }
 
 void RtmpPage::editRoom() {
     if (!list_.isValidRow(table_->currentRow()))
         return;
-    const std::optional<RoomTarget> target = currentRoomTarget();
-    if (!target)
-        return;
-    const std::optional<RtmpRoomInput> input =
-        askRtmpRoom(shell_.dialogParent(), shell_.nodes(), &target->room, filter_->selectedNodeId());
-    if (!input)
-        return;
-    BusyScope busy(shell_, QStringLiteral("保存 RTMP 房间..."));
-    int status = 0;
-    const QJsonObject reply = net::agentRequest(
-        target->node.node, QStringLiteral("PUT"), rtmpRoomPath(target->room.id),
-        {{"name", input->name}, {"enabled", input->enabled}, {"roomKey", input->roomKey}}, &status);
-    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("保存 RTMP 房间失败: "), status, reply))
-        return;
-    upsertFromReply(target->node, reply, &target->room);
-    busy.finish(QStringLiteral("RTMP 房间保存完成"));
+    if (const std::optional<RtmpRoomTarget> target = currentRoomTarget())
+        actions_.edit(*target, filter_->selectedNodeId());
 }
 
 void RtmpPage::roomAction(const QString& action) {
-    const std::optional<RoomTarget> target = currentRoomTarget();
-    if (!target)
-        return;
-    const QString progress = action == QLatin1String("enable")    ? QStringLiteral("启用 RTMP 房间...")
-                             : action == QLatin1String("disable") ? QStringLiteral("禁用 RTMP 房间...")
-                                                                  : QStringLiteral("重置 RTMP 房间 Key...");
-    BusyScope busy(shell_, progress);
-    int status = 0;
-    const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("POST"),
-                                                rtmpRoomPath(target->room.id, action), {}, &status);
-    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("RTMP 房间请求失败: "), status, reply))
-        return;
-    upsertFromReply(target->node, reply, &target->room);
-    busy.finish(QStringLiteral("RTMP 房间请求完成"));
+    if (const std::optional<RtmpRoomTarget> target = currentRoomTarget())
+        actions_.switchRoom(*target, action);
 }
 
-// The changed room with a fresh reading of its Node's MediaMTX state, placed by row key. The Node is
-// found again by id after the wait; when the status cannot be read the row keeps its previous state.
-void RtmpPage::upsertFromReply(const fleet::NodeRef& node, const QJsonObject& room,
-                               const RtmpRoom* previous) {
-    int status = 0;
-    const QJsonObject statusReply =
-        net::agentRequest(node.node, QStringLiteral("GET"), QStringLiteral("/rtmp/status"), {}, &status);
-    const RtmpNodeTag tag = tagOf(shell_, node.id);
-    if (tag.index < 0)
-        return;
-    RtmpRoom fresh = parseRtmpRoom(room, statusReply, tag);
-    if (status < 1 || status > 299) {
-        fresh.running = previous && previous->running;
-        fresh.installed = previous && previous->installed;
-        fresh.version = previous ? previous->version : QString();
-        fresh.error = failureText(statusReply, status);
-    }
-    if (fresh.isServiceRow()) { // an answer without the room: read the Node's rooms again instead
-        loadRooms(false);
-        return;
-    }
+void RtmpPage::deleteRoom() {
+    if (const std::optional<RtmpRoomTarget> target = currentRoomTarget())
+        actions_.remove(*target);
+}
+
+void RtmpPage::adoptRoom(const RtmpRoom& fresh) {
     // The state columns of every room of the Node follow the latest reading.
     list_.applyNodeStatus(fresh);
     redraw(list_.upsert(fresh));
 }
 
-void RtmpPage::deleteRoom() {
-    const std::optional<RoomTarget> target = currentRoomTarget();
-    if (!target)
-        return;
-    if (!ui::question(shell_.dialogParent(),
-                      QStringLiteral("确定删除 RTMP 房间 ") + target->room.name + QStringLiteral(" ?")))
-        return;
-    BusyScope busy(shell_, QStringLiteral("删除 RTMP 房间..."));
-    int status = 0;
-    const QJsonObject reply = net::agentRequest(target->node.node, QStringLiteral("DELETE"),
-                                                rtmpRoomPath(target->room.id), {}, &status);
-    if (warnIfFailed(shell_.dialogParent(), QStringLiteral("删除 RTMP 房间失败: "), status, reply))
-        return;
-    // By key, as the row stands now: a load during the wait may have moved it, and a Node list reload
-    // may have given its Node another index.
-    RtmpRoom removed = target->room;
-    removed.nodeIndex = shell_.indexOfNode(removed.nodeId);
+void RtmpPage::removeRoom(const RtmpRoom& removed) {
+    // By key, as the row stands now: a load during the wait may have moved it.
     redraw(list_.remove(removed.rowKey(), table_->currentRow()));
-    busy.finish(QStringLiteral("RTMP 房间已删除"));
+}
+
+void RtmpPage::reloadRooms() {
+    loadRooms(false);
 }
 
 std::optional<fleet::NodeRef> RtmpPage::nodeForLog() const {
@@ -338,15 +242,8 @@ std::optional<fleet::NodeRef> RtmpPage::nodeForLog() const {
 }
 
 void RtmpPage::viewLog() {
-    const std::optional<fleet::NodeRef> node = nodeForLog();
-    if (!node)
-        return;
-    int status = 0;
-    const QJsonObject reply =
-        net::agentRequest(node->node, QStringLiteral("GET"), QStringLiteral("/rtmp/logs"), {}, &status);
-    const bool failed = status < 1 || status > 299;
-    showRtmpLog(shell_.dialogParent(),
-                failed ? failureText(reply, status) : reply.value(QLatin1String("logs")).toString());
+    if (const std::optional<fleet::NodeRef> node = nodeForLog())
+        actions_.viewLog(*node);
 }
 
 void RtmpPage::copyField(RtmpCopyField field, const QString& label) {

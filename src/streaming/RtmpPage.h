@@ -3,6 +3,7 @@
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
 #include "streaming/RtmpRoom.h"
+#include "streaming/RtmpRoomActions.h"
 
 #include <QSet>
 #include <QWidget>
@@ -23,9 +24,10 @@ namespace streaming {
 // and the context menu that creates, edits, switches, re-keys, copies, previews and deletes them.
 //
 // Loads ask every chosen Node at once and merge each Node's rows as its reply arrives, so one slow
-// Node holds up only its own rows; a Node whose previous request still waits is skipped. Replies and
-// actions find their Node again by id after every wait.
-class RtmpPage : public QWidget {
+// Node holds up only its own rows; a Node whose previous request still waits is skipped. Replies find
+// their Node again by id after every wait. The actions themselves live in RtmpRoomActions; the page
+// keeps the table, the filter and the menu.
+class RtmpPage : public QWidget, public RtmpRoomRows {
 public:
     explicit RtmpPage(shell::Shell& shell, QWidget* parent = nullptr);
 
@@ -53,19 +55,16 @@ public:
     NodeFilterCombo* nodeFilter() const { return filter_; }
 
 private:
-    struct RoomTarget {
-        RtmpRoom room;
-        fleet::NodeRef node;
-    };
-
     void buildTable();
     void onNodesLoaded();
     void onStatusReply(const fleet::PollReply& reply);
     void applyNodeRows(int nodeIndex, const QList<RtmpRoom>& rows);
     void redraw(int selectRow);
     void fillRow(int row, const RtmpRoom& room);
-    std::optional<RoomTarget> currentRoomTarget();
-    void upsertFromReply(const fleet::NodeRef& node, const QJsonObject& room, const RtmpRoom* previous);
+    std::optional<RtmpRoomTarget> currentRoomTarget();
+    void adoptRoom(const RtmpRoom& fresh) override;
+    void removeRoom(const RtmpRoom& removed) override;
+    void reloadRooms() override;
     std::optional<fleet::NodeRef> nodeForLog() const;
 
     shell::Shell& shell_;
@@ -74,6 +73,7 @@ private:
     RtmpRoomList list_;
     fleet::PollCycle poller_;
     QSet<QString> loudPending_; // Node ids a loud load still waits for
+    RtmpRoomActions actions_{shell_, *this};
 };
 
 // The rows of the RTMP page inside this window (the page as it stands, not asked afresh); empty when the

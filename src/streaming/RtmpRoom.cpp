@@ -1,9 +1,8 @@
 #include "streaming/RtmpRoom.h"
 
-#include "streaming/AgentReply.h"
-
 #include "model/Node.h"
 #include "net/RequestLayer.h"
+#include "net/RequestResult.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -103,8 +102,8 @@ RtmpRoom rtmpServiceRow(const RtmpNodeTag& node, const QString& error) {
 QList<RtmpRoom> rtmpRowsFromStatus(int status, const QJsonObject& reply, const QString& transportError,
                                    const RtmpNodeTag& node) {
     if (status < 1 || status > 299) {
-        QString error = failureText(reply, status);
-        // With no answer at all, the transport's reason says more than "HTTP 0".
+        QString error = net::describeFailure(reply, status);
+        // With no answer at all, the transport's reason says more than "请求失败".
         if (status < 1 && !reply.value(QLatin1String("error")).isString() && !transportError.isEmpty())
             error = transportError;
         return {rtmpServiceRow(node, error)};
@@ -287,7 +286,7 @@ void addPullSources(QList<PullSource>& sources, const RtmpRoom& row) {
 
 void addPullSourcesFromStatus(QList<PullSource>& sources, const QString& nodeLabel, int status,
                               const QJsonObject& reply) {
-    if (isFailedReply(status, reply))
+    if (net::RequestResult{status, reply}.failed())
         return;
     const QJsonArray rooms = reply.value(QLatin1String("rooms")).toArray();
     for (const QJsonValue& room : rooms)

@@ -70,13 +70,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failure");
         QTest::newRow("sign in") << kUser << kPassword << false << QString();
         QTest::newRow("wrong password")
-            << kUser << "nope" << false << QStringLiteral("失败: {\"error\":\"账号或密码错误\"}");
+            << kUser << "nope" << false << QStringLiteral("失败: 账号或密码错误");
         QTest::newRow("unknown account")
-            << "mallory" << kPassword << false << QStringLiteral("失败: {\"error\":\"账号或密码错误\"}");
+            << "mallory" << kPassword << false << QStringLiteral("失败: 账号或密码错误");
         QTest::newRow("register new account") << "bob"
                                               << "新密码" << true << QString();
         QTest::newRow("register taken name")
-            << kUser << kPassword << true << QStringLiteral("失败: {\"error\":\"账号已存在\"}");
+            << kUser << kPassword << true << QStringLiteral("失败: 账号已存在");
     }
     void signInAndRegistration() {
         QFETCH(QString, user);
@@ -141,7 +141,7 @@ private Q_SLOTS:
             QCOMPARE(failure, QString());
             QTRY_COMPARE(proxy.countForTarget(cloudPort), 1);
         } else {
-            QCOMPARE(failure, QStringLiteral("失败: {}"));
+            QCOMPARE(failure, QStringLiteral("失败: 请求失败"));
             QCOMPARE(proxy.countForTarget(cloudPort), 0);
             QCOMPARE(cloud->callCount(sim::kCloud, "POST", "/api/auth/login"), 0);
         }
@@ -174,7 +174,7 @@ private Q_SLOTS:
             deadPort = gone.port();
         }
         storeProxy(QStringLiteral("localProxy"), QStringLiteral("socks5"), deadPort);
-        QCOMPARE(signIn(kUser, kPassword), QStringLiteral("失败: {}"));
+        QCOMPARE(signIn(kUser, kPassword), QStringLiteral("失败: 请求失败"));
         QVERIFY(proxyTestResult().startsWith(QStringLiteral("测试失败：")));
         QCOMPARE(cloud->callCount(sim::kCloud, "POST", "/api/auth/login"), 0);
     }

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     parseNode(reply);
     nodes::rowFromStatus(reply);
     account::geoTestResultText(reply);
-    account::failureText(reply);
+    account::failureText(500, reply);
     account::issuedToken(200, reply);
     net::describeFailure(reply, 500);
     try {

@@ -8,7 +8,7 @@
 #include "client/ClientWindow.h"
 #include "mainwindow/MainWindow.h"
 #include "releases/ChangelogDialog.h"
-#include "mainwindow/NodeComponents.h"
+#include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "model/SignInState.h"

@@ -2,6 +2,7 @@
 
 #include "app/AppConstants.h"
 #include "mainwindow/NodeComponentRules.h"
+#include "net/RequestResult.h"
 #include "releases/Changelog.h"
 
 #include <QJsonDocument>
@@ -63,9 +64,10 @@ private Q_SLOTS:
         QFETCH(QString, reply);
         QFETCH(bool, success);
         QFETCH(QString, reason);
-        QCOMPARE(replySucceeded(status, json(reply)), success);
+        const net::RequestResult result{status, json(reply)};
+        QCOMPARE(!result.failed(), success);
         if (!success)
-            QCOMPARE(failureReason(status, json(reply)), reason);
+            QCOMPARE(result.text(), reason);
     }
 
     void engineSummary() {
@@ -158,9 +160,10 @@ private Q_SLOTS:
         QFETCH(bool, accepted);
         QFETCH(QString, error);
         const QJsonObject update = updateReplyFromExec(status, json(reply));
-        QCOMPARE(replySucceeded(status, update), accepted);
+        const net::RequestResult result{status, update};
+        QCOMPARE(!result.failed(), accepted);
         if (!accepted)
-            QCOMPARE(failureReason(status, update), error);
+            QCOMPARE(result.text(), error);
     }
 
     void versionMatch() {

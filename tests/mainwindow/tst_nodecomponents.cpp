@@ -3,7 +3,7 @@
 
 #include "PlainText.h"
 #include "releases/ChangelogDialog.h"
-#include "mainwindow/NodeComponents.h"
+#include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/MainWindowTiming.h"
 #include "net/RequestTiming.h"
 
@@ -78,7 +78,7 @@ class TestNodeComponents : public QObject {
 
     testsupport::NodesTestWindow fixture;
 
-    NodeComponents& components() { return fixture.page()->components(); }
+    NodeMaintenance& components() { return fixture.page()->maintenance(); }
     void selectAll() { fixture.table()->selectAll(); }
 
 private Q_SLOTS:

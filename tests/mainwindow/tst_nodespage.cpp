@@ -2,7 +2,7 @@
 #include "TestMain.h"
 
 #include "console/NodeWindow.h"
-#include "mainwindow/NodeComponents.h"
+#include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/MainWindowTiming.h"
 #include "shell/NodeFilterCombo.h"
 #include "mainwindow/UsageProgressDelegate.h"

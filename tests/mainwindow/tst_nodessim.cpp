@@ -2,7 +2,7 @@
 #include "TestMain.h"
 
 #include "Simulator.h"
-#include "mainwindow/NodeComponents.h"
+#include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/MainWindowTiming.h"
 
 #include <QDialog>
@@ -100,14 +100,14 @@ private Q_SLOTS:
         startAgents(2);
         fixture.table()->selectAll();
         ui::testing::queueAnswer(true);
-        fixture.page()->components().runGostAction(QStringLiteral("/gost/uninstall"),
+        fixture.page()->maintenance().runGostAction(QStringLiteral("/gost/uninstall"),
                                                    QStringLiteral("卸载 GOST"));
         QCOMPARE(ui::testing::shown().value(0).text, QStringLiteral("确定卸载选中 2 个节点的 GOST？"));
         QCOMPARE(fixture.cell(0, nodes::kGostColumn), QStringLiteral("未安装"));
         QVERIFY(QTest::qWaitFor([this] { return !fixture.page()->statusPollInFlight(); }, 20000));
         QCOMPARE(fixture.cell(1, nodes::kGostColumn), QStringLiteral("未安装"));
 
-        fixture.page()->components().runMediaMtxAction(QStringLiteral("/rtmp/stop"),
+        fixture.page()->maintenance().runMediaMtxAction(QStringLiteral("/rtmp/stop"),
                                                        QStringLiteral("停止 RTMP 服务"));
         QVERIFY(fixture.cell(0, nodes::kMediaMtxColumn).endsWith(QStringLiteral(" 已停止")));
         QCOMPARE(ui::testing::shown().size(), 1); // no question, no failure box
@@ -125,7 +125,7 @@ private Q_SLOTS:
             return dialog.windowTitle() == QStringLiteral("Agent 0.5.60") ? int(QDialog::Accepted)
                                                                           : int(QDialog::Rejected);
         });
-        fixture.page()->components().updateSelectedAgents();
+        fixture.page()->maintenance().updateSelectedAgents();
         QCOMPARE(simulator->callCount(agents[0].name, QStringLiteral("POST"), QStringLiteral("/exec")), 1);
         QCOMPARE(simulator->callCount(agents[1].name, QStringLiteral("POST"), QStringLiteral("/exec")), 0);
         const auto shown = ui::testing::shown();
@@ -147,7 +147,7 @@ private Q_SLOTS:
         simulator->setFault(agents[0].name, QStringLiteral("POST"), QStringLiteral("/agent/update"), drop);
         fixture.table()->selectRow(0);
         ui::testing::queueDialog([](QDialog&) { return int(QDialog::Accepted); });
-        fixture.page()->components().updateSelectedAgents();
+        fixture.page()->maintenance().updateSelectedAgents();
         const auto shown = ui::testing::shown();
         QCOMPARE(shown.last().kind, QStringLiteral("information"));
         QCOMPARE(shown.last().text,

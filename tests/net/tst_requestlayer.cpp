@@ -315,6 +315,7 @@ private Q_SLOTS:
         QTest::newRow("empty reply negative status") << QByteArray("{}") << -1 << "请求失败";
         QTest::newRow("empty reply 502") << QByteArray("{}") << 502 << "HTTP 502";
         QTest::newRow("error string") << QByteArray(R"({"error":"磁盘已满"})") << 500 << "磁盘已满";
+        QTest::newRow("blank error") << QByteArray(R"({"error":"  "})") << 500 << "HTTP 500";
         QTest::newRow("error not a string") << QByteArray(R"({"error":{"a":1}})") << 500 << "HTTP 500";
     }
     void describeFailure() {

@@ -11,14 +11,17 @@
 namespace shell {
 class Shell;
 }
-class NodesPage;
+class NodeRows;
+class QObject;
 
 // Maintenance of the selected Nodes: engine actions, the version check and the Agent update. Each is a
 // batch that works through the Nodes one after another with blocking Agent requests behind the busy
-// overlay, shows progress in the nodes table and ends with one summary.
-class NodeComponents {
+// overlay, shows progress in the rows it is given and ends with one summary. Rows are found again by
+// Node id after every request: a Node list reload during the wait may have moved them.
+class NodeMaintenance {
 public:
-    NodeComponents(shell::Shell& shell, NodesPage& page);
+    // owner lives as long as rows; the refresh that follows an Agent update is dropped with it.
+    NodeMaintenance(shell::Shell& shell, NodeRows& rows, QObject& owner);
 
     void runMediaMtxAction(const QString& path, const QString& title);
     void runGostAction(const QString& path, const QString& title);
@@ -38,5 +41,6 @@ private:
     int rowNow(const fleet::NodeRef& target) const;
 
     shell::Shell& shell_;
-    NodesPage& page_;
+    NodeRows& rows_;
+    QObject& owner_;
 };
