@@ -4,7 +4,7 @@
 #include "account/CloudNodeRules.h"
 #include "account/ImportNodeDialog.h"
 #include "net/RequestLayer.h"
-#include "shell/AgentCall.h"
+#include "shell/BusyScope.h"
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
 

@@ -25,7 +25,8 @@ QString issuedToken(int status, const QJsonObject& reply) {
 
 QString failureText(int status, const QJsonObject& reply) {
     const net::RequestResult result{status, reply};
-    QString text = QStringLiteral("失败: ") + (result.failed() ? result.text() : QStringLiteral("回复格式错误"));
+    QString text =
+        QStringLiteral("失败: ") + (result.failed() ? result.text() : QStringLiteral("回复格式错误"));
     if (text.size() > kMaxFailureTextLength)
         text = text.left(kMaxFailureTextLength - 1) + QChar(0x2026);
     return text;

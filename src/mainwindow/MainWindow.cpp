@@ -11,6 +11,7 @@
 #include "net/ApplicationProxy.h"
 #include "model/SignInState.h"
 #include "account/SignInRules.h"
+#include "shell/BusyScope.h"
 #include "shell/PageShortcuts.h"
 
 #include <QApplication>
@@ -64,10 +65,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), store_(*this) {
     });
 
     QTimer::singleShot(0, this, [this] {
-        setBusy(QStringLiteral("正在读取节点..."), true);
-        setBusyText(QStringLiteral("加载节点..."));
-        store_.load(false);
-        setBusy(QStringLiteral("节点读取完成"), false);
+        {
+            shell::BusyScope busy(*this, QStringLiteral("正在读取节点..."), QStringLiteral("节点读取完成"));
+            setBusyText(QStringLiteral("加载节点..."));
+            store_.load(false);
+        }
         // The busy text above replaced the account and Node count; bring them back once loaded.
         if (store_.lastLoadSucceeded())
             updateStatusLine();

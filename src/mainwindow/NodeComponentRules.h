@@ -8,7 +8,7 @@
 #include <QStringList>
 
 // Rules of the batch maintenance actions on Nodes (engines, version check, Agent update): confirmation
-// questions, how a reply counts, the install-script fallback and every summary text.
+// questions, the install-script fallback and every summary text (a reply counts by net::RequestResult).
 namespace nodes {
 
 using Engine = fleet::Engine;

@@ -5,7 +5,7 @@
 #include "net/RequestResult.h"
 #include "releases/ChangelogDialog.h"
 #include "releases/ReleaseManifests.h"
-#include "shell/AgentCall.h"
+#include "shell/BusyScope.h"
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
 
@@ -166,13 +166,13 @@ fleet::StepOutcome NodeMaintenance::updateAgent(const fleet::NodeRef& target, co
     if (!updated)
         cell = QStringLiteral("失败");
     rows_.setCellText(rowNow(target), nodes::kAgentColumn, cell);
-    return updated ? fleet::StepOutcome::success()
-                   : fleet::StepOutcome::failure(result.text());
+    return updated ? fleet::StepOutcome::success() : fleet::StepOutcome::failure(result.text());
 }
 
 bool NodeMaintenance::waitForAgentVersion(const Node& node, const QString& latest) {
     for (int attempt = 0; attempt < nodes::kRestartPollTries; ++attempt) {
-        waitInEventLoop(attempt == 0 ? mainwindow::timing::restartFirstWaitMs : mainwindow::timing::restartNextWaitMs);
+        waitInEventLoop(attempt == 0 ? mainwindow::timing::restartFirstWaitMs
+                                     : mainwindow::timing::restartNextWaitMs);
         const net::RequestResult result = net::agentCall(node, kGet, kStatusPath);
         if (!result.failed() && nodes::agentAtVersion(result.reply, latest))
             return true;

@@ -5,11 +5,11 @@
 #include "mainwindow/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
-#include "shell/AgentCall.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyRules.h"
 #include "proxy/ProxyTiming.h"
 #include "proxy/TableCells.h"
+#include "shell/AgentCall.h"
 #include "shell/NodeFilterCombo.h"
 #include "ui/Dialogs.h"
 
@@ -211,8 +211,8 @@ bool BridgePage::sendBridgeRequest(const Node& node, const QString& method,
         return false;
     }
     const std::optional<QJsonObject> answer = shell::callAgent(
-        shell_, {.busyText = busyText, .failureLead = failurePrefix, .recordKey = net::kBridgeRecordKey}, node,
-        method, path, body);
+        shell_, {.busyText = busyText, .failureLead = failurePrefix, .recordKey = net::kBridgeRecordKey},
+        node, method, path, body);
     if (answer)
         *reply = *answer;
     return answer.has_value();

@@ -5,10 +5,10 @@
 #include "mainwindow/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
-#include "shell/AgentCall.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyTiming.h"
 #include "proxy/TableCells.h"
+#include "shell/BusyScope.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

@@ -5,15 +5,6 @@
 
 namespace shell {
 
-BusyScope::BusyScope(Shell& shell, const QString& text, const QString& endText)
-    : shell_(shell), endText_(endText) {
-    shell_.setBusy(text, true);
-}
-
-BusyScope::~BusyScope() {
-    shell_.setBusy(endText_, false);
-}
-
 bool warnIfFailed(QWidget* parent, const QString& lead, const net::RequestResult& result,
                   QLatin1String recordKey) {
     const bool failed = recordKey.isEmpty() ? result.failed() : result.failedUnlessRecord(recordKey);

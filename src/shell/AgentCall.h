@@ -2,6 +2,7 @@
 
 #include "model/Node.h"
 #include "net/RequestResult.h"
+#include "shell/BusyScope.h"
 
 #include <QJsonObject>
 #include <QLatin1String>
@@ -13,22 +14,6 @@ class QWidget;
 namespace shell {
 
 class Shell;
-
-// Keeps the window busy for one blocking action; the status line reads the end text afterwards
-// (empty unless given here or by finish()).
-class BusyScope {
-public:
-    BusyScope(Shell& shell, const QString& text, const QString& endText = QString());
-    ~BusyScope();
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-    void finish(const QString& endText) { endText_ = endText; }
-
-private:
-    Shell& shell_;
-    QString endText_;
-};
 
 // When the result failed, warns with lead (e.g. "保存房间失败: ") followed by its text and returns true.
 // With a record key, the failure rule for replies that are such a record (RequestResult).

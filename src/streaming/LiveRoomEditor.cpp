@@ -218,9 +218,9 @@ void LiveRoomEditor::reloadVideos() {
     if (!found)
         return;
     const Node node = *found;
-    const std::optional<QJsonObject> reply =
-        shell::callAgent(shell_, {QStringLiteral("读取视频列表..."), QStringLiteral("读取视频列表失败: "), this},
-                         node, QStringLiteral("GET"), QStringLiteral("/files/videos"));
+    const std::optional<QJsonObject> reply = shell::callAgent(
+        shell_, {QStringLiteral("读取视频列表..."), QStringLiteral("读取视频列表失败: "), this}, node,
+        QStringLiteral("GET"), QStringLiteral("/files/videos"));
     if (!reply)
         return;
     QList<std::pair<QString, QString>> items;
@@ -241,9 +241,9 @@ void LiveRoomEditor::reloadAudioFolders() {
     if (!found)
         return;
     const Node node = *found;
-    const std::optional<QJsonObject> reply =
-        shell::callAgent(shell_, {QStringLiteral("读取音频目录..."), QStringLiteral("读取音频目录失败: "), this},
-                         node, QStringLiteral("GET"), QStringLiteral("/files/audio-folders"));
+    const std::optional<QJsonObject> reply = shell::callAgent(
+        shell_, {QStringLiteral("读取音频目录..."), QStringLiteral("读取音频目录失败: "), this}, node,
+        QStringLiteral("GET"), QStringLiteral("/files/audio-folders"));
     if (!reply)
         return;
     QList<std::pair<QString, QString>> items;

@@ -219,7 +219,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("hang");
         QTest::addColumn<QString>("text");
         QTest::newRow("garbage") << 200 << QByteArray("\x01\x02 garbage {{{")
-                                 << QByteArray("application/json") << false << QStringLiteral("失败: 回复格式错误");
+                                 << QByteArray("application/json") << false
+                                 << QStringLiteral("失败: 回复格式错误");
         QTest::newRow("html error page")
             << 502 << QByteArray("<html><body><h1>502 Bad Gateway</h1></body></html>")
             << QByteArray("text/html") << false << QStringLiteral("失败: HTTP 502");
@@ -235,8 +236,8 @@ private Q_SLOTS:
         QTest::newRow("huge non-JSON body")
             << 200 << QByteArray(8 * 1024 * 1024, 'x') << QByteArray("text/plain") << false
             << QStringLiteral("失败: 回复格式错误");
-        QTest::newRow("never answers")
-            << 200 << QByteArray() << QByteArray("application/json") << true << QStringLiteral("失败: 请求失败");
+        QTest::newRow("never answers") << 200 << QByteArray() << QByteArray("application/json") << true
+                                       << QStringLiteral("失败: 请求失败");
         QTest::newRow("markup in the error")
             << 401 << QByteArray("{\"error\":\"<img src='/dev/zero'>\"}") << QByteArray("application/json")
             << false << QStringLiteral("失败: <img src='/dev/zero'>");

@@ -40,12 +40,12 @@ private Q_SLOTS:
         QTest::addColumn<QJsonObject>("reply");
         QTest::addColumn<QString>("text");
         QTest::newRow("network failure") << 0 << QJsonObject() << QStringLiteral("失败: 请求失败");
-        QTest::newRow("error member") << 401 << QJsonObject{{"error", "账号或密码错误"}}
-                                      << QStringLiteral("失败: 账号或密码错误");
-        QTest::newRow("several members") << 500 << QJsonObject{{"code", 7}, {"message", "x"}}
-                                         << QStringLiteral("失败: HTTP 500");
-        QTest::newRow("success without token") << 200 << QJsonObject{{"ok", true}}
-                                               << QStringLiteral("失败: 回复格式错误");
+        QTest::newRow("error member")
+            << 401 << QJsonObject{{"error", "账号或密码错误"}} << QStringLiteral("失败: 账号或密码错误");
+        QTest::newRow("several members")
+            << 500 << QJsonObject{{"code", 7}, {"message", "x"}} << QStringLiteral("失败: HTTP 500");
+        QTest::newRow("success without token")
+            << 200 << QJsonObject{{"ok", true}} << QStringLiteral("失败: 回复格式错误");
     }
     void failureTextFollowsTheOneFailureRule() {
         QFETCH(int, status);
@@ -58,7 +58,8 @@ private Q_SLOTS:
         QJsonArray many;
         for (int i = 0; i < 20000; ++i)
             many.append(i);
-        const QString text = account::failureText(500, QJsonObject{{"error", QString(20000, QLatin1Char('e'))}});
+        const QString text =
+            account::failureText(500, QJsonObject{{"error", QString(20000, QLatin1Char('e'))}});
         QCOMPARE(text.size(), account::kMaxFailureTextLength);
         QVERIFY(text.startsWith(QStringLiteral("失败: eee")));
         QVERIFY(text.endsWith(QChar(0x2026)));
