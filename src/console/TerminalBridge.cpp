@@ -149,7 +149,7 @@ void TerminalBridge::verifyHostKey() {
         if (error == QProcess::FailedToStart)
             onKeyScanFinished(QByteArray(), false);
     });
-    limit->start(console::timing::keyScanTimeoutMs);
+    limit->start(console::timing.keyScanTimeoutMs);
     keyScan_->start(console::keyScanProgram(), console::keyScanArguments(node_));
 }
 
@@ -196,7 +196,7 @@ void TerminalBridge::launchSsh(const QString& knownHostsFile) {
     });
     ssh_->start(console::sshProgram(), console::sshArguments(node_, keyFile_, knownHostsFile),
                 QIODevice::ReadWrite);
-    if (!ssh_->waitForStarted(console::timing::sshStartWaitMs))
+    if (!ssh_->waitForStarted(console::timing.sshStartWaitMs))
         toPage(QByteArrayLiteral("[failed to start ssh]\r\n"));
 }
 
@@ -204,15 +204,15 @@ void TerminalBridge::stopProcesses() {
     if (keyScan_) {
         keyScan_->disconnect(this);
         keyScan_->kill();
-        keyScan_->waitForFinished(console::timing::sshStopWaitMs);
+        keyScan_->waitForFinished(console::timing.sshStopWaitMs);
     }
     if (ssh_) {
         ssh_->disconnect(this);
         if (ssh_->state() != QProcess::NotRunning) {
             ssh_->terminate();
-            if (!ssh_->waitForFinished(console::timing::sshStopWaitMs)) {
+            if (!ssh_->waitForFinished(console::timing.sshStopWaitMs)) {
                 ssh_->kill();
-                ssh_->waitForFinished(console::timing::sshStopWaitMs);
+                ssh_->waitForFinished(console::timing.sshStopWaitMs);
             }
         }
     }

@@ -66,9 +66,9 @@ int main(int argc, char** argv) {
     shoot(shell.window(), "files-page");
 
     QTemporaryDir dir;
-    files::timing::firstRetryMs = 200;
-    files::timing::secondRetryMs = 300;
-    files::timing::thirdRetryMs = 400;
+    files::timing.firstRetryMs = 200;
+    files::timing.secondRetryMs = 300;
+    files::timing.thirdRetryMs = 400;
     sim::Fault slow;
     slow.delayMs = 250;
     simulator.setFault(QStringLiteral("hk-1"), QStringLiteral("POST"), QStringLiteral("/files/upload/chunk"), slow);

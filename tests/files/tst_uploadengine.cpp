@@ -40,7 +40,7 @@ struct Rig {
     void failForGood(qint64 index) {
         for (int attempt = 1; attempt <= 4; ++attempt) {
             QVERIFY(transport->answer(index, false));
-            clock->advance(timing::retryDelayMs(attempt));
+            clock->advance(timing.retryDelayMs(attempt));
         }
     }
 };
@@ -61,7 +61,7 @@ class UploadEngineTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { timing::reset(); }
+    void init() { timing = {}; }
 
     void chunkGeometry_data() {
         QTest::addColumn<qint64>("size");

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         file.write(QByteArray(3 * 1024 * 1024 + 123456, 'x'));
     file.close();
     settings::writeText(settings::key::dataDir, dataDir);
-    settings::timing::versionCheckDelayMs = 100;
+    settings::timing.versionCheckDelayMs = 100;
 
     auto window = createClientWindow();
     window->move(0, 0);

@@ -90,7 +90,6 @@ private Q_SLOTS:
     void init() {
         ui::testing::setScripted(true);
         ui::testing::reset();
-        timing::reset();
         simulator = std::make_unique<sim::Simulator>();
         QVERIFY(simulator->start());
         shell = std::make_unique<testsupport::FakeShell>();

@@ -41,7 +41,6 @@ class UpdatePipelineTest : public QObject {
 
 private Q_SLOTS:
     void init();
-    void cleanup();
     void updatesInstallation();
     void failsAndKeepsInstallation_data();
     void failsAndKeepsInstallation();
@@ -53,17 +52,12 @@ private:
 };
 
 void UpdatePipelineTest::init() {
-    timing::resetTiming();
-    timing::segmentBytes = 64 * 1024;
-    timing::retryWaitStepMs = 10;
-    timing::segmentIdleMs = 500;
-    timing::quitDelayMs = 10;
+    timing.segmentBytes = 64 * 1024;
+    timing.retryWaitStepMs = 10;
+    timing.segmentIdleMs = 500;
+    timing.quitDelayMs = 10;
     ui::testing::reset();
     ui::testing::setScripted(true);
-}
-
-void UpdatePipelineTest::cleanup() {
-    timing::resetTiming();
 }
 
 Run UpdatePipelineTest::run(UpdateScenario& s, const QString& manifestUrl, quint32 pid) {
@@ -197,7 +191,7 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     // Hostile manifest hosts: one that never answers, one that points elsewhere.
     testsupport::RecordingServer host;
     testsupport::RecordingServer other;
-    net::timing::blockingIdleTimeoutMs = 300;
+    net::timing.blockingIdleTimeoutMs = 300;
     if (setup == "manifestHang" || setup == "manifestRedirect") {
         testsupport::RecordingServer::Reply reply = testsupport::RecordingServer::redirect(302, other.baseUrl() + "/manifest.json");
         reply.hang = setup == "manifestHang";
@@ -211,7 +205,6 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
         manifestUrl = QStringLiteral("http://127.0.0.1:%1/manifest.json").arg(closed.serverPort());
     }
     const Run r = run(s, manifestUrl);
-    net::timing::reset();
     QVERIFY(other.requests().isEmpty());
     message.replace("WORK", s.workDir);
     QVERIFY(!r.ok);
