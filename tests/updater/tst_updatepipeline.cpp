@@ -5,10 +5,13 @@
 #include "TestMain.h"
 #include "UpdateScenario.h"
 #include "ui/Dialogs.h"
+#include "updater/UpdatePipeline.h"
 #include "updater/UpdaterTiming.h"
 #include "updater/UpdaterWindow.h"
 
 #include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -46,6 +49,8 @@ private Q_SLOTS:
     void failsAndKeepsInstallation();
     void rollsBackWhenInstallCopyFails();
     void reportsClientThatCannotStart();
+    void manifestSizeOutOfRange_data();
+    void manifestSizeOutOfRange();
 
 private:
     Run run(UpdateScenario& s, const QString& manifestUrl, quint32 pid = 0);
@@ -276,6 +281,23 @@ void UpdatePipelineTest::reportsClientThatCannotStart() {
              (QStringList{"启动 Ondivo... Ondivo", "更新失败 启动 Ondivo 失败", "ERROR 启动 Ondivo 失败"}));
     // The new release stays installed.
     QCOMPARE(s.snapshotTarget(), UpdateScenario::expectedNewRelease(entries));
+}
+
+// A size the download cannot use counts as no size (then the download ceiling applies).
+void UpdatePipelineTest::manifestSizeOutOfRange_data() {
+    QTest::addColumn<QByteArray>("size");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("plain") << QByteArray("1000") << qint64(1000);
+    QTest::newRow("1e300") << QByteArray("1e300") << qint64(0);
+    QTest::newRow("beyond 64 bits") << QByteArray("-1e19") << qint64(0);
+    QTest::newRow("above the ceiling") << QByteArray("3000000000") << qint64(0);
+    QTest::newRow("fraction") << QByteArray("1000.5") << qint64(0);
+}
+
+void UpdatePipelineTest::manifestSizeOutOfRange() {
+    QFETCH(QByteArray, size);
+    const QByteArray manifest = R"({"version":"2.0","url":"http://h/p.zip","size":)" + size + "}";
+    QTEST(readManifest(QJsonDocument::fromJson(manifest).object()).size, "expected");
 }
 
 ONDIVO_TEST_MAIN_GUI(UpdatePipelineTest)

@@ -2,9 +2,8 @@
 // a stopped MediaMTX and an unreachable Node, the context menu, the room and log dialogs and a preview
 // window. Run under a display (xvfb-run) with an output directory.
 #include "FakeShell.h"
+#include "ScreensMain.h"
 #include "Simulator.h"
-#include "TestFiles.h"
-#include "TestHome.h"
 
 #include "app/AppConstants.h"
 #include "mainwindow/MainWindow.h"
@@ -55,10 +54,7 @@ std::function<int(QDialog&)> grabDialog(const QString& path, std::function<void(
 
 } // namespace
 
-int main(int argc, char** argv) {
-    testsupport::isolateHome();
-    QApplication app(argc, argv);
-    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
+static int drawScreens(const QString& outDir) {
     ui::testing::setScripted(true);
 
     sim::Simulator simulator;
@@ -157,4 +153,8 @@ int main(int argc, char** argv) {
     settle(1500);
     saveScreen(outDir + QStringLiteral("/rtmp-main-window.png"));
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return screens::run(argc, argv, drawScreens);
 }
