@@ -46,9 +46,12 @@ double loadedValue(int metric, const QVariant& value) {
 const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID",
     "CREATE TABLE IF NOT EXISTS nodes (id INTEGER PRIMARY KEY, key TEXT NOT NULL UNIQUE)",
-    "CREATE TABLE IF NOT EXISTS samples (node INTEGER NOT NULL, t INTEGER NOT NULL, online INTEGER NOT NULL,"
-    " cpu INTEGER, mem INTEGER, disk INTEGER, rx INTEGER, tx INTEGER, PRIMARY KEY (node, t)) WITHOUT ROWID",
-    "CREATE INDEX IF NOT EXISTS samples_by_time ON samples (t)",
+    // In time order only: a poll cycle appends a few pages at the end, pruning cuts at the start, the
+    // trend column reads the tail. An index by Node would make every cycle rewrite a page per Node
+    // (megabytes every 5 s); one Node's hour is read by scanning that hour instead.
+    "CREATE TABLE IF NOT EXISTS samples (t INTEGER NOT NULL, node INTEGER NOT NULL, online INTEGER NOT NULL,"
+    " cpu INTEGER, mem INTEGER, disk INTEGER, rx INTEGER, tx INTEGER, PRIMARY KEY (t, node)) WITHOUT ROWID",
+    "DROP INDEX IF EXISTS samples_by_node",
     "CREATE TABLE IF NOT EXISTS minutes (hour INTEGER NOT NULL, node INTEGER NOT NULL, data BLOB NOT NULL,"
     " PRIMARY KEY (hour, node)) WITHOUT ROWID",
     "CREATE INDEX IF NOT EXISTS minutes_by_node ON minutes (node, hour)",
@@ -386,7 +389,7 @@ HistoryDatabase::~HistoryDatabase() {
     delete d;
 }
 
-bool HistoryDatabase::open(const QString& filePath, qint64 nowMs) {
+bool HistoryDatabase::open(const QString& filePath) {
     close();
     d->corrupt = false;
     d->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), d->connection);
@@ -408,7 +411,8 @@ bool HistoryDatabase::open(const QString& filePath, qint64 nowMs) {
             return false;
         }
     }
-    bool ok = d->loadMeta() && d->prune(nowMs);
+    // What aged out while the client was not running goes with the first write, off the start-up path.
+    bool ok = d->loadMeta();
     if (ok && !d->db.commit())
         ok = d->fail(d->db.lastError());
     if (!ok)
@@ -530,17 +534,22 @@ bool HistoryDatabase::series(const QString& nodeId, Range range, qint64 toMs, Se
 
 bool HistoryDatabase::trends(qint64 nowMs, QHash<QString, Trend>* out) {
     out->clear();
+    QHash<qint64, QString> keys;
+    for (auto it = d->refs.constBegin(); it != d->refs.constEnd(); ++it)
+        keys.insert(it.value(), it.key());
     QSqlQuery query(d->db);
-    if (!d->prepare(query,
-                    QStringLiteral("SELECT n.key, s.t, s.online, s.cpu, s.rx, s.tx FROM samples s"
-                                   " JOIN nodes n ON n.id = s.node WHERE s.t >= ? ORDER BY s.node, s.t")))
+    if (!d->prepare(query, QStringLiteral(
+                               "SELECT node, t, online, cpu, rx, tx FROM samples WHERE t >= ? ORDER BY t")))
         return false;
     query.addBindValue(nowMs - timing::trendMs);
     query.setForwardOnly(true);
     if (!d->exec(query))
         return false;
     while (query.next()) {
-        Trend& trend = (*out)[query.value(0).toString()];
+        const QString key = keys.value(query.value(0).toLongLong());
+        if (key.isEmpty())
+            continue;
+        Trend& trend = (*out)[key];
         const bool online = query.value(2).toInt() != 0;
         trend.timesMs.append(query.value(1).toLongLong());
         trend.cpu.append(online ? float(loadedValue(Cpu, query.value(3))) : -1.0f);

@@ -18,8 +18,8 @@ public:
     HistoryDatabase(const HistoryDatabase&) = delete;
     HistoryDatabase& operator=(const HistoryDatabase&) = delete;
 
-    // Opens (creating) the file and its tables, prunes what aged out while the client was not running.
-    bool open(const QString& filePath, qint64 nowMs);
+    // Opens (creating) the file and its tables.
+    bool open(const QString& filePath);
     void close();
     bool isOpen() const;
 

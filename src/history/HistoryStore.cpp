@@ -84,7 +84,7 @@ struct HistoryStore::State {
             db.close();
             damagedReported = true;
             const QString aside = setAside(path);
-            if (!aside.isEmpty() && db.open(path, nowMs())) {
+            if (!aside.isEmpty() && db.open(path)) {
                 report(QStringLiteral("历史记录文件已损坏，已另存为 %1，重新开始记录")
                            .arg(QDir::toNativeSeparators(aside)));
                 return;
@@ -99,7 +99,7 @@ struct HistoryStore::State {
         path = QDir(directory).filePath(HistoryStore::fileName());
         damagedReported = false;
         enabled = true;
-        if (!db.open(path, nowMs()))
+        if (!db.open(path))
             failed();
     }
 

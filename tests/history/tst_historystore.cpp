@@ -70,7 +70,7 @@ private Q_SLOTS:
         QFETCH(qint64, age);
         QTemporaryDir dir;
         HistoryDatabase db;
-        QVERIFY2(db.open(dir.filePath("h.sqlite"), kNow), qPrintable(db.lastError()));
+        QVERIFY2(db.open(dir.filePath("h.sqlite")), qPrintable(db.lastError()));
         const qint64 minute = kNow - age;
         QList<Sample> cycle;
         for (int i = 0; i < 12; ++i)
@@ -116,7 +116,7 @@ private Q_SLOTS:
         QFETCH(bool, asMinute);
         QTemporaryDir dir;
         HistoryDatabase db;
-        QVERIFY(db.open(dir.filePath("h.sqlite"), kNow));
+        QVERIFY(db.open(dir.filePath("h.sqlite")));
         const qint64 time = kNow - age;
         QVERIFY2(db.write({sample(time, true, 12.5, 100)}, kNow), qPrintable(db.lastError()));
         if (later > 0)
