@@ -9,10 +9,10 @@ namespace {
 constexpr char kFormat = 1;
 constexpr quint8 kNoPercent = 255;
 constexpr quint16 kNoRate = 0xFFFF;
-constexpr double kRateScale = 1024.0; // code = log2(1 + rate) * scale
-constexpr int kStats = 3;             // min, mean, max
-constexpr int kPercentMetrics = 3;    // Cpu, Memory, Disk
-constexpr int kRateMetrics = 2;       // RxRate, TxRate
+constexpr double kRateScale = 128.0; // code = log2(1 + rate) * scale: steps of 0.54 %
+constexpr int kStats = 3;            // min, mean, max
+constexpr int kPercentMetrics = 3;   // Cpu, Memory, Disk
+constexpr int kRateMetrics = 2;      // RxRate, TxRate
 // counts (2 byte columns), percent stats (byte columns), rate stats (two byte planes each)
 constexpr int kByteColumns = 2 + kPercentMetrics * kStats + kRateMetrics * kStats * 2;
 constexpr int kRawSize = kByteColumns * kMinutesPerHour;
