@@ -151,8 +151,13 @@ private Q_SLOTS:
         QString directory = oldDir.path();
         {
             HistoryStore store(directory);
-            store.record(cycle);
-            store.recordEvents({event});
+            Sample gone = sample(now - 5000, true, 1, 1);
+            gone.nodeId = QStringLiteral("node-gone");
+            Event goneEvent = event;
+            goneEvent.nodeId = gone.nodeId;
+            store.record(cycle + QList<Sample>{gone});
+            store.recordEvents({event, goneEvent});
+            store.forgetNode(gone.nodeId); // a deleted Node takes its history along
             if (migrate) {
                 store.suspend();
                 QVERIFY(datadir::copyDataDirectory(oldDir.path(), newDir.path()).ok);
@@ -171,6 +176,9 @@ private Q_SLOTS:
             events = list;
             unread = count;
         });
+        Series goneSeries;
+        reopened.querySeries(QStringLiteral("node-gone"), Range::Hour, this,
+                             [&](const Series& s) { goneSeries = s; });
         reopened.querySeries(QStringLiteral("node-a"), Range::Hour, this, [&](const Series& s) {
             series = s;
             done = true;
@@ -181,6 +189,7 @@ private Q_SLOTS:
         QCOMPARE(events.size(), 1);
         QCOMPARE(events.first().text, event.text);
         QCOMPARE(unread, 1);
+        QVERIFY(goneSeries.points.isEmpty());
         QVERIFY(reopened.isEnabled());
     }
 
