@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 #include <cmath>
+#include <limits>
 #include <map>
 
 namespace history {
@@ -75,6 +76,10 @@ struct HistoryDatabase::Private {
     bool corrupt = false;
     QHash<QString, qint64> refs;
     qint64 foldedUpTo = 0;
+    // Minute aggregates of the kept samples not folded yet (the current hour), so that a day or two
+    // weeks of one Node need not scan the last hour of every Node. Rebuilt from the file when in doubt.
+    std::map<HourKey, HourSlots> unfolded;
+    bool unfoldedValid = false;
     qint64 lastPruneMinute = -1;
 
     bool fail(const QSqlError& sqlError) {
@@ -171,17 +176,13 @@ struct HistoryDatabase::Private {
     }
 
     // Minute aggregates of the kept samples in [from, to), by (hour, node).
-    bool foldStoredSamples(qint64 from, qint64 to, std::map<HourKey, HourSlots>* hours, qint64 onlyRef = -1) {
+    bool foldStoredSamples(qint64 from, qint64 to, std::map<HourKey, HourSlots>* hours) {
         QSqlQuery query(db);
-        const QString filter = onlyRef >= 0 ? QStringLiteral(" AND node = ?") : QString();
         if (!prepare(query, QStringLiteral("SELECT node, t, online, cpu, mem, disk, rx, tx FROM samples"
-                                           " WHERE t >= ? AND t < ?") +
-                                filter))
+                                           " WHERE t >= ? AND t < ?")))
             return false;
         query.addBindValue(from);
         query.addBindValue(to);
-        if (onlyRef >= 0)
-            query.addBindValue(onlyRef);
         query.setForwardOnly(true);
         if (!exec(query))
             return false;
@@ -274,9 +275,16 @@ struct HistoryDatabase::Private {
         }
         if (!insertSamples(kept))
             return false;
+        if (unfoldedValid) {
+            for (const Sample* sample : kept) {
+                if (sample->timeMs >= foldedUpTo)
+                    addToHours(&unfolded, refs.value(sample->nodeId), *sample);
+            }
+        }
         // Hours that have ended are folded from the kept samples.
         const qint64 currentHour = hourStart(nowMs);
         if (foldedUpTo < currentHour) {
+            unfolded.erase(unfolded.begin(), unfolded.lower_bound({currentHour, 0}));
             if (!foldStoredSamples(foldedUpTo, currentHour, &hours))
                 return false;
             foldedUpTo = currentHour;
@@ -284,6 +292,21 @@ struct HistoryDatabase::Private {
                 return false;
         }
         return storeHours(hours) && prune(nowMs);
+    }
+
+    bool ensureUnfolded() {
+        if (unfoldedValid)
+            return true;
+        unfolded.clear();
+        if (!foldStoredSamples(foldedUpTo, std::numeric_limits<qint64>::max(), &unfolded))
+            return false;
+        unfoldedValid = true;
+        return true;
+    }
+
+    void forgetUnfolded() {
+        unfolded.clear();
+        unfoldedValid = false;
     }
 
     // Minute aggregates of one Node in [from, to), stored and not yet folded, by minute start.
@@ -303,10 +326,11 @@ struct HistoryDatabase::Private {
             if (const auto slots = decodeHour(query.value(1).toByteArray(), query.value(0).toLongLong()))
                 hours[{query.value(0).toLongLong(), ref}] = *slots;
         }
-        std::map<HourKey, HourSlots> recent;
-        if (!foldStoredSamples(std::max(foldedUpTo, from), to, &recent, ref))
+        if (!ensureUnfolded())
             return false;
-        for (auto& [key, slots] : recent) {
+        for (const auto& [key, slots] : unfolded) {
+            if (key.second != ref)
+                continue;
             HourSlots& target = hours[key];
             for (int m = 0; m < kMinutesPerHour; ++m)
                 mergeAggregate(target[m], slots[m]);
@@ -428,6 +452,7 @@ void HistoryDatabase::close() {
     }
     d->refs.clear();
     d->foldedUpTo = 0;
+    d->forgetUnfolded();
     d->lastPruneMinute = -1;
 }
 
@@ -450,6 +475,7 @@ bool HistoryDatabase::write(const QList<Sample>& samples, qint64 nowMs) {
     // What the rolled-back transaction changed is not in the file: forget it here too.
     d->refs = refs;
     d->foldedUpTo = foldedUpTo;
+    d->forgetUnfolded();
     d->lastPruneMinute = lastPrune;
     return false;
 }
@@ -511,6 +537,7 @@ bool HistoryDatabase::forgetNode(const QString& nodeId) {
     if (!d->db.commit())
         return d->fail(d->db.lastError());
     d->refs.remove(nodeId);
+    d->forgetUnfolded();
     return true;
 }
 

@@ -77,21 +77,25 @@ private Q_SLOTS:
             cycle << sample(minute + i * 5000, i != 3 && i != 4, i * 5.0, 1000.0 * (i + 1));
         for (int i = 0; i < 12; ++i)
             cycle << sample(minute + kMinute + i * 5000, false, 0, 0);
-        QVERIFY2(db.write(cycle, kNow), qPrintable(db.lastError()));
-        // A later cycle must not fold the same samples a second time.
-        QVERIFY(db.write({sample(kNow + 5000, true, 1, 1)}, kNow + 5000));
-
-        const Series series = seriesOf(db, Range::Day, minute + 10 * kMinute);
-        const Aggregate* point = pointAt(series, minute);
-        QVERIFY(point);
-        QCOMPARE(point->samples, 12);
-        QCOMPARE(point->online, 10);
-        QCOMPARE(point->spread[Cpu].min, 0.0);
-        QCOMPARE(point->spread[Cpu].max, 55.0);
-        QCOMPARE(point->spread[Cpu].mean, 29.5);                         // (0 + 5 + 10 + 25 + ... + 55) / 10
-        QVERIFY(qAbs(point->spread[RxRate].mean - 6900) < 6900 * 0.003); // 69000 / 10
-        QVERIFY(qAbs(point->spread[RxRate].max - 12000) < 12000 * 0.003);
-        QCOMPARE(series.offline, (QList<Span>{{minute + kMinute, minute + 2 * kMinute}}));
+        // Written in two parts with a look in between, looked at again after a later cycle folded the
+        // hour (its samples must not count twice).
+        QVERIFY2(db.write(cycle.mid(0, 6), kNow), qPrintable(db.lastError()));
+        seriesOf(db, Range::Day, minute + 10 * kMinute);
+        QVERIFY(db.write(cycle.mid(6), kNow));
+        for (qint64 later : {kNow, kNow + kHour}) {
+            QVERIFY(db.write({sample(later, true, 1, 1)}, later));
+            const Series series = seriesOf(db, Range::Day, minute + 10 * kMinute);
+            const Aggregate* point = pointAt(series, minute);
+            QVERIFY(point);
+            QCOMPARE(point->samples, 12);
+            QCOMPARE(point->online, 10);
+            QCOMPARE(point->spread[Cpu].min, 0.0);
+            QCOMPARE(point->spread[Cpu].max, 55.0);
+            QCOMPARE(point->spread[Cpu].mean, 29.5); // (0 + 5 + 10 + 25 + ... + 55) / 10
+            QVERIFY(qAbs(point->spread[RxRate].mean - 6900) < 6900 * 0.003); // 69000 / 10
+            QVERIFY(qAbs(point->spread[RxRate].max - 12000) < 12000 * 0.003);
+            QCOMPARE(series.offline, (QList<Span>{{minute + kMinute, minute + 2 * kMinute}}));
+        }
     }
 
     // Samples stay as they came for 2 hours and as minutes for 14 days, measured when written and
