@@ -5,11 +5,15 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QTemporaryDir>
+
+#include <functional>
 
 class QProcess;
 class QWebSocket;
 class QWebSocketServer;
+namespace console {
+class SshSession;
+}
 
 // Connects the terminal page to an ssh session on the Node: a loopback WebSocket server that bridges
 // one page at a time, and the system's OpenSSH client run with the Node's key. Terminal bytes pass
@@ -27,12 +31,15 @@ public:
     const QByteArray& secret() const { return secret_; }
     void setPageOrigin(const QString& origin) { pageOrigin_ = origin; }
 
-    // Writes the key file and starts ssh; with a pinned host fingerprint, the host's keys are fetched
-    // and checked first. Runs once.
+    // Asked (with the question to show) when the Node's host offers a key other than the remembered one;
+    // true trusts the new key. Unset, such a host is refused.
+    void setTrustChangedKey(std::function<bool(const QString&)> ask) { trustChangedKey_ = std::move(ask); }
+
+    // Checks the host's keys, then logs in with ssh (console::SshSession). Runs once.
     void startSsh();
 
-    QProcess* sshProcess() const { return ssh_; }
-    QString keyFilePath() const { return keyFile_; }
+    QProcess* sshProcess() const;
+    QString keyFilePath() const;
     QString knownHostsPath() const;
     QWebSocket* currentSocket() const;
 
@@ -41,20 +48,13 @@ private:
     void bridge(QWebSocket* socket);
     void fromPage(const QByteArray& bytes);
     void toPage(const QByteArray& bytes);
-    void verifyHostKey();
-    void onKeyScanFinished(const QByteArray& output, bool finished);
-    void launchSsh(const QString& knownHostsFile);
-    void stopProcesses();
 
     Node node_;
     QByteArray secret_;
     QString pageOrigin_;
-    QTemporaryDir tempDir_;
-    QString keyFile_;
     QWebSocketServer* server_ = nullptr;
     QPointer<QWebSocket> currentSocket_;
-    QProcess* ssh_ = nullptr;
-    QProcess* keyScan_ = nullptr;
+    console::SshSession* session_ = nullptr;
+    std::function<bool(const QString&)> trustChangedKey_;
     console::OutputRing pending_;
-    bool started_ = false;
 };

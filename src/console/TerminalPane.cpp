@@ -35,6 +35,7 @@ TerminalPane::TerminalPane(const Node& node, QWidget* parent) : QWidget(parent),
         return;
     }
     bridge_->setPageOrigin(console::assetOrigin(assetServer_->serverPort()));
+    bridge_->setTrustChangedKey([this](const QString& question) { return ui::question(this, question); });
 
     // A plain child, not a native one: the web engine composites its view into the top-level window,
     // and a native child window in between leaves the whole window black on X11 without a GPU.
