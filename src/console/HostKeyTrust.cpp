@@ -4,7 +4,9 @@
 #include "console/SshLaunch.h"
 #include "platform/PrivateFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <filesystem>
 
@@ -100,6 +102,7 @@ bool rememberHostKeys(const QString& path, const QString& alias, const QList<QBy
         content += line + '\n';
     // Written beside and moved over the old file, so a crash in between never loses what was remembered.
     const QString next = path + QStringLiteral(".new");
+    QDir().mkpath(QFileInfo(path).absolutePath());
     if (!platform::writePrivateFile(next, content, error))
         return false;
     std::error_code failure;

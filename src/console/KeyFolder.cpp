@@ -37,7 +37,8 @@ int sweepStaleKeyFolders(const QString& parent) {
         if (!ok || pid == 0 || pid > std::numeric_limits<quint32>::max() ||
             pid == qulonglong(QCoreApplication::applicationPid()))
             continue;
-        if (platform::waitForProcessExit(quint32(pid), 0) != platform::PidWaitResult::NotFound)
+        // Anything but "still running" (gone, or ended and not yet collected) leaves the folder to nobody.
+        if (platform::waitForProcessExit(quint32(pid), 0) == platform::PidWaitResult::TimedOut)
             continue;
         if (QDir(entry.filePath()).removeRecursively())
             ++removed;
