@@ -44,6 +44,9 @@ QProcess* newChild(QObject* parent) {
 SshSession::SshSession(const Node& node, Hooks hooks, QObject* parent)
     : QObject(parent), node_(node), hooks_(std::move(hooks)), folder_(keyFolderTemplate(QDir::tempPath())) {
     keyFile_ = folder_.path() + QLatin1Char('/') + safeKeyName(node_.name) + QStringLiteral(".key");
+    connectLimit_ = new QTimer(this);
+    connectLimit_->setSingleShot(true);
+    connect(connectLimit_, &QTimer::timeout, this, [this] { onConnectLimit(); });
 }
 
 SshSession::~SshSession() {
@@ -63,7 +66,22 @@ void SshSession::start() {
     }
     if (!node_.hostFingerprint.trimmed().isEmpty() && normalizedFingerprint(node_.hostFingerprint).isEmpty())
         return fail(QStringLiteral("主机密钥指纹无法识别（应为 SHA256:...），未建立 SSH 连接"));
+    hooks_.output((QStringLiteral("正在连接 ") + destination() + QStringLiteral(" …\r\n")).toUtf8());
+    connectLimit_->start(timing::sshConnectLimitMs);
     scanHostKeys();
+}
+
+QString SshSession::destination() const {
+    return node_.username + QLatin1Char('@') + node_.host + QLatin1Char(':') + QString::number(node_.port);
+}
+
+void SshSession::onConnectLimit() {
+    if (ended_)
+        return;
+    stopProcesses();
+    fail(QStringLiteral("连接超时：%1 秒内未能登录 %2，未建立 SSH 连接")
+             .arg(timing::sshConnectLimitMs / 1000.0)
+             .arg(destination()));
 }
 
 void SshSession::write(const QByteArray& bytes) {
@@ -79,9 +97,6 @@ void SshSession::terminate() {
 void SshSession::scanHostKeys() {
     hooks_.output(QStringLiteral("[正在核对主机密钥...]\r\n").toUtf8());
     keyScan_ = newChild(this);
-    auto* limit = new QTimer(keyScan_);
-    limit->setSingleShot(true);
-    connect(limit, &QTimer::timeout, keyScan_, [this] { keyScan_->kill(); });
     // Queued: judging the keys may ask the user, and whatever happens during that question must not
     // find ssh-keyscan's process still inside its own signal.
     connect(
@@ -97,9 +112,8 @@ void SshSession::scanHostKeys() {
                 onKeyScanFinished(QByteArray(), false);
         },
         Qt::QueuedConnection);
-    limit->start(timing::keyScanTimeoutMs);
-    // ssh-keyscan's own limit lies beyond ours, so a silent host is always reported as one.
-    keyScan_->start(keyScanProgram(), keyScanArguments(node_, timing::keyScanTimeoutMs / 1000 + 1));
+    // ssh-keyscan's own limit lies beyond the connection's, so a silent host is always reported as one.
+    keyScan_->start(keyScanProgram(), keyScanArguments(node_, timing::sshConnectLimitMs / 1000 + 1));
 }
 
 void SshSession::onKeyScanFinished(const QByteArray& output, bool finished) {
@@ -206,8 +220,10 @@ void SshSession::onStandardError(bool flushAll) {
         errorLine_.remove(0, end >= 0 ? end + 1 : errorLine_.size());
         if (line.endsWith('\r'))
             line.chop(1);
-        if (line.startsWith("Authenticated to "))
+        if (line.startsWith("Authenticated to ")) {
             removeKey(); // ssh holds the key in memory from now on
+            connectLimit_->stop();
+        }
         if (!isVerboseChatter(line))
             shown += line + "\r\n";
     }
@@ -229,6 +245,7 @@ void SshSession::end() {
     if (ended_)
         return;
     ended_ = true;
+    connectLimit_->stop();
     removeKey();
     if (hooks_.ended)
         hooks_.ended();

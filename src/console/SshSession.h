@@ -8,6 +8,7 @@
 #include <functional>
 
 class QProcess;
+class QTimer;
 
 namespace console {
 
@@ -46,6 +47,8 @@ private:
     bool confirmChangedKey(const QString& remembered, const QString& offered);
     void launchSsh();
     void onStandardError(bool flushAll);
+    void onConnectLimit();
+    QString destination() const;
     void removeKey();
     void fail(const QString& text);
     void end();
@@ -58,7 +61,8 @@ private:
     QString knownHosts_;
     QProcess* keyScan_ = nullptr;
     QProcess* ssh_ = nullptr;
-    QByteArray errorLine_; // ssh's standard error up to its next line end
+    QTimer* connectLimit_ = nullptr; // until ssh reports that it authenticated
+    QByteArray errorLine_;           // ssh's standard error up to its next line end
     bool started_ = false;
     bool ended_ = false;
 };

@@ -99,15 +99,25 @@ void TerminalBridge::toPage(const QByteArray& bytes) {
 }
 
 void TerminalBridge::startSsh() {
-    if (session_)
+    if (session_ && !session_->hasEnded())
         return;
+    delete session_;
+    session_ = nullptr;
     console::SshSession::Hooks hooks;
     hooks.output = [this](const QByteArray& bytes) { toPage(bytes); };
     hooks.trustChangedKey = [this](const QString& question) {
         return trustChangedKey_ && trustChangedKey_(question);
     };
+    hooks.ended = [this] {
+        if (sessionEnded_)
+            sessionEnded_();
+    };
     session_ = new console::SshSession(node_, std::move(hooks), this);
     session_->start();
+}
+
+bool TerminalBridge::sessionEnded() const {
+    return session_ && session_->hasEnded();
 }
 
 QProcess* TerminalBridge::sshProcess() const {

@@ -35,8 +35,13 @@ public:
     // true trusts the new key. Unset, such a host is refused.
     void setTrustChangedKey(std::function<bool(const QString&)> ask) { trustChangedKey_ = std::move(ask); }
 
-    // Checks the host's keys, then logs in with ssh (console::SshSession). Runs once.
+    // Called when a session is over (failed, refused, timed out or logged out).
+    void setOnSessionEnded(std::function<void()> ended) { sessionEnded_ = std::move(ended); }
+
+    // Checks the host's keys, then logs in with ssh (console::SshSession). A new login starts only when
+    // there is none yet or the last one is over (a reconnect).
     void startSsh();
+    bool sessionEnded() const;
 
     QProcess* sshProcess() const;
     QString keyFilePath() const;
@@ -56,5 +61,6 @@ private:
     QPointer<QWebSocket> currentSocket_;
     console::SshSession* session_ = nullptr;
     std::function<bool(const QString&)> trustChangedKey_;
+    std::function<void()> sessionEnded_;
     console::OutputRing pending_;
 };

@@ -1,5 +1,6 @@
 #include "PrivateSshd.h"
 
+#include "console/ConsoleTiming.h"
 #include "console/HostKeyTrust.h"
 #include "console/SshLaunch.h"
 #include "console/TerminalAccess.h"
@@ -8,7 +9,11 @@
 
 #include "TestMain.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QWebSocket>
 
 #include <pwd.h>
@@ -17,6 +22,19 @@
 namespace {
 
 const QString kPageOrigin = console::assetOrigin(4711);
+
+// Processes this one started that still run (ssh-keyscan, ssh), zombies excluded.
+int childrenOfThisProcess() {
+    int count = 0;
+    for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        const QList<QByteArray> fields =
+            stat.open(QIODevice::ReadOnly) ? stat.readAll().split(')').value(1).split(' ') : QList<QByteArray>();
+        if (fields.value(2).toLongLong() == QCoreApplication::applicationPid() && fields.value(1) != "Z")
+            ++count;
+    }
+    return count;
+}
 
 // A page of the test's own: connects with a query and an origin, sends `first` once open, collects
 // what the bridge sends.
@@ -115,6 +133,7 @@ private Q_SLOTS:
         ui::testing::reset();
     }
     void cleanup() {
+        console::timing::reset();
         console::testing::setSshProgram(QString());
         qunsetenv("SSH_AUTH_SOCK");
     }
@@ -244,8 +263,10 @@ private Q_SLOTS:
         agent.waitForFinished();
         QCOMPARE(shell, nodeKeyAuthorised);
         QVERIFY(!QFile::exists(marker));
-        if (!nodeKeyAuthorised)
+        if (!nodeKeyAuthorised) {
+            QVERIFY2(received.contains("Permission denied"), received.constData()); // ssh's own words
             return;
+        }
         TerminalBridge bridge(node);
         bridge.setPageOrigin(kPageOrigin);
         QVERIFY(bridge.listen());
@@ -296,6 +317,37 @@ private Q_SLOTS:
         }
         node.hostFingerprint.clear();
         QCOMPARE(logsIn(node), connects && !pinNewKey); // trusted keys are remembered, pinned ones not
+    }
+
+    // A host that accepts the connection but never speaks SSH: the terminal says where it connects at
+    // once, gives up after the connect limit with nothing left running, and can connect again.
+    void silentHostTimesOut() {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        connect(&silent, &QTcpServer::newConnection, &silent, [&] { silent.nextPendingConnection(); });
+        console::timing::sshConnectLimitMs = 1500;
+        Node node = loopbackNode();
+        node.port = silent.serverPort();
+        TerminalBridge bridge(node);
+        bridge.setPageOrigin(kPageOrigin);
+        QVERIFY(bridge.listen());
+        int ended = 0;
+        bridge.setOnSessionEnded([&] { ++ended; });
+        TestPage page(bridge, "?secret=%S", kPageOrigin);
+        QVERIFY(QTest::qWaitFor([&] { return bridge.currentSocket(); }, 5000));
+        const QByteArray connecting = QString("正在连接 %1@127.0.0.1:%2").arg(node.username).arg(node.port).toUtf8();
+        const int before = childrenOfThisProcess(); // the private sshd
+        for (int attempt = 1; attempt <= 2; ++attempt) { // the second one is "重新连接"
+            QElapsedTimer clock;
+            clock.start();
+            bridge.startSsh();
+            QVERIFY(page.waitFor(connecting, 1000));
+            QVERIFY(QTest::qWaitFor([&] { return ended == attempt; }, 6000));
+            QVERIFY(clock.elapsed() >= 1400);
+            QVERIFY(QTest::qWaitFor([&] { return page.received.count(QString("连接超时").toUtf8()) == attempt; }, 2000));
+            QVERIFY(!bridge.sshProcess());
+            QCOMPARE(childrenOfThisProcess(), before);
+        }
     }
 };
 
