@@ -13,51 +13,41 @@ class PrivateFileTest : public QObject {
 
 private Q_SLOTS:
     void writesOnlyAPrivateFile_data() {
-        QTest::addColumn<QString>("before"); // "", "open file", "link", "no folder"
-        QTest::addColumn<bool>("written");
-        QTest::newRow("new file") << "" << true;
-        QTest::newRow("file readable by all replaced") << "open file" << true;
-        QTest::newRow("planted link replaced, its target untouched") << "link" << true;
-        QTest::newRow("missing folder") << "no folder" << false;
+        QTest::addColumn<QString>("before"); // what is at the path: "", "file" (mode 0666), "link" to a file
+        QTest::addColumn<QString>("name");
+        QTest::newRow("new file") << ""
+                                  << "secret";
+        QTest::newRow("file readable by all replaced") << "file"
+                                                       << "secret";
+        QTest::newRow("planted link replaced, its target untouched") << "link"
+                                                                     << "secret";
+        QTest::newRow("missing folder: nothing written") << ""
+                                                         << "missing/secret";
     }
     void writesOnlyAPrivateFile() {
         QFETCH(QString, before);
-        QFETCH(bool, written);
+        QFETCH(QString, name);
         QTemporaryDir dir;
-        const QString victim = dir.path() + "/victim";
-        QString path = dir.path() + "/secret";
+        const QString path = dir.path() + "/" + name, victim = dir.path() + "/victim";
         QFile old(before == "link" ? victim : path);
-        if (!before.isEmpty() && before != "no folder") {
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("old");
-            old.close();
-            QVERIFY(::chmod(QFile::encodeName(old.fileName()).constData(), 0666) == 0);
-        }
-        if (before == "link")
-            QVERIFY(QFile::link(victim, path));
-        if (before == "no folder")
-            path = dir.path() + "/missing/secret";
+        QVERIFY(before.isEmpty() || (old.open(QIODevice::WriteOnly) && old.write("old") == 3));
+        old.close();
+        QVERIFY(before.isEmpty() || ::chmod(QFile::encodeName(old.fileName()), 0666) == 0);
+        QVERIFY(before != "link" || QFile::link(victim, path));
         const mode_t mask = ::umask(0); // the protection must not depend on the caller's umask
         QString error;
-        const bool ok = platform::writePrivateFile(path, "KEY", &error);
+        const bool written = platform::writePrivateFile(path, "KEY", &error);
         ::umask(mask);
 
-        QCOMPARE(ok, written);
+        QCOMPARE(written, !name.contains('/'));
         QCOMPARE(error.isEmpty(), written);
         struct stat info = {};
-        QCOMPARE(::lstat(QFile::encodeName(path).constData(), &info) == 0, written);
-        if (written) {
-            QVERIFY(S_ISREG(info.st_mode));
-            QCOMPARE(info.st_mode & 07777, mode_t(0600));
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), QByteArray("KEY"));
-        }
-        if (before == "link") {
-            QFile target(victim);
-            QVERIFY(target.open(QIODevice::ReadOnly));
-            QCOMPARE(target.readAll(), QByteArray("old"));
-        }
+        QCOMPARE(::lstat(QFile::encodeName(path), &info) == 0, written);
+        QVERIFY(!written || (S_ISREG(info.st_mode) && (info.st_mode & 07777) == 0600));
+        QFile file(path), target(victim);
+        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), written ? "KEY" : "");
+        QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : QByteArray(),
+                 before == "link" ? "old" : "");
     }
 };
 

@@ -17,8 +17,6 @@ class LivePreviewTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { webview::testing::setRendererSandboxed(std::nullopt); }
-
     void agentPagesOnlyInASandbox_data() {
         QTest::addColumn<bool>("sandboxed");
         QTest::newRow("sandboxed renderer") << true;
@@ -27,17 +25,14 @@ private Q_SLOTS:
     void agentPagesOnlyInASandbox() {
         QFETCH(bool, sandboxed);
         const QString url = "http://127.0.0.1:9/live/a/index.m3u8?x=<b>";
-        if (sandboxed)
-            webview::testing::setRendererSandboxed(true);
-        else
-            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // what running as root comes to
+        webview::testing::setRendererSandboxed(sandboxed ? std::optional(true) : std::nullopt);
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // what running as root comes to
         for (int window = 0; window < 2; ++window) {
             QPointer<LivePreviewWindow> preview = new LivePreviewWindow("a", url);
-            preview->show();
             QCOMPARE(preview->pane() != nullptr, sandboxed);
-            QCOMPARE(preview->addressField() != nullptr, !sandboxed);
+            QCOMPARE(preview->addressField() ? preview->addressField()->text() : QString(),
+                     sandboxed ? "" : url);
             if (!sandboxed) {
-                QCOMPARE(preview->addressField()->text(), url);
                 preview->findChild<QPushButton*>()->click();
                 QCOMPARE(QApplication::clipboard()->text(), url);
             }
@@ -45,8 +40,8 @@ private Q_SLOTS:
             QTRY_VERIFY(!preview);
         }
         QFile log(app::logFilePath());
-        log.open(QIODevice::ReadOnly);
-        QCOMPARE(log.readAll().count("renderer sandbox is off"), sandboxed ? 0 : 1);
+        QCOMPARE(log.open(QIODevice::ReadOnly) ? log.readAll().count("renderer sandbox is off") : 0,
+                 sandboxed ? 0 : 1);
     }
 };
 
