@@ -21,14 +21,6 @@ QStringList keyFolders(const QString& parent) {
     return QDir(parent).entryList({"ondivo-ssh-*"}, QDir::Dirs);
 }
 
-QStringList keyFiles(const QString& parent) {
-    QStringList found;
-    for (const QString& folder : QDir(parent).entryList({"ondivo-ssh-*"}, QDir::Dirs))
-        for (const QString& file : QDir(parent + "/" + folder).entryList({"*.key"}, QDir::Files))
-            found << folder + "/" + file;
-    return found;
-}
-
 } // namespace
 
 // Neither the Node's key nor ssh outlives the client, however it ends; what a killed client left behind
@@ -74,7 +66,7 @@ private Q_SLOTS:
         QVERIFY(pidFile.open(QIODevice::ReadOnly));
         const qint64 sshPid = pidFile.readAll().trimmed().toLongLong();
         QVERIFY(isRunning(sshPid));
-        QCOMPARE(keyFiles(tmp).size(), 1);
+        QVERIFY(QFile::exists(tmp + "/" + keyFolders(tmp).value(0) + "/child.key"));
 
         ::kill(pid_t(client.processId()), signal);
         QVERIFY(client.waitForFinished(10000));
