@@ -11,9 +11,10 @@ struct ConsoleTiming {
     // Closing the pane terminates ssh and gives it this long to end before it is killed.
     int sshStopWaitMs = 1000;
 
-    // Fetching the host keys of a Node with a pinned fingerprint; a host that does not answer within this
-    // time gets no session rather than an endless wait.
-    int keyScanTimeoutMs = 15000;
+    // From the start of a connection (the host-key check included) until ssh has logged in. A host that
+    // accepts the connection but never completes a login gets a clear failure instead of a black
+    // terminal.
+    int sshConnectLimitMs = 20000;
 
     // A connection to the asset server that sends no request within this time is dropped.
     int assetIdleMs = 10000;

@@ -4,6 +4,7 @@
 #include "console/ConsoleTiming.h"
 #include "files/FilesTiming.h"
 #include "fleet/FleetTiming.h"
+#include "history/HistoryTiming.h"
 #include "mainwindow/MainWindowTiming.h"
 #include "net/RequestTiming.h"
 #include "proxy/ProxyTiming.h"
@@ -18,6 +19,7 @@ void resetTimings() {
     console::timing = {};
     files::timing = {};
     fleet::timing = {};
+    history::timing = {};
     mainwindow::timing = {};
     net::timing = {};
     proxy::timing = {};

@@ -4,6 +4,7 @@
 #include "console/ConsoleTiming.h"
 #include "files/FilesTiming.h"
 #include "fleet/FleetTiming.h"
+#include "history/HistoryTiming.h"
 #include "mainwindow/MainWindowTiming.h"
 #include "net/RequestTiming.h"
 #include "proxy/ProxyTiming.h"
@@ -20,6 +21,7 @@ void shortenEveryFolder() {
     console::timing.assetIdleMs = 1;
     files::timing.thirdRetryMs = 1;
     fleet::timing.handOverGatherMs = 1;
+    history::timing.trendMs = 1;
     mainwindow::timing.afterUpdateRefreshMs = 1;
     net::timing.longOperationIdleTimeoutMs = 1;
     proxy::timing.pollIdleMs = 1;
@@ -38,6 +40,7 @@ QStringList foldersNotAtDefault() {
     check("console", console::timing == console::ConsoleTiming{});
     check("files", files::timing == files::FilesTiming{});
     check("fleet", fleet::timing == fleet::FleetTiming{});
+    check("history", history::timing == history::HistoryTiming{});
     check("mainwindow", mainwindow::timing == mainwindow::MainWindowTiming{});
     check("net", net::timing == net::RequestTiming{});
     check("proxy", proxy::timing == proxy::ProxyTiming{});

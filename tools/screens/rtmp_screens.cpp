@@ -12,6 +12,7 @@
 #include "streaming/RtmpPageFactory.h"
 #include "net/RequestLayer.h"
 #include "streaming/LivePreviewWindow.h"
+#include "webview/WebEngineHost.h"
 #include "streaming/RtmpPage.h"
 #include "streaming/WebViewPane.h"
 #include "ui/Dialogs.h"
@@ -56,6 +57,7 @@ std::function<int(QDialog&)> grabDialog(const QString& path, std::function<void(
 
 static int drawScreens(const QString& outDir) {
     ui::testing::setScripted(true);
+    webview::testing::setRendererSandboxed(true); // screens of the player, whoever runs them
 
     sim::Simulator simulator;
     simulator.start();
