@@ -227,9 +227,10 @@ private Q_SLOTS:
         QVERIFY(sessions().isEmpty());
     }
 
-    // The Agent refuses every chunk after the first few: the upload fails, and "继续" sends exactly the
-    // chunks the Agent did not list when asked at resume (a chunk may still land after any snapshot a
-    // test could take, so the engine's own view is the measure), and the stored file is the source.
+    // The Agent refuses every chunk after the first few: the upload fails, and "继续" sends none of the
+    // chunks the Agent listed when asked at resume, none twice, and the stored file is the source. (A
+    // chunk sent before the failure may land after any snapshot, even after the resume: the engine's
+    // own view and the file's hash are the measure, not a count.)
     void resumeSendsOnlyMissingChunks() {
         constexpr qint64 kChunk = 256 * 1024;
         simulator.setUploadChunkSize("agent", kChunk);
@@ -248,12 +249,11 @@ private Q_SLOTS:
         QVERIFY(waitUntil([&] { return upload.scheduler->status() == "完成"; }, 30000));
         const std::set<qint64>& held = upload.transport->heldAtResume;
         QVERIFY(held.size() >= 2 && held.size() < 40);
-        std::set<qint64> all(held);
+        std::set<qint64> sent;
         for (const qint64 index : upload.transport->sent) {
             QVERIFY2(!held.count(index), qPrintable(QStringLiteral("chunk %1 sent again").arg(index)));
-            QVERIFY2(all.insert(index).second, qPrintable(QStringLiteral("chunk %1 sent twice").arg(index)));
+            QVERIFY2(sent.insert(index).second, qPrintable(QStringLiteral("chunk %1 sent twice").arg(index)));
         }
-        QCOMPARE(all.size(), size_t(40));
         QCOMPARE(sha256Of(simulator.videoDirectory("agent") + "/missing.mp4"), sourceDigest.result());
     }
 
