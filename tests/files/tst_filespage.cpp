@@ -185,7 +185,7 @@ private Q_SLOTS:
             if (!paused && bar > 0) {
                 paused = true;
                 pane.pauseUpload();
-                QTRY_COMPARE(pane.statusLabel()->text(), "已暂停");
+                QTRY_COMPARE_WITH_TIMEOUT(pane.statusLabel()->text(), "已暂停", 20000);
                 QVERIFY(!pane.startButton()->isEnabled() && pane.resumeButton()->isEnabled());
                 pane.resumeUpload();
             }
