@@ -91,6 +91,19 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     return done();
 }
 
+// Waits as long as the upload keeps gaining confirmed chunks, and at most quietMs without one: a large
+// file on a busy machine may need minutes, but a stuck upload still fails in bounded time.
+template <typename Scheduler>
+bool waitWhileProgressing(const Scheduler& scheduler, const std::function<bool()>& done, int quietMs) {
+    qint64 confirmed = -1;
+    while (scheduler.receivedCount() > confirmed) {
+        confirmed = scheduler.receivedCount();
+        if (waitUntil(done, quietMs))
+            return true;
+    }
+    return done();
+}
+
 struct Upload {
     std::shared_ptr<CountingTransport> transport;
     std::shared_ptr<VideoUploadScheduler> scheduler;
@@ -208,7 +221,8 @@ private Q_SLOTS:
             Upload upload(node);
             upload.scheduler->start(path, name, false);
             for (int attempt = 0; attempt < 20; ++attempt) {
-                QVERIFY2(waitUntil([&] { return upload.settled(); }, 60000), qPrintable(name));
+                QVERIFY2(waitWhileProgressing(*upload.scheduler, [&] { return upload.settled(); }, 60000),
+                         qPrintable(name));
                 if (upload.scheduler->status() != "失败")
                     break;
                 waitUntil([] { return false; }, 300); // aborted chunks may still land on the Agent
