@@ -14,6 +14,7 @@
 #include "mainwindow/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "proxy/BridgePage.h"
+#include "proxy/ProxyTiming.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -242,6 +243,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     ui::testing::setScripted(true);
+    // A simulator building 25,000 bridges on a busy machine may stay silent longer than a poll's idle limit.
+    proxy::timing::pollIdleMs = 120000;
     testsupport::FakeShell shell;
     shell.setNodes({node});
     auto* filesPage = new FilesPage(shell);
