@@ -1,5 +1,7 @@
 #include "console/SshLaunch.h"
 
+#include "platform/OpenSshProgram.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 
@@ -48,11 +50,11 @@ QString writeKeyFile(const QString& path, const QString& privateKey, bool* ok) {
 }
 
 QString sshProgram() {
-    return programOverride().isEmpty() ? QStringLiteral("ssh") : programOverride();
+    return programOverride().isEmpty() ? platform::openSshProgram(QStringLiteral("ssh")) : programOverride();
 }
 
 QString keyScanProgram() {
-    return QStringLiteral("ssh-keyscan");
+    return platform::openSshProgram(QStringLiteral("ssh-keyscan"));
 }
 
 void testing::setSshProgram(const QString& program) {
