@@ -8,9 +8,11 @@ start)
     "$WINESERVER" -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    "$WINESERVER" -p
-    "$WINE64" cmd /c exit >/dev/null 2>&1 || true
-    "$WINE64" cmd /c exit # the prefix works
+    # Nothing that stays running may hold this script's output open, or CTest waits for it.
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 # the prefix works
+    echo "wine prefix ready: $WINEPREFIX"
     ;;
 stop)
     "$WINESERVER" -k 2>/dev/null || true
