@@ -83,7 +83,6 @@ void hookOnce(FakeTransport& t, const QString& route, std::function<void()> fn) 
     }
 
 private Q_SLOTS:
-
     void chunkGeometry_data() {
         QTest::addColumn<qint64>("size");
         QTest::addColumn<qint64>("chunk");
