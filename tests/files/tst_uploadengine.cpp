@@ -69,7 +69,7 @@ void hookOnce(FakeTransport& t, const QString& route, std::function<void()> fn) 
 
 } // namespace
 
- : public QObject {
+class UploadEngineTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
