@@ -3,9 +3,9 @@
 #include "files/FilesPages.h"
 #include "files/UploadDialog.h"
 #include "fleet/NodeBatch.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
 

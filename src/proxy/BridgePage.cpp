@@ -2,7 +2,7 @@
 
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 #include "proxy/ProxyDialogs.h"
@@ -10,7 +10,7 @@
 #include "proxy/ProxyTiming.h"
 #include "proxy/TableCells.h"
 #include "shell/AgentCall.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 #include "proxy/ProxyDialogs.h"

@@ -1,8 +1,8 @@
 #include "proxy/ProxyPages.h"
 
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "proxy/BridgePage.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "proxy/ProxyPage.h"
 
 shell::PageParts createProxyPage(shell::Shell& shell) {

@@ -1,6 +1,6 @@
 #include "streaming/LivePreviewWindow.h"
 
-#include "streaming/WebViewPane.h"
+#include "widgets/WebViewPane.h"
 
 #include <QShortcut>
 

@@ -6,5 +6,4 @@ target_sources(ondivo_gui PRIVATE
     RtmpRoomActions.cpp RtmpRoomActions.h
     RtmpPageFactory.cpp RtmpPageFactory.h
     RtmpRoomDialog.cpp RtmpRoomDialog.h
-    LivePreviewWindow.cpp LivePreviewWindow.h
-    WebViewPane.cpp WebViewPane.h)
+    LivePreviewWindow.cpp LivePreviewWindow.h)

@@ -1,10 +1,10 @@
 #include "streaming/RtmpPage.h"
 
 #include "app/TextFormats.h"
-#include "mainwindow/PercentTableWidget.h"
-#include "net/ApplicationProxy.h"
+#include "widgets/PercentTableWidget.h"
+#include "fleet/PollCycle.h"
 #include "net/RequestLayer.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "streaming/LivePreviewWindow.h"
 #include "streaming/PreviewLinkOpen.h"
@@ -110,11 +110,14 @@ void RtmpPage::loadRooms(bool loud) {
         if (loud)
             loudPending_.insert(target.id); // a request still waiting from a quiet load counts too
     }
-    poller_.setProxy(net::applicationProxy());
-    poller_.send(requests, this, parseStatusBody,
-                 [this](const fleet::PollReply& reply) { onStatusReply(reply); });
+    shell_.poller(shell::PollKind::RtmpStatus)
+        .send(requests, this, parseStatusBody, [this](const fleet::PollReply& reply) { onStatusReply(reply); });
     if (loud && loudPending_.isEmpty())
         shell_.setStatusText(QStringLiteral("RTMP 房间加载完成"));
+}
+
+bool RtmpPage::isLoading() const {
+    return shell_.poller(shell::PollKind::RtmpStatus).waitingCount() > 0;
 }
 
 void RtmpPage::onStatusReply(const fleet::PollReply& reply) {

@@ -1,7 +1,7 @@
 #include "streaming/RtmpPageFactory.h"
 
-#include "mainwindow/PercentTableWidget.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/PercentTableWidget.h"
+#include "widgets/NodeFilterCombo.h"
 #include "streaming/RtmpPage.h"
 
 #include <QPointer>

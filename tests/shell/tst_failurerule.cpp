@@ -4,7 +4,8 @@
 
 #include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/NodesPage.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "mainwindow/NodesPages.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestResult.h"
 #include "proxy/BridgePage.h"
 #include "shell/Shell.h"
@@ -73,7 +74,7 @@ private Q_SLOTS:
         testsupport::FakeShell shell;
         auto* bridges = new proxy::BridgePage(shell);
         shell.host(bridges);
-        auto* nodesPage = static_cast<NodesPage*>(createNodesPage(shell).widget);
+        auto* nodesPage = static_cast<NodesPage*>(mainwindow::createNodesPage(shell).widget);
         shell.host(nodesPage);
         shell.setNodes({node});
         bridges->refreshBridges(false);
