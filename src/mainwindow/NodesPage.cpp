@@ -163,6 +163,23 @@ void NodesPage::setNodeRow(int row, const mainwindow::NodeRowTexts& texts) {
     setUsageCell(row, mainwindow::kMemoryColumn, texts.memory, texts.memoryPercent);
     setUsageCell(row, mainwindow::kDiskColumn, texts.disk, texts.diskPercent);
     setCellText(row, mainwindow::kNetworkColumn, texts.network);
+    showFiguresInNodeWindows(row);
+}
+
+void NodesPage::showFiguresInNodeWindows(int row) {
+    nodeWindows_.removeAll(nullptr);
+    if (nodeWindows_.isEmpty() || row < 0 || row >= shell_.nodes().size())
+        return;
+    QList<QPair<QString, QString>> figures;
+    for (int column = mainwindow::kAgentColumn; column <= mainwindow::kNetworkColumn; ++column) {
+        const QTableWidgetItem* header = table_->horizontalHeaderItem(column);
+        const QTableWidgetItem* cell = table_->item(row, column);
+        figures.append({header ? header->text() : QString(), cell ? cell->text() : QStringLiteral("--")});
+    }
+    for (const QPointer<NodeWindow>& window : std::as_const(nodeWindows_)) {
+        if (window->node().id == shell_.nodes().at(row).id)
+            window->showLiveFigures(figures);
+    }
 }
 
 void NodesPage::setCellText(int row, int column, const QString& text) {
@@ -313,6 +330,8 @@ void NodesPage::openNodeWindow(int row) {
     auto* nodeWindow = new NodeWindow(nodeList[row]);
     nodeWindow->setAttribute(Qt::WA_DeleteOnClose);
     shell_.adoptWindow(nodeWindow);
+    nodeWindows_.append(nodeWindow);
+    showFiguresInNodeWindows(row);
     nodeWindow->show();
 }
 

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 
@@ -14,6 +15,7 @@ namespace shell {
 class Shell;
 }
 class NodeMaintenance;
+class NodeWindow;
 class PercentTableWidget;
 class QLineEdit;
 class QMenu;
@@ -72,6 +74,8 @@ private:
     int rowOfPolledNode(const QString& id, const AgentApi& polledAgent) const;
     // The status request of this Node, built again only when its Agent or the idle limit changed.
     const QNetworkRequest& statusRequestFor(const Node& node);
+    // Hands the row's live figures to the open Node windows of its Node ("概览").
+    void showFiguresInNodeWindows(int row);
 
     // Status requests kept from one poll to the next: building one for every Node on every tick was a
     // good share of what a poll cost the GUI thread. Emptied at each Node list load.
@@ -87,4 +91,5 @@ private:
     QLineEdit* filterEdit_ = nullptr;
     bool filterWasSet_ = false;
     std::unique_ptr<NodeMaintenance> maintenance_;
+    QList<QPointer<NodeWindow>> nodeWindows_;
 };
