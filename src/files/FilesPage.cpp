@@ -1,6 +1,5 @@
 #include "files/FilesPage.h"
 
-#include "files/FilesPages.h"
 #include "files/UploadDialog.h"
 #include "fleet/NodeBatch.h"
 #include "widgets/PercentTableWidget.h"
@@ -68,12 +67,20 @@ FilesPage::FilesPage(shell::Shell& shell, QWidget* parent) : QWidget(parent), sh
     filter_ = new NodeFilterCombo(this);
     filter_->hide();
     tabs_ = new QTabWidget;
-    videoTable_ = buildTable({QStringLiteral("节点"), QStringLiteral("视频文件"), QStringLiteral("大小"),
-                              QStringLiteral("更新时间"), QStringLiteral("状态")},
-                             {38, 16, 22, 24});
-    audioTable_ = buildTable({QStringLiteral("节点"), QStringLiteral("音频目录"), QStringLiteral("文件数"),
-                              QStringLiteral("更新时间"), QStringLiteral("状态")},
-                             {38, 12, 24, 26});
+    videoTable_ = buildTable({QStringLiteral("filesVideoTable"),
+                              {QStringLiteral("节点"), QStringLiteral("视频文件"), QStringLiteral("大小"),
+                               QStringLiteral("更新时间"), QStringLiteral("状态")},
+                              120,
+                              {38, 16, 22, 24},
+                              QAbstractItemView::ExtendedSelection,
+                              false});
+    audioTable_ = buildTable({QStringLiteral("filesAudioTable"),
+                              {QStringLiteral("节点"), QStringLiteral("音频目录"), QStringLiteral("文件数"),
+                               QStringLiteral("更新时间"), QStringLiteral("状态")},
+                              120,
+                              {38, 12, 24, 26},
+                              QAbstractItemView::ExtendedSelection,
+                              false});
     tabs_->addTab(videoTable_, QStringLiteral("视频文件"));
     tabs_->addTab(audioTable_, QStringLiteral("音频目录"));
     layout->addWidget(tabs_);
@@ -81,15 +88,8 @@ FilesPage::FilesPage(shell::Shell& shell, QWidget* parent) : QWidget(parent), sh
     filter_->rebuild(shell_.nodes());
 }
 
-PercentTableWidget* FilesPage::buildTable(const QStringList& headers, const QList<int>& percentages) {
-    auto* table = new PercentTableWidget(0, int(headers.size()));
-    table->setHorizontalHeaderLabels(headers);
-    table->setColumnWidths(120, percentages);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setAlternatingRowColors(true);
-    table->verticalHeader()->hide();
-    table->setContextMenuPolicy(Qt::CustomContextMenu);
+PercentTableWidget* FilesPage::buildTable(const RecordTableShape& shape) {
+    auto* table = new PercentTableWidget(shape);
     connect(table, &QWidget::customContextMenuRequested, this,
             [this, table](const QPoint& position) { showContextMenu(table, position); });
     return table;
@@ -238,23 +238,4 @@ void FilesPage::openUploadDialog() {
     UploadDialog dialog(shell_.nodes(), filter_->selectedNodeId(), shell_.dialogParent());
     ui::execDialog(dialog);
     load(true);
-}
-
-shell::PageParts createFilesPage(shell::Shell& shell) {
-    auto* page = new FilesPage(shell);
-    shell::PageHooks hooks;
-    hooks.onSelected = [page] { page->load(false); };
-    hooks.onRefresh = [page] { page->load(true); };
-    // Delete acts on the table of the tab shown, as its context menu would.
-    hooks.onDelete = [page] {
-        const bool video = page->videoTable()->isVisible();
-        const int row = (video ? page->videoTable() : page->audioTable())->currentRow();
-        if (row >= 0)
-            video ? page->deleteVideo(row) : page->deleteAudioFolder(row);
-    };
-    hooks.onFind = [page] { page->nodeFilter()->setFocus(Qt::ShortcutFocusReason); };
-    // Their own names, so that column widths the user dragged are kept per table.
-    page->videoTable()->setObjectName(QStringLiteral("filesVideoTable"));
-    page->audioTable()->setObjectName(QStringLiteral("filesAudioTable"));
-    return {page, hooks};
 }

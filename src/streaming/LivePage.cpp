@@ -7,7 +7,6 @@
 #include "net/RequestLayer.h"
 #include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
-#include "streaming/LivePageFactory.h"
 #include "streaming/LivePushStatus.h"
 #include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
@@ -88,6 +87,7 @@ LivePage::LivePage(shell::Shell& shell, QWidget* parent) : QWidget(parent), shel
 
 void LivePage::buildTable() {
     table_ = new PercentTableWidget(0, int(kHeaders.size()), this);
+    table_->setObjectName(QStringLiteral("liveTable"));
     table_->setHorizontalHeaderLabels(kHeaders);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -455,28 +455,3 @@ void LivePage::showCurrentLogs() {
     if (const std::optional<LiveRoom> room = currentRoom())
         actions_.showLogs(*room);
 }
-
-namespace streaming {
-
-shell::PageParts createLivePage(shell::Shell& shell) {
-    auto* page = new LivePage(shell);
-    const QPointer<LivePage> guard(page);
-    shell::PageHooks hooks;
-    hooks.onSelected = [guard] {
-        if (guard)
-            guard->load(false);
-    };
-    hooks.onLiveTick = [guard] {
-        if (guard)
-            guard->pollStatuses();
-    };
-    // Its own name, so that column widths the user dragged are kept for this table.
-    page->table()->setObjectName(QStringLiteral("liveTable"));
-    hooks.onRefresh = [page] { page->load(true); };
-    hooks.onDelete = [page] { page->deleteCurrentRoom(); };
-    hooks.onActivate = [page] { page->table()->activateCurrentRow(); };
-    hooks.onFind = [page] { page->nodeFilter()->setFocus(Qt::ShortcutFocusReason); };
-    return {page, hooks};
-}
-
-} // namespace streaming

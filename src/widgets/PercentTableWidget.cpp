@@ -194,3 +194,14 @@ bool PercentTableWidget::viewportEvent(QEvent* event) {
     }
     return true;
 }
+
+TableFill::TableFill(QTableWidget* table)
+    : table_(table), updates_(table->updatesEnabled()), sorting_(table->isSortingEnabled()) {
+    table_->setSortingEnabled(false);
+    table_->setUpdatesEnabled(false);
+}
+
+TableFill::~TableFill() {
+    table_->setUpdatesEnabled(updates_);
+    table_->setSortingEnabled(sorting_);
+}

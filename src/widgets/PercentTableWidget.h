@@ -71,3 +71,18 @@ private:
     QString loadedFor_; // the object name and column count the proportions were read for
     bool applying_ = false;
 };
+
+// Holds a table's painting back while it is filled, so the fill costs one repaint, not one per cell;
+// sorting stays off meanwhile (rows would move while they are written).
+class TableFill {
+public:
+    explicit TableFill(QTableWidget* table);
+    ~TableFill();
+    TableFill(const TableFill&) = delete;
+    TableFill& operator=(const TableFill&) = delete;
+
+private:
+    QTableWidget* table_;
+    bool updates_;
+    bool sorting_;
+};

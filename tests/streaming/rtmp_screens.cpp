@@ -10,7 +10,7 @@
 #include "mainwindow/MainWindow.h"
 #include "widgets/PercentTableWidget.h"
 #include "model/SignInState.h"
-#include "streaming/RtmpPageFactory.h"
+#include "streaming/StreamingPages.h"
 #include "net/RequestLayer.h"
 #include "streaming/LivePreviewWindow.h"
 #include "webview/WebEngineHost.h"
