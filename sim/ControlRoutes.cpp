@@ -20,6 +20,7 @@ void installControlRoutes(Simulator& sim, HttpHost& host) {
             fault.dropMidReply = b.value(QStringLiteral("dropMidReply")).toBool();
             fault.malformedJson = b.value(QStringLiteral("malformedJson")).toBool();
             fault.times = b.value(QStringLiteral("times")).toInt(-1);
+            fault.replyMembers = b.value(QStringLiteral("replyMembers")).toObject();
             const QString target =
                 textOf(b, "target").isEmpty() ? QString::fromLatin1(kCloud) : textOf(b, "target");
             if (textOf(b, "path").isEmpty())

@@ -31,6 +31,7 @@ struct Fault {
     bool dropMidReply = false;  // the route runs, then the connection closes after half of the body
     bool malformedJson = false; // answer 200 with a body that is not JSON; the route does not run
     int times = -1;             // how many matching calls it applies to before it removes itself; -1 = all
+    QJsonObject replyMembers;   // the route runs; these members then replace its own in a JSON success reply
 };
 
 // Fault target: kCloud or an Agent's name.
@@ -213,7 +214,7 @@ private:
 
 // Control routes on the Cloud API port (no token; loopback tools and the standalone smoke test):
 //   POST   /__sim/faults   {"target", "method", "path", "status", "errorText", "delayMs", "staleMs", "hang",
-//                           "dropMidReply", "malformedJson", "times"}
+//                           "dropMidReply", "malformedJson", "times", "replyMembers": {...}}
 //   DELETE /__sim/faults
 //   POST   /__sim/package  {"ignoreRange", "omitSize", "upperCaseSha256", "wrongSha256"}
 //   POST   /__sim/agent    {"name", "tooOld", "version", "usage": {Usage members}, "restartMs",

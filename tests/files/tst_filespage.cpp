@@ -12,7 +12,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -144,6 +146,53 @@ private Q_SLOTS:
         QTRY_VERIFY(sessions().isEmpty());
         QTest::qWait(300);
         QVERIFY(sessions().isEmpty());
+    }
+
+    // Against a slow Agent (every chunk answered 300 ms after it arrived) the bar never runs ahead of
+    // what the Agent holds, bytes on their way are named apart, the bar is full only at "完成", and
+    // while paused a new start cannot replace the session.
+    void slowAgentProgressFollowsConfirmedChunks() {
+        const QString path = dir.filePath("slow.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(6 * (4 << 20)));
+        file.close();
+        sim::Fault slow;
+        slow.delayMs = 300;
+        simulator.setFault("agent", "POST", "/files/upload/chunk", slow);
+        VideoUploadPane pane(node, false);
+        ui::testing::queuePath(path);
+        pane.chooseVideo();
+        pane.startUpload();
+        auto heldBytes = [this] {
+            for (const QJsonValue& upload : sessions()) {
+                if (upload.toObject().value("fileName").toString() == "slow.mp4")
+                    return qint64(upload.toObject().value("uploadedBytes").toDouble());
+            }
+            return qint64(6) << 22; // the session ends only once the Agent stored the whole file
+        };
+        bool sawUnconfirmed = false, paused = false;
+        QElapsedTimer clock;
+        clock.start();
+        while (pane.statusLabel()->text() != "完成" && pane.statusLabel()->text() != "失败" &&
+               clock.elapsed() < 30000) {
+            QTest::qWait(5);
+            const int bar = pane.progressBar()->value();
+            const bool done = pane.statusLabel()->text() == "完成";
+            sawUnconfirmed = sawUnconfirmed || pane.sizeLabel()->text().contains("待确认");
+            const qint64 held = heldBytes(); // read after the pane: it only grows
+            QVERIFY2(bar <= held * 10000 / (qint64(6) << 22), qPrintable(QStringLiteral("%1 > %2").arg(bar).arg(held)));
+            QVERIFY(done || bar < 10000);
+            if (!paused && bar > 0) {
+                paused = true;
+                pane.pauseUpload();
+                QTRY_COMPARE_WITH_TIMEOUT(pane.statusLabel()->text(), "已暂停", 20000);
+                QVERIFY(!pane.startButton()->isEnabled() && pane.resumeButton()->isEnabled());
+                pane.resumeUpload();
+            }
+        }
+        QCOMPARE(pane.statusLabel()->text(), "完成");
+        QCOMPARE(pane.progressBar()->value(), 10000);
+        QVERIFY(sawUnconfirmed && paused);
     }
 
     // The audio pane deletes a folder with the body key "folder".
