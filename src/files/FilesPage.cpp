@@ -4,6 +4,8 @@
 #include "fleet/NodeBatch.h"
 #include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
+#include "net/RequestResult.h"
+#include "shell/AgentCall.h"
 #include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
@@ -182,14 +184,12 @@ void FilesPage::deleteVideo(int row) {
         return;
     // The path the list gave, so a same-named file in another subfolder is never the one removed.
     const QString path = files::videoPathOf(target.item);
-    int status = 0;
-    const QJsonObject reply = net::agentRequest(
+    const net::RequestResult result = net::agentCall(
         node, QStringLiteral("DELETE"),
         QStringLiteral("/files/videos?file=") + QString::fromLatin1(QUrl::toPercentEncoding(path)),
-        {{QStringLiteral("file"), path}}, &status);
-    if (status >= 300 || status < 1 || reply.contains(QLatin1String("error")))
-        return ui::warning(shell_.dialogParent(),
-                           QStringLiteral("删除视频文件失败: ") + net::describeFailure(reply, status));
+        {{QStringLiteral("file"), path}});
+    if (shell::warnIfFailed(shell_.dialogParent(), QStringLiteral("删除视频文件失败: "), result))
+        return;
     shell_.setStatusText(QStringLiteral("视频文件已删除：") + fileName);
     load(false);
 }
@@ -215,19 +215,17 @@ void FilesPage::runFolderAction(int row, bool removeFolder) {
                                  : QStringLiteral("确定清空节点 %1 的音频目录 %2 吗？目录会保留。");
     if (!ui::question(shell_.dialogParent(), question.arg(target.nodeLabel, name)))
         return;
-    int status = 0;
     const QJsonObject body{{QStringLiteral("folder"), name}};
-    const QJsonObject reply =
-        removeFolder ? net::agentRequest(node, QStringLiteral("DELETE"),
-                                         QStringLiteral("/files/audio-folders?folder=") +
-                                             QString::fromLatin1(QUrl::toPercentEncoding(name)),
-                                         body, &status)
-                     : net::agentRequest(node, QStringLiteral("POST"), QStringLiteral("/files/audio-folders/clear"),
-                                         body, &status);
-    if (status >= 300 || status < 1 || reply.contains(QLatin1String("error")))
-        return ui::warning(shell_.dialogParent(),
-                           (removeFolder ? QStringLiteral("删除音频目录失败: ") : QStringLiteral("清空音频目录失败: ")) +
-                               net::describeFailure(reply, status));
+    const net::RequestResult result =
+        removeFolder ? net::agentCall(node, QStringLiteral("DELETE"),
+                                      QStringLiteral("/files/audio-folders?folder=") +
+                                          QString::fromLatin1(QUrl::toPercentEncoding(name)),
+                                      body)
+                     : net::agentCall(node, QStringLiteral("POST"), QStringLiteral("/files/audio-folders/clear"), body);
+    if (shell::warnIfFailed(shell_.dialogParent(),
+                            removeFolder ? QStringLiteral("删除音频目录失败: ") : QStringLiteral("清空音频目录失败: "),
+                            result))
+        return;
     shell_.setStatusText((removeFolder ? QStringLiteral("音频目录已删除：") : QStringLiteral("音频目录已清空：")) + name);
     load(false);
 }

@@ -2,6 +2,7 @@
 #include "RecordingServer.h"
 #include "TestMain.h"
 
+#include "files/FilesPage.h"
 #include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/NodesPages.h"
@@ -29,8 +30,8 @@ QString warnedReason(const QString& lead) {
 
 } // namespace
 
-// One failure rule: the Node maintenance of the nodes page and the bridge page show the same reason
-// for the same Agent reply; only a bridge reply may carry a blank "error" of its own.
+// One failure rule: the Node maintenance of the nodes page, the files page's lists and the bridge page
+// show the same reason for the same Agent reply; only a bridge reply may carry a blank "error" of its own.
 class TestFailureRule : public QObject {
     Q_OBJECT
 
@@ -100,6 +101,11 @@ private Q_SLOTS:
         nodesPage->maintenance().runGostAction(QStringLiteral("/gost/install"), QStringLiteral("安装 GOST"));
         QCOMPARE(warnedReason(QStringLiteral("东京: ")), nodesReason);
         QVERIFY(!shell.isBusy());
+
+        auto* files = new FilesPage(shell);
+        shell.host(files);
+        files->load(false);
+        QCOMPARE(files->videoTable()->item(0, 4)->text(), nodesReason);
     }
 };
 
