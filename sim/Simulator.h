@@ -163,6 +163,9 @@ public:
     // Chunks of zero bytes only are not written (the partial file is sparse, so it reads back the
     // same): multi-GiB uploads of sparse files without using the disk.
     void setSparseUploads(const QString& agentName, bool on);
+    // "/files/videos", "/files/audio-folders" and "/proxy/bridges" list this many made-up entries after the
+    // real ones (nothing on disk, no relay behind them): lists as long as a benchmark needs.
+    void setSyntheticLists(const QString& agentName, int videos, int folders, int bridges);
 
     // Seeding and inspection of one Agent's state (objects in the Agent's wire format).
     QJsonObject addRtmpRoom(const QString& agentName, const QString& name, bool enabled = true,
@@ -218,5 +221,5 @@ private:
 //   DELETE /__sim/faults
 //   POST   /__sim/package  {"ignoreRange", "omitSize", "upperCaseSha256", "wrongSha256"}
 //   POST   /__sim/agent    {"name", "tooOld", "version", "usage": {Usage members}, "restartMs",
-//                           "uploadChunkSize"}
+//                           "uploadChunkSize", "syntheticLists": {"videos", "folders", "bridges"}}
 //   GET    /__sim/state    {"agents": [...], "calls": {...}}

@@ -61,6 +61,8 @@ private:
     void buildTable();
     void onNodesLoaded();
     void onStatusReply(const fleet::PollReply& reply);
+    // "RTMP 房间加载完成", with the Nodes whose lists were cut named after it.
+    QString loadedText() const;
     void applyNodeRows(int nodeIndex, const QList<RtmpRoom>& rows);
     void redraw(int selectRow);
     void fillRow(int row, const RtmpRoom& room);
@@ -76,6 +78,7 @@ private:
     RtmpRoomList list_;
     QSet<QString> loudPending_; // Node ids a loud load still waits for
     RtmpRoomActions actions_{shell_, *this};
+    QSet<QString> cutNodes_;    // Node ids whose last list had more rooms than the page shows
 };
 
 // The rows of the RTMP page inside this window (the page as it stands, not asked afresh); empty when the

@@ -23,6 +23,7 @@ class FilesPageTest : public QObject {
     sim::Simulator simulator;
     testsupport::FakeShell shell;
     Node node;
+    Node listNode; // on an Agent of its own, so the long lists meet no other test's files
     QTemporaryDir dir;
 
     QString cellText(QTableWidget* table, int row, int column) {
@@ -42,6 +43,8 @@ private Q_SLOTS:
         offline.displayName = "离线节点";
         offline.agentApi.port = 1; // nothing listens there
         shell.setNodes({node, offline});
+        listNode = sim::Simulator::agentNode(simulator.startAgent({.name = "lists"}), "n3", "长列表");
+        listNode.id = "id-3";
         ui::testing::setScripted(true);
     }
     void init() {
@@ -67,6 +70,40 @@ private Q_SLOTS:
         QCOMPARE(page.audioTable()->rowCount(), 2);
         QCOMPARE(cellText(page.audioTable(), 0, 2), "1");
         QCOMPARE(shell.statusText(), "文件加载完成");
+    }
+
+    // A Node lists no more rows than a page shows and the status line says the list was cut; a reply longer
+    // than such a list may be is refused (the Node's error row) before it is read; a success that is no
+    // JSON is a failure row, never an empty list.
+    void listsAreBounded_data() {
+        QTest::addColumn<int>("videos");
+        QTest::addColumn<bool>("malformed");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("firstState");
+        QTest::addColumn<QString>("statusText");
+        const QString done = QStringLiteral("文件加载完成");
+        QTest::newRow("at the cap") << 3000 << false << 3000 << "正常" << done;
+        QTest::newRow("cut") << 3005 << false << 3000 << "正常"
+                             << done + "；列表过长，每个节点只显示前 3000 行：长列表";
+        QTest::newRow("over the reply cap") << 60000 << false << 1 << "回复超过 4 MiB 上限，已中止" << done;
+        QTest::newRow("not JSON") << 0 << true << 1 << "回复格式错误" << done;
+    }
+    void listsAreBounded() {
+        QFETCH(int, videos);
+        QFETCH(bool, malformed);
+        QFETCH(int, rows);
+        QFETCH(QString, firstState);
+        QFETCH(QString, statusText);
+        simulator.setSyntheticLists("lists", videos, 0, 0);
+        if (malformed)
+            simulator.setFault("lists", "GET", "/files/videos", sim::Fault{.malformedJson = true});
+        testsupport::FakeShell listShell;
+        listShell.setNodes({listNode});
+        FilesPage page(listShell);
+        page.load(true);
+        QCOMPARE(page.videoTable()->rowCount(), rows);
+        QCOMPARE(cellText(page.videoTable(), 0, 4), firstState);
+        QCOMPARE(listShell.statusText(), statusText);
     }
 
     // The row of b/x.mp4 removes b/x.mp4, never a namesake elsewhere.
