@@ -8,6 +8,7 @@
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 #include "shell/AgentCall.h"
+#include "shell/BusyScope.h"
 #include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
@@ -17,19 +18,13 @@
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <optional>
 
 using files::FileRow;
 
 namespace {
 
 const QString kOk = QStringLiteral("正常");
-
-QTableWidgetItem* cell(const QString& text) {
-    auto* item = new QTableWidgetItem(text);
-    item->setTextAlignment(Qt::AlignCenter);
-    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-    return item;
-}
 
 QString folderNameOf(const FileRow& row) {
     return row.item.value(QLatin1String("name")).toString().trimmed();
@@ -53,19 +48,14 @@ QStringList audioCells(const FileRow& row) {
 }
 
 void fillTable(PercentTableWidget* table, const QList<FileRow>& rows, QStringList (*cellsOf)(const FileRow&)) {
-    // Painting is held back and sorting stays off while the rows are written: one repaint for the fill.
-    const bool sorting = table->isSortingEnabled();
-    table->setSortingEnabled(false);
-    table->setUpdatesEnabled(false);
+    const TableFill fill(table);
     table->setRowCount(0);
     table->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
         const QStringList cells = cellsOf(rows[r]);
         for (int c = 0; c < cells.size(); ++c)
-            table->setItem(r, c, cell(cells[c]));
+            table->setCellText(r, c, cells[c]);
     }
-    table->setUpdatesEnabled(true);
-    table->setSortingEnabled(sorting);
 }
 
 // One Node's list: no more of it than a page shows (the Node's label goes to cut when the Agent listed
@@ -119,8 +109,10 @@ PercentTableWidget* FilesPage::buildTable(const RecordTableShape& shape) {
 }
 
 void FilesPage::load(bool loud) {
+    // A quiet load shows its progress in the status line only.
+    std::optional<shell::BusyScope> busy;
     if (loud)
-        shell_.setBusy(QStringLiteral("加载视频文件..."), true);
+        busy.emplace(shell_, QStringLiteral("加载视频文件..."));
     else
         shell_.setBusyText(QStringLiteral("加载视频文件..."));
     const QList<fleet::NodeRef> targets = fleet::snapshotFiltered(shell_.nodes(), filter_->selectedNodeId());
@@ -136,8 +128,8 @@ void FilesPage::load(bool loud) {
     fillTables();
     // The quiet load wrote its progress into the status line too; it must not keep saying "loading".
     const QString done = fleet::withCutNotice(QStringLiteral("文件加载完成"), cut);
-    if (loud)
-        shell_.setBusy(done, false);
+    if (busy)
+        busy->finish(done);
     else
         shell_.setStatusText(done);
 }
