@@ -10,17 +10,17 @@ namespace files {
 shell::PageParts createFilesPage(shell::Shell& shell) {
     auto* page = new FilesPage(shell);
     shell::PageHooks hooks;
-    hooks.onSelected = shell::pageHook(page, [](FilesPage& files) { files.load(false); });
-    hooks.onRefresh = shell::pageHook(page, [](FilesPage& files) { files.load(true); });
+    hooks.onSelected = shell::pageHook(page, [](FilesPage& filesPage) { filesPage.load(false); });
+    hooks.onRefresh = shell::pageHook(page, [](FilesPage& filesPage) { filesPage.load(true); });
     // Delete acts on the table of the tab shown, as its context menu would.
-    hooks.onDelete = shell::pageHook(page, [](FilesPage& files) {
-        const bool video = files.videoTable()->isVisible();
-        const int row = (video ? files.videoTable() : files.audioTable())->currentRow();
+    hooks.onDelete = shell::pageHook(page, [](FilesPage& filesPage) {
+        const bool video = filesPage.videoTable()->isVisible();
+        const int row = (video ? filesPage.videoTable() : filesPage.audioTable())->currentRow();
         if (row >= 0)
-            video ? files.deleteVideo(row) : files.deleteAudioFolder(row);
+            video ? filesPage.deleteVideo(row) : filesPage.deleteAudioFolder(row);
     });
     hooks.onFind = shell::pageHook(
-        page, [](FilesPage& files) { files.nodeFilter()->setFocus(Qt::ShortcutFocusReason); });
+        page, [](FilesPage& filesPage) { filesPage.nodeFilter()->setFocus(Qt::ShortcutFocusReason); });
     return {page, hooks};
 }
 

@@ -10,7 +10,8 @@ shell::PageParts createSettingsPage(shell::Shell& shell) {
     auto* page = new SettingsPage(shell);
     page->clientUpdate().installInTopBar();
     shell::PageHooks hooks;
-    hooks.onSelected = shell::pageHook(page, [](SettingsPage& settings) { settings.showStoredAutoSignIn(); });
+    hooks.onSelected =
+        shell::pageHook(page, [](SettingsPage& settingsPage) { settingsPage.showStoredAutoSignIn(); });
     return {page, hooks};
 }
 
