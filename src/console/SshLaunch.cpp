@@ -1,5 +1,6 @@
 #include "console/SshLaunch.h"
 
+#include "platform/OpenSshProgram.h"
 #include "platform/PrivateFile.h"
 
 #include <QCryptographicHash>
@@ -40,11 +41,11 @@ bool writeKeyFile(const QString& path, const QString& privateKey, QString* error
 }
 
 QString sshProgram() {
-    return programOverride().isEmpty() ? QStringLiteral("ssh") : programOverride();
+    return programOverride().isEmpty() ? platform::openSshProgram(QStringLiteral("ssh")) : programOverride();
 }
 
 QString keyScanProgram() {
-    return QStringLiteral("ssh-keyscan");
+    return platform::openSshProgram(QStringLiteral("ssh-keyscan"));
 }
 
 void testing::setSshProgram(const QString& program) {
