@@ -37,14 +37,23 @@ void PercentTableWidget::setUpRecords(const RecordTableShape& shape) {
     setColumnWidths(shape.firstColumnWidth, shape.percentages);
 }
 
+namespace {
+
+QTableWidgetItem* plainItem(const QString& text) {
+    auto* cell = new QTableWidgetItem(text);
+    cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    cell->setTextAlignment(Qt::AlignCenter);
+    return cell;
+}
+
+} // namespace
+
 QTableWidgetItem* PercentTableWidget::cellItem(int row, int column) {
     if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
         return nullptr;
     QTableWidgetItem* cell = item(row, column);
     if (!cell) {
-        cell = new QTableWidgetItem;
-        cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        cell->setTextAlignment(Qt::AlignCenter);
+        cell = plainItem(QString());
         setItem(row, column, cell);
     }
     return cell;
@@ -62,9 +71,8 @@ QTableWidgetItem* PercentTableWidget::setCellText(int row, int column, const QSt
                         [](int role) { return role == Qt::DisplayRole || role == Qt::TextAlignmentRole; }))
             return current;
     }
-    delete takeItem(row, column);
-    QTableWidgetItem* cell = cellItem(row, column);
-    cell->setText(text);
+    QTableWidgetItem* cell = plainItem(text);
+    setItem(row, column, cell); // deletes the item it replaces
     return cell;
 }
 
