@@ -5,7 +5,7 @@
 #include "ScreensMain.h"
 #include "Simulator.h"
 
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "streaming/LiveLogDialog.h"
 #include "streaming/LivePage.h"
 #include "streaming/LiveRoomEditor.h"

@@ -5,7 +5,7 @@
 #include "ScreensMain.h"
 #include "Simulator.h"
 
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "proxy/BridgePage.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyPage.h"
