@@ -98,7 +98,7 @@ void VideoUploadScheduler::start(const QString& localPath, const QString& fileNa
         return fail(QStringLiteral("创建上传任务失败: ") + failure);
     applyReply(reply.json, true);
     if (uploadId_.isEmpty())
-        return fail(QStringLiteral("创建上传任务失败: agent 未返回 uploadId"));
+        return fail(QStringLiteral("创建上传任务失败: Agent 未返回 uploadId"));
     if (!openLocalFile())
         return fail(QStringLiteral("无法打开本地文件"));
     meter_.begin(clock_->nowMs(), uploadedBytes_);
@@ -144,7 +144,7 @@ void VideoUploadScheduler::resume() {
     if (!file_.isOpen() && !openLocalFile())
         return fail(QStringLiteral("无法打开本地文件"));
     meter_.resume(clock_->nowMs(), uploadedBytes_);
-    emitLog(QStringLiteral("继续上传: agent 已收到 %1 / %2 个分片").arg(received_.size()).arg(totalChunks_));
+    emitLog(QStringLiteral("继续上传: Agent 已收到 %1 / %2 个分片").arg(received_.size()).arg(totalChunks_));
     pump();
 }
 
@@ -277,7 +277,7 @@ void VideoUploadScheduler::finish() {
         return;
     finishing_ = true;
     setStatus(QStringLiteral("校验中"));
-    emitLog(QStringLiteral("所有分片已上传，等待 agent 校验并落盘..."));
+    emitLog(QStringLiteral("所有分片已上传，等待 Agent 校验并落盘..."));
     const quint64 epoch = epoch_;
     const auto keepAlive = shared_from_this();
     const TransferReply reply = transport_->request(QStringLiteral("POST"), kFinishPath, idBody(uploadId_));

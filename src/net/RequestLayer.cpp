@@ -142,6 +142,12 @@ namespace {
 
 QJsonObject blockingAgentRequest(const Node& node, const QString& method, const QString& path,
                                  const QJsonObject& body, int idleTimeoutMs, int* outStatus) {
+    // Nothing to dial: say so as every page does, rather than whatever an empty host makes of it.
+    if (!node.hasAgentEndpoint()) {
+        if (outStatus)
+            *outStatus = 0;
+        return {{QStringLiteral("error"), QString::fromUtf8(kNoAgentEndpointText)}};
+    }
     QNetworkAccessManager manager;
     manager.setProxy(applicationProxy());
     QNetworkRequest request = agentNetworkRequest(node, path);

@@ -105,8 +105,13 @@ void BridgePage::refreshBridges(bool showMessages) {
     }
     QList<fleet::PollRequest> requests;
     for (const fleet::NodeRef& target : targets) {
-        if (!target.node.hasAgentEndpoint())
+        if (!target.node.hasAgentEndpoint()) {
+            mergeNodeBridges(rows_, target.id,
+                             {bridgeFailureRow(target.id, nodeLabel(target.node), QString::fromUtf8(kStateNoAgent),
+                                               QString::fromUtf8(kNoAgentText))},
+                             edits_, edits_.stamp());
             continue;
+        }
         QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/proxy/bridges"));
         request.setTransferTimeout(timing::pollIdleMs);
         requests.append({target.id, request});
@@ -115,9 +120,7 @@ void BridgePage::refreshBridges(bool showMessages) {
     auto parse = [](const fleet::PollReply& reply) { return QVariant(net::parseJsonObject(reply.body)); };
     const QStringList sent = shell_.poller(shell::PollKind::BridgeStatus)
                                  .send(requests, this, parse, [this](const fleet::PollReply& reply) {
-                                     const bool ok = !reply.networkError && reply.status > 0 &&
-                                                     reply.status < 300;
-                                     deliverList(reply.key, ok, reply.value.toJsonObject());
+                                     deliverList(reply);
                                  });
     for (const QString& nodeId : sent)
         sentAt_.insert(nodeId, edits_.stamp());
@@ -129,13 +132,23 @@ void BridgePage::refreshBridges(bool showMessages) {
     }
 }
 
-void BridgePage::deliverList(const QString& nodeId, bool ok, const QJsonObject& reply) {
+void BridgePage::deliverList(const fleet::PollReply& reply) {
+    const QString& nodeId = reply.key;
     awaited_.remove(nodeId);
     const Node* node = shell_.nodeById(nodeId);
     if (node) {
-        // A Node that did not answer was still asked: it shows no bridges until it answers again.
-        const QList<ProxyBridgeRow> fresh = ok ? parseBridgeList(reply, nodeId, nodeLabel(*node))
-                                               : QList<ProxyBridgeRow>();
+        // A Node that did not answer was still asked: it shows one row saying why instead of its
+        // bridges until it answers again, as the other pages show a failed Node.
+        const QJsonObject body = reply.value.toJsonObject();
+        const bool ok = !reply.networkError && reply.status > 0 && reply.status < 300;
+        QList<ProxyBridgeRow> fresh;
+        if (ok)
+            fresh = parseBridgeList(body, nodeId, nodeLabel(*node));
+        else if (reply.status == 0)
+            fresh = {bridgeFailureRow(nodeId, nodeLabel(*node), QString::fromUtf8(kStateOffline), reply.errorText)};
+        else
+            fresh = {bridgeFailureRow(nodeId, nodeLabel(*node), QString::fromUtf8(kStateFailed),
+                                      net::RequestResult{reply.status, body}.text())};
         mergeNodeBridges(rows_, nodeId, fresh, edits_, sentAt_.value(nodeId));
         render();
     }
@@ -178,7 +191,8 @@ std::optional<ProxyBridgeRow> BridgePage::currentBridge() const {
     const int row = table_->currentRow();
     if (row >= 0 && row < shownKeys_.size()) {
         for (const ProxyBridgeRow& bridge : rows_) {
-            if (bridge.key() == shownKeys_[row])
+            // A Node's failure row names no bridge to act on.
+            if (bridge.key() == shownKeys_[row] && !bridge.isFailureRow())
                 return bridge;
         }
     }
@@ -369,7 +383,7 @@ void BridgePage::copyBridgeConnection() {
     }
     const QString url = socksUrl(row->username, row->password, address);
     QApplication::clipboard()->setText(url);
-    shell_.setStatusText(QStringLiteral("中转连接已复制 ") + url);
+    shell_.setStatusText(QStringLiteral("中转连接已复制 ") + maskedSocksUrl(row->username, address));
 }
 
 void BridgePage::deleteBridge() {
@@ -378,7 +392,8 @@ void BridgePage::deleteBridge() {
         return;
     const ProxyBridgeRow* row = &chosen->row;
     const Node* node = &chosen->node;
-    if (!ui::question(shell_.dialogParent(), QStringLiteral("确定删除中转 ") + row->name + QStringLiteral(" ?")))
+    if (!ui::question(shell_.dialogParent(),
+                      deleteBridgeQuestion(row->name, row->running, row->activeConnections)))
         return;
     if (!shell::callAgent(shell_,
                           {.busyText = QStringLiteral("删除中转..."),

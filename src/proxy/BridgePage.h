@@ -8,6 +8,10 @@
 #include <QWidget>
 #include <optional>
 
+namespace fleet {
+struct PollReply;
+}
+
 class NodeFilterCombo;
 class PercentTableWidget;
 
@@ -42,7 +46,7 @@ private:
     // The port for a new bridge on this Node: the preferred one unless the Node's proxy or one of its
     // known bridges holds it (the Agent would refuse it), else the next free one.
     int freeBridgePort(const Node& node, int preferred, const QString& busyText);
-    void deliverList(const QString& nodeId, bool ok, const QJsonObject& reply);
+    void deliverList(const fleet::PollReply& reply);
     // Rewrites the table from the list. The selection stays on its bridge; when that is gone it moves to
     // the row at the same position, unless keepPosition is false (after a reload: nothing is selected).
     void render(const QString& selectKey = QString(), bool keepPosition = true);

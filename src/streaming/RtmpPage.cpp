@@ -63,7 +63,7 @@ void RtmpPage::buildTable() {
     table_->setObjectName(QStringLiteral("rtmpTable"));
     table_->setHorizontalHeaderLabels(
         {QStringLiteral("房间名"), QStringLiteral("节点"), QStringLiteral("RTMP推流地址"),
-         QStringLiteral("token"), QStringLiteral("SRT推流地址"), QStringLiteral("HLS预览地址"),
+         QStringLiteral("推流密钥"), QStringLiteral("SRT推流地址"), QStringLiteral("HLS预览地址"),
          QStringLiteral("更新时间"), QStringLiteral("错误"), QStringLiteral("状态")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -101,7 +101,7 @@ void RtmpPage::loadRooms(bool loud) {
     for (const fleet::NodeRef& target : targets) {
         if (!target.node.hasAgentEndpoint()) {
             applyNodeRows(target.row, {rtmpServiceRow({target.row, target.id, nodeLabel(target.node)},
-                                                      QStringLiteral("缺少 Agent API 信息"))});
+                                                      QString::fromUtf8(kNoAgentEndpointText))});
             continue;
         }
         QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/rtmp/status"));

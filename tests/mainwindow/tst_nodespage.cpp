@@ -185,7 +185,7 @@ private Q_SLOTS:
         QCOMPARE(fixture.cell(0, 8), QStringLiteral("1.00 KB / 2.00 KB  95.0%"));
         QCOMPARE(fixture.table()->item(0, 8)->data(nodes::kUsagePercentRole).toDouble(), 95.0);
         QCOMPARE(fixture.table()->item(0, 9)->data(nodes::kUsagePercentRole).toDouble(), 100.0);
-        QCOMPARE(fixture.cell(0, 10), QStringLiteral("Down 2.0 KB/s / Up 5.0 B/s"));
+        QCOMPARE(fixture.cell(0, 10), QStringLiteral("下行 2.0 KB/s / 上行 5.0 B/s"));
         QCOMPARE(fixture.window->nodes()[0].lastAgentVersion, QStringLiteral("0.5.30"));
 
         QCOMPARE(fixture.cell(1, 10), QStringLiteral("离线"));
