@@ -1,5 +1,7 @@
 #include "fleet/NodeBatch.h"
 
+#include "net/AgentEndpoint.h"
+
 namespace fleet {
 
 namespace {

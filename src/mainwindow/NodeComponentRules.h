@@ -1,7 +1,7 @@
 #pragma once
 
 #include "fleet/Engine.h"
-#include "model/Node.h"
+#include "net/AgentEndpoint.h"
 
 #include <QJsonObject>
 #include <QList>

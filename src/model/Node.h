@@ -32,8 +32,6 @@ struct Node {
 };
 
 inline constexpr char kImportCodePrefix[] = "ondivo://node?data=";
-// What every page says for a Node whose record lacks the Agent's address or token.
-inline constexpr char kNoAgentEndpointText[] = "缺少 Agent API 信息";
 
 Node parseNode(const QJsonObject& object);
 QJsonObject nodeToJson(const Node& node);

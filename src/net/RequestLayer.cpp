@@ -1,6 +1,7 @@
 #include "net/RequestLayer.h"
 
 #include "app/AppConstants.h"
+#include "net/AgentEndpoint.h"
 #include "net/ApplicationProxy.h"
 #include "net/ReplyGuard.h"
 #include "net/ReplyLimits.h"

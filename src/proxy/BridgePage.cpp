@@ -19,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -103,6 +104,16 @@ void BridgePage::refreshBridges(bool showMessages) {
         shell_.setBusyText(QStringLiteral("刷新中转..."));
         announce_ = true;
     }
+    requestLists(targets);
+    if (awaited_.isEmpty()) {
+        render();
+        if (announce_)
+            shell_.setStatusText(QStringLiteral("中转已刷新"));
+        announce_ = false;
+    }
+}
+
+void BridgePage::requestLists(const QList<fleet::NodeRef>& targets) {
     QList<fleet::PollRequest> requests;
     for (const fleet::NodeRef& target : targets) {
         if (!target.node.hasAgentEndpoint()) {
@@ -124,12 +135,21 @@ void BridgePage::refreshBridges(bool showMessages) {
                                  });
     for (const QString& nodeId : sent)
         sentAt_.insert(nodeId, edits_.stamp());
-    if (awaited_.isEmpty()) {
-        render();
-        if (announce_)
-            shell_.setStatusText(QStringLiteral("中转已刷新"));
-        announce_ = false;
-    }
+}
+
+void BridgePage::followTest(const QString& nodeId, const QString& bridgeKey, int remainingMs) {
+    if (remainingMs <= 0)
+        return;
+    QTimer::singleShot(timing::bridgeTestFollowMs, this, [this, nodeId, bridgeKey, remainingMs] {
+        const auto row = std::find_if(rows_.cbegin(), rows_.cend(),
+                                      [&](const ProxyBridgeRow& bridge) { return bridge.key() == bridgeKey; });
+        const QList<fleet::NodeRef> target = fleet::snapshotFiltered(shell_.nodes(), nodeId);
+        // Done when the test is over, the bridge or its Node is gone.
+        if (row == rows_.cend() || !row->testing || target.isEmpty() || target.first().id != nodeId)
+            return;
+        requestLists(target);
+        followTest(nodeId, bridgeKey, remainingMs - timing::bridgeTestFollowMs);
+    });
 }
 
 void BridgePage::deliverList(const fleet::PollReply& reply) {
@@ -367,6 +387,7 @@ void BridgePage::testBridgeUpstream() {
     render(row->key());
     adoptReply(*node, reply);
     shell_.setStatusText(QStringLiteral("中转测试已开始"));
+    followTest(node->id, row->key(), timing::bridgeTestFollowLimitMs);
 }
 
 void BridgePage::copyBridgeConnection() {

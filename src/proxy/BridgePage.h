@@ -9,6 +9,7 @@
 #include <optional>
 
 namespace fleet {
+struct NodeRef;
 struct PollReply;
 }
 
@@ -47,6 +48,10 @@ private:
     // known bridges holds it (the Agent would refuse it), else the next free one.
     int freeBridgePort(const Node& node, int preferred, const QString& busyText);
     void deliverList(const fleet::PollReply& reply);
+    // Asks these Nodes for their bridges (Nodes without Agent data get their failure row at once).
+    void requestLists(const QList<fleet::NodeRef>& targets);
+    // Reads the bridge's Node again every follow interval until its test is over or the limit passed.
+    void followTest(const QString& nodeId, const QString& bridgeKey, int remainingMs);
     // Rewrites the table from the list. The selection stays on its bridge; when that is gone it moves to
     // the row at the same position, unless keepPosition is false (after a reload: nothing is selected).
     void render(const QString& selectKey = QString(), bool keepPosition = true);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Node.h"
+#include "net/AgentEndpoint.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

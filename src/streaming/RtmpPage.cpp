@@ -3,6 +3,7 @@
 #include "app/TextFormats.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "net/ApplicationProxy.h"
+#include "net/AgentEndpoint.h"
 #include "net/RequestLayer.h"
 #include "shell/NodeFilterCombo.h"
 #include "shell/Shell.h"

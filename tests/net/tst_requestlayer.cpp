@@ -2,6 +2,7 @@
 #include "TestMain.h"
 
 #include "app/AppConstants.h"
+#include "net/AgentEndpoint.h"
 #include "net/ReplyGuard.h"
 #include "net/ReplyLimits.h"
 #include "net/RequestLayer.h"

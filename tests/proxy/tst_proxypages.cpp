@@ -4,6 +4,7 @@
 
 #include "app/Settings.h"
 #include "mainwindow/PercentTableWidget.h"
+#include "net/AgentEndpoint.h"
 #include "proxy/BridgePage.h"
 #include "proxy/ProxyPage.h"
 #include "proxy/ProxyRules.h"
@@ -239,6 +240,27 @@ private Q_SLOTS:
         QTRY_COMPARE(shell.poller(shell::PollKind::BridgeStatus).waitingCount(), 0);
         QCOMPARE(table->rowCount(), 2);
         QVERIFY(rowWith(table, 2, QStringLiteral("A2")) >= 0);
+    }
+
+    // An upstream test's result shows when the test ends, not at the page's next status tick (which
+    // this page alone never gets).
+    void bridgeTestResultShowsWhenItEnds() {
+        sim_.setBridgeTestDurationMs(600);
+        proxy::timing::bridgeTestFollowMs = 150;
+        sim_.addBridge(QStringLiteral("beta"), bridgeJson(QStringLiteral("tested"), 22030, "127.0.0.1", freePort()));
+        FakeShell shell;
+        proxy::BridgePage page(shell);
+        shell.setNodes({nodeOn("beta", "B")});
+        page.refreshBridges(false);
+        QTRY_VERIFY(rowWith(page.table(), 1, QStringLiteral("tested")) >= 0);
+        const int row = rowWith(page.table(), 1, QStringLiteral("tested"));
+        page.table()->selectRow(row);
+        page.testBridgeUpstream();
+        QCOMPARE(cell(page.table(), row, 5), QStringLiteral("测试中"));
+        QTRY_VERIFY_WITH_TIMEOUT(cell(page.table(), row, 5) != QStringLiteral("测试中"), 5000);
+        QVERIFY(cell(page.table(), row, 7) != QStringLiteral("--")); // tested at
+        proxy::timing::bridgeTestFollowMs = 1000;
+        sim_.setBridgeTestDurationMs(3000);
     }
 
     // A bridge deleted while a list request waits does not come back with its stale reply; copy on a row
