@@ -49,6 +49,8 @@ NodesPage::NodesPage(shell::Shell& shell, QWidget* parent)
     shell_.whenNodesLoaded(this, [this] {
         fillNodeRows();
         applyFilter();
+        // Ask at once rather than at the next tick, so a reload or the start shows live values soon.
+        refreshNodeStatuses();
     });
     shell_.manifests().whenAgentManifestKept(this, [this] { rewriteAgentColumn(); });
 }
@@ -86,6 +88,12 @@ void NodesPage::fillNodeRows() {
     const QList<Node>& nodeList = shell_.nodes();
     const QString latest = shell_.manifests().latestAgentVersion();
     statusRequests_.clear();
+    QHash<QString, nodes::NodeRowTexts> kept;
+    for (const Node& node : nodeList) {
+        if (lastRows_.contains(node.id))
+            kept.insert(node.id, lastRows_.value(node.id));
+    }
+    lastRows_ = kept; // Nodes that left the list are forgotten
     table_->setRowCount(int(nodeList.size()));
     for (int row = 0; row < nodeList.size(); ++row) {
         const Node& node = nodeList[row];
@@ -96,6 +104,8 @@ void NodesPage::fillNodeRows() {
         setCellText(row, nodes::kAgentColumn, nodes::agentVersionCell(version, latest));
         for (int column = nodes::kMediaMtxColumn; column < nodes::kNodeColumnCount; ++column)
             setCellText(row, column, dash());
+        if (lastRows_.contains(node.id))
+            setNodeRow(row, lastRows_.value(node.id));
     }
 }
 
@@ -160,6 +170,8 @@ void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
     if (row < 0 || row >= table_->rowCount())
         return;
     const QList<Node>& nodeList = shell_.nodes();
+    if (row < nodeList.size())
+        lastRows_.insert(nodeList[row].id, texts);
     if (!texts.agentVersion.isEmpty() && row < nodeList.size()) {
         shell_.setLastAgentVersion(nodeList[row].id, texts.agentVersion);
         // The filter also looks at the Agent version, which only now may have become known.

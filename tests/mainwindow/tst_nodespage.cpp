@@ -160,6 +160,22 @@ private Q_SLOTS:
         QVERIFY(!fixture.page()->statusPollInFlight());
     }
 
+    // A load asks every Node at once (no tick needed), and a reload shows each Node's last values, on
+    // its new row, until its next reply.
+    void reloadKeepsLastValuesAndPollsAtOnce() {
+        RecordingServer healthy;
+        healthy.setDefaultReply(RecordingServer::json(200, kFullStatus));
+        const Node node = agentNode(QStringLiteral("n1"), QStringLiteral("甲"), healthy.port());
+        fixture.setNodes({node});
+        QTRY_COMPARE(fixture.cell(0, 7), QStringLiteral("12.3%"));
+        QVERIFY(waitForCycleEnd());
+        healthy.setDefaultReply(RecordingServer::json(200, statusWithCpu(50)));
+        fixture.setNodes({agentNode(QStringLiteral("n0"), QStringLiteral("乙"), 1), node});
+        QCOMPARE(fixture.cell(1, 7), QStringLiteral("12.3%"));
+        QCOMPARE(fixture.cell(0, 7), QStringLiteral("--"));
+        QTRY_COMPARE(fixture.cell(1, 7), QStringLiteral("50.0%"));
+    }
+
     void statusRepliesFillTheRows() {
         RecordingServer healthy;
         healthy.setDefaultReply(RecordingServer::json(200, kFullStatus));
