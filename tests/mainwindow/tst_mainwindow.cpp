@@ -160,7 +160,7 @@ private Q_SLOTS:
         waitForStartupLoad(*window);
         QList<shell::PageParts> pages;
         for (int page = 0; page < kPageCount; ++page)
-            pages.append({new QWidget, {}});
+            pages.append(shell::PageParts{new QWidget, {}});
         window->installPages(pages);
         const auto& buttons = window->navigationBar()->buttons();
         const QString fleetLine = window->statusText();
