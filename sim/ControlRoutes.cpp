@@ -20,6 +20,7 @@ void installControlRoutes(Simulator& sim, HttpHost& host) {
             fault.dropMidReply = b.value(QStringLiteral("dropMidReply")).toBool();
             fault.malformedJson = b.value(QStringLiteral("malformedJson")).toBool();
             fault.times = b.value(QStringLiteral("times")).toInt(-1);
+            fault.replyMembers = b.value(QStringLiteral("replyMembers")).toObject();
             const QString target =
                 textOf(b, "target").isEmpty() ? QString::fromLatin1(kCloud) : textOf(b, "target");
             if (textOf(b, "path").isEmpty())
@@ -59,6 +60,12 @@ void installControlRoutes(Simulator& sim, HttpHost& host) {
                 sim.setAgentVersion(name, textOf(c.body, "version"));
             if (c.body.contains(QStringLiteral("uploadChunkSize")))
                 sim.setUploadChunkSize(name, qint64(c.body.value(QStringLiteral("uploadChunkSize")).toDouble()));
+            if (c.body.value(QStringLiteral("syntheticLists")).isObject()) {
+                const QJsonObject lists = c.body.value(QStringLiteral("syntheticLists")).toObject();
+                sim.setSyntheticLists(name, lists.value(QStringLiteral("videos")).toInt(),
+                                      lists.value(QStringLiteral("folders")).toInt(),
+                                      lists.value(QStringLiteral("bridges")).toInt());
+            }
             if (c.body.contains(QStringLiteral("restartMs")))
                 sim.setRestartDurationMs(c.body.value(QStringLiteral("restartMs")).toInt());
             if (c.body.value(QStringLiteral("usage")).isObject()) {

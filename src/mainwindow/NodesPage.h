@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 
@@ -15,6 +16,7 @@ class Shell;
 struct PageParts;
 }
 class NodeMaintenance;
+class NodeWindow;
 class PercentTableWidget;
 class QLineEdit;
 class QMenu;
@@ -73,6 +75,8 @@ private:
     int rowOfPolledNode(const QString& id, const AgentApi& polledAgent) const;
     // The status request of this Node, built again only when its Agent or the idle limit changed.
     const QNetworkRequest& statusRequestFor(const Node& node);
+    // Hands the row's live figures to the open Node windows of its Node ("概览").
+    void showFiguresInNodeWindows(int row);
 
     // Status requests kept from one poll to the next: building one for every Node on every tick was a
     // good share of what a poll cost the GUI thread. Emptied at each Node list load.
@@ -91,6 +95,7 @@ private:
     QLineEdit* filterEdit_ = nullptr;
     bool filterWasSet_ = false;
     std::unique_ptr<NodeMaintenance> maintenance_;
+    QList<QPointer<NodeWindow>> nodeWindows_;
 };
 
 // The nodes page with its hooks: it polls every Node's status on every status tick, shown or not.

@@ -1,5 +1,6 @@
 #include "proxy/BridgePage.h"
 
+#include "fleet/ListRows.h"
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
 #include "mainwindow/PercentTableWidget.h"
@@ -107,9 +108,7 @@ void BridgePage::refreshBridges(bool showMessages) {
     requestLists(targets);
     if (awaited_.isEmpty()) {
         render();
-        if (announce_)
-            shell_.setStatusText(QStringLiteral("中转已刷新"));
-        announce_ = false;
+        announceRefreshed();
     }
 }
 
@@ -128,10 +127,14 @@ void BridgePage::requestLists(const QList<fleet::NodeRef>& targets) {
         requests.append({target.id, request});
         awaited_.insert(target.id);
     }
-    auto parse = [](const fleet::PollReply& reply) { return QVariant(net::parseJsonObject(reply.body)); };
+    // The rows are built on the poll cycle's worker; the GUI thread only merges and draws them.
+    auto parse = [](const fleet::PollReply& reply) {
+        return QVariant::fromValue(
+            readBridgeListReply(reply.networkError, reply.errorText, reply.status, reply.body, reply.key));
+    };
     const QStringList sent = shell_.poller(shell::PollKind::BridgeStatus)
                                  .send(requests, this, parse, [this](const fleet::PollReply& reply) {
-                                     deliverList(reply);
+                                     deliverList(reply.key, reply.value.value<BridgeListReply>());
                                  });
     for (const QString& nodeId : sent)
         sentAt_.insert(nodeId, edits_.stamp());
@@ -152,30 +155,52 @@ void BridgePage::followTest(const QString& nodeId, const QString& bridgeKey, int
     });
 }
 
-void BridgePage::deliverList(const fleet::PollReply& reply) {
-    const QString& nodeId = reply.key;
+void BridgePage::deliverList(const QString& nodeId, const BridgeListReply& list) {
     awaited_.remove(nodeId);
     const Node* node = shell_.nodeById(nodeId);
     if (node) {
-        // A Node that did not answer was still asked: it shows one row saying why instead of its
-        // bridges until it answers again, as the other pages show a failed Node.
-        const QJsonObject body = reply.value.toJsonObject();
-        const bool ok = !reply.networkError && reply.status > 0 && reply.status < 300;
-        QList<ProxyBridgeRow> fresh;
-        if (ok)
-            fresh = parseBridgeList(body, nodeId, nodeLabel(*node));
-        else if (reply.status == 0)
-            fresh = {bridgeFailureRow(nodeId, nodeLabel(*node), QString::fromUtf8(kStateOffline), reply.errorText)};
-        else
-            fresh = {bridgeFailureRow(nodeId, nodeLabel(*node), QString::fromUtf8(kStateFailed),
-                                      net::RequestResult{reply.status, body}.text())};
+        // A Node whose list could not be read shows one row saying why instead of its bridges until it
+        // answers again, as the other pages show a failed Node.
+        QList<ProxyBridgeRow> fresh = list.rows;
+        for (ProxyBridgeRow& row : fresh)
+            row.nodeName = nodeLabel(*node);
+        if (!list.failure.isEmpty())
+            fresh = {bridgeFailureRow(nodeId, nodeLabel(*node),
+                                      QString::fromUtf8(list.offline ? kStateOffline : kStateFailed), list.failure)};
         mergeNodeBridges(rows_, nodeId, fresh, edits_, sentAt_.value(nodeId));
+        if (list.isCut())
+            cutNodes_.insert(nodeId);
+        else
+            cutNodes_.remove(nodeId);
+        // An answer that could not be read is said so, not shown as a Node without bridges.
+        if (list.failure == QString::fromUtf8(net::kMalformedReplyText))
+            unreadable_.insert(nodeId);
+        else
+            unreadable_.remove(nodeId);
         render();
     }
-    if (awaited_.isEmpty() && announce_) {
-        shell_.setStatusText(QStringLiteral("中转已刷新"));
-        announce_ = false;
+    if (awaited_.isEmpty())
+        announceRefreshed();
+}
+
+void BridgePage::announceRefreshed() {
+    QStringList cut, unreadable;
+    for (const Node& node : shell_.nodes()) {
+        if (cutNodes_.contains(node.id))
+            cut << nodeLabel(node);
+        if (unreadable_.contains(node.id))
+            unreadable << nodeLabel(node) + QStringLiteral(": ") + QString::fromUtf8(net::kMalformedReplyText);
     }
+    QString text = fleet::withCutNotice(QStringLiteral("中转已刷新"), cut);
+    if (!unreadable.isEmpty())
+        text += QStringLiteral("；中转列表读取失败：") + unreadable.join(QStringLiteral("、"));
+    // A timer refresh speaks only when there is something to warn about.
+    if (announce_ || !cut.isEmpty() || !unreadable.isEmpty()) {
+        if (text != lastNotice_ || announce_)
+            shell_.setStatusText(text);
+        lastNotice_ = text;
+    }
+    announce_ = false;
 }
 
 void BridgePage::render(const QString& selectKey, bool keepPosition) {
@@ -192,11 +217,15 @@ void BridgePage::render(const QString& selectKey, bool keepPosition) {
             shownKeys_ << row.key();
         }
     }
-    table_->setRowCount(int(shown.size()));
-    for (int r = 0; r < shown.size(); ++r) {
-        const QStringList cells = bridgeCells(*shown[r]);
-        for (int c = 0; c < cells.size(); ++c)
-            setCellText(table_, r, c, cells[c]);
+    {
+        // One repaint for the whole table instead of one per changed cell.
+        const UpdatesSuspended suspended(table_);
+        table_->setRowCount(int(shown.size()));
+        for (int r = 0; r < shown.size(); ++r) {
+            const QStringList cells = bridgeCells(*shown[r]);
+            for (int c = 0; c < cells.size(); ++c)
+                setCellText(table_, r, c, cells[c]);
+        }
     }
     const int select = rowToReselect(shownKeys_, rememberedKey, keepPosition ? rememberedRow : -1);
     if (select >= 0) {
