@@ -172,14 +172,20 @@ void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
     const QList<Node>& nodeList = shell_.nodes();
     if (row < nodeList.size())
         lastRows_.insert(nodeList[row].id, texts);
-    if (!texts.agentVersion.isEmpty() && row < nodeList.size()) {
+    // A reply without a version (offline, not connected) says nothing new about the Agent: the Node's
+    // last known version stays, in the column and in the record.
+    const bool knowsVersion = !texts.agentVersion.isEmpty() && texts.agentVersion != dash();
+    QString version = texts.agentVersion;
+    if (!knowsVersion && row < nodeList.size() && !nodeList[row].lastAgentVersion.isEmpty())
+        version = nodeList[row].lastAgentVersion;
+    if (knowsVersion && row < nodeList.size()) {
         shell_.setLastAgentVersion(nodeList[row].id, texts.agentVersion);
         // The filter also looks at the Agent version, which only now may have become known.
         if (table_->isRowHidden(row) == nodes::nodeMatchesFilter(nodeList[row], filterEdit_->text()))
             applyFilter();
     }
     setCellText(row, nodes::kAgentColumn,
-                nodes::agentVersionCell(texts.agentVersion, shell_.manifests().latestAgentVersion()));
+                nodes::agentVersionCell(version, shell_.manifests().latestAgentVersion()));
     setCellText(row, nodes::kMediaMtxColumn, texts.mediaMtx);
     setCellText(row, nodes::kGostColumn, texts.gost);
     setCellText(row, nodes::kFfmpegColumn, texts.ffmpeg);

@@ -9,6 +9,7 @@
 #include "updater/UpdaterWindow.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
 

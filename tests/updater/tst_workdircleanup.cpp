@@ -7,6 +7,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
+#include <filesystem>
 
 using namespace updater;
 
@@ -22,11 +24,9 @@ void createTree(const QString& root, const QStringList& files) {
         file.write("x");
         file.close();
         if (spec.contains('@')) {
-            const QString folder = root + '/' + path.section('/', 0, -2);
-            QFile dir(folder);
-            QVERIFY(dir.open(QIODevice::ReadOnly));
-            QVERIFY(dir.setFileTime(QDateTime::currentDateTime().addSecs(60 * spec.section('@', 1).toInt()),
-                                    QFileDevice::FileModificationTime));
+            const std::filesystem::path folder = QFile::encodeName(root + '/' + path.section('/', 0, -2)).toStdString();
+            std::filesystem::last_write_time(folder, std::filesystem::file_time_type::clock::now() +
+                                                         std::chrono::minutes(spec.section('@', 1).toInt()));
         }
     }
 }
