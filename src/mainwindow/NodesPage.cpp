@@ -7,8 +7,8 @@
 #include "fleet/PollCycle.h"
 #include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NodeMaintenance.h"
-#include "mainwindow/PercentTableWidget.h"
-#include "mainwindow/UsageProgressDelegate.h"
+#include "widgets/PercentTableWidget.h"
+#include "widgets/UsageProgressDelegate.h"
 #include "net/RequestLayer.h"
 #include "releases/ReleaseManifests.h"
 #include "shell/Shell.h"
@@ -28,13 +28,6 @@ const QStringList kHeaders{
     QStringLiteral("磁盘"),      QStringLiteral("网络")};
 const QList<int> kColumnPercentages{9, 11, 8, 9, 8, 8, 7, 14, 14, 12};
 constexpr int kFirstColumnWidth = 120;
-
-QTableWidgetItem* centredItem(const QString& text) {
-    auto* item = new QTableWidgetItem(text);
-    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-    item->setTextAlignment(Qt::AlignCenter);
-    return item;
-}
 
 QString dash() {
     return QStringLiteral("--");
@@ -66,18 +59,12 @@ void NodesPage::buildNodesPage() {
     filterEdit_->setClearButtonEnabled(true);
     connect(filterEdit_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
     layout->addWidget(filterEdit_);
-    table_ = new PercentTableWidget(0, nodes::kNodeColumnCount, this);
-    table_->setObjectName(QStringLiteral("nodesTable"));
-    table_->setHorizontalHeaderLabels(kHeaders);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setAlternatingRowColors(true);
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_ = new PercentTableWidget({QStringLiteral("nodesTable"), kHeaders, kFirstColumnWidth, kColumnPercentages,
+                                     QAbstractItemView::ExtendedSelection},
+                                    this);
     auto* usageDelegate = new UsageProgressDelegate(table_);
-    table_->setItemDelegateForColumn(nodes::kMemoryColumn, usageDelegate);
-    table_->setItemDelegateForColumn(nodes::kDiskColumn, usageDelegate);
-    table_->setColumnWidths(kFirstColumnWidth, kColumnPercentages);
+    table_->setItemDelegateForColumn(mainwindow::kMemoryColumn, usageDelegate);
+    table_->setItemDelegateForColumn(mainwindow::kDiskColumn, usageDelegate);
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { openNodeWindow(row); });
     connect(table_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showContextMenu(pos); });
@@ -88,7 +75,7 @@ void NodesPage::fillNodeRows() {
     const QList<Node>& nodeList = shell_.nodes();
     const QString latest = shell_.manifests().latestAgentVersion();
     statusRequests_.clear();
-    QHash<QString, nodes::NodeRowTexts> kept;
+    QHash<QString, mainwindow::NodeRowTexts> kept;
     for (const Node& node : nodeList) {
         if (lastRows_.contains(node.id))
             kept.insert(node.id, lastRows_.value(node.id));
@@ -101,8 +88,8 @@ void NodesPage::fillNodeRows() {
         setCellText(row, 1, node.host);
         setCellText(row, 2, node.name);
         const QString version = node.lastAgentVersion.isEmpty() ? dash() : node.lastAgentVersion;
-        setCellText(row, nodes::kAgentColumn, nodes::agentVersionCell(version, latest));
-        for (int column = nodes::kMediaMtxColumn; column < nodes::kNodeColumnCount; ++column)
+        setCellText(row, mainwindow::kAgentColumn, mainwindow::agentVersionCell(version, latest));
+        for (int column = mainwindow::kMediaMtxColumn; column < mainwindow::kNodeColumnCount; ++column)
             setCellText(row, column, dash());
         if (lastRows_.contains(node.id))
             setNodeRow(row, lastRows_.value(node.id));
@@ -117,7 +104,7 @@ void NodesPage::refreshNodeStatuses() {
     for (int row = 0; row < nodeList.size(); ++row) {
         const Node& node = nodeList[row];
         if (!node.hasAgentEndpoint()) {
-            setNodeRow(row, nodes::unconnectedRow());
+            setNodeRow(row, mainwindow::unconnectedRow());
             continue;
         }
         requests.append({node.id, statusRequestFor(node)});
@@ -128,15 +115,15 @@ void NodesPage::refreshNodeStatuses() {
     // Parsing runs on the poller's thread; only the finished row texts come back here.
     const auto parse = [](const fleet::PollReply& reply) {
         const bool answered = !reply.networkError && reply.status >= 200 && reply.status < 300;
-        const nodes::NodeRowTexts texts =
-            !answered ? nodes::offlineRow() : nodes::rowFromStatus(net::parseJsonObject(reply.body));
+        const mainwindow::NodeRowTexts texts =
+            !answered ? mainwindow::offlineRow() : mainwindow::rowFromStatus(net::parseJsonObject(reply.body));
         return QVariant::fromValue(texts);
     };
     shell_.poller(shell::PollKind::NodeStatus)
         .send(requests, this, parse, [this, polledAgents](const fleet::PollReply& reply) {
             const int row = rowOfPolledNode(reply.key, polledAgents->value(reply.key));
             if (row >= 0)
-                setNodeRow(row, reply.value.value<nodes::NodeRowTexts>());
+                setNodeRow(row, reply.value.value<mainwindow::NodeRowTexts>());
         });
 }
 
@@ -166,7 +153,7 @@ int NodesPage::rowOfPolledNode(const QString& id, const AgentApi& polledAgent) c
     return -1;
 }
 
-void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
+void NodesPage::setNodeRow(int row, const mainwindow::NodeRowTexts& texts) {
     if (row < 0 || row >= table_->rowCount())
         return;
     const QList<Node>& nodeList = shell_.nodes();
@@ -181,19 +168,19 @@ void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
     if (knowsVersion && row < nodeList.size()) {
         shell_.setLastAgentVersion(nodeList[row].id, texts.agentVersion);
         // The filter also looks at the Agent version, which only now may have become known.
-        if (table_->isRowHidden(row) == nodes::nodeMatchesFilter(nodeList[row], filterEdit_->text()))
+        if (table_->isRowHidden(row) == mainwindow::nodeMatchesFilter(nodeList[row], filterEdit_->text()))
             applyFilter();
     }
-    setCellText(row, nodes::kAgentColumn,
-                nodes::agentVersionCell(version, shell_.manifests().latestAgentVersion()));
-    setCellText(row, nodes::kMediaMtxColumn, texts.mediaMtx);
-    setCellText(row, nodes::kGostColumn, texts.gost);
-    setCellText(row, nodes::kFfmpegColumn, texts.ffmpeg);
-    setCellText(row, nodes::kCpuColumn, texts.cpu);
+    setCellText(row, mainwindow::kAgentColumn,
+                mainwindow::agentVersionCell(version, shell_.manifests().latestAgentVersion()));
+    setCellText(row, mainwindow::kMediaMtxColumn, texts.mediaMtx);
+    setCellText(row, mainwindow::kGostColumn, texts.gost);
+    setCellText(row, mainwindow::kFfmpegColumn, texts.ffmpeg);
+    setCellText(row, mainwindow::kCpuColumn, texts.cpu);
     // Each usage cell is written once, with its bar or without, so an unchanged one stays as it is.
-    setUsageCell(row, nodes::kMemoryColumn, texts.memory, texts.memoryPercent);
-    setUsageCell(row, nodes::kDiskColumn, texts.disk, texts.diskPercent);
-    setCellText(row, nodes::kNetworkColumn, texts.network);
+    setUsageCell(row, mainwindow::kMemoryColumn, texts.memory, texts.memoryPercent);
+    setUsageCell(row, mainwindow::kDiskColumn, texts.disk, texts.diskPercent);
+    setCellText(row, mainwindow::kNetworkColumn, texts.network);
     showFiguresInNodeWindows(row);
 }
 
@@ -202,7 +189,7 @@ void NodesPage::showFiguresInNodeWindows(int row) {
     if (nodeWindows_.isEmpty() || row < 0 || row >= shell_.nodes().size())
         return;
     QList<QPair<QString, QString>> figures;
-    for (int column = nodes::kAgentColumn; column <= nodes::kNetworkColumn; ++column) {
+    for (int column = mainwindow::kAgentColumn; column <= mainwindow::kNetworkColumn; ++column) {
         const QTableWidgetItem* header = table_->horizontalHeaderItem(column);
         const QTableWidgetItem* cell = table_->item(row, column);
         figures.append({header ? header->text() : QString(), cell ? cell->text() : QStringLiteral("--")});
@@ -214,35 +201,20 @@ void NodesPage::showFiguresInNodeWindows(int row) {
 }
 
 void NodesPage::setCellText(int row, int column, const QString& text) {
-    if (row < 0 || row >= table_->rowCount() || column < 0 || column >= table_->columnCount())
-        return;
-    if (table_->cellWidget(row, column))
-        table_->removeCellWidget(row, column);
-    const QTableWidgetItem* current = table_->item(row, column);
-    if (current && current->text() == text && !current->data(nodes::kUsagePercentRole).isValid())
-        return;
-    table_->setItem(row, column, centredItem(text));
+    table_->setCellText(row, column, text);
 }
 
 void NodesPage::setUsageCell(int row, int column, const QString& text, double percent) {
     if (percent < 0) {
-        setCellText(row, column, text);
+        table_->setCellText(row, column, text);
         return;
     }
-    if (row < 0 || row >= table_->rowCount() || column < 0 || column >= table_->columnCount())
-        return;
-    if (table_->cellWidget(row, column))
-        table_->removeCellWidget(row, column);
     const double clamped = std::clamp(percent, 0.0, 100.0);
     const QTableWidgetItem* current = table_->item(row, column);
-    if (current && current->text() == text) {
-        const QVariant stored = current->data(nodes::kUsagePercentRole);
-        if (stored.isValid() && stored.toDouble() == clamped)
-            return;
-    }
-    QTableWidgetItem* item = centredItem(text);
-    item->setData(nodes::kUsagePercentRole, clamped);
-    table_->setItem(row, column, item);
+    if (current && current->text() == text && current->data(widgets::kUsagePercentRole) == QVariant(clamped))
+        return;
+    if (QTableWidgetItem* item = table_->setCellText(row, column, text))
+        item->setData(widgets::kUsagePercentRole, clamped);
 }
 
 QList<int> NodesPage::selectedNodeRows() const {
@@ -253,7 +225,7 @@ QList<int> NodesPage::selectedNodeRows() const {
             selected << index.row();
     }
     const int current = table_->isRowHidden(table_->currentRow()) ? -1 : table_->currentRow();
-    return nodes::validSelectedRows(selected, current, int(shell_.nodes().size()));
+    return mainwindow::validSelectedRows(selected, current, int(shell_.nodes().size()));
 }
 
 void NodesPage::applyFilter() {
@@ -261,7 +233,7 @@ void NodesPage::applyFilter() {
     const QString text = filterEdit_->text();
     int shown = 0;
     for (int row = 0; row < table_->rowCount(); ++row) {
-        const bool match = row < nodeList.size() && nodes::nodeMatchesFilter(nodeList[row], text);
+        const bool match = row < nodeList.size() && mainwindow::nodeMatchesFilter(nodeList[row], text);
         table_->setRowHidden(row, !match);
         if (match)
             ++shown;
@@ -271,9 +243,9 @@ void NodesPage::applyFilter() {
     }
     const bool filterSet = !text.trimmed().isEmpty();
     if (filterSet)
-        shell_.setStatusText(nodes::filteredStatusLine(shown, int(nodeList.size())));
+        shell_.setStatusText(mainwindow::filteredStatusLine(shown, int(nodeList.size())));
     else if (filterWasSet_)
-        shell_.setStatusText(cloudnodes::statusLine(signInState().username, int(nodeList.size())));
+        shell_.setStatusText(account::statusLine(signInState().username, int(nodeList.size())));
     filterWasSet_ = filterSet;
 }
 
@@ -288,7 +260,7 @@ void NodesPage::rewriteAgentColumn() {
     for (int row = 0; row < nodeList.size() && row < table_->rowCount(); ++row) {
         const QString version =
             nodeList[row].lastAgentVersion.isEmpty() ? dash() : nodeList[row].lastAgentVersion;
-        setCellText(row, nodes::kAgentColumn, nodes::agentVersionCell(version, latest));
+        setCellText(row, mainwindow::kAgentColumn, mainwindow::agentVersionCell(version, latest));
     }
 }
 
@@ -296,7 +268,7 @@ void NodesPage::applyRightClickSelection(int row) {
     QList<int> selected;
     for (const QModelIndex& index : table_->selectionModel()->selectedRows())
         selected << index.row();
-    if (!nodes::rightClickSelectsRowAlone(row, int(shell_.nodes().size()), selected))
+    if (!mainwindow::rightClickSelectsRowAlone(row, int(shell_.nodes().size()), selected))
         return;
     table_->clearSelection();
     table_->selectRow(row);
@@ -387,21 +359,4 @@ void NodesPage::deleteSelectedNodes() {
     for (int row : selectedNodeRows())
         selected.append(shell_.nodes().at(row));
     shell_.deleteNodes(selected);
-}
-
-shell::PageParts createNodesPage(shell::Shell& shell) {
-    auto* page = new NodesPage(shell);
-    shell::PageHooks hooks;
-    hooks.onStatusTick = [page] {
-        page->refreshNodeStatuses();
-    };
-    hooks.statusTickWhileHidden = true;
-    hooks.onRefresh = [&shell] { shell.reloadNodes(true); };
-    hooks.onDelete = [page] {
-        if (!page->selectedNodeRows().isEmpty())
-            page->deleteSelectedNodes();
-    };
-    hooks.onActivate = [page] { page->table()->activateCurrentRow(); };
-    hooks.onFind = [page] { page->focusFilter(); };
-    return {page, hooks};
 }
