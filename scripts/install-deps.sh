@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-webengine-dev qt6-httpserver-dev
-  libqt6sql6-sqlite qt6-charts-dev
+  libqt6sql6-sqlite qt6-charts-dev qt6-translations-l10n
   libssl-dev libarchive-dev libcpp-httplib-dev
   xvfb xauth x11-utils xdotool fonts-noto-cjk
   openssh-client openssh-server microsocks tinyproxy curl zip unzip python3

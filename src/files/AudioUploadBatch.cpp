@@ -143,7 +143,7 @@ void AudioUploadBatch::startTask(quint64 taskId) {
         return failTask(*task, QStringLiteral("创建上传任务失败: ") + refused);
     }
     if (task->uploadId.isEmpty())
-        return failTask(*task, QStringLiteral("创建上传任务失败: agent 未返回 uploadId"));
+        return failTask(*task, QStringLiteral("创建上传任务失败: Agent 未返回 uploadId"));
     task->file = std::make_unique<QFile>(task->localPath);
     if (!task->file->open(QIODevice::ReadOnly))
         return failTask(*task, QStringLiteral("无法打开本地音频文件"));

@@ -190,7 +190,7 @@ QString chunkConfirmationFailure(const QJsonObject& reply, qint64 index, qint64 
     if (!applyReplyGeometry(reply, fileSize, replied).isEmpty() || !(replied == geometry))
         return QStringLiteral("agent 改变了分片参数");
     if (!receivedIndices(reply, geometry.totalChunks).count(index))
-        return QStringLiteral("agent 未确认收到分片 %1").arg(index + 1);
+        return QStringLiteral("Agent 未确认收到分片 %1").arg(index + 1);
     return QString();
 }
 

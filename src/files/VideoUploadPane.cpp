@@ -208,7 +208,7 @@ bool VideoUploadPane::confirmClose() {
     if (!uploadActive())
         return true;
     if (video_ && video_->finishing()) {
-        ui::information(this, QStringLiteral("正在等待 agent 校验文件，请稍候再关闭。"));
+        ui::information(this, QStringLiteral("正在等待 Agent 校验文件，请稍候再关闭。"));
         return false;
     }
     if (!ui::question(this, QStringLiteral("上传尚未完成，关闭将取消上传并删除节点上已上传的部分。确定关闭吗？")))

@@ -106,7 +106,7 @@ void VideoUploadScheduler::start(const QString& localPath, const QString& fileNa
         return fail(QStringLiteral("创建上传任务失败: ") + refused);
     }
     if (uploadId_.isEmpty())
-        return fail(QStringLiteral("创建上传任务失败: agent 未返回 uploadId"));
+        return fail(QStringLiteral("创建上传任务失败: Agent 未返回 uploadId"));
     if (!openLocalFile())
         return fail(QStringLiteral("无法打开本地文件"));
     meter_.begin(clock_->nowMs(), shownBytes());
@@ -154,7 +154,7 @@ void VideoUploadScheduler::resume() {
     if (!file_.isOpen() && !openLocalFile())
         return fail(QStringLiteral("无法打开本地文件"));
     meter_.resume(clock_->nowMs(), shownBytes());
-    emitLog(QStringLiteral("继续上传: agent 已收到 %1 / %2 个分片").arg(received_.size()).arg(geometry_.totalChunks));
+    emitLog(QStringLiteral("继续上传: Agent 已收到 %1 / %2 个分片").arg(received_.size()).arg(geometry_.totalChunks));
     pump();
 }
 
@@ -297,7 +297,7 @@ void VideoUploadScheduler::finish() {
         return;
     finishing_ = true;
     setStatus(QStringLiteral("校验中"));
-    emitLog(QStringLiteral("所有分片已上传，等待 agent 校验并落盘..."));
+    emitLog(QStringLiteral("所有分片已上传，等待 Agent 校验并落盘..."));
     const quint64 epoch = epoch_;
     const auto keepAlive = shared_from_this();
     const TransferReply reply = transport_->request(QStringLiteral("POST"), kFinishPath, idBody(uploadId_));

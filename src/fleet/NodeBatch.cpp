@@ -1,9 +1,11 @@
 #include "fleet/NodeBatch.h"
 
+#include "net/AgentEndpoint.h"
+
 namespace fleet {
 
 namespace {
-constexpr char kMissingAgentReason[] = "缺少 Agent API 信息";
+constexpr const char* kMissingAgentReason = kNoAgentEndpointText;
 }
 
 QList<NodeRef> snapshotRows(const QList<Node>& nodes, const QList<int>& rows) {

@@ -161,6 +161,10 @@ void MainWindow::selectPage(int index) {
         return;
     pageStack_->setCurrentIndex(index);
     navBar_->checkOnly(index);
+    if (pageStatus_[index].isEmpty())
+        updateStatusLine();
+    else
+        statusLabel_->setText(pageStatus_[index]);
     if (pageHooks_[index].onSelected)
         pageHooks_[index].onSelected();
 }
@@ -207,6 +211,8 @@ void MainWindow::coverWithOverlay() {
 
 void MainWindow::setBusy(const QString& text, bool on) {
     statusLabel_->setText(text);
+    if (!on)
+        rememberPageStatus(text);
     const BusyCounter::Change change = on ? busy_.turnOn() : busy_.turnOff();
     switch (change) {
     case BusyCounter::Change::Started:
@@ -243,7 +249,14 @@ void MainWindow::setBusyText(const QString& text) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void MainWindow::rememberPageStatus(const QString& text) {
+    const int page = pageStack_->currentIndex();
+    if (page >= 0 && page < kPageCount)
+        pageStatus_[page] = text;
+}
+
 void MainWindow::setStatusText(const QString& text) {
+    rememberPageStatus(text);
     statusLabel_->setText(text);
 }
 

@@ -99,6 +99,10 @@ private:
     BusyCounter busy_;
     bool waitCursorSet_ = false;
     std::array<shell::PageHooks, kPageCount> pageHooks_;
+    // The status line each page last wrote, shown again when it is selected: a message never outlives
+    // the page it was about (and with it nothing a page chose to show stays on screen elsewhere).
+    std::array<QString, kPageCount> pageStatus_;
+    void rememberPageStatus(const QString& text);
     app::ContextCallbacks<> afterLoad_;
     QList<QPointer<QWidget>> adopted_;
     app::ContextCallbacks<fleet::Engine> afterEngineAction_;

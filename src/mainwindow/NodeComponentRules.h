@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fleet/Engine.h"
+#include "net/AgentEndpoint.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -20,7 +21,7 @@ int engineColumn(Engine engine);
 QString engineConfirmationText(Engine engine, const QString& path, int count);
 
 QString failureLine(const QString& label, const QString& reason);
-inline constexpr char kMissingAgentReason[] = "缺少 Agent API 信息";
+inline constexpr const char* kMissingAgentReason = kNoAgentEndpointText;
 // How often a restarting Agent's status is asked before the update counts as failed.
 inline constexpr int kRestartPollTries = 8;
 

@@ -65,7 +65,7 @@ QString networkText(const QJsonObject& network) {
     const double tx = numberOr(network, "txRate", -1);
     if (rx < 0 || tx < 0)
         return QStringLiteral("--");
-    return QStringLiteral("Down ") + rateText(rx) + QStringLiteral(" / Up ") + rateText(tx);
+    return QStringLiteral("下行 ") + rateText(rx) + QStringLiteral(" / 上行 ") + rateText(tx);
 }
 
 QString cpuText(const QJsonObject& status) {

@@ -42,6 +42,8 @@ NodesPage::NodesPage(shell::Shell& shell, QWidget* parent)
     shell_.whenNodesLoaded(this, [this] {
         fillNodeRows();
         applyFilter();
+        // Ask at once rather than at the next tick, so a reload or the start shows live values soon.
+        refreshNodeStatuses();
     });
     shell_.manifests().whenAgentManifestKept(this, [this] { rewriteAgentColumn(); });
 }
@@ -73,6 +75,12 @@ void NodesPage::fillNodeRows() {
     const QList<Node>& nodeList = shell_.nodes();
     const QString latest = shell_.manifests().latestAgentVersion();
     statusRequests_.clear();
+    QHash<QString, mainwindow::NodeRowTexts> kept;
+    for (const Node& node : nodeList) {
+        if (lastRows_.contains(node.id))
+            kept.insert(node.id, lastRows_.value(node.id));
+    }
+    lastRows_ = kept; // Nodes that left the list are forgotten
     table_->setRowCount(int(nodeList.size()));
     for (int row = 0; row < nodeList.size(); ++row) {
         const Node& node = nodeList[row];
@@ -83,6 +91,8 @@ void NodesPage::fillNodeRows() {
         setCellText(row, mainwindow::kAgentColumn, mainwindow::agentVersionCell(version, latest));
         for (int column = mainwindow::kMediaMtxColumn; column < mainwindow::kNodeColumnCount; ++column)
             setCellText(row, column, dash());
+        if (lastRows_.contains(node.id))
+            setNodeRow(row, lastRows_.value(node.id));
     }
 }
 
@@ -147,14 +157,22 @@ void NodesPage::setNodeRow(int row, const mainwindow::NodeRowTexts& texts) {
     if (row < 0 || row >= table_->rowCount())
         return;
     const QList<Node>& nodeList = shell_.nodes();
-    if (!texts.agentVersion.isEmpty() && row < nodeList.size()) {
+    if (row < nodeList.size())
+        lastRows_.insert(nodeList[row].id, texts);
+    // A reply without a version (offline, not connected) says nothing new about the Agent: the Node's
+    // last known version stays, in the column and in the record.
+    const bool knowsVersion = !texts.agentVersion.isEmpty() && texts.agentVersion != dash();
+    QString version = texts.agentVersion;
+    if (!knowsVersion && row < nodeList.size() && !nodeList[row].lastAgentVersion.isEmpty())
+        version = nodeList[row].lastAgentVersion;
+    if (knowsVersion && row < nodeList.size()) {
         shell_.setLastAgentVersion(nodeList[row].id, texts.agentVersion);
         // The filter also looks at the Agent version, which only now may have become known.
         if (table_->isRowHidden(row) == mainwindow::nodeMatchesFilter(nodeList[row], filterEdit_->text()))
             applyFilter();
     }
     setCellText(row, mainwindow::kAgentColumn,
-                mainwindow::agentVersionCell(texts.agentVersion, shell_.manifests().latestAgentVersion()));
+                mainwindow::agentVersionCell(version, shell_.manifests().latestAgentVersion()));
     setCellText(row, mainwindow::kMediaMtxColumn, texts.mediaMtx);
     setCellText(row, mainwindow::kGostColumn, texts.gost);
     setCellText(row, mainwindow::kFfmpegColumn, texts.ffmpeg);

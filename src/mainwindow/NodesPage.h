@@ -85,6 +85,9 @@ private:
         QNetworkRequest request;
     };
     QHash<QString, StatusRequest> statusRequests_;
+    // What each Node's row showed last, by Node id: a reload shows it again until the next reply
+    // instead of blanking the fleet for a poll interval.
+    QHash<QString, mainwindow::NodeRowTexts> lastRows_;
 
     shell::Shell& shell_;
     PercentTableWidget* table_ = nullptr;

@@ -1,6 +1,7 @@
 #include "net/RequestLayer.h"
 
 #include "app/AppConstants.h"
+#include "net/AgentEndpoint.h"
 #include "net/ApplicationProxy.h"
 #include "net/ReplyGuard.h"
 #include "net/ReplyLimits.h"
@@ -154,6 +155,12 @@ namespace {
 QJsonObject blockingAgentRequest(const Node& node, const QString& method, const QString& path,
                                  const QJsonObject& body, int idleTimeoutMs, int* outStatus,
                                  qint64 maxReplyBytes = limits::kApiReplyMaxBytes) {
+    // Nothing to dial: say so as every page does, rather than whatever an empty host makes of it.
+    if (!node.hasAgentEndpoint()) {
+        if (outStatus)
+            *outStatus = 0;
+        return {{QStringLiteral("error"), QString::fromUtf8(kNoAgentEndpointText)}};
+    }
     QNetworkAccessManager manager;
     manager.setProxy(applicationProxy());
     QNetworkRequest request = agentNetworkRequest(node, path);

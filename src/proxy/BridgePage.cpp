@@ -19,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -95,10 +96,23 @@ void BridgePage::refreshBridges(bool showMessages) {
         shell_.setBusyText(QStringLiteral("刷新中转..."));
         announce_ = true;
     }
+    requestLists(targets);
+    if (awaited_.isEmpty()) {
+        render();
+        announceRefreshed();
+    }
+}
+
+void BridgePage::requestLists(const QList<fleet::NodeRef>& targets) {
     QList<fleet::PollRequest> requests;
     for (const fleet::NodeRef& target : targets) {
-        if (!target.node.hasAgentEndpoint())
+        if (!target.node.hasAgentEndpoint()) {
+            mergeNodeBridges(rows_, target.id,
+                             {bridgeFailureRow(target.id, nodeLabel(target.node), QString::fromUtf8(kStateNoAgent),
+                                               QString::fromUtf8(kNoAgentText))},
+                             edits_, edits_.stamp());
             continue;
+        }
         QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/proxy/bridges"));
         request.setTransferTimeout(timing.pollIdleMs);
         requests.append({target.id, request});
@@ -115,20 +129,35 @@ void BridgePage::refreshBridges(bool showMessages) {
                                  });
     for (const QString& nodeId : sent)
         sentAt_.insert(nodeId, edits_.stamp());
-    if (awaited_.isEmpty()) {
-        render();
-        announceRefreshed();
-    }
+}
+
+void BridgePage::followTest(const QString& nodeId, const QString& bridgeKey, int remainingMs) {
+    if (remainingMs <= 0)
+        return;
+    QTimer::singleShot(timing.bridgeTestFollowMs, this, [this, nodeId, bridgeKey, remainingMs] {
+        const auto row = std::find_if(rows_.cbegin(), rows_.cend(),
+                                      [&](const ProxyBridgeRow& bridge) { return bridge.key() == bridgeKey; });
+        const QList<fleet::NodeRef> target = fleet::snapshotFiltered(shell_.nodes(), nodeId);
+        // Done when the test is over, the bridge or its Node is gone.
+        if (row == rows_.cend() || !row->testing || target.isEmpty() || target.first().id != nodeId)
+            return;
+        requestLists(target);
+        followTest(nodeId, bridgeKey, remainingMs - timing.bridgeTestFollowMs);
+    });
 }
 
 void BridgePage::deliverList(const QString& nodeId, const BridgeListReply& list) {
     awaited_.remove(nodeId);
     const Node* node = shell_.nodeById(nodeId);
     if (node) {
-        // A Node that did not answer was still asked: it shows no bridges until it answers again.
+        // A Node whose list could not be read shows one row saying why instead of its bridges until it
+        // answers again, as the other pages show a failed Node.
         QList<ProxyBridgeRow> fresh = list.rows;
         for (ProxyBridgeRow& row : fresh)
             row.nodeName = nodeLabel(*node);
+        if (!list.failure.isEmpty())
+            fresh = {bridgeFailureRow(nodeId, nodeLabel(*node),
+                                      QString::fromUtf8(list.offline ? kStateOffline : kStateFailed), list.failure)};
         mergeNodeBridges(rows_, nodeId, fresh, edits_, sentAt_.value(nodeId));
         if (list.isCut())
             cutNodes_.insert(nodeId);
@@ -201,7 +230,8 @@ std::optional<ProxyBridgeRow> BridgePage::currentBridge() const {
     const int row = table_->currentRow();
     if (row >= 0 && row < shownKeys_.size()) {
         for (const ProxyBridgeRow& bridge : rows_) {
-            if (bridge.key() == shownKeys_[row])
+            // A Node's failure row names no bridge to act on.
+            if (bridge.key() == shownKeys_[row] && !bridge.isFailureRow())
                 return bridge;
         }
     }
@@ -376,6 +406,7 @@ void BridgePage::testBridgeUpstream() {
     render(row->key());
     adoptReply(*node, reply);
     shell_.setStatusText(QStringLiteral("中转测试已开始"));
+    followTest(node->id, row->key(), timing.bridgeTestFollowLimitMs);
 }
 
 void BridgePage::copyBridgeConnection() {
@@ -392,7 +423,7 @@ void BridgePage::copyBridgeConnection() {
     }
     const QString url = socksUrl(row->username, row->password, address);
     QApplication::clipboard()->setText(url);
-    shell_.setStatusText(QStringLiteral("中转连接已复制 ") + url);
+    shell_.setStatusText(QStringLiteral("中转连接已复制 ") + maskedSocksUrl(row->username, address));
 }
 
 void BridgePage::deleteBridge() {
@@ -401,7 +432,8 @@ void BridgePage::deleteBridge() {
         return;
     const ProxyBridgeRow* row = &chosen->row;
     const Node* node = &chosen->node;
-    if (!ui::question(shell_.dialogParent(), QStringLiteral("确定删除中转 ") + row->name + QStringLiteral(" ?")))
+    if (!ui::question(shell_.dialogParent(),
+                      deleteBridgeQuestion(row->name, row->running, row->activeConnections)))
         return;
     if (!shell::callAgent(shell_,
                           {.busyText = QStringLiteral("删除中转..."),

@@ -8,6 +8,10 @@
 #include <QWidget>
 #include <optional>
 
+namespace fleet {
+struct NodeRef;
+}
+
 class NodeFilterCombo;
 class PercentTableWidget;
 
@@ -43,6 +47,10 @@ private:
     // known bridges holds it (the Agent would refuse it), else the next free one.
     int freeBridgePort(const Node& node, int preferred, const QString& busyText);
     void deliverList(const QString& nodeId, const BridgeListReply& list);
+    // Asks these Nodes for their bridges (Nodes without Agent data get their failure row at once).
+    void requestLists(const QList<fleet::NodeRef>& targets);
+    // Reads the bridge's Node again every follow interval until its test is over or the limit passed.
+    void followTest(const QString& nodeId, const QString& bridgeKey, int remainingMs);
     // The status line once every Node asked has answered: "中转已刷新" (when asked for), and which Nodes'
     // lists were cut or could not be read.
     void announceRefreshed();

@@ -112,7 +112,24 @@ QString bridgeLatencyText(const ProxyBridgeRow& row) {
     return tcp + QStringLiteral(" / ") + latency;
 }
 
+ProxyBridgeRow bridgeFailureRow(const QString& nodeId, const QString& nodeName, const QString& state,
+                                const QString& reason) {
+    ProxyBridgeRow row;
+    row.nodeId = nodeId;
+    row.nodeName = nodeName;
+    row.failedState = state;
+    row.error = reason;
+    return row;
+}
+
 QStringList bridgeCells(const ProxyBridgeRow& row) {
+    if (row.isFailureRow()) {
+        QStringList cells(kBridgeColumnCount, kDash);
+        cells[0] = row.failedState;
+        cells[2] = orDash(row.nodeName);
+        cells[kBridgeColumnCount - 1] = orDash(row.error);
+        return cells;
+    }
     QString state = kNotConfigured;
     if (row.hasUpstream())
         state = row.running ? QStringLiteral("运行中") : QStringLiteral("已停止");
@@ -157,6 +174,7 @@ BridgeListReply readBridgeListReply(bool networkError, const QString& transportE
     BridgeListReply list;
     if (networkError || httpStatus < 1) {
         list.failure = transportError.isEmpty() ? QStringLiteral("请求失败") : transportError;
+        list.offline = true;
         return list;
     }
     const net::RequestResult result{httpStatus, net::parseReplyObject(httpStatus, body)};

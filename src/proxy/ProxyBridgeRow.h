@@ -48,10 +48,14 @@ struct ProxyBridgeRow {
     qint64 downloadDurationMs = 0;
     qint64 testedAt = 0;
     QString testError;
+    // Set only on the row that stands for a Node whose list could not be read: its state word
+    // ("离线", "失败", "未接入"), with the reason in error. Such a row has no bridge id.
+    QString failedState;
 
     static ProxyBridgeRow fromJson(const QJsonObject& object, const QString& nodeId, const QString& nodeName);
     // "<Node id>|<bridge id>", "__service__" standing in for an empty bridge id.
     QString key() const;
+    bool isFailureRow() const { return !failedState.isEmpty(); }
     bool hasUpstream() const { return !upstreamHost.isEmpty() && upstreamPort >= 1; }
 };
 
@@ -61,6 +65,9 @@ inline constexpr int kBridgeColumnCount = 13;
 QStringList bridgeCells(const ProxyBridgeRow& row);
 // Column 5: "测试中", "--", or "<tcp> / <latency>" with "失败" for a part that did not succeed.
 QString bridgeLatencyText(const ProxyBridgeRow& row);
+// The row for a Node whose bridge list could not be read.
+ProxyBridgeRow bridgeFailureRow(const QString& nodeId, const QString& nodeName, const QString& state,
+                                const QString& reason);
 // The bridges of a list reply ({"bridges": [...]}), in array order.
 QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& nodeId, const QString& nodeName);
 
@@ -71,6 +78,7 @@ struct BridgeListReply {
     QList<ProxyBridgeRow> rows;
     qsizetype total = 0;
     QString failure;
+    bool offline = false; // no answer at all, as opposed to an answer that refused
     bool isCut() const { return total > rows.size(); }
 };
 BridgeListReply readBridgeListReply(bool networkError, const QString& transportError, int httpStatus,

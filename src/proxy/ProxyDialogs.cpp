@@ -4,9 +4,11 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace proxy {
@@ -24,6 +26,26 @@ QLineEdit* lineEdit(const QString& text, const char* objectName, QWidget* parent
     auto* edit = new QLineEdit(text, parent);
     edit->setObjectName(QLatin1String(objectName));
     return edit;
+}
+
+// A password field that stays masked until its "显示" button is held down (checked); the row widget
+// carries both.
+QWidget* passwordRow(QLineEdit* edit, QWidget* parent) {
+    edit->setEchoMode(QLineEdit::Password);
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(edit, 1);
+    auto* reveal = new QToolButton(row);
+    reveal->setObjectName(edit->objectName() + QStringLiteral("Reveal"));
+    reveal->setText(QStringLiteral("显示"));
+    reveal->setCheckable(true);
+    QObject::connect(reveal, &QToolButton::toggled, edit, [edit, reveal](bool shown) {
+        edit->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+        reveal->setText(shown ? QStringLiteral("隐藏") : QStringLiteral("显示"));
+    });
+    layout->addWidget(reveal);
+    return row;
 }
 
 void addButtons(QDialog* dialog, QVBoxLayout* layout) {
@@ -45,7 +67,7 @@ ProxyDefaultsDialog::ProxyDefaultsDialog(const ProxyDefaults& defaults, QWidget*
     password_ = lineEdit(defaults.password, "passwordEdit", this);
     form->addRow(QStringLiteral("端口"), port_);
     form->addRow(QStringLiteral("账号"), username_);
-    form->addRow(QStringLiteral("密码"), password_);
+    form->addRow(QStringLiteral("密码"), passwordRow(password_, this));
     layout->addLayout(form);
     layout->addStretch();
     addButtons(this, layout);
@@ -117,14 +139,14 @@ BridgeEditDialog::BridgeEditDialog(const ProxyBridgeRow& row, QWidget* parent) :
     password_ = lineEdit(row.password, "passwordEdit", entry);
     entryForm->addRow(QStringLiteral("监听端口"), port_);
     entryForm->addRow(QStringLiteral("账号"), username_);
-    entryForm->addRow(QStringLiteral("密码"), password_);
+    entryForm->addRow(QStringLiteral("密码"), passwordRow(password_, entry));
 
     auto* upstream = new QGroupBox(QStringLiteral("出口配置"), this);
     auto* upstreamForm = new QFormLayout(upstream);
     upstreamType_ = new QComboBox(upstream);
     upstreamType_->addItem(QStringLiteral("SOCKS5"), QStringLiteral("socks5"));
     upstreamHost_ = lineEdit(row.upstreamHost, "upstreamHostEdit", upstream);
-    upstreamHost_->setPlaceholderText(QStringLiteral("host 或 IP"));
+    upstreamHost_->setPlaceholderText(QStringLiteral("主机名或 IP 地址"));
     upstreamPort_ = portSpin(row.upstreamPort < 1 ? 1080 : row.upstreamPort, "upstreamPortSpin", upstream);
     upstreamUsername_ = lineEdit(row.upstreamUsername, "upstreamUsernameEdit", upstream);
     upstreamPassword_ = lineEdit(row.upstreamPassword, "upstreamPasswordEdit", upstream);
@@ -132,7 +154,7 @@ BridgeEditDialog::BridgeEditDialog(const ProxyBridgeRow& row, QWidget* parent) :
     upstreamForm->addRow(QStringLiteral("出口地址"), upstreamHost_);
     upstreamForm->addRow(QStringLiteral("出口端口"), upstreamPort_);
     upstreamForm->addRow(QStringLiteral("出口账号"), upstreamUsername_);
-    upstreamForm->addRow(QStringLiteral("出口密码"), upstreamPassword_);
+    upstreamForm->addRow(QStringLiteral("出口密码"), passwordRow(upstreamPassword_, upstream));
 
     layout->addWidget(basics);
     layout->addWidget(entry);

@@ -80,6 +80,8 @@ void ProxyPage::applyView(int row, const ProxyRowView& view) {
     state->setData(kAddressRole, view.connection.socksAddr);
     state->setData(kUsernameRole, view.connection.username);
     state->setData(kPasswordRole, view.connection.password);
+    state->setData(kRunningRole, view.running);
+    state->setData(kActiveConnectionsRole, view.activeConnections);
     for (int i = 0; i < view.cells.size(); ++i)
         table_->setCellText(row, 3 + i, view.cells[i]);
 }
@@ -149,7 +151,7 @@ void ProxyPage::runOnSelection(const QString& path, const QJsonObject& body) {
     }
     fleet::BatchReport report;
     {
-        shell::BusyScope busy(shell_, QStringLiteral("代理请求中..."), QStringLiteral("代理请求完成"));
+        shell::BusyScope busy(shell_, QStringLiteral("代理请求中..."));
         report = fleet::runBatch(targets, [&](const fleet::NodeRef& target) {
             const net::RequestResult result = net::agentCall(target.node, QStringLiteral("POST"), path, body);
             const int row = rowOfNode(target.id);
@@ -161,6 +163,11 @@ void ProxyPage::runOnSelection(const QString& path, const QJsonObject& body) {
             applyView(row, proxyRowFromStatus(result.reply));
             return fleet::StepOutcome::success();
         });
+        // The status line tells what happened: "done" only when every Node did it.
+        busy.finish(report.failures() == 0 ? QStringLiteral("代理请求完成")
+                                           : QStringLiteral("代理请求失败 %1/%2")
+                                                 .arg(report.failures())
+                                                 .arg(report.results.size()));
     }
     if (report.failures() == 0)
         return;
@@ -184,7 +191,27 @@ void ProxyPage::startProxies() {
                                                      {QStringLiteral("password"), defaults_.password}});
 }
 
+bool ProxyPage::confirmStop(const QList<int>& nodeRows) {
+    QStringList labels;
+    int running = 0;
+    int connections = 0;
+    for (int nodeRow : nodeRows) {
+        const Node& node = shell_.nodes()[nodeRow];
+        labels << nodeLabel(node);
+        const QTableWidgetItem* state = table_->item(rowOfNode(node.id), 0);
+        if (state && state->data(kRunningRole).toBool()) {
+            ++running;
+            connections += state->data(kActiveConnectionsRole).toInt();
+        }
+    }
+    return ui::question(shell_.dialogParent(), stopProxiesQuestion(labels, running, connections));
+}
+
 void ProxyPage::stopProxies() {
+    const QList<int> rows = selectedRows();
+    // Without a selection runOnSelection says so; there is nothing to ask about.
+    if (!rows.isEmpty() && !confirmStop(rows))
+        return;
     runOnSelection(QStringLiteral("/proxy/stop"), {});
 }
 
@@ -209,7 +236,8 @@ void ProxyPage::copyConnection() {
     }
     const QString url = socksUrl(connection.username, connection.password, connection.socksAddr);
     QApplication::clipboard()->setText(url);
-    shell_.setStatusText(QStringLiteral("代理连接已复制 ") + url);
+    // The clipboard holds the password; the status line stays on screen, so it shows it masked.
+    shell_.setStatusText(QStringLiteral("代理连接已复制 ") + maskedSocksUrl(connection.username, connection.socksAddr));
 }
 
 void ProxyPage::editDefaults() {

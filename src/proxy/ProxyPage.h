@@ -31,6 +31,8 @@ public:
     static constexpr int kUsernameRole = Qt::UserRole + 2;
     static constexpr int kPasswordRole = Qt::UserRole + 3;
     static constexpr int kNodeIdRole = Qt::UserRole + 4;
+    static constexpr int kRunningRole = Qt::UserRole + 5;
+    static constexpr int kActiveConnectionsRole = Qt::UserRole + 6;
 
 private:
     void buildTable();
@@ -40,6 +42,8 @@ private:
     // The row of the Node with this id as the table shows it now, or -1.
     int rowOfNode(const QString& nodeId) const;
     QList<int> selectedRows() const;
+    // Asks before stopping the proxies of these Nodes (list indexes), saying what they carry now.
+    bool confirmStop(const QList<int>& nodeRows);
 
     shell::Shell& shell_;
     PercentTableWidget* table_ = nullptr;

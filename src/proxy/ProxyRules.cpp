@@ -64,6 +64,9 @@ ProxyRowView proxyRowFromStatus(const QJsonObject& status) {
     const bool running = status.value(QStringLiteral("running")).toBool();
     ProxyRowView view;
     view.state = proxyStateWord(status);
+    view.running = running;
+    view.activeConnections =
+        std::clamp(status.value(QStringLiteral("activeConnections")).toInt(), 0, kMaxActiveConnections);
     if (running) {
         view.connection = {status.value(QStringLiteral("socksAddr")).toString(),
                            status.value(QStringLiteral("username")).toString(),
@@ -76,7 +79,7 @@ ProxyRowView proxyRowFromStatus(const QJsonObject& status) {
                          status.value(QStringLiteral("totalDownload")).toDouble();
     view.cells = {running && port > 0 ? QString::number(port) : kDash,
                   running ? textOr(user, kDash) : kDash,
-                  running ? textOr(password, kDash) : kDash,
+                  running ? textOr(maskedPassword(password), kDash) : kDash,
                   fmt::count(status.value(QStringLiteral("activeConnections")).toDouble()),
                   QString::number(distinctClientCount(status.value(QStringLiteral("connections")).toArray())),
                   fmt::clientRate(status.value(QStringLiteral("uploadBps")).toDouble()),
@@ -109,6 +112,42 @@ ProxyRowView proxyRowFromPoll(bool networkError, const QString& transportError, 
     if (result.failedUnlessRecord(net::kProxyRecordKey))
         return failedProxyRow(QString::fromUtf8(kStateFailed), result.text());
     return proxyRowFromStatus(reply);
+}
+
+QString liveNote(int runningCount, int activeConnections) {
+    if (runningCount <= 0)
+        return QString();
+    if (activeConnections > 0)
+        return QStringLiteral("有 %1 个活动连接").arg(activeConnections);
+    return QStringLiteral("正在运行");
+}
+
+namespace {
+
+QString withLiveNote(const QString& question, const QString& note, const QString& consequence) {
+    return note.isEmpty() ? question : note + consequence + QLatin1Char('\n') + question;
+}
+
+} // namespace
+
+QString stopProxiesQuestion(const QStringList& nodeLabels, int runningCount, int activeConnections) {
+    return withLiveNote(QStringLiteral("确定停止代理 ") + nodeLabels.join(QStringLiteral("、")) +
+                            QStringLiteral(" ?"),
+                        liveNote(runningCount, activeConnections), QStringLiteral("，停止后连接会断开。"));
+}
+
+QString deleteBridgeQuestion(const QString& bridgeName, bool running, int activeConnections) {
+    return withLiveNote(QStringLiteral("确定删除中转 ") + bridgeName + QStringLiteral(" ?"),
+                        liveNote(running ? 1 : 0, activeConnections), QStringLiteral("，删除后连接会断开。"));
+}
+
+QString maskedPassword(const QString& password) {
+    return password.isEmpty() ? QString() : QStringLiteral("******");
+}
+
+QString maskedSocksUrl(const QString& username, const QString& address) {
+    return QStringLiteral("socks5://%1:%2@%3")
+        .arg(QString::fromLatin1(QUrl::toPercentEncoding(username)), maskedPassword(QStringLiteral("x")), address);
 }
 
 QString socksUrl(const QString& username, const QString& password, const QString& address) {

@@ -7,6 +7,10 @@ namespace proxy {
 struct ProxyTiming {
     // Idle limit of one status or bridge-list poll request: a silent Agent fails after this long.
     int pollIdleMs = 8000;
+    // While an upstream test runs its Node's bridges are read this often, so the result shows when the
+    // test ends rather than at the next status tick; after the limit the status tick alone goes on.
+    int bridgeTestFollowMs = 1000;
+    int bridgeTestFollowLimitMs = 60000;
 
     bool operator==(const ProxyTiming&) const = default;
 };

@@ -109,6 +109,12 @@ void ClientUpdate::showClientChangelog() {
         ui::information(shell_.dialogParent(), clientupdate::currentVersionText());
         return;
     }
+    // The server offers this very version: there is nothing to update to.
+    if (!clientupdate::updateAvailable(shell_.manifests().clientVersion())) {
+        ui::information(shell_.dialogParent(),
+                        QStringLiteral("已是最新版本。") + clientupdate::currentVersionText());
+        return;
+    }
     const QJsonObject changelog =
         shell_.manifests().clientManifest().value(QLatin1String("changelog")).toObject();
     const releases::Changelog parsed =

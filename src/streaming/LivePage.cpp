@@ -6,6 +6,7 @@
 #include "fleet/PollCycle.h"
 #include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
+#include "net/RequestResult.h"
 #include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "streaming/LivePushStatus.h"
@@ -39,6 +40,8 @@ const QStringList kHeaders{QString(),
 constexpr int kFirstColumnWidth = 34;
 const QList<int> kColumnPercentages{10, 13, 9, 12, 9, 8, 23, 5, 10, 13};
 constexpr int kNodeLabelColumn = 1;
+constexpr int kStatusColumn = 6;
+constexpr int kErrorColumn = 10;
 const QColor kNodeRowBackground(0xF2, 0xF4, 0xF7);
 
 QString dashIfEmpty(const QString& text) {
@@ -131,9 +134,17 @@ void LivePage::writeNodeRow(int row, const QString& nodeId) {
     const Node* node = shell_.nodeById(nodeId);
     QFont bold = table_->font();
     bold.setWeight(QFont::Bold);
+    // A Node whose rooms could not be read says so on its row, as the other pages show a failed Node.
+    const auto failure = loadFailures_.constFind(nodeId);
     for (int column = 0; column < table_->columnCount(); ++column) {
-        QTableWidgetItem* item = table_->setCellText(
-            row, column, column == kNodeLabelColumn ? (node ? nodeLabel(*node) : QStringLiteral("--")) : QString());
+        QString text;
+        if (column == kNodeLabelColumn)
+            text = node ? nodeLabel(*node) : QStringLiteral("--");
+        else if (failure != loadFailures_.cend() && column == kStatusColumn)
+            text = QStringLiteral("加载失败");
+        else if (failure != loadFailures_.cend() && column == kErrorColumn)
+            text = *failure;
+        QTableWidgetItem* item = table_->setCellText(row, column, text);
         item->setFont(bold);
         item->setBackground(kNodeRowBackground);
         if (column == 0)
@@ -308,8 +319,12 @@ void LivePage::load(bool loud) {
         if (!shell_.nodeById(target.id))
             continue;
         reloaded.insert(target.id);
-        if (status < 1 || status > 299 || reply.contains(QLatin1String("error")))
+        const net::RequestResult result{status, reply};
+        if (result.failed()) {
+            loadFailures_.insert(target.id, result.text());
             continue;
+        }
+        loadFailures_.remove(target.id);
         const fleet::CappedList rooms = fleet::cappedList(reply, QStringLiteral("rooms"));
         if (rooms.isCut())
             cut << nodeLabel(target.node);

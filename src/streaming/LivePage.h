@@ -4,6 +4,7 @@
 #include "streaming/LiveRoom.h"
 #include "streaming/LiveRoomActions.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QJsonObject>
 #include <QList>
@@ -82,6 +83,8 @@ private:
     PercentTableWidget* table_ = nullptr;
     QList<streaming::LiveRoom> rooms_;
     QSet<QString> collapsed_;
+    // Why the last load of a Node's rooms failed, by Node id; shown on its Node row.
+    QHash<QString, QString> loadFailures_;
     QList<streaming::LiveTableRow> rowMap_;
     bool loading_ = false;
     streaming::LiveRoomActions actions_{shell_, *this};

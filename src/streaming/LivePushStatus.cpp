@@ -77,14 +77,15 @@ QString progressLine(const QJsonObject& progress) {
 LiveStatusReport parseLiveStatus(int status, bool networkError, const QString& networkErrorText,
                                  const QByteArray& body) {
     LiveStatusReport report;
+    const QJsonObject reply = QJsonDocument::fromJson(body).object();
     if (networkError || status == 0 || status > 299) {
         report.failed = true;
-        report.failureText = networkError && !networkErrorText.isEmpty()
-                                 ? networkErrorText
-                                 : QStringLiteral("HTTP %1").arg(status);
+        // An HTTP answer says why in its body, as every other page shows it; without one the
+        // transport's reason is all there is.
+        report.failureText = status == 0 && !networkErrorText.isEmpty() ? networkErrorText
+                                                                        : net::describeFailure(reply, status);
         return report;
     }
-    const QJsonObject reply = QJsonDocument::fromJson(body).object();
     report.error = trimmedError(reply);
     report.retrying = reply.value(QLatin1String("retrying")).toBool();
     report.retryNextAt = numberMember(reply, "retryNextAt");
@@ -111,8 +112,8 @@ bool applyLiveStatus(LiveRoom& room, const LiveStatusReport& report) {
     } else if (report.running) {
         if (!report.error.isEmpty())
             set(QStringLiteral("error"), report.error, kNoHealthyLog);
-        else
-            set(kStreaming, room.lastError, report.progressLine);
+        else // a push that runs cleanly again has no error left to show
+            set(kStreaming, QString(), report.progressLine);
     } else if (room.status == kStreaming || room.status == kRetrying) {
         set(report.error.isEmpty() ? QStringLiteral("stopped") : QStringLiteral("error"), report.error,
             report.progressLine);

@@ -14,7 +14,7 @@ namespace streaming {
 // One "/live/status" reply reduced to what the state machine needs (built on the poll worker thread).
 struct LiveStatusReport {
     bool failed = false; // no answer, or an HTTP error status
-    QString failureText; // the transport's reason, or "HTTP n"
+    QString failureText; // the transport's reason, or the Agent's as every page shows it
     QString error;       // the Agent's "error", trimmed
     bool retrying = false;
     double retryNextAt = 0;

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QJsonValue>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace streaming {
@@ -72,6 +73,20 @@ QString modeLabel(const QString& streamMode) {
     return QStringLiteral("普通视频");
 }
 
+QString readableEventLine(const QString& line) {
+    static const QRegularExpression modeId(QStringLiteral("\\b(%1|%2|%3)\\b")
+                                               .arg(QLatin1String(kFileMode), QLatin1String(kRandomAudioMode),
+                                                    QLatin1String(kPullMode)));
+    QString readable;
+    qsizetype copied = 0;
+    for (QRegularExpressionMatchIterator it = modeId.globalMatch(line); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        readable += line.mid(copied, match.capturedStart() - copied) + modeLabel(match.captured());
+        copied = match.capturedEnd();
+    }
+    return readable + line.mid(copied);
+}
+
 QString statusLabel(const QString& status) {
     static const QHash<QString, QString> labels = {
         {QStringLiteral("draft"), QStringLiteral("未配置")},
@@ -90,6 +105,24 @@ QString baseName(const QString& path) {
     QString normalized = path;
     normalized.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return normalized.mid(normalized.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool isPushOnAir(const LiveRoom& room) {
+    return room.status == QLatin1String("streaming") || room.status == QLatin1String("retrying");
+}
+
+QString stopPushQuestion(const LiveRoom& room) {
+    const QString question = QStringLiteral("确定停止直播房间 ") + room.name + QStringLiteral(" 的推流？");
+    if (!isPushOnAir(room))
+        return question;
+    return QString::fromUtf8(kRoomOnAirNote) + QStringLiteral("，停止后直播会中断。\n") + question;
+}
+
+QString deleteRoomQuestion(const LiveRoom& room) {
+    const QString question = QStringLiteral("确定删除直播房间 ") + room.name + QStringLiteral(" ?");
+    if (!isPushOnAir(room))
+        return question;
+    return QString::fromUtf8(kRoomOnAirNote) + QStringLiteral("，删除后直播会中断。\n") + question;
 }
 
 QString mediaSourceText(const LiveRoom& room) {

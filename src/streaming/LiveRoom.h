@@ -46,11 +46,21 @@ QString liveRoomKey(const QString& nodeId, const QString& roomId);
 QString effectiveMode(const QString& streamMode);
 QString modeLabel(const QString& streamMode);
 QString statusLabel(const QString& status);
+// An Agent's event line with every mode id in it ("pull_stream_to_rtmp") as the mode's name.
+QString readableEventLine(const QString& line);
 // What the table's source column shows: the pull address, or the video's base name; "--" when empty.
 QString mediaSourceText(const LiveRoom& room);
 QString audioFolderText(const LiveRoom& room);
 // The text after the last slash, backslashes counting as slashes.
 QString baseName(const QString& path);
+
+// What a question before cutting a room off says is on air.
+inline constexpr char kRoomOnAirNote[] = "房间正在推流";
+// Whether the room's push is on air: streaming, or retrying to get back on.
+bool isPushOnAir(const LiveRoom& room);
+// The questions before stopping a room's push and before deleting it; both say when it is on air.
+QString stopPushQuestion(const LiveRoom& room);
+QString deleteRoomQuestion(const LiveRoom& room);
 
 // Merges a fresh load into the list: rooms of Nodes that were not reloaded stay in place, reloaded
 // rooms are replaced by key (keeping their live line until the next status reply) or dropped when

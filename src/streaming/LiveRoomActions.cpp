@@ -95,8 +95,7 @@ void LiveRoomActions::edit(const LiveRoom& room) {
 }
 
 void LiveRoomActions::remove(const LiveRoom& room) {
-    if (!ui::question(shell_.dialogParent(),
-                      QStringLiteral("确定删除直播房间 ") + room.name + QStringLiteral(" ?")))
+    if (!ui::question(shell_.dialogParent(), streaming::deleteRoomQuestion(room)))
         return;
     const std::optional<Node> found = nodeOfRoom(room);
     if (!found)
@@ -211,6 +210,9 @@ void LiveRoomActions::startPush(LiveRoom room) {
 }
 
 void LiveRoomActions::stopPush(LiveRoom room) {
+    // Ending a broadcast is not undone by starting again: viewers drop off, so ask first.
+    if (!ui::question(shell_.dialogParent(), streaming::stopPushQuestion(room)))
+        return;
     const std::optional<Node> found = nodeOfRoom(room);
     if (!found)
         return;
@@ -253,7 +255,8 @@ void LiveRoomActions::showLogs(const LiveRoom& room) {
         if (shell::warnIfFailed(shell_.dialogParent(), app::uiText(QStringLiteral("live.logs.readFailed")),
                                 result))
             return;
-        events = logLines(result.reply);
+        for (const QString& line : logLines(result.reply))
+            events << streaming::readableEventLine(line);
         const net::RequestResult ffmpegResult =
             net::agentCall(node, QStringLiteral("GET"), path + QStringLiteral("&type=ffmpeg"));
         ffmpeg = ffmpegResult.failed() ? QStringList{ffmpegResult.text()} : logLines(ffmpegResult.reply);

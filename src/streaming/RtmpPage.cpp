@@ -3,6 +3,7 @@
 #include "app/TextFormats.h"
 #include "fleet/ListRows.h"
 #include "fleet/PollCycle.h"
+#include "net/AgentEndpoint.h"
 #include "net/ReplyLimits.h"
 #include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
@@ -76,7 +77,7 @@ RtmpPage::RtmpPage(shell::Shell& shell, QWidget* parent) : QWidget(parent), shel
 void RtmpPage::buildTable() {
     table_ = new PercentTableWidget({QStringLiteral("rtmpTable"),
                                      {QStringLiteral("房间名"), QStringLiteral("节点"), QStringLiteral("RTMP推流地址"),
-                                      QStringLiteral("token"), QStringLiteral("SRT推流地址"),
+                                      QStringLiteral("推流密钥"), QStringLiteral("SRT推流地址"),
                                       QStringLiteral("HLS预览地址"), QStringLiteral("更新时间"), QStringLiteral("错误"),
                                       QStringLiteral("状态")},
                                      112,
@@ -112,7 +113,7 @@ void RtmpPage::loadRooms(bool loud) {
     for (const fleet::NodeRef& target : targets) {
         if (!target.node.hasAgentEndpoint()) {
             applyNodeRows(target.row, {rtmpServiceRow({target.row, target.id, nodeLabel(target.node)},
-                                                      QStringLiteral("缺少 Agent API 信息"))});
+                                                      QString::fromUtf8(kNoAgentEndpointText))});
             continue;
         }
         QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/rtmp/status"));

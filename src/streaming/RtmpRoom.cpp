@@ -4,6 +4,7 @@
 #include "net/JsonNumbers.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
+#include "streaming/LiveRoom.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -124,6 +125,13 @@ QString rtmpRoomPath(const QString& roomId, const QString& action) {
     return path;
 }
 
+QString rtmpDeleteQuestion(const RtmpRoom& room) {
+    const QString question = QStringLiteral("确定删除 RTMP 房间 ") + room.name + QStringLiteral(" ?");
+    if (!room.running || !room.online)
+        return question;
+    return QString::fromUtf8(kRoomOnAirNote) + QStringLiteral("，删除后推流会断开。\n") + question;
+}
+
 QString rtmpStateText(const RtmpRoom& room) {
     if (!room.running)
         return QStringLiteral("服务停止");
@@ -146,7 +154,7 @@ const QList<RtmpCopyItem>& rtmpCopyItems() {
         {RtmpCopyField::RtmpPublishFull, QStringLiteral("复制完整RTMP推流地址"),
          QStringLiteral("RTMP推流地址")},
         {RtmpCopyField::SrtPublishFull, QStringLiteral("复制完整SRT推流地址"), QStringLiteral("SRT推流地址")},
-        {RtmpCopyField::RoomKey, QStringLiteral("复制Key"), QStringLiteral("Key")},
+        {RtmpCopyField::RoomKey, QStringLiteral("复制推流密钥"), QStringLiteral("推流密钥")},
         {RtmpCopyField::Play, QStringLiteral("复制RTMP播放地址"), QStringLiteral("RTMP播放地址")},
         {RtmpCopyField::Preview, QStringLiteral("复制HLS预览地址"), QStringLiteral("HLS预览地址")},
     };

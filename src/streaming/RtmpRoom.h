@@ -65,6 +65,9 @@ QList<RtmpRoom> rtmpRowsFromStatus(int status, const QJsonObject& reply, const Q
 // unreserved set, so ids with "/", "?", "#", blanks or non-ASCII letters stay one path segment.
 QString rtmpRoomPath(const QString& roomId, const QString& action = QString());
 
+// The question before deleting a room; it says when a publisher is on air in it.
+QString rtmpDeleteQuestion(const RtmpRoom& room);
+
 // "服务停止", "已禁用", "在线" or "离线".
 QString rtmpStateText(const RtmpRoom& room);
 // Whether a state text reads as good (green) or bad (red); other texts are left uncoloured.

@@ -97,8 +97,7 @@ void RtmpRoomActions::upsertFromReply(const fleet::NodeRef& node, const QJsonObj
 }
 
 void RtmpRoomActions::remove(const RtmpRoomTarget& target) {
-    if (!ui::question(shell_.dialogParent(),
-                      QStringLiteral("确定删除 RTMP 房间 ") + target.room.name + QStringLiteral(" ?")))
+    if (!ui::question(shell_.dialogParent(), rtmpDeleteQuestion(target.room)))
         return;
     shell::BusyScope busy(shell_, QStringLiteral("删除 RTMP 房间..."));
     const net::RequestResult result =

@@ -70,9 +70,10 @@ RtmpRoomDialog::RtmpRoomDialog(const QList<Node>& nodes, const RtmpRoom* editing
 void RtmpRoomDialog::save() {
     const QString name = nameEdit_->text().trimmed();
     if (name.isEmpty()) {
+        // Stays open with what was entered, so the user only adds the name.
         ui::warning(this, QStringLiteral("请填写房间名。"));
         result_.reset();
-        reject();
+        nameEdit_->setFocus();
         return;
     }
     RtmpRoomInput input;

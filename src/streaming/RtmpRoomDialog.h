@@ -30,7 +30,8 @@ public:
     RtmpRoomDialog(const QList<Node>& nodes, const RtmpRoom* editing, const QString& filterNodeId,
                    QWidget* parent = nullptr);
 
-    // Filled when Save was pressed with a name; empty after cancel or a refused name.
+    // Filled when Save was pressed with a name; empty after cancel. Without a name Save warns and the
+    // dialog stays open.
     const std::optional<RtmpRoomInput>& result() const { return result_; }
 
 private:
@@ -44,7 +45,7 @@ private:
     std::optional<RtmpRoomInput> result_;
 };
 
-// Runs the dialog modally; empty when it was cancelled or its name refused.
+// Runs the dialog modally; empty when it was cancelled.
 std::optional<RtmpRoomInput> askRtmpRoom(QWidget* parent, const QList<Node>& nodes, const RtmpRoom* editing,
                                          const QString& filterNodeId);
 

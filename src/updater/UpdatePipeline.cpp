@@ -16,6 +16,7 @@
 #include "updater/UpdateLog.h"
 #include "updater/UpdaterProxy.h"
 #include "updater/UpdaterTiming.h"
+#include "updater/WorkDirCleanup.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -90,13 +91,47 @@ void UpdatePipeline::failUpdate(const QString& message) {
 }
 
 bool UpdatePipeline::runUpdate() {
+    bool updated = false;
     try {
         runSteps();
-        return true;
+        updated = true;
     } catch (const UpdateFailure& failure) {
         failUpdate(failure.message());
-        return false;
+        reportOutcome();
     }
+    // Either way the update has ended: what it downloaded and unpacked is of no further use.
+    cleanWorkDirectory();
+    return updated;
+}
+
+QString outcomeText(TargetState state) {
+    switch (state) {
+    case TargetState::Untouched:
+        return QStringLiteral("旧版本未受影响，可以继续使用。");
+    case TargetState::Restored:
+        return QStringLiteral("已恢复旧版本，可以继续使用。");
+    case TargetState::Replaced:
+        break;
+    }
+    return {};
+}
+
+void UpdatePipeline::reportOutcome() {
+    if (!hooks_.reportOutcome)
+        return;
+    const QString installed = options_.target + QLatin1Char('/') + options_.exe;
+    const bool startable = targetState_ != TargetState::Replaced && !clientStillRunning_ &&
+                           isPlainFileName(options_.exe) && QFileInfo(installed).isFile();
+    hooks_.reportOutcome(outcomeText(targetState_), startable);
+}
+
+void UpdatePipeline::cleanWorkDirectory() {
+    if (options_.workDir.isEmpty())
+        return;
+    const QString keep = !completedBackup_.isEmpty() ? completedBackup_
+                                                     : newestBackup(options_.workDir, startedBackup_);
+    for (const QString& left : updater::cleanWorkDirectory(options_.workDir, keep, {options_.target}))
+        appendUpdateLog(options_.logPath, QStringLiteral("未能清理: ") + left);
 }
 
 QJsonObject UpdatePipeline::fetchManifest(const QString& url) {
@@ -136,8 +171,10 @@ void UpdatePipeline::waitForClientExit() {
     hooks_.setProgress(QStringLiteral("等待 Ondivo 退出..."), QStringLiteral("正在等待主程序关闭"), 80);
     if (options_.pid == 0)
         return;
-    if (platform::waitForProcessExit(options_.pid, timing.pidWaitMs) == platform::PidWaitResult::TimedOut)
+    if (platform::waitForProcessExit(options_.pid, timing.pidWaitMs) == platform::PidWaitResult::TimedOut) {
+        clientStillRunning_ = true;
         throw UpdateFailure(QStringLiteral("等待主程序退出超时"));
+    }
 }
 
 void UpdatePipeline::verifyPackage(const QString& packagePath, const QString& expectedDigest) {
@@ -177,6 +214,7 @@ void UpdatePipeline::checkTarget() {
 }
 
 void UpdatePipeline::backUp(const QString& backupDirectory) {
+    startedBackup_ = backupDirectory;
     hooks_.setProgress(QStringLiteral("备份旧版本..."), options_.target, 800);
     removeTree(backupDirectory);
     QString error;
@@ -184,6 +222,7 @@ void UpdatePipeline::backUp(const QString& backupDirectory) {
     if (!copyDirectory(options_.target, backupDirectory, &error, RootAttributes::Copy,
                        [logPath](const QString& line) { appendUpdateLog(logPath, line); }))
         throw UpdateFailure(error);
+    completedBackup_ = backupDirectory;
 }
 
 // The installed files are renamed away rather than deleted: a file still in use (the client's
@@ -193,7 +232,8 @@ void UpdatePipeline::install(const QString& extractDirectory, const QString& bac
     hooks_.setProgress(QStringLiteral("安装新版本..."), options_.target, 880);
     QString error;
     if (!moveEntriesAside(options_.target, &error))
-        throw UpdateFailure(error);
+        throw UpdateFailure(error); // every entry that was moved has been moved back
+    targetState_ = TargetState::Replaced;
     if (copyDirectory(extractDirectory, options_.target, &error, RootAttributes::Keep)) {
         removeTree(replacedFolder(options_.target)); // a file still in use stays until the next update
         return;
@@ -205,13 +245,16 @@ void UpdatePipeline::install(const QString& extractDirectory, const QString& bac
 // The old entries come back as they were; only when one cannot return does the backup copy fill in.
 // The target directory gets its own mode and time back from the backup either way.
 void UpdatePipeline::rollBack(const QString& backupDirectory) {
-    if (!restoreEntries(options_.target)) {
+    bool restored = restoreEntries(options_.target);
+    if (!restored) {
         appendUpdateLog(options_.logPath, QStringLiteral("旧文件未能全部移回，从备份恢复"));
         removeDirectoryEntries(options_.target);
         QString ignored;
-        copyDirectory(backupDirectory, options_.target, &ignored, RootAttributes::Copy);
+        restored = copyDirectory(backupDirectory, options_.target, &ignored, RootAttributes::Copy);
     }
     copyRootAttributes(backupDirectory, options_.target);
+    if (restored)
+        targetState_ = TargetState::Restored;
 }
 
 // A replaced folder left by an earlier install (files that were in use then) is neither backed up

@@ -19,7 +19,19 @@ struct PipelineHooks {
     std::function<int()> currentPermille;
     std::function<void()> showCloseButton;
     std::function<void()> scheduleQuit;
+    // After a failure: what became of the installed client (shown on the card), and whether the old
+    // client can be started from there (it is installed and not running).
+    std::function<void(const QString& outcome, bool offerStart)> reportOutcome;
 };
+
+// What a failed update did to the installation.
+enum class TargetState {
+    Untouched, // the failure came before installing: the old files were never touched
+    Restored,  // installing failed and the old files were put back
+    Replaced,  // the new files are in place (or the old ones could not be put back)
+};
+// The card's line for it: that the old version is there and usable, or empty when it is not.
+QString outcomeText(TargetState state);
 
 // The manifest members the pipeline uses.
 struct ReleaseManifest {
@@ -63,11 +75,18 @@ private:
     void install(const QString& extractDirectory, const QString& backupDirectory);
     void rollBack(const QString& backupDirectory);
     void startClient();
+    // Removes packages and unpacked files and keeps only the last complete backup.
+    void cleanWorkDirectory();
+    void reportOutcome();
 
     UpdaterOptions options_;
     PipelineHooks hooks_;
     std::unique_ptr<QNetworkAccessManager> manager_;
     QString lastFailure_;
+    TargetState targetState_ = TargetState::Untouched;
+    bool clientStillRunning_ = false;
+    QString startedBackup_;   // the backup this run began writing
+    QString completedBackup_; // ... once it was written whole
 };
 
 } // namespace updater

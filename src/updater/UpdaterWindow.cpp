@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -101,9 +102,19 @@ void UpdaterWindow::buildLayout() {
     progressBar_->setTextVisible(false);
     layout->addWidget(progressBar_);
 
+    outcomeLabel_ = new QLabel(card);
+    outcomeLabel_->setObjectName(QStringLiteral("detailLabel"));
+    outcomeLabel_->setWordWrap(true);
+    outcomeLabel_->hide();
+    layout->addWidget(outcomeLabel_);
+
     layout->addSpacing(4);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch();
+    startClientButton_ = new QPushButton(QStringLiteral("启动 Ondivo"), card);
+    startClientButton_->hide();
+    QObject::connect(startClientButton_, &QPushButton::clicked, this, [this] { startOldClient(); });
+    buttonRow->addWidget(startClientButton_);
     closeButton_ = new QPushButton(QStringLiteral("关闭"), card);
     closeButton_->hide();
     QObject::connect(closeButton_, &QPushButton::clicked, this, [this] { close(); });
@@ -126,6 +137,16 @@ PipelineHooks UpdaterWindow::pipelineHooks() {
     hooks.showCloseButton = [this] {
         closeButton_->show();
     };
+    hooks.reportOutcome = [this](const QString& outcome, bool offerStart) {
+        outcomeLabel_->setText(outcome);
+        outcomeLabel_->setVisible(!outcome.isEmpty());
+        startClientButton_->setVisible(offerStart);
+        if (offerStart) {
+            // The user is left with a working client: starting it again is what Enter does.
+            startClientButton_->setDefault(true);
+            startClientButton_->setFocus();
+        }
+    };
     hooks.scheduleQuit = [this] {
         QTimer::singleShot(timing.quitDelayMs, this, [this] {
             if (quitAction_)
@@ -133,6 +154,20 @@ PipelineHooks UpdaterWindow::pipelineHooks() {
         });
     };
     return hooks;
+}
+
+void UpdaterWindow::startOldClient() {
+    const QString program = options_.target + QLatin1Char('/') + options_.exe;
+    if (!QProcess::startDetached(program, {}, options_.target)) {
+        outcomeLabel_->setText(QStringLiteral("启动 Ondivo 失败"));
+        return;
+    }
+    appendUpdateLog(options_.logPath, QStringLiteral("已启动旧版本 ") + program);
+    close();
+}
+
+QString UpdaterWindow::outcomeText() const {
+    return outcomeLabel_->isHidden() ? QString() : outcomeLabel_->text();
 }
 
 void UpdaterWindow::setProgress(const QString& title, const QString& detail, int permille) {

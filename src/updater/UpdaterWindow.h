@@ -39,12 +39,17 @@ public:
     int progressValue() const;
     bool closeButtonVisible() const;
     QPushButton* closeButton() const { return closeButton_; }
+    // After a failure: what became of the installation, and the button that starts the old client
+    // (shown, and the default, only when it can be started).
+    QString outcomeText() const;
+    QPushButton* startClientButton() const { return startClientButton_; }
 
     static QString windowStyleSheet();
 
 private:
     void buildLayout();
     PipelineHooks pipelineHooks();
+    void startOldClient();
 
     UpdaterOptions options_;
     QLabel* statusLabel_ = nullptr;
@@ -54,6 +59,8 @@ private:
     QLabel* percentLabel_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QPushButton* closeButton_ = nullptr;
+    QLabel* outcomeLabel_ = nullptr;
+    QPushButton* startClientButton_ = nullptr;
     std::unique_ptr<UpdatePipeline> pipeline_;
     std::function<void()> quitAction_;
 };

@@ -1,3 +1,4 @@
+#include "app/ToolkitTranslation.h"
 #include "updater/UpdaterEntry.h"
 #include "updater/UpdaterTiming.h"
 
@@ -5,6 +6,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    app::installToolkitTranslation();
     updater::applyTimingOverridesFromEnvironment();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

@@ -151,6 +151,29 @@ private Q_SLOTS:
         QCOMPARE(selected, (QList<int>{4, 1, 6, 0, 4}));
     }
 
+    // A message stays with the page that wrote it: another page shows its own line (or the fleet line
+    // when it wrote none), and coming back shows the message again.
+    void statusLineFollowsThePage() {
+        auto window = openWindow();
+        waitForStartupLoad(*window);
+        QList<shell::PageParts> pages;
+        for (int page = 0; page < kPageCount; ++page)
+            pages.append(shell::PageParts{new QWidget, {}});
+        window->installPages(pages);
+        const auto& buttons = window->navigationBar()->buttons();
+        const QString fleetLine = window->statusText();
+        buttons[1]->click();
+        window->setStatusText(QStringLiteral("socks5://u:secret@h:1"));
+        buttons[2]->click();
+        QCOMPARE(window->statusText(), fleetLine);
+        window->setBusy(QStringLiteral("..."), true);
+        window->setBusy(QStringLiteral("done 2"), false);
+        buttons[1]->click();
+        QCOMPARE(window->statusText(), QStringLiteral("socks5://u:secret@h:1"));
+        buttons[2]->click();
+        QCOMPARE(window->statusText(), QStringLiteral("done 2"));
+    }
+
     void replacedPageKeepsItsSlot() {
         auto window = openWindow();
         waitForStartupLoad(*window);

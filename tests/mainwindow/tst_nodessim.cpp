@@ -78,11 +78,11 @@ private Q_SLOTS:
         QVERIFY(pollOnce());
         QCOMPARE(memoryPercent(2), 97.0);
         QCOMPARE(fixture.cell(1, mainwindow::kNetworkColumn), QStringLiteral("离线"));
-        QVERIFY(fixture.cell(0, mainwindow::kNetworkColumn).startsWith(QStringLiteral("Down ")));
+        QVERIFY(fixture.cell(0, mainwindow::kNetworkColumn).startsWith(QStringLiteral("下行 ")));
 
         simulator->clearFaults();
         QVERIFY(pollOnce());
-        QVERIFY(fixture.cell(1, mainwindow::kNetworkColumn).startsWith(QStringLiteral("Down ")));
+        QVERIFY(fixture.cell(1, mainwindow::kNetworkColumn).startsWith(QStringLiteral("下行 ")));
     }
 
     void stoppedAgentIsOffline() {

@@ -91,9 +91,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("network");
         QTest::addColumn<QString>("text");
         QTest::newRow("both rates") << R"({"rxRate": 2048, "txRate": 5})"
-                                    << "Down 2.0 KB/s / Up 5.0 B/s";
+                                    << "下行 2.0 KB/s / 上行 5.0 B/s";
         QTest::newRow("zero rates are figures") << R"({"rxRate": 0, "txRate": 0})"
-                                                << "Down 0.0 B/s / Up 0.0 B/s";
+                                                << "下行 0.0 B/s / 上行 0.0 B/s";
         QTest::newRow("missing tx") << R"({"rxRate": 2048})"
                                     << "--";
         QTest::newRow("negative rx") << R"({"rxRate": -1, "txRate": 10})"
@@ -149,7 +149,7 @@ private Q_SLOTS:
         QCOMPARE(row.memory, QStringLiteral("1.00 KB / 2.00 KB  95.0%"));
         QCOMPARE(row.memoryPercent, 95.0);
         QCOMPARE(row.diskPercent, 0.1);
-        QCOMPARE(row.network, QStringLiteral("Down 20 KB/s / Up 2.0 KB/s"));
+        QCOMPARE(row.network, QStringLiteral("下行 20 KB/s / 上行 2.0 KB/s"));
         QCOMPARE(row.mediaMtx, QStringLiteral("v1.9 已停止"));
         QCOMPARE(row.gost, QStringLiteral("3.0"));
         QCOMPARE(row.ffmpeg, QStringLiteral("未安装"));

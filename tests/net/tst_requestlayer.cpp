@@ -2,9 +2,11 @@
 #include "TestMain.h"
 
 #include "app/AppConstants.h"
+#include "net/AgentEndpoint.h"
 #include "net/ReplyGuard.h"
 #include "net/ReplyLimits.h"
 #include "net/RequestLayer.h"
+#include "net/RequestResult.h"
 #include "net/RequestTiming.h"
 #include "model/SignInState.h"
 
@@ -213,6 +215,24 @@ private Q_SLOTS:
         net::agentRequest(nodeAt(server->port()), QStringLiteral("DELETE"), QStringLiteral("/files/videos"),
                           QJsonObject{{QStringLiteral("name"), QStringLiteral("a.mp4")}});
         QCOMPARE(server->lastRequest().body, QByteArray(R"({"name":"a.mp4"})"));
+    }
+
+    // A Node record without the Agent's host or token is never dialled; every page reads one reason.
+    void agentWithoutEndpointIsNeverDialled_data() {
+        QTest::addColumn<bool>("clearHost");
+        QTest::newRow("no token") << false;
+        QTest::newRow("no host") << true;
+    }
+    void agentWithoutEndpointIsNeverDialled() {
+        QFETCH(bool, clearHost);
+        Node node = nodeAt(server->port());
+        (clearHost ? node.agentApi.host : node.agentApi.token).clear();
+        server->clear();
+        const net::RequestResult result = net::agentCall(node, QStringLiteral("GET"), QStringLiteral("/files/videos"));
+        QVERIFY(result.failed());
+        QCOMPARE(result.text(), QString::fromUtf8(kNoAgentEndpointText));
+        QTest::qWait(50);
+        QVERIFY(server->requests().isEmpty());
     }
 
     void agentEmptyTokenStillSendsHeader() {

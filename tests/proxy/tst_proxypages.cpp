@@ -3,6 +3,7 @@
 #include "TestMain.h"
 
 #include "app/Settings.h"
+#include "net/AgentEndpoint.h"
 #include "widgets/PercentTableWidget.h"
 #include "proxy/BridgePage.h"
 #include "proxy/ProxyPage.h"
@@ -146,15 +147,29 @@ private Q_SLOTS:
         QCOMPARE(shell.statusText(), QStringLiteral("代理请求完成"));
         QVERIFY(!shell.isBusy());
 
+        // Stopping a running proxy asks first, saying it runs; No sends nothing.
+        const auto stopCalls = [this] { return sim_.callCount("beta", "POST", "/proxy/stop"); };
+        const int stopsBefore = stopCalls();
+        page.stopProxies();
+        const QStringList asked = lastShown();
+        QCOMPARE(asked.size(), 1);
+        const QString live = proxy::liveNote(1, cell(page.table(), 0, 6).toInt());
+        QVERIFY2(asked.first().startsWith(QStringLiteral("question:") + live), qPrintable(asked.first()));
+        QCOMPARE(stopCalls(), stopsBefore);
+        QCOMPARE(cell(page.table(), 0, 0), QStringLiteral("运行中"));
+
         page.table()->selectRow(1);
         page.startProxies();
         QCOMPARE(lastShown(), QStringList{QStringLiteral("warning:代理请求失败: GOST 未安装")});
         QCOMPARE(cell(page.table(), 1, 0), QStringLiteral("失败"));
         QCOMPARE(cell(page.table(), 1, 12), QStringLiteral("GOST 未安装"));
+        QVERIFY(shell.statusText() != QStringLiteral("代理请求完成"));
 
         page.table()->selectRow(0);
         page.copyConnection();
-        QVERIFY(QApplication::clipboard()->text().startsWith(QStringLiteral("socks5://ondivo:")));
+        QVERIFY(QApplication::clipboard()->text().contains(defaults.password));
+        QVERIFY(!shell.statusText().contains(defaults.password)); // never echoed
+        QVERIFY(!cell(page.table(), 0, 5).contains(defaults.password));
         QApplication::clipboard()->setText(QStringLiteral("before"));
         shell.setNodes({nodeOn("nogost", "X")});
         page.copyConnection();
@@ -177,8 +192,10 @@ private Q_SLOTS:
         QTRY_COMPARE(cell(page.table(), 0, 0), QStringLiteral("失败"));
         QCOMPARE(cell(page.table(), 0, 12), QStringLiteral("回复格式错误"));
         page.table()->selectRow(0);
+        ui::testing::queueAnswer(true);
         page.stopProxies();
-        QCOMPARE(lastShown(), QStringList{QStringLiteral("warning:代理请求失败: 回复格式错误")});
+        QCOMPARE(lastShown().filter(QStringLiteral("warning:")),
+                 QStringList{QStringLiteral("warning:代理请求失败: 回复格式错误")});
 
         proxy::BridgePage bridges(shell);
         bridges.refreshBridges(true);
@@ -200,36 +217,45 @@ private Q_SLOTS:
         shell.setNodes(nodes);
         QTableWidget* table = page.table();
         page.refreshBridges(true);
-        QTRY_COMPARE(table->rowCount(), 3);
+        QTRY_COMPARE(table->rowCount(), 4); // three bridges and the row of the Node without Agent data
         QCOMPARE(shell.statusText(), QStringLiteral("中转已刷新"));
 
+        // Failed Nodes show one row saying why, as the other pages do; the Node without Agent data is
+        // never asked.
         const int callsBefore = sim_.callCount(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"));
         page.showOnlyNode(noAgent.id);
         QCOMPARE(shell.statusText(), QStringLiteral("中转已刷新"));
-        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(cell(table, 0, 0), QString::fromUtf8(proxy::kStateNoAgent));
+        QCOMPARE(cell(table, 0, 12), QString::fromUtf8(kNoAgentEndpointText));
         QCOMPARE(sim_.callCount(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges")), callsBefore);
 
         sim_.setFault(QStringLiteral("alpha"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"),
                       sim::Fault{.status = 500});
         page.showOnlyNode(nodes[0].id);
-        QTRY_COMPARE(shell.statusText(), QStringLiteral("中转已刷新"));
-        QCOMPARE(table->rowCount(), 0); // the failed Node shows nothing until it answers again
+        QTRY_COMPARE(cell(table, 0, 0), QString::fromUtf8(proxy::kStateFailed));
+        QCOMPARE(table->rowCount(), 1);
+        QVERIFY(cell(table, 0, 12) != QStringLiteral("--"));
+        table->selectRow(0);
+        page.deleteBridge(); // a failure row names no bridge: nothing is asked or sent
+        QCOMPARE(lastShown(), QStringList{QStringLiteral("information:请先选择一个中转。")});
         sim_.clearFaults();
         page.showOnlyNode(QString());
-        QTRY_COMPARE(table->rowCount(), 3);
+        QTRY_COMPARE(table->rowCount(), 4);
+        QTRY_COMPARE(rowWith(table, 0, QString::fromUtf8(proxy::kStateFailed)), -1);
 
         // Deleting the selected last row selects the new last row.
-        table->selectRow(2);
-        const QString deletedName = cell(table, 2, 1);
+        table->selectRow(3);
+        const QString deletedName = cell(table, 3, 1);
         ui::testing::queueAnswer(true);
         page.deleteBridge();
         QCOMPARE(shell.statusText(), QStringLiteral("中转已删除"));
-        QCOMPARE(table->rowCount(), 2);
-        QCOMPARE(table->currentRow(), 1);
+        QCOMPARE(table->rowCount(), 3);
+        QCOMPARE(table->currentRow(), 2);
         QCOMPARE(rowWith(table, 1, deletedName), -1);
 
         // A reload reorders and renames: rows keep their bridges and show the new names.
-        const QString selectedName = cell(table, 1, 1);
+        const QString selectedName = cell(table, 2, 1);
         Node renamed = nodes[0];
         renamed.displayName = QStringLiteral("A2");
         shell.setNodes({nodes[1], renamed});
@@ -240,6 +266,27 @@ private Q_SLOTS:
         QTRY_COMPARE(shell.poller(shell::PollKind::BridgeStatus).waitingCount(), 0);
         QCOMPARE(table->rowCount(), 2);
         QVERIFY(rowWith(table, 2, QStringLiteral("A2")) >= 0);
+    }
+
+    // An upstream test's result shows when the test ends, not at the page's next status tick (which
+    // this page alone never gets).
+    void bridgeTestResultShowsWhenItEnds() {
+        sim_.setBridgeTestDurationMs(600);
+        proxy::timing.bridgeTestFollowMs = 150;
+        sim_.addBridge(QStringLiteral("beta"), bridgeJson(QStringLiteral("tested"), 22030, "127.0.0.1", freePort()));
+        FakeShell shell;
+        proxy::BridgePage page(shell);
+        shell.setNodes({nodeOn("beta", "B")});
+        page.refreshBridges(false);
+        QTRY_VERIFY(rowWith(page.table(), 1, QStringLiteral("tested")) >= 0);
+        const int row = rowWith(page.table(), 1, QStringLiteral("tested"));
+        page.table()->selectRow(row);
+        page.testBridgeUpstream();
+        QCOMPARE(cell(page.table(), row, 5), QStringLiteral("测试中"));
+        QTRY_VERIFY_WITH_TIMEOUT(cell(page.table(), row, 5) != QStringLiteral("测试中"), 5000);
+        QVERIFY(cell(page.table(), row, 7) != QStringLiteral("--")); // tested at
+        proxy::timing.bridgeTestFollowMs = 1000;
+        sim_.setBridgeTestDurationMs(3000);
     }
 
     // A bridge deleted while a list request waits does not come back with its stale reply; copy on a row

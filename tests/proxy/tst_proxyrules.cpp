@@ -6,6 +6,7 @@
 #include "net/RequestLayer.h"
 #include "proxy/ProxyRules.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 using namespace proxy;
@@ -40,7 +41,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QStringList>("expected"); // state, port, user, clients, total, uptime, error
         QTest::addColumn<bool>("copyable");
-        const QString run = QStringLiteral(R"("running":true,"port":1080,"username":"u","password":"p","socksAddr":"h:1080")");
+        const QString run = QStringLiteral(R"("running":true,"port":1080,"username":"u","password":"s3cr3t","socksAddr":"h:1080")");
         QTest::newRow("uptime 59") << false << 200 << "{" + run + R"(,"uptimeSeconds":59})"
                                    << QStringList{"运行中", "1080", "u", "0", "0.00 B", "00:00:59", "--"} << true;
         QTest::newRow("uptime 86399.9") << false << 200 << "{" + run + R"(,"uptimeSeconds":86399.9})"
@@ -53,7 +54,7 @@ private Q_SLOTS:
                                          << QStringList{"运行中", "1080", "u", "0", "0.00 B", "00:00:00", "--"} << true;
         QTest::newRow("enabled, not running: totals and counts, no account")
             << false << 200
-            << R"({"running":false,"enabled":true,"port":1080,"username":"u","password":"p","socksAddr":"h:1080",
+            << R"({"running":false,"enabled":true,"port":1080,"username":"u","password":"s3cr3t","socksAddr":"h:1080",
                   "activeConnections":3,"connections":[{"clientIp":"1.2.3.4"}],"totalUpload":1024,
                   "totalDownload":1024,"uptimeSeconds":50})"
             << QStringList{"已启用", "--", "--", "1", "2.00 KB", "--", "--"} << false;
@@ -95,6 +96,45 @@ private Q_SLOTS:
                               view.cells[7], view.cells[8], view.cells[9]};
         QCOMPARE(got, expected);
         QCOMPARE(view.connection.isComplete(), copyable);
+        QVERIFY(!view.cells.join(QLatin1Char('|')).contains(QStringLiteral("s3cr3t"))); // masked in the table
+    }
+
+    // What a question before stopping proxies or deleting a bridge says is live, from the rows' state.
+    void liveNotes_data() {
+        QTest::addColumn<QByteArray>("statuses"); // one status reply per selected Node
+        QTest::addColumn<QString>("note");
+        QTest::newRow("three connections on one") << QByteArray("[{'running':true,'activeConnections':3}]")
+                                                  << "有 3 个活动连接";
+        QTest::newRow("summed over Nodes, stopped ones add none")
+            << QByteArray("[{'running':true,'activeConnections':2},{'running':true,'activeConnections':1},"
+                          "{'running':false,'activeConnections':9}]")
+            << "有 3 个活动连接";
+        QTest::newRow("running idle") << QByteArray("[{'running':true}]") << "正在运行";
+        QTest::newRow("peer's negative count") << QByteArray("[{'running':true,'activeConnections':-4}]")
+                                               << "正在运行";
+        QTest::newRow("huge counts stay in range")
+            << QByteArray("[{'running':true,'activeConnections':2147483647},"
+                          "{'running':true,'activeConnections':2147483647}]")
+            << "有 2000000 个活动连接";
+        QTest::newRow("all stopped") << QByteArray("[{'running':false,'enabled':true}]") << "";
+    }
+    void liveNotes() {
+        QFETCH(QByteArray, statuses);
+        QFETCH(QString, note);
+        int running = 0;
+        int connections = 0;
+        const QByteArray text = statuses.replace('\'', '"');
+        for (const QJsonValue& value : QJsonDocument::fromJson(text).array()) {
+            const ProxyRowView view = proxyRowFromStatus(value.toObject());
+            running += view.running ? 1 : 0;
+            connections += view.running ? view.activeConnections : 0;
+        }
+        QCOMPARE(liveNote(running, connections), note);
+        const QString question = stopProxiesQuestion({QStringLiteral("A")}, running, connections);
+        QCOMPARE(question.contains(note), true);
+        QCOMPARE(question.contains(QStringLiteral("连接")) || question.contains(QStringLiteral("运行")),
+                 !note.isEmpty());
+        QCOMPARE(deleteBridgeQuestion(QStringLiteral("b"), running > 0, connections).contains(note), true);
     }
 
     void distinctClients_data() {

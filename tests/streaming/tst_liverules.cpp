@@ -3,6 +3,7 @@
 #include "streaming/LiveEditorRules.h"
 #include "streaming/LivePushStatus.h"
 #include "streaming/LiveRoom.h"
+#include "streaming/RtmpRoom.h"
 
 #include <QJsonDocument>
 
@@ -49,10 +50,14 @@ private Q_SLOTS:
         const QByteArray running = json("{'running':true,'progress':{'fps':'30','bitrate':'2500kbits/"
                                         "s','speed':'1x','out_time':'00:00:05.1'}}");
         QTest::newRow("streaming, no answer") << "streaming" << 0 << QByteArray() << "error"
-                                              << "HTTP 0"
+                                              << "请求失败"
                                               << "异常：未读取到正常推流日志";
+        QTest::newRow("streaming, HTTP error gives the Agent's reason")
+            << "streaming" << 500 << json("{'error':' ffmpeg exited '}") << "error"
+            << "ffmpeg exited"
+            << "异常：未读取到正常推流日志";
         QTest::newRow("stopped, HTTP error left alone") << "stopped" << 502 << QByteArray() << "stopped"
-                                                        << ""
+                                                        << "earlier"
                                                         << "old";
         QTest::newRow("retrying flag, delay 0")
             << "configured" << 200 << json("{'retrying':true,'retryDelaySeconds':0}") << "retrying"
@@ -64,8 +69,8 @@ private Q_SLOTS:
             << "retrying"
             << "lost"
             << "重试中：5 秒后自动重启";
-        QTest::newRow("running") << "retrying" << 200 << running << "streaming"
-                                 << "" << progress;
+        QTest::newRow("running again clears the error") << "error" << 200 << running << "streaming"
+                                                        << "" << progress;
         QTest::newRow("running with error")
             << "configured" << 200 << json("{'running':true,'error':'bad input'}") << "error"
             << "bad input"
@@ -78,7 +83,7 @@ private Q_SLOTS:
             << "exit 1"
             << "帧率：-- | 码率：-- | 速度：-- | 时间：--";
         QTest::newRow("stopped stays stopped") << "stopped" << 200 << json("{'running':false}") << "stopped"
-                                               << ""
+                                               << "earlier"
                                                << "old";
     }
     void pollTransitions() {
@@ -87,6 +92,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         LiveRoom r = room("n", "a");
         r.status = before;
+        r.lastError = QStringLiteral("earlier");
         r.liveLine = QStringLiteral("old");
         applyLiveStatus(r, parseLiveStatus(httpStatus, httpStatus == 0, QString(), body));
         QTEST(r.status, "after");
@@ -306,6 +312,54 @@ private Q_SLOTS:
         started.audioFolder = audio;
         // The start check refuses what the editor refuses, except an empty push address.
         QCOMPARE(startRefusal(started, true).isEmpty(), editorRefusal(v).isEmpty() && !push.isEmpty());
+    }
+
+    // A question before cutting a room off says it is on air exactly while its push runs or retries;
+    // an ingest room only while a publisher is on it and its service runs.
+    void onAirQuestions_data() {
+        QTest::addColumn<QString>("liveStatus");
+        QTest::addColumn<bool>("ingestRunning");
+        QTest::addColumn<bool>("publisherOnline");
+        QTest::addColumn<bool>("onAir");
+        QTest::newRow("streaming") << "streaming" << true << true << true;
+        QTest::newRow("retrying") << "retrying" << true << true << true;
+        QTest::newRow("idle ingest room") << "configured" << true << false << false;
+        QTest::newRow("stale publisher of a stopped service") << "stopped" << false << true << false;
+        QTest::newRow("failed push") << "error" << false << false << false;
+        QTest::newRow("draft") << "draft" << false << false << false;
+    }
+    void onAirQuestions() {
+        QFETCH(QString, liveStatus);
+        QFETCH(bool, ingestRunning);
+        QFETCH(bool, publisherOnline);
+        QFETCH(bool, onAir);
+        const LiveRoom live = room("n", "<b>R</b>", liveStatus.toUtf8().constData());
+        RtmpRoom ingest;
+        ingest.name = live.name;
+        ingest.running = ingestRunning;
+        ingest.enabled = true;
+        ingest.online = publisherOnline;
+        const QString note = QString::fromUtf8(kRoomOnAirNote);
+        for (const QString& question : {stopPushQuestion(live), deleteRoomQuestion(live)}) {
+            QCOMPARE(question.contains(note), onAir);
+            QVERIFY(question.contains(live.name));
+        }
+        QCOMPARE(rtmpDeleteQuestion(ingest).contains(note), ingestRunning && publisherOnline);
+    }
+
+    void eventLinesNameModes_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("readable");
+        QTest::newRow("pull") << "开始推流 (pull_stream_to_rtmp) -> rtmp://h/x"
+                              << QString("开始推流 (" + modeLabel(kPullMode) + ") -> rtmp://h/x");
+        QTest::newRow("two modes") << "file_to_rtmp→video_random_audio_to_rtmp"
+                                   << QString(modeLabel(kFileMode) + "→" + modeLabel(kRandomAudioMode));
+        QTest::newRow("inside a longer word stays") << "my_pull_stream_to_rtmp_x" << "my_pull_stream_to_rtmp_x";
+        QTest::newRow("no mode") << "停止推流" << "停止推流";
+    }
+    void eventLinesNameModes() {
+        QFETCH(QString, line);
+        QTEST(readableEventLine(line), "readable");
     }
 
     void pullModeBody() {

@@ -219,6 +219,13 @@ private Q_SLOTS:
             if (dialog.findChild<QComboBox*>("rtmpRoomNode")->currentData().toString() !=
                 QLatin1String("id-1"))
                 return int(QDialog::Rejected);
+            // Saving without a name warns and keeps the dialog open.
+            bool closed = false;
+            QObject::connect(&dialog, &QDialog::finished, &dialog, [&closed] { closed = true; });
+            dialog.findChild<QLineEdit*>("rtmpRoomName")->setText(QStringLiteral("  "));
+            dialog.findChild<QPushButton*>("rtmpRoomSave")->click();
+            if (closed)
+                return int(QDialog::Rejected);
             dialog.findChild<QLineEdit*>("rtmpRoomName")->setText(QStringLiteral("  主直播间 "));
             dialog.findChild<QPushButton*>("rtmpRoomSave")->click();
             return dialog.result();

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -43,6 +44,8 @@ struct Run {
     QString status;
     bool closeVisible = false;
     bool plainLabels = false;
+    QString outcome;           // what the card says became of the installation
+    bool startOffered = false; // "启动 Ondivo" shown after a failure
 };
 
 } // namespace
@@ -61,7 +64,7 @@ private Q_SLOTS:
     void manifestSizeOutOfRange();
 
 private:
-    Run run(UpdateScenario& s, const QString& manifestUrl, quint32 pid = 0);
+    Run run(UpdateScenario& s, const QString& manifestUrl, quint32 pid = 0, bool clickStart = false);
 };
 
 void UpdatePipelineTest::init() {
@@ -73,7 +76,7 @@ void UpdatePipelineTest::init() {
     ui::testing::setScripted(true);
 }
 
-Run UpdatePipelineTest::run(UpdateScenario& s, const QString& manifestUrl, quint32 pid) {
+Run UpdatePipelineTest::run(UpdateScenario& s, const QString& manifestUrl, quint32 pid, bool clickStart) {
     UpdaterOptions options;
     options.manifestUrl = manifestUrl;
     options.target = s.target;
@@ -92,6 +95,10 @@ Run UpdatePipelineTest::run(UpdateScenario& s, const QString& manifestUrl, quint
     result.status = window.statusText();
     result.closeVisible = window.closeButtonVisible();
     result.plainLabels = testsupport::allLabelsPlain(&window);
+    result.outcome = window.outcomeText();
+    result.startOffered = !window.startClientButton()->isHidden() && window.startClientButton()->isDefault();
+    if (clickStart && result.startOffered)
+        window.startClientButton()->click();
     return result;
 }
 
@@ -113,9 +120,9 @@ void UpdatePipelineTest::updatesInstallation() {
     QCOMPARE(s.snapshotTarget(), UpdateScenario::expectedNewRelease(entries));
     const QString versionDir = s.workDir + "/2.0.0";
     QCOMPARE(snapshotTree(versionDir + "/backup"), old);
-    QCOMPARE(snapshotTree(versionDir + "/extract"), UpdateScenario::expectedNewRelease(entries));
-    QVERIFY(QFileInfo::exists(versionDir + "/ondivo-client.zip"));
-    QVERIFY(!QFileInfo::exists(versionDir + "/ondivo-client.zip.download"));
+    // Once ended, only the backup stays of what the update downloaded and unpacked.
+    QCOMPARE(QDir(versionDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{"backup"});
     QTRY_COMPARE(s.recordedStarts(), (QStringList{s.target, "end"}));
 
     const QStringList texts = s.logTexts();
@@ -236,6 +243,11 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     QVERIFY(!QFileInfo::exists(s.workDir + "/evil.txt"));
     QVERIFY(!QFileInfo::exists(dir.filePath("owned.zip")));
     QVERIFY(!QFileInfo::exists(s.workDir + "/owned.zip"));
+    // The old client is untouched: the card says so and offers to start it when it is there.
+    QVERIFY(!r.outcome.isEmpty());
+    QCOMPARE(r.startOffered, setup != "noProgram");
+    QVERIFY(!QFileInfo::exists(s.workDir + "/2.0.0/extract"));
+    QVERIFY(!QFileInfo::exists(s.workDir + "/2.0.0/ondivo-client.zip"));
 }
 
 void UpdatePipelineTest::rollsBackWhenInstallCopyFails() {
@@ -264,17 +276,21 @@ void UpdatePipelineTest::rollsBackWhenInstallCopyFails() {
     entries.append(ZipEntry{"deeper/" + longName + "/" + longName, "cannot land"});
     server.setPackage(buildZip(entries), "2.0.0");
 
-    const Run r = run(s, server.manifestUrl());
+    const Run r = run(s, server.manifestUrl(), 0, true);
     QVERIFY(!r.ok);
+    QVERIFY(r.startOffered);
+    QVERIFY(!r.outcome.isEmpty());
     const QStringList texts = s.logTexts();
-    QVERIFY2(texts.last().startsWith("ERROR 复制失败: " + s.workDir + "/2.0.0/extract/deeper/"),
-             qPrintable(texts.last()));
+    const QStringList errors = texts.filter(QRegularExpression("^ERROR "));
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors.first().startsWith("ERROR 复制失败: " + s.workDir + "/2.0.0/extract/deeper/"),
+             qPrintable(errors.first()));
     QVERIFY(texts.contains("安装新版本... " + s.target));
     QCOMPARE(s.snapshotTarget(), old);
     QCOMPARE(fileId(program), programId);
     QCOMPARE(permissionBits(s.target), 0750);
     QCOMPARE(QFileInfo(s.target).lastModified(), oldTime);
-    QVERIFY(s.recordedStarts().isEmpty());
+    QTRY_COMPARE(s.recordedStarts(), (QStringList{s.target, "end"})); // the old client, started from the card
 }
 
 void UpdatePipelineTest::reportsClientThatCannotStart() {
@@ -292,6 +308,8 @@ void UpdatePipelineTest::reportsClientThatCannotStart() {
     const QStringList texts = s.logTexts();
     QCOMPARE(texts.mid(texts.size() - 3),
              (QStringList{"启动 Ondivo... Ondivo", "更新失败 启动 Ondivo 失败", "ERROR 启动 Ondivo 失败"}));
+    QVERIFY(!r.startOffered); // the new release is installed: nothing old to start
+    QVERIFY(r.outcome.isEmpty());
     // The new release stays installed.
     QCOMPARE(s.snapshotTarget(), UpdateScenario::expectedNewRelease(entries));
 }
