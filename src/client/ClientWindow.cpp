@@ -3,6 +3,7 @@
 #include "account/LoginDialog.h"
 #include "app/AppConstants.h"
 #include "files/FilesPages.h"
+#include "history/FleetBar.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
 #include "proxy/ProxyPages.h"
@@ -26,6 +27,13 @@ std::unique_ptr<MainWindow> createClientWindow() {
     pages[int(shell::PageId::Files)] = createFilesPage(shell);
     pages[int(shell::PageId::Settings)] = createSettingsPage(shell);
     window->installPages(pages);
+    MainWindow* main = window.get();
+    shell.addToTopBar(new history::FleetBar(shell, *shell.fleetHistory(), [main](const history::Event& event) {
+        if (event.roomKey.isEmpty())
+            main->reveal(shell::PageId::Nodes, event.nodeId);
+        else
+            main->reveal(shell::PageId::Live, event.roomKey);
+    }));
     return window;
 }
 

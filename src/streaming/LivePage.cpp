@@ -3,6 +3,7 @@
 #include "app/TextFormats.h"
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
+#include "history/FleetHistory.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "shell/NodeFilterCombo.h"
@@ -13,6 +14,7 @@
 #include "ui/Dialogs.h"
 #include "ui/PlainText.h"
 
+#include <QDateTime>
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QMenu>
@@ -214,6 +216,20 @@ int LivePage::rowOfNode(const QString& nodeId) const {
     return -1;
 }
 
+void LivePage::pollWhileHidden() {
+    if (!loadedOnce_)
+        load(false);
+    else
+        pollStatuses();
+}
+
+void LivePage::revealRoom(const QString& roomKey) {
+    const int index = streaming::indexOfLiveRoom(rooms_, roomKey);
+    if (index >= 0 && collapsed_.remove(rooms_[index].cloudNodeId))
+        redraw();
+    selectRoom(roomKey);
+}
+
 void LivePage::selectRoom(const QString& roomKey) {
     const int row = rowOfRoom(roomKey);
     if (row >= 0)
@@ -344,6 +360,7 @@ void LivePage::load(bool loud) {
     rooms_ = streaming::mergeLiveRooms(kept, fresh, reloaded);
     redraw();
     loading_ = false;
+    loadedOnce_ = true;
     if (loud) {
         shell_.setBusy(QString(), false);
         shell_.setStatusText(QStringLiteral("直播房间加载完成"));
@@ -379,7 +396,14 @@ void LivePage::onStatusDelivered(const QString& roomKey, const QVariant& value) 
     const int index = streaming::indexOfLiveRoom(rooms_, roomKey);
     if (index < 0 || !value.canConvert<streaming::LiveStatusReport>())
         return;
-    if (!streaming::applyLiveStatus(rooms_[index], value.value<streaming::LiveStatusReport>()))
+    const auto report = value.value<streaming::LiveStatusReport>();
+    const bool changed = streaming::applyLiveStatus(rooms_[index], report);
+    if (history::FleetHistory* fleet = shell_.fleetHistory()) {
+        const LiveRoom& room = rooms_[index];
+        fleet->roomPolled({room.key(), room.cloudNodeId, room.name, QDateTime::currentMSecsSinceEpoch(),
+                           !report.failed, room.status, room.lastError});
+    }
+    if (!changed)
         return;
     const int row = rowOfRoom(roomKey);
     if (row >= 0)
@@ -469,6 +493,16 @@ shell::PageParts createLivePage(shell::Shell& shell) {
     hooks.onLiveTick = [guard] {
         if (guard)
             guard->pollStatuses();
+    };
+    // A push that dies while another page is shown is still noticed: at the status cadence then.
+    hooks.onStatusTick = [guard, &shell] {
+        if (guard && shell.currentPage() != shell::PageId::Live)
+            guard->pollWhileHidden();
+    };
+    hooks.statusTickWhileHidden = true;
+    hooks.onReveal = [guard](const QString& roomKey) {
+        if (guard)
+            guard->revealRoom(roomKey);
     };
     // Its own name, so that column widths the user dragged are kept for this table.
     page->table()->setObjectName(QStringLiteral("liveTable"));
