@@ -117,6 +117,10 @@ void FleetBar::onEvents(const QList<Event>& events) {
     }
 }
 
+EventList* FleetBar::eventList() const {
+    return list_.data();
+}
+
 void FleetBar::openEventList() {
     if (!list_) {
         list_ = new EventList(shell_, fleet_, open_);

@@ -34,7 +34,8 @@ public:
 
     QLabel* summaryLabel() const { return summary_; }
     QPushButton* bellButton() const { return bell_; }
-    EventList* eventList() const { return list_; }
+    // The event list while it is open.
+    EventList* eventList() const;
     int unread() const { return unread_; }
 
 private:
