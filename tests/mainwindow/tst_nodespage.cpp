@@ -84,7 +84,7 @@ private Q_SLOTS:
         fixture.setNodes({tokyo, osaka});
 
         PercentTableWidget* table = fixture.table();
-        QCOMPARE(table->columnCount(), 11);
+        QCOMPARE(table->columnCount(), 12);
         QCOMPARE(table->horizontalHeaderItem(3)->text(), QStringLiteral("Agent版本"));
         QCOMPARE(table->horizontalHeaderItem(10)->text(), QStringLiteral("网络"));
         QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -94,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(dynamic_cast<UsageProgressDelegate*>(table->itemDelegateForColumn(9)));
         QVERIFY(!dynamic_cast<UsageProgressDelegate*>(table->itemDelegateForColumn(7)));
         QCOMPARE(table->firstColumnWidth(), 120);
-        QCOMPARE(table->percentages(), (QList<int>{9, 11, 8, 9, 8, 8, 7, 14, 14, 12}));
+        QCOMPARE(table->percentages(), (QList<int>{8, 10, 7, 8, 7, 7, 6, 12, 12, 11, 12}));
 
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(fixture.cell(0, 0), QStringLiteral("东京"));
