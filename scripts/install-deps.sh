@@ -9,6 +9,8 @@ packages=(
   libssl-dev libarchive-dev libcpp-httplib-dev
   xvfb xauth x11-utils xdotool fonts-noto-cjk
   openssh-client openssh-server microsocks tinyproxy curl zip unzip python3
+  # The Windows checks (ctest -L windows): Windows-mode syntax check and the Win32 cores under Wine.
+  g++-mingw-w64-x86-64-posix wine64
 )
 # Node.js and npm only fetch the terminal page's scripts; a newer Node.js already installed will do.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -127,6 +127,17 @@ void AgentService::installFileRoutes() {
                                      {QStringLiteral("size"), double(info.size())},
                                      {QStringLiteral("updated"), info.lastModified().toSecsSinceEpoch()}});
         }
+        const int synthetic = [this] {
+            std::lock_guard lock(mutex_);
+            return syntheticVideos_;
+        }();
+        for (int i = 0; i < synthetic; ++i) {
+            const QString name = QStringLiteral("clip-%1.mp4").arg(i, 6, 10, QLatin1Char('0'));
+            files.append(QJsonObject{{QStringLiteral("name"), name},
+                                     {QStringLiteral("relative"), QStringLiteral("batch/") + name},
+                                     {QStringLiteral("size"), double(1048576 + i)},
+                                     {QStringLiteral("updated"), 1700000000 + i}});
+        }
         sendJson(c, 200, {{QStringLiteral("files"), files}});
     });
     host_.route("GET", "/files/audio-folders", [this](Call& c) {
@@ -134,6 +145,15 @@ void AgentService::installFileRoutes() {
         QDir root(audioDir());
         for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
             folders.append(folderJson(root.filePath(name)));
+        const int synthetic = [this] {
+            std::lock_guard lock(mutex_);
+            return syntheticFolders_;
+        }();
+        for (int i = 0; i < synthetic; ++i) {
+            folders.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("music-%1").arg(i, 6, 10, QLatin1Char('0'))},
+                                       {QStringLiteral("fileCount"), i % 50},
+                                       {QStringLiteral("updated"), 1700000000 + i}});
+        }
         sendJson(c, 200, {{QStringLiteral("folders"), folders}});
     });
     host_.route("POST", "/files/audio-folders", [this](Call& c) {
@@ -208,6 +228,13 @@ void AgentService::setUploadFaults(int failPercent, int dropPercent) {
 void AgentService::setSparseUploads(bool on) {
     std::lock_guard lock(mutex_);
     sparseUploads_ = on;
+}
+
+void AgentService::setSyntheticLists(int videos, int folders, int bridges) {
+    std::lock_guard lock(mutex_);
+    syntheticVideos_ = std::max(0, videos);
+    syntheticFolders_ = std::max(0, folders);
+    syntheticBridges_ = std::max(0, bridges);
 }
 
 void AgentService::installUploadRoutes() {

@@ -298,6 +298,15 @@ void AgentService::installProxyRoutes() {
         QJsonArray list;
         for (auto& bridge : bridges_)
             list.append(bridgeJsonLocked(bridge, nowMs()));
+        for (int i = 0; i < syntheticBridges_; ++i) {
+            // Compact, as a hostile Agent would send them: 25,000 fit under the poll's reply cap.
+            list.append(QJsonObject{{QStringLiteral("id"), QStringLiteral("s%1").arg(i)},
+                                    {QStringLiteral("name"), QStringLiteral("b%1").arg(i)},
+                                    {QStringLiteral("port"), 20000 + i % 40000},
+                                    {QStringLiteral("running"), i % 2 == 0},
+                                    {QStringLiteral("upstreamHost"), QStringLiteral("10.0.0.1")},
+                                    {QStringLiteral("upstreamPort"), 1080}});
+        }
         sendJson(c, 200, {{QStringLiteral("bridges"), list}});
     });
     host_.route("POST", "/proxy/bridges", [this](Call& c) {

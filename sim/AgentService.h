@@ -49,6 +49,7 @@ public:
     void setUploadChunkSize(qint64 bytes);
     void setUploadFaults(int failPercent, int dropPercent);
     void setSparseUploads(bool on);
+    void setSyntheticLists(int videos, int folders, int bridges);
     void setBoundNodeId(const QString& nodeId);
     QJsonObject addRtmpRoom(const QString& name, bool enabled, bool online);
     void setRtmpRoomOnline(const QString& id, bool online);
@@ -181,6 +182,10 @@ private:
     int chunkFailPercent_ = 0;
     int chunkDropPercent_ = 0;
     bool sparseUploads_ = false;
+    // Entries listed after the real ones, with no file or relay behind them (large-list benchmarks).
+    int syntheticVideos_ = 0;
+    int syntheticFolders_ = 0;
+    int syntheticBridges_ = 0;
     QString boundNodeId_;
     std::vector<RtmpRoom> rtmpRooms_;
     QStringList rtmpLog_;

@@ -20,6 +20,7 @@ void installControlRoutes(Simulator& sim, HttpHost& host) {
             fault.dropMidReply = b.value(QStringLiteral("dropMidReply")).toBool();
             fault.malformedJson = b.value(QStringLiteral("malformedJson")).toBool();
             fault.times = b.value(QStringLiteral("times")).toInt(-1);
+            fault.replyMembers = b.value(QStringLiteral("replyMembers")).toObject();
             const QString target =
                 textOf(b, "target").isEmpty() ? QString::fromLatin1(kCloud) : textOf(b, "target");
             if (textOf(b, "path").isEmpty())
@@ -73,6 +74,12 @@ void installControlRoutes(Simulator& sim, HttpHost& host) {
                 if (textOf(end, "roomId").isEmpty())
                     return sendError(c, 400, QStringLiteral("endPush.roomId is required"));
                 sim.simulatePushFailure(name, textOf(end, "roomId"), textOf(end, "error"));
+            }
+            if (c.body.value(QStringLiteral("syntheticLists")).isObject()) {
+                const QJsonObject lists = c.body.value(QStringLiteral("syntheticLists")).toObject();
+                sim.setSyntheticLists(name, lists.value(QStringLiteral("videos")).toInt(),
+                                      lists.value(QStringLiteral("folders")).toInt(),
+                                      lists.value(QStringLiteral("bridges")).toInt());
             }
             if (c.body.contains(QStringLiteral("restartMs")))
                 sim.setRestartDurationMs(c.body.value(QStringLiteral("restartMs")).toInt());

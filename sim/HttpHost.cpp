@@ -263,6 +263,16 @@ void sendError(Call& call, int status, const QString& error) {
     sendError(call.res, status, error);
 }
 
+// A lying Agent: the route did its work, the success reply then claims other numbers.
+static void replaceMembers(httplib::Response& res, const QJsonObject& members) {
+    if (res.status >= 300 || res.content_provider_)
+        return;
+    QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(res.body)).object();
+    for (auto it = members.begin(); it != members.end(); ++it)
+        object.insert(it.key(), it.value());
+    sendJson(res, res.status, object);
+}
+
 // ---- HttpHost ----
 
 HttpHost::HttpHost(QString target, FaultTable& faults, StopSignal& stop)
@@ -346,6 +356,8 @@ void HttpHost::dispatch(const Route& route, const httplib::Request& req, httplib
     if (route.needsAuth && authorizer_ && !authorizer_(call))
         return;
     route.fn(call);
+    if (fault && !fault->replyMembers.isEmpty())
+        replaceMembers(res, fault->replyMembers);
     if (fault && fault->staleMs > 0 && !stop_.waitFor(fault->staleMs)) {
         abortConnection(res);
         return;

@@ -325,6 +325,10 @@ void Simulator::setSparseUploads(const QString& agentName, bool on) {
     WITH_AGENT(agentName, setSparseUploads(on))
 }
 
+void Simulator::setSyntheticLists(const QString& agentName, int videos, int folders, int bridges) {
+    WITH_AGENT(agentName, setSyntheticLists(videos, folders, bridges))
+}
+
 QJsonObject Simulator::addRtmpRoom(const QString& agentName, const QString& name, bool enabled, bool online) {
     AgentService* agent = d->find(agentName);
     return agent ? agent->addRtmpRoom(name, enabled, online) : QJsonObject();

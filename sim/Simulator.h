@@ -31,6 +31,7 @@ struct Fault {
     bool dropMidReply = false;  // the route runs, then the connection closes after half of the body
     bool malformedJson = false; // answer 200 with a body that is not JSON; the route does not run
     int times = -1;             // how many matching calls it applies to before it removes itself; -1 = all
+    QJsonObject replyMembers;   // the route runs; these members then replace its own in a JSON success reply
 };
 
 // Fault target: kCloud or an Agent's name.
@@ -162,6 +163,9 @@ public:
     // Chunks of zero bytes only are not written (the partial file is sparse, so it reads back the
     // same): multi-GiB uploads of sparse files without using the disk.
     void setSparseUploads(const QString& agentName, bool on);
+    // "/files/videos", "/files/audio-folders" and "/proxy/bridges" list this many made-up entries after the
+    // real ones (nothing on disk, no relay behind them): lists as long as a benchmark needs.
+    void setSyntheticLists(const QString& agentName, int videos, int folders, int bridges);
 
     // Seeding and inspection of one Agent's state (objects in the Agent's wire format).
     QJsonObject addRtmpRoom(const QString& agentName, const QString& name, bool enabled = true,
@@ -214,10 +218,11 @@ private:
 
 // Control routes on the Cloud API port (no token; loopback tools and the standalone smoke test):
 //   POST   /__sim/faults   {"target", "method", "path", "status", "errorText", "delayMs", "staleMs", "hang",
-//                           "dropMidReply", "malformedJson", "times"}
+//                           "dropMidReply", "malformedJson", "times", "replyMembers": {...}}
 //   DELETE /__sim/faults
 //   POST   /__sim/package  {"ignoreRange", "omitSize", "upperCaseSha256", "wrongSha256"}
 //   POST   /__sim/agent    {"name", "tooOld", "version", "usage": {Usage members}, "restartMs",
-//                           "uploadChunkSize", "offline" (true: refuse connections, false: listen again),
+//                           "uploadChunkSize", "syntheticLists": {"videos", "folders", "bridges"},
+//                           "offline" (true: refuse connections, false: listen again),
 //                           "endPush": {"roomId", "error"}}
 //   GET    /__sim/state    {"agents": [...], "calls": {...}}

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QStringList>
+#include <cmath>
 
 namespace fmt {
 namespace {
@@ -29,6 +30,12 @@ QString sizeText(double bytes, const char* const* units, int lastUnit) {
 constexpr const char* kSizeUnits[] = {"B", "KB", "MB", "GB", "TB"};
 constexpr const char* kRateUnits[] = {"B/s", "KB/s", "MB/s", "GB/s"};
 
+bool inRange(double value, double highest) {
+    return std::isfinite(value) && value >= 0.0 && value <= highest;
+}
+
+const QString kDash = QStringLiteral("--");
+
 QString twoDigits(qint64 n) {
     return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
 }
@@ -36,7 +43,7 @@ QString twoDigits(qint64 n) {
 } // namespace
 
 QString clientBytes(double bytes) {
-    return sizeText(bytes, kSizeUnits, 4);
+    return inRange(bytes, kMaxPlausibleBytes) ? sizeText(bytes, kSizeUnits, 4) : kDash;
 }
 
 QString updaterBytes(double bytes) {
@@ -44,13 +51,21 @@ QString updaterBytes(double bytes) {
 }
 
 QString clientRate(double bytesPerSecond) {
-    return clientBytes(bytesPerSecond) + QStringLiteral("/s");
+    return inRange(bytesPerSecond, kMaxPlausibleRate) ? clientBytes(bytesPerSecond) + QStringLiteral("/s") : kDash;
 }
 
 QString nodeRate(double bytesPerSecond) {
+    if (!inRange(bytesPerSecond, kMaxPlausibleRate))
+        return kDash;
     const Scaled s = scaleBy1024(bytesPerSecond, 3);
     const int decimals = s.value < 10.0 ? 1 : 0;
     return QString::number(s.value, 'f', decimals) + QLatin1Char(' ') + QLatin1String(kRateUnits[s.unitIndex]);
+}
+
+QString count(double value) {
+    if (!inRange(value, kMaxPlausibleCount) || value != std::floor(value))
+        return kDash;
+    return QString::number(qint64(value));
 }
 
 QString duration(qint64 seconds) {

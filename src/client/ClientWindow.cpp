@@ -2,6 +2,8 @@
 
 #include "account/LoginDialog.h"
 #include "app/AppConstants.h"
+#include "client/EndOnSignals.h"
+#include "console/KeyFolder.h"
 #include "files/FilesPages.h"
 #include "history/FleetBar.h"
 #include "mainwindow/MainWindow.h"
@@ -13,6 +15,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 
 std::unique_ptr<MainWindow> createClientWindow() {
     auto window = std::make_unique<MainWindow>();
@@ -50,7 +53,9 @@ bool signIn() {
         QCoreApplication::exit(result == QDialog::Accepted ? kSignedIn : 0);
     });
     login.show();
-    return QApplication::exec() == kSignedIn;
+    const bool signedIn = QApplication::exec() == kSignedIn;
+    client::deleteClosedWindows();
+    return signedIn;
 }
 
 } // namespace
@@ -60,12 +65,17 @@ int runClient() {
     QApplication::setApplicationName(QString::fromLatin1(app::kApplicationName));
     // Each step ends its loop itself; the dialog hiding after a sign-in must not end the application.
     QApplication::setQuitOnLastWindowClosed(false);
+    client::endOnTerminationSignals();
+    // A client that crashed or was killed outright had no chance to remove its key folders.
+    console::sweepStaleKeyFolders(QDir::tempPath());
 
     while (signIn()) {
         auto window = createClientWindow();
         window->setOnClosed([] { QCoreApplication::exit(0); });
         window->show();
         const int code = QApplication::exec();
+        // The Node and preview windows closed with the main window end here, and their ssh sessions with them.
+        client::deleteClosedWindows();
         const bool signedOut = window->signedOut();
         // Destroyed before the next sign-in dialog, whatever the loop returned.
         window.reset();

@@ -11,10 +11,10 @@ inline int sshStartWaitMs = kDefaultSshStartWaitMs;
 inline constexpr int kDefaultSshStopWaitMs = 1000;
 inline int sshStopWaitMs = kDefaultSshStopWaitMs;
 
-// Fetching the host keys of a Node with a pinned fingerprint; a host that does not answer within this
-// time gets no session rather than an endless wait.
-inline constexpr int kDefaultKeyScanTimeoutMs = 15000;
-inline int keyScanTimeoutMs = kDefaultKeyScanTimeoutMs;
+// From the start of a connection (the host-key check included) until ssh has logged in. A host that
+// accepts the connection but never completes a login gets a clear failure instead of a black terminal.
+inline constexpr int kDefaultSshConnectLimitMs = 20000;
+inline int sshConnectLimitMs = kDefaultSshConnectLimitMs;
 
 // A connection to the asset server that sends no request within this time is dropped.
 inline constexpr int kDefaultAssetIdleMs = 10000;
@@ -23,7 +23,7 @@ inline int assetIdleMs = kDefaultAssetIdleMs;
 inline void reset() {
     sshStartWaitMs = kDefaultSshStartWaitMs;
     sshStopWaitMs = kDefaultSshStopWaitMs;
-    keyScanTimeoutMs = kDefaultKeyScanTimeoutMs;
+    sshConnectLimitMs = kDefaultSshConnectLimitMs;
     assetIdleMs = kDefaultAssetIdleMs;
 }
 

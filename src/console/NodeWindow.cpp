@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <QTime>
 #include <QVBoxLayout>
 
 namespace {
@@ -52,9 +53,7 @@ NodeWindow::NodeWindow(const Node& node, QWidget* parent) : QMainWindow(parent),
     layout->addWidget(info);
 
     tabs_ = new QTabWidget(central);
-    tabs_->addTab(textTab(QStringLiteral(
-                      "这是当前节点的操作窗口。Shell 已放到独立页签，后续节点相关能力都从这里扩展。")),
-                  QStringLiteral("概览"));
+    tabs_->addTab(createOverviewTab(), QStringLiteral("概览"));
     auto* shell = new QWidget;
     shellLayout_ = new QVBoxLayout(shell);
     shellLayout_->setContentsMargins(0, 0, 0, 0);
@@ -79,6 +78,26 @@ NodeWindow::NodeWindow(const Node& node, QWidget* parent) : QMainWindow(parent),
     const QByteArray state = settings::readBytes(settings::key::nodeState);
     if (!state.isEmpty())
         restoreState(state);
+}
+
+QWidget* NodeWindow::createOverviewTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    figuresNote_ = new QLabel(QStringLiteral("正在等待节点状态…"), page);
+    layout->addWidget(figuresNote_);
+    figures_ = new QFormLayout;
+    layout->addLayout(figures_);
+    layout->addStretch(1);
+    return page;
+}
+
+void NodeWindow::showLiveFigures(const QList<QPair<QString, QString>>& figures) {
+    while (figures_->rowCount() > 0)
+        figures_->removeRow(0);
+    for (const auto& [name, value] : figures)
+        figures_->addRow(name, selectableLabel(value));
+    figuresNote_->setText(QStringLiteral("节点状态（随状态轮询更新，") +
+                          QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("）"));
 }
 
 void NodeWindow::installCloseKeys() {

@@ -2,8 +2,12 @@
 
 #include "model/Node.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QPair>
 
+class QFormLayout;
+class QLabel;
 class QTabWidget;
 class QVBoxLayout;
 class TerminalPane;
@@ -19,16 +23,23 @@ public:
     QTabWidget* tabs() const { return tabs_; }
     TerminalPane* terminal() const { return terminal_; }
 
+    // The Node's live figures from the fleet's status poll (engines, CPU, memory, disk, network), as
+    // name and value pairs in display order; shown on the "概览" tab as plain text.
+    void showLiveFigures(const QList<QPair<QString, QString>>& figures);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void installCloseKeys();
     void openTerminal();
+    QWidget* createOverviewTab();
 
     Node node_;
     QTabWidget* tabs_ = nullptr;
     QVBoxLayout* shellLayout_ = nullptr;
     int shellTab_ = -1;
     TerminalPane* terminal_ = nullptr;
+    QFormLayout* figures_ = nullptr;
+    QLabel* figuresNote_ = nullptr;
 };

@@ -1,7 +1,10 @@
 #include "console/SshLaunch.h"
 
+#include "platform/OpenSshProgram.h"
+#include "platform/PrivateFile.h"
+
 #include <QCryptographicHash>
-#include <QFile>
+#include <QProcess>
 
 namespace console {
 namespace {
@@ -30,29 +33,19 @@ QString safeKeyName(const QString& nodeName) {
     return safe;
 }
 
-QString writeKeyFile(const QString& path, const QString& privateKey, bool* ok) {
-    QFile::remove(path);
-    QFile file(path);
+bool writeKeyFile(const QString& path, const QString& privateKey, QString* error) {
     QByteArray content = privateKey.toUtf8();
     if (!content.isEmpty() && !content.endsWith('\n'))
         content.append('\n');
-    // Narrowed before the key is written, so the secret is never readable by others, not even briefly.
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                         file.write(content) == content.size();
-    file.close();
-    if (ok)
-        *ok = written;
-    return QStringLiteral("key file permissions 0600 ") + path + QStringLiteral(" => ") +
-           (written ? QStringLiteral("ok") : QStringLiteral("failed: ") + file.errorString());
+    return platform::writePrivateFile(path, content, error);
 }
 
 QString sshProgram() {
-    return programOverride().isEmpty() ? QStringLiteral("ssh") : programOverride();
+    return programOverride().isEmpty() ? platform::openSshProgram(QStringLiteral("ssh")) : programOverride();
 }
 
 QString keyScanProgram() {
-    return QStringLiteral("ssh-keyscan");
+    return platform::openSshProgram(QStringLiteral("ssh-keyscan"));
 }
 
 void testing::setSshProgram(const QString& program) {
@@ -64,22 +57,58 @@ bool isUsableDestination(const Node& node) {
            !node.username.contains(QLatin1Char('@'));
 }
 
-QStringList sshArguments(const Node& node, const QString& keyFile, const QString& knownHostsFile) {
-    const bool pinned = !knownHostsFile.isEmpty();
-    return {QStringLiteral("-tt"),
-            QStringLiteral("-i"),
-            keyFile,
-            QStringLiteral("-p"),
-            QString::number(node.port),
-            QStringLiteral("-o"),
-            pinned ? QStringLiteral("StrictHostKeyChecking=yes") : QStringLiteral("StrictHostKeyChecking=no"),
-            QStringLiteral("-o"),
-            QStringLiteral("UserKnownHostsFile=") + (pinned ? knownHostsFile : QStringLiteral("/dev/null")),
-            node.username + QLatin1Char('@') + node.host};
+QString hostKeyAlias(const Node& node) {
+    const QByteArray identity = (node.id + QLatin1Char('\n') + node.host + QLatin1Char('\n') +
+                                 QString::number(node.port))
+                                    .toUtf8();
+    return QStringLiteral("ondivo-node-") +
+           QString::fromLatin1(QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(32));
 }
 
-QStringList keyScanArguments(const Node& node) {
-    return {QStringLiteral("-p"), QString::number(node.port), QStringLiteral("--"), node.host};
+QStringList sshArguments(const Node& node, const QString& keyFile, const QString& knownHostsFile) {
+    QStringList arguments{QStringLiteral("-tt"), QStringLiteral("-F"), QProcess::nullDevice(),
+                          QStringLiteral("-i"), keyFile, QStringLiteral("-p"), QString::number(node.port)};
+    // Each of these would otherwise come from the user's ssh set-up, or from ssh's defaults in a way that
+    // lets something other than the Node's key and the remembered host key decide the connection.
+    const QStringList options{
+        QStringLiteral("IdentitiesOnly=yes"),
+        QStringLiteral("IdentityAgent=none"),
+        QStringLiteral("ForwardAgent=no"),
+        QStringLiteral("ForwardX11=no"),
+        QStringLiteral("ClearAllForwardings=yes"),
+        QStringLiteral("PermitLocalCommand=no"),
+        QStringLiteral("UpdateHostKeys=no"),
+        QStringLiteral("StrictHostKeyChecking=yes"),
+        QStringLiteral("GlobalKnownHostsFile=") + QProcess::nullDevice(),
+        QStringLiteral("UserKnownHostsFile=") + knownHostsFile,
+        QStringLiteral("HostKeyAlias=") + hostKeyAlias(node),
+        // "Authenticated to ..." on standard error is the moment the key file is no longer needed.
+        QStringLiteral("LogLevel=VERBOSE"),
+    };
+    for (const QString& option : options)
+        arguments << QStringLiteral("-o") << option;
+    arguments << node.username + QLatin1Char('@') + node.host;
+    return arguments;
+}
+
+QProcessEnvironment sshEnvironment(const QProcessEnvironment& base) {
+    QProcessEnvironment environment = base;
+    for (const char* name : {"SSH_AUTH_SOCK", "SSH_AGENT_PID", "SSH_ASKPASS", "SSH_ASKPASS_REQUIRE", "DISPLAY"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("TERM"), QStringLiteral("xterm-256color"));
+    return environment;
+}
+
+QStringList keyScanArguments(const Node& node, int timeoutSeconds) {
+    return {QStringLiteral("-T"), QString::number(qMax(1, timeoutSeconds)), QStringLiteral("-p"),
+            QString::number(node.port), QStringLiteral("--"), node.host};
+}
+
+QByteArray withHostName(const QByteArray& knownHostsLine, const QString& hostName) {
+    const QList<QByteArray> fields = knownHostsLine.simplified().split(' ');
+    if (fields.size() < 3 || fields.at(0).startsWith('#') || lineFingerprint(knownHostsLine).isEmpty())
+        return QByteArray();
+    return hostName.toUtf8() + ' ' + fields.at(1) + ' ' + fields.at(2);
 }
 
 QString normalizedFingerprint(const QString& fingerprint) {

@@ -5,11 +5,15 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QTemporaryDir>
+
+#include <functional>
 
 class QProcess;
 class QWebSocket;
 class QWebSocketServer;
+namespace console {
+class SshSession;
+}
 
 // Connects the terminal page to an ssh session on the Node: a loopback WebSocket server that bridges
 // one page at a time, and the system's OpenSSH client run with the Node's key. Terminal bytes pass
@@ -27,12 +31,20 @@ public:
     const QByteArray& secret() const { return secret_; }
     void setPageOrigin(const QString& origin) { pageOrigin_ = origin; }
 
-    // Writes the key file and starts ssh; with a pinned host fingerprint, the host's keys are fetched
-    // and checked first. Runs once.
-    void startSsh();
+    // Asked (with the question to show) when the Node's host offers a key other than the remembered one;
+    // true trusts the new key. Unset, such a host is refused.
+    void setTrustChangedKey(std::function<bool(const QString&)> ask) { trustChangedKey_ = std::move(ask); }
 
-    QProcess* sshProcess() const { return ssh_; }
-    QString keyFilePath() const { return keyFile_; }
+    // Called when a session is over (failed, refused, timed out or logged out).
+    void setOnSessionEnded(std::function<void()> ended) { sessionEnded_ = std::move(ended); }
+
+    // Checks the host's keys, then logs in with ssh (console::SshSession). A new login starts only when
+    // there is none yet or the last one is over (a reconnect).
+    void startSsh();
+    bool sessionEnded() const;
+
+    QProcess* sshProcess() const;
+    QString keyFilePath() const;
     QString knownHostsPath() const;
     QWebSocket* currentSocket() const;
 
@@ -41,20 +53,14 @@ private:
     void bridge(QWebSocket* socket);
     void fromPage(const QByteArray& bytes);
     void toPage(const QByteArray& bytes);
-    void verifyHostKey();
-    void onKeyScanFinished(const QByteArray& output, bool finished);
-    void launchSsh(const QString& knownHostsFile);
-    void stopProcesses();
 
     Node node_;
     QByteArray secret_;
     QString pageOrigin_;
-    QTemporaryDir tempDir_;
-    QString keyFile_;
     QWebSocketServer* server_ = nullptr;
     QPointer<QWebSocket> currentSocket_;
-    QProcess* ssh_ = nullptr;
-    QProcess* keyScan_ = nullptr;
+    console::SshSession* session_ = nullptr;
+    std::function<bool(const QString&)> trustChangedKey_;
+    std::function<void()> sessionEnded_;
     console::OutputRing pending_;
-    bool started_ = false;
 };

@@ -9,6 +9,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -35,6 +38,7 @@ TerminalPane::TerminalPane(const Node& node, QWidget* parent) : QWidget(parent),
         return;
     }
     bridge_->setPageOrigin(console::assetOrigin(assetServer_->serverPort()));
+    bridge_->setTrustChangedKey([this](const QString& question) { return ui::question(this, question); });
 
     // A plain child, not a native one: the web engine composites its view into the top-level window,
     // and a native child window in between leaves the whole window black on X11 without a GPU.
@@ -43,8 +47,10 @@ TerminalPane::TerminalPane(const Node& node, QWidget* parent) : QWidget(parent),
     hostWidget_->setMinimumSize(640, 360);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(hostWidget_);
+    layout->addWidget(hostWidget_, 1);
+    layout->addWidget(createReconnectBar());
     webHost_ = webview::WebEngineHost(hostWidget_);
+    bridge_->setOnSessionEnded([this] { reconnectBar_->show(); });
 
     initWebView();
     // ssh starts even when the view failed: the session is there once the page can connect.
@@ -57,6 +63,21 @@ TerminalPane::~TerminalPane() {
     bridge_ = nullptr;
     if (assetServer_)
         assetServer_->close();
+}
+
+QWidget* TerminalPane::createReconnectBar() {
+    reconnectBar_ = new QWidget(this);
+    auto* bar = new QHBoxLayout(reconnectBar_);
+    bar->setContentsMargins(8, 4, 8, 4);
+    bar->addWidget(new QLabel(QStringLiteral("SSH 连接已结束。"), reconnectBar_), 1);
+    reconnect_ = new QPushButton(QStringLiteral("重新连接"), reconnectBar_);
+    bar->addWidget(reconnect_);
+    connect(reconnect_, &QPushButton::clicked, this, [this] {
+        reconnectBar_->hide();
+        bridge_->startSsh();
+    });
+    reconnectBar_->hide();
+    return reconnectBar_;
 }
 
 bool TerminalPane::startAssetServer() {

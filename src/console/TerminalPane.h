@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class QPushButton;
 class QWebEngineView;
 class TerminalAssetServer;
 class TerminalBridge;
@@ -21,10 +22,13 @@ public:
     TerminalBridge* bridge() const { return bridge_; }
     TerminalAssetServer* assetServer() const { return assetServer_; }
     const QString& assetRoot() const { return assetRoot_; }
+    // Shown once a session is over, to connect again.
+    QPushButton* reconnectButton() const { return reconnect_; }
 
 private:
     bool startAssetServer();
     void initWebView();
+    QWidget* createReconnectBar();
 
     Node node_;
     TerminalBridge* bridge_ = nullptr;
@@ -32,5 +36,7 @@ private:
     QString assetRoot_;
     QString terminalFile_;
     QWidget* hostWidget_ = nullptr;
+    QWidget* reconnectBar_ = nullptr;
+    QPushButton* reconnect_ = nullptr;
     webview::WebEngineHost webHost_{nullptr};
 };

@@ -73,8 +73,8 @@ int AudioUploadBatch::start(const QStringList& localPaths, const QString& folder
         task->localPath = path;
         task->fileName = info.fileName();
         task->fileSize = info.size();
-        task->chunkSize = chunkSizeFor(task->fileSize);
-        task->totalChunks = chunkCountFor(task->fileSize, task->chunkSize);
+        task->geometry.chunkSize = chunkSizeFor(task->fileSize);
+        task->geometry.totalChunks = chunkCountFor(task->fileSize, task->geometry.chunkSize);
         totalBytes_ += task->fileSize;
         tasks_.push_back(std::move(task));
     }
@@ -122,7 +122,7 @@ void AudioUploadBatch::startTask(quint64 taskId) {
     const QJsonObject body{{QStringLiteral("mediaKind"), QStringLiteral("audio")},
                            {QStringLiteral("fileName"), task->fileName},
                            {QStringLiteral("size"), QString::number(task->fileSize)},
-                           {QStringLiteral("chunkSize"), QString::number(task->chunkSize)},
+                           {QStringLiteral("chunkSize"), QString::number(task->geometry.chunkSize)},
                            {QStringLiteral("overwrite"), overwrite_},
                            {QStringLiteral("audioFolder"), folder_}};
     const quint64 generation = generation_;
@@ -137,7 +137,12 @@ void AudioUploadBatch::startTask(quint64 taskId) {
     const QString failure = uploadFailureText(reply.json, reply.status);
     if (!failure.isEmpty())
         return failTask(*task, QStringLiteral("创建上传任务失败: ") + failure);
-    applyReply(*task, reply.json);
+    const QString refused = applySessionReply(*task, reply.json);
+    if (!refused.isEmpty()) {
+        // The failure below closes the session the Agent opened.
+        task->uploadId = reply.json.value(QLatin1String("uploadId")).toString();
+        return failTask(*task, QStringLiteral("创建上传任务失败: ") + refused);
+    }
     if (task->uploadId.isEmpty())
         return failTask(*task, QStringLiteral("创建上传任务失败: agent 未返回 uploadId"));
     task->file = std::make_unique<QFile>(task->localPath);
@@ -154,29 +159,32 @@ void AudioUploadBatch::sendNextChunk(Task& task) {
         setStatus(QStringLiteral("已暂停"));
         return;
     }
+    const qint64 total = task.geometry.totalChunks;
     qint64 index = 0;
-    while (index < task.totalChunks && task.received.count(index))
+    while (index < total && task.received.count(index))
         ++index;
-    if (task.totalChunks < 1 || index >= task.totalChunks)
+    if (total < 1 || index >= total)
         return finishTask(task.id);
-    const qint64 length = chunkLength(index, task.fileSize, task.chunkSize);
+    // index < totalChunks, which the file's size bounds: the offset cannot overflow.
+    const qint64 offset = index * task.geometry.chunkSize;
+    const qint64 length = chunkLength(index, task.fileSize, task.geometry.chunkSize);
     task.currentChunk = index;
-    if (!task.file || !task.file->seek(index * task.chunkSize))
+    if (!task.file || !task.file->seek(offset))
         return failTask(task, QStringLiteral("读取分片失败"));
-    if (task.file->size() < index * task.chunkSize + length)
+    if (task.file->size() < offset + length)
         return failTask(task, QStringLiteral("读取分片大小不完整"));
-    task.bytesAtChunkStart = task.uploadedBytes;
+    task.sentBytes = 0;
 
     const std::weak_ptr<AudioUploadBatch> weak = weak_from_this();
     const quint64 generation = generation_;
     const quint64 taskId = task.id;
     auto ticketHolder = std::make_shared<quint64>(0);
-    auto progress = [weak, generation, taskId](qint64 sent) {
+    auto progress = [weak, generation, taskId, length](qint64 sent) {
         const auto self = weak.lock();
         Task* t = self && self->generation_ == generation ? self->findTask(taskId) : nullptr;
         if (!t || !t->ticket)
             return;
-        t->shownBytes = std::min(t->fileSize, t->bytesAtChunkStart + std::max<qint64>(0, sent));
+        t->sentBytes = std::clamp<qint64>(sent, 0, length);
         self->emitChanged();
     };
     auto done = [weak, generation, taskId, ticketHolder](const TransferReply& reply) {
@@ -184,7 +192,7 @@ void AudioUploadBatch::sendNextChunk(Task& task) {
         if (self && self->generation_ == generation)
             self->onChunkDone(taskId, *ticketHolder, reply);
     };
-    *ticketHolder = transport_->sendChunk(task.uploadId, index, task.localPath, index * task.chunkSize, length,
+    *ticketHolder = transport_->sendChunk(task.uploadId, index, task.localPath, offset, length,
                                           std::move(progress), std::move(done));
     task.ticket = *ticketHolder;
 }
@@ -194,13 +202,21 @@ void AudioUploadBatch::onChunkDone(quint64 taskId, quint64 ticket, const Transfe
     if (!task || task->ticket != ticket)
         return;
     task->ticket = 0;
+    task->sentBytes = 0;
     if (cancelled_ || task->done || task->failed)
         return;
-    if (!reply.succeeded())
-        return scheduleRetry(*task, chunkFailureText(reply.networkError, reply.body, reply.json, reply.status));
+    // A success that does not confirm this very chunk counts as a failed attempt, never as a reason to
+    // send at once again.
+    const QString failure =
+        reply.succeeded() ? chunkConfirmationFailure(reply.json, task->currentChunk, task->fileSize, task->geometry)
+                          : chunkFailureText(reply.networkError, reply.body, reply.json, reply.status);
+    if (!failure.isEmpty())
+        return scheduleRetry(*task, failure);
     task->retryCount = 0;
-    applyReply(*task, reply.json);
-    task->shownBytes = task->uploadedBytes;
+    // Added to what is known, never replacing it: each success then confirms at least one new chunk,
+    // so a file takes no more successful requests than it has chunks.
+    const std::set<qint64> more = receivedIndices(reply.json, task->geometry.totalChunks);
+    task->received.insert(more.begin(), more.end());
     emitChanged();
     sendNextChunk(*task);
 }
@@ -245,7 +261,6 @@ void AudioUploadBatch::finishTask(quint64 taskId) {
     if (!failure.isEmpty())
         return failTask(*task, QStringLiteral("完成上传失败: ") + failure);
     task->done = true;
-    task->uploadedBytes = task->shownBytes = task->fileSize;
     task->file.reset();
     removeActive(taskId);
     ++succeeded_;
@@ -344,15 +359,17 @@ void AudioUploadBatch::cancel() {
     emitChanged();
 }
 
-void AudioUploadBatch::applyReply(Task& task, const QJsonObject& reply) {
+QString AudioUploadBatch::applySessionReply(Task& task, const QJsonObject& reply) {
+    ChunkGeometry geometry = task.geometry;
+    const QString refused = applyReplyGeometry(reply, task.fileSize, geometry);
+    if (!refused.isEmpty())
+        return refused;
     const QString id = reply.value(QLatin1String("uploadId")).toString();
     if (!id.isEmpty())
         task.uploadId = id;
-    task.chunkSize = std::max<qint64>(1, replyNumber(reply, "chunkSize", task.chunkSize));
-    task.totalChunks = replyNumber(reply, "totalChunks", chunkCountFor(task.fileSize, task.chunkSize));
-    task.received = replyIndices(reply);
-    task.uploadedBytes =
-        replyNumber(reply, "uploadedBytes", coveredBytes(task.received, task.fileSize, task.chunkSize));
+    task.geometry = geometry;
+    task.received = receivedIndices(reply, geometry.totalChunks);
+    return QString();
 }
 
 AudioUploadBatch::Task* AudioUploadBatch::findTask(quint64 id) {
@@ -369,13 +386,26 @@ void AudioUploadBatch::removeActive(quint64 id) {
 
 qint64 AudioUploadBatch::shownBytes() const {
     qint64 shown = 0;
-    for (const auto& task : tasks_)
-        shown += std::min(task->fileSize, std::max(task->uploadedBytes, task->shownBytes));
+    for (const auto& task : tasks_) {
+        shown += task->done ? task->fileSize
+                            : std::min(task->fileSize,
+                                       coveredBytes(task->received, task->fileSize, task->geometry.chunkSize));
+    }
     return shown;
 }
 
+qint64 AudioUploadBatch::unconfirmedBytes() const {
+    qint64 sent = 0;
+    for (const auto& task : tasks_)
+        sent += task->ticket ? task->sentBytes : 0;
+    return sent;
+}
+
 ProgressFigures AudioUploadBatch::sampleProgress() {
-    return sampleProgressOf(shownBytes(), totalBytes_);
+    ProgressFigures figures = sampleProgressOf(shownBytes(), totalBytes_);
+    figures.complete = !batchRunning_ && !tasks_.empty() && succeeded_ == int(tasks_.size());
+    figures.unconfirmed = unconfirmedBytes();
+    return figures;
 }
 
 } // namespace files

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/UploadReporter.h"
+#include "files/UploadRules.h"
 
 #include <QFile>
 #include <QObject>
@@ -41,7 +42,10 @@ public:
     int failedCount() const { return failed_; }
     int activeCount() const { return int(active_.size()); }
     qint64 totalBytes() const { return totalBytes_; }
+    // Bytes of the chunks the Agent confirmed, over all files (a finished file counts whole).
     qint64 shownBytes() const;
+    // Bytes sent in chunk requests the Agent has not answered yet.
+    qint64 unconfirmedBytes() const;
     ProgressFigures sampleProgress();
     // Names of the files the batch refused because an earlier file had the same name.
     QStringList skippedDuplicates() const { return skippedDuplicates_; }
@@ -55,8 +59,10 @@ private:
     struct Task {
         quint64 id = 0;
         QString localPath, fileName, uploadId, lastError;
-        qint64 fileSize = 0, chunkSize = 0, totalChunks = 0;
-        qint64 uploadedBytes = 0, shownBytes = 0, bytesAtChunkStart = 0, currentChunk = -1;
+        qint64 fileSize = 0;
+        ChunkGeometry geometry;
+        qint64 sentBytes = 0; // of the chunk in flight
+        qint64 currentChunk = -1;
         int retryCount = 0;
         std::set<qint64> received;
         std::unique_ptr<QFile> file;
@@ -74,7 +80,7 @@ private:
     void finishTask(quint64 taskId);
     void failTask(Task& task, const QString& text);
     void checkEnd();
-    void applyReply(Task& task, const QJsonObject& reply);
+    QString applySessionReply(Task& task, const QJsonObject& reply);
     Task* findTask(quint64 id);
     void removeActive(quint64 id);
 

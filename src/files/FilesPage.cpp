@@ -2,6 +2,8 @@
 
 #include "files/FilesPages.h"
 #include "files/UploadDialog.h"
+#include "app/TextFormats.h"
+#include "fleet/ListRows.h"
 #include "fleet/NodeBatch.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "net/RequestLayer.h"
@@ -45,11 +47,15 @@ QStringList audioCells(const FileRow& row) {
     const QJsonValue count = row.item.value(QLatin1String("fileCount"));
     const QString name = row.item.value(QLatin1String("name")).toString();
     return {row.nodeLabel, name.isEmpty() ? QStringLiteral("--") : name,
-            count.isUndefined() || count.isNull() ? QStringLiteral("--") : QString::number(count.toInteger()),
+            count.isUndefined() || count.isNull() ? QStringLiteral("--") : fmt::count(count.toDouble()),
             files::updatedCellText(row.item), row.stateText};
 }
 
 void fillTable(PercentTableWidget* table, const QList<FileRow>& rows, QStringList (*cellsOf)(const FileRow&)) {
+    // Painting is held back and sorting stays off while the rows are written: one repaint for the fill.
+    const bool sorting = table->isSortingEnabled();
+    table->setSortingEnabled(false);
+    table->setUpdatesEnabled(false);
     table->setRowCount(0);
     table->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
@@ -57,6 +63,21 @@ void fillTable(PercentTableWidget* table, const QList<FileRow>& rows, QStringLis
         for (int c = 0; c < cells.size(); ++c)
             table->setItem(r, c, cell(cells[c]));
     }
+    table->setUpdatesEnabled(true);
+    table->setSortingEnabled(sorting);
+}
+
+// One Node's list: no more of it than a page shows (the Node's label goes to cut when the Agent listed
+// more), or its error row. The reply may hold no more than such a list needs.
+QList<FileRow> nodeRows(const fleet::NodeRef& target, const QString& path, const char* listKey, QStringList& cut) {
+    int status = 0;
+    QJsonObject reply = net::agentListRequest(target.node, path, &status);
+    const fleet::CappedList list = fleet::cappedList(reply, QLatin1String(listKey));
+    if (list.isCut()) {
+        reply.insert(QLatin1String(listKey), list.items);
+        cut << nodeLabel(target.node);
+    }
+    return files::fileRowsOf(target.id, nodeLabel(target.node), reply, status, listKey);
 }
 
 } // namespace
@@ -102,26 +123,21 @@ void FilesPage::load(bool loud) {
         shell_.setBusyText(QStringLiteral("加载视频文件..."));
     const QList<fleet::NodeRef> targets = fleet::snapshotFiltered(shell_.nodes(), filter_->selectedNodeId());
     QList<FileRow> videos, audios;
-    for (const fleet::NodeRef& target : targets) {
-        int status = 0;
-        const QJsonObject reply = net::agentRequest(target.node, QStringLiteral("GET"), QStringLiteral("/files/videos"), {}, &status);
-        videos << files::fileRowsOf(target.id, nodeLabel(target.node), reply, status, "files");
-    }
+    QStringList cut;
+    for (const fleet::NodeRef& target : targets)
+        videos << nodeRows(target, QStringLiteral("/files/videos"), "files", cut);
     shell_.setBusyText(QStringLiteral("加载音频文件..."));
-    for (const fleet::NodeRef& target : targets) {
-        int status = 0;
-        const QJsonObject reply =
-            net::agentRequest(target.node, QStringLiteral("GET"), QStringLiteral("/files/audio-folders"), {}, &status);
-        audios << files::fileRowsOf(target.id, nodeLabel(target.node), reply, status, "folders");
-    }
+    for (const fleet::NodeRef& target : targets)
+        audios << nodeRows(target, QStringLiteral("/files/audio-folders"), "folders", cut);
     videoRows_ = videos;
     audioRows_ = audios;
     fillTables();
     // The quiet load wrote its progress into the status line too; it must not keep saying "loading".
+    const QString done = fleet::withCutNotice(QStringLiteral("文件加载完成"), cut);
     if (loud)
-        shell_.setBusy(QStringLiteral("文件加载完成"), false);
+        shell_.setBusy(done, false);
     else
-        shell_.setStatusText(QStringLiteral("文件加载完成"));
+        shell_.setStatusText(done);
 }
 
 void FilesPage::fillTables() {

@@ -48,10 +48,14 @@ QString sizeProgressText(qint64 shown, qint64 total) {
     return fmt::clientBytes(double(shown)) + QStringLiteral(" / ") + fmt::clientBytes(double(total));
 }
 
-int progressBarValue(qint64 shown, qint64 total, int maximum) {
+int progressBarValue(qint64 shown, qint64 total, int maximum, bool complete) {
+    if (complete)
+        return maximum;
     if (total <= 0)
         return 0;
-    return int(double(maximum) * double(std::min(shown, total)) / double(total));
+    // Every chunk confirmed is not yet a stored file: the Agent still has to check and move it.
+    const int value = int(double(maximum) * double(std::clamp<qint64>(shown, 0, total)) / double(total));
+    return std::min(value, maximum - 1);
 }
 
 } // namespace files

@@ -12,6 +12,8 @@ struct ProgressFigures {
     double averageRate = 0;     // bytes per second since the session started
     double currentRate = -1;    // bytes per second over the last sample; -1 when no new sample
     qint64 etaSeconds = -1;     // -1 when unknown
+    bool complete = false;      // the upload ended with everything stored
+    qint64 unconfirmed = 0;     // bytes sent that the Agent has not confirmed yet (not in shown)
 };
 
 // Average speed since an upload began, current speed over samples of at least
@@ -34,6 +36,7 @@ private:
 // The texts of the display.
 QString rateText(double bytesPerSecond);
 QString sizeProgressText(qint64 shown, qint64 total);
-int progressBarValue(qint64 shown, qint64 total, int maximum);
+// The bar's value for the confirmed bytes; the maximum only once the upload is complete.
+int progressBarValue(qint64 shown, qint64 total, int maximum, bool complete);
 
 } // namespace files

@@ -8,6 +8,8 @@
 #include <QJsonArray>
 #include <QSet>
 
+#include <cmath>
+
 namespace files {
 namespace {
 
@@ -53,7 +55,7 @@ qint64 chunkSizeFor(qint64 fileSize) {
 qint64 chunkCountFor(qint64 fileSize, qint64 chunkSize) {
     if (fileSize <= 0 || chunkSize <= 0)
         return 0;
-    return (fileSize + chunkSize - 1) / chunkSize;
+    return fileSize / chunkSize + (fileSize % chunkSize != 0 ? 1 : 0); // no sum that could overflow
 }
 
 qint64 chunkLength(qint64 index, qint64 fileSize, qint64 chunkSize) {
@@ -124,8 +126,12 @@ QString listFailureText(const QJsonObject& reply, int status) {
 
 qint64 replyNumber(const QJsonObject& reply, const char* key, qint64 fallback) {
     const QJsonValue value = reply.value(QLatin1String(key));
-    if (value.isDouble())
-        return qint64(value.toDouble());
+    if (value.isDouble()) {
+        // Converting a double outside the 64-bit range is undefined; such a number is no number here.
+        const double number = value.toDouble();
+        const double limit = double(kMaxExactReplyNumber);
+        return std::isfinite(number) && number >= -limit && number <= limit ? qint64(number) : fallback;
+    }
     if (value.isString()) {
         bool ok = false;
         const qint64 number = value.toString().trimmed().toLongLong(&ok);
@@ -134,13 +140,71 @@ qint64 replyNumber(const QJsonObject& reply, const char* key, qint64 fallback) {
     return fallback;
 }
 
-std::set<qint64> replyIndices(const QJsonObject& reply) {
+std::optional<qint64> wholeNumber(const QJsonValue& value, qint64 max) {
+    max = std::min(max, kMaxExactReplyNumber);
+    if (value.isString()) {
+        bool ok = false;
+        const qint64 number = value.toString().trimmed().toLongLong(&ok);
+        return ok && number >= 0 && number <= max ? std::optional<qint64>(number) : std::nullopt;
+    }
+    if (!value.isDouble())
+        return std::nullopt;
+    // Checked as a double first: only then is the conversion defined.
+    const double number = value.toDouble();
+    if (!std::isfinite(number) || number < 0 || number > double(max) || std::floor(number) != number)
+        return std::nullopt;
+    return qint64(number);
+}
+
+namespace {
+
+QString numberText(const QJsonValue& value) {
+    return value.isString() ? value.toString().left(40)
+                            : QString::number(value.toDouble(), 'g', 17).left(40);
+}
+
+} // namespace
+
+QString applyReplyGeometry(const QJsonObject& reply, qint64 fileSize, ChunkGeometry& geometry) {
+    ChunkGeometry next = geometry;
+    const QJsonValue size = reply.value(QLatin1String("chunkSize"));
+    if (!size.isUndefined()) {
+        const std::optional<qint64> chunk = wholeNumber(size, kMaxAgentChunkSize);
+        if (!chunk || *chunk < kMinAgentChunkSize)
+            return QStringLiteral("agent 返回的分片大小无效: %1（允许 %2 到 %3 字节）")
+                .arg(numberText(size))
+                .arg(kMinAgentChunkSize)
+                .arg(kMaxAgentChunkSize);
+        next.chunkSize = *chunk;
+    }
+    const qint64 needed = chunkCountFor(fileSize, next.chunkSize);
+    const QJsonValue count = reply.value(QLatin1String("totalChunks"));
+    if (!count.isUndefined() && wholeNumber(count, kMaxExactReplyNumber) != needed)
+        return QStringLiteral("agent 返回的分片数无效: %1（文件需要 %2 个分片）").arg(numberText(count)).arg(needed);
+    next.totalChunks = needed;
+    geometry = next;
+    return QString();
+}
+
+std::set<qint64> receivedIndices(const QJsonObject& reply, qint64 totalChunks) {
     std::set<qint64> indices;
+    if (totalChunks < 1)
+        return indices;
     for (const QJsonValue& value : reply.value(QLatin1String("received")).toArray()) {
-        if (value.isDouble() && value.toDouble() >= 0)
-            indices.insert(qint64(value.toDouble()));
+        if (const std::optional<qint64> index = wholeNumber(value, totalChunks - 1); index && value.isDouble())
+            indices.insert(*index);
     }
     return indices;
+}
+
+QString chunkConfirmationFailure(const QJsonObject& reply, qint64 index, qint64 fileSize,
+                                 const ChunkGeometry& geometry) {
+    ChunkGeometry replied = geometry;
+    if (!applyReplyGeometry(reply, fileSize, replied).isEmpty() || !(replied == geometry))
+        return QStringLiteral("agent 改变了分片参数");
+    if (!receivedIndices(reply, geometry.totalChunks).count(index))
+        return QStringLiteral("agent 未确认收到分片 %1").arg(index + 1);
+    return QString();
 }
 
 QStringList collectAudioFiles(const QStringList& paths, int* skipped) {

@@ -189,7 +189,6 @@ void VideoUploadPane::connectEngine() {
     events.log = [this](const QString& text) { appendLog(text); };
     events.failed = [this](const QString& text) { ui::warning(this, text); };
     events.batchFinished = [this](int succeeded, int failed) {
-        progress_->setValue(kProgressMaximum);
         chunksValue_->setText(QStringLiteral("%1 / %2").arg(succeeded).arg(audio_->taskCount()));
         if (failed > 0)
             ui::warning(this, QStringLiteral("音频上传完成：成功 %1，失败 %2").arg(succeeded).arg(failed));
@@ -340,8 +339,12 @@ void VideoUploadPane::refresh() {
 void VideoUploadPane::showFigures(const ProgressFigures& figures) {
     if (figures.total <= 0)
         return;
-    progress_->setValue(progressBarValue(figures.shown, figures.total, kProgressMaximum));
-    sizeValue_->setText(sizeProgressText(figures.shown, figures.total));
+    // Only what the Agent confirmed counts; bytes still on their way are named apart.
+    progress_->setValue(progressBarValue(figures.shown, figures.total, kProgressMaximum, figures.complete));
+    QString size = sizeProgressText(figures.shown, figures.total);
+    if (figures.unconfirmed > 0)
+        size += QStringLiteral("（已发送待确认 %1）").arg(fmt::clientBytes(double(figures.unconfirmed)));
+    sizeValue_->setText(size);
     averageRateValue_->setText(rateText(figures.averageRate));
     if (figures.currentRate >= 0)
         currentRateValue_->setText(rateText(figures.currentRate));

@@ -61,6 +61,7 @@ public:
     QPushButton* cancelButton() const { return cancelButton_; }
     QLabel* statusLabel() const { return statusValue_; }
     QLabel* chunksLabel() const { return chunksValue_; }
+    QLabel* sizeLabel() const { return sizeValue_; }
     QProgressBar* progressBar() const { return progress_; }
     QPlainTextEdit* logView() const { return log_; }
 

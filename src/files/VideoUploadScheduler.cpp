@@ -37,6 +37,7 @@ void VideoUploadScheduler::detach() {
     uploadId_.clear();
     running_ = false;
     finishing_ = false;
+    paused_ = false;
     file_.close();
 }
 
@@ -47,6 +48,7 @@ void VideoUploadScheduler::endSession() {
         transport_->notify(QStringLiteral("POST"), kCancelPath, idBody(uploadId_));
     ++epoch_;
     uploadId_.clear();
+    paused_ = false;
     file_.close();
     emitChanged();
 }
@@ -68,10 +70,10 @@ void VideoUploadScheduler::start(const QString& localPath, const QString& fileNa
     fileName_ = fileName;
     overwrite_ = overwrite;
     fileSize_ = QFileInfo(localPath).size();
-    chunkSize_ = chunkSizeFor(fileSize_);
-    totalChunks_ = chunkCountFor(fileSize_, chunkSize_);
-    uploadedBytes_ = 0;
+    geometry_.chunkSize = chunkSizeFor(fileSize_);
+    geometry_.totalChunks = chunkCountFor(fileSize_, geometry_.chunkSize);
     finishing_ = false;
+    paused_ = false;
     completed_ = false;
     cancelled_ = false;
     running_ = true;
@@ -82,7 +84,7 @@ void VideoUploadScheduler::start(const QString& localPath, const QString& fileNa
     const QJsonObject body{{QStringLiteral("mediaKind"), QStringLiteral("video")},
                            {QStringLiteral("fileName"), fileName},
                            {QStringLiteral("size"), QString::number(fileSize_)},
-                           {QStringLiteral("chunkSize"), QString::number(chunkSize_)},
+                           {QStringLiteral("chunkSize"), QString::number(geometry_.chunkSize)},
                            {QStringLiteral("overwrite"), overwrite}};
     const auto keepAlive = shared_from_this();
     const TransferReply reply = transport_->request(QStringLiteral("POST"), kStartPath, body);
@@ -96,12 +98,19 @@ void VideoUploadScheduler::start(const QString& localPath, const QString& fileNa
     const QString failure = uploadFailureText(reply.json, reply.status);
     if (!failure.isEmpty())
         return fail(QStringLiteral("创建上传任务失败: ") + failure);
-    applyReply(reply.json, true);
+    const QString refused = applySessionReply(reply.json);
+    if (!refused.isEmpty()) {
+        // A session cut in a way this client cannot send is of no use to anyone: it is closed again.
+        const QString openedId = reply.json.value(QLatin1String("uploadId")).toString();
+        if (!openedId.isEmpty())
+            transport_->notify(QStringLiteral("POST"), kCancelPath, idBody(openedId));
+        return fail(QStringLiteral("创建上传任务失败: ") + refused);
+    }
     if (uploadId_.isEmpty())
         return fail(QStringLiteral("创建上传任务失败: agent 未返回 uploadId"));
     if (!openLocalFile())
         return fail(QStringLiteral("无法打开本地文件"));
-    meter_.begin(clock_->nowMs(), uploadedBytes_);
+    meter_.begin(clock_->nowMs(), shownBytes());
     emitLog(QStringLiteral("上传任务: ") + uploadId_);
     emitLog(QStringLiteral("视频分片并发: %1").arg(kVideoChunksInFlight));
     pump();
@@ -123,6 +132,7 @@ void VideoUploadScheduler::resume() {
     cancelled_ = false;
     running_ = true;
     pauseRequested_ = false;
+    paused_ = false;
     // Retries that were waiting are due now; their old timers belong to the previous epoch.
     retryWaiting_.clear();
     retryCount_.clear();
@@ -137,14 +147,16 @@ void VideoUploadScheduler::resume() {
     const QString failure = uploadFailureText(reply.json, reply.status);
     if (!failure.isEmpty())
         return fail(QStringLiteral("继续上传失败: ") + failure);
-    applyReply(reply.json, true);
+    const QString refused = applySessionReply(reply.json);
+    if (!refused.isEmpty())
+        return fail(QStringLiteral("继续上传失败: ") + refused);
     // The session belongs to the file it was started with; a file changed since cannot continue it.
     if (QFileInfo(localPath_).size() != fileSize_)
         return fail(QStringLiteral("本地文件已改变，无法继续上传，请重新开始上传"));
     if (!file_.isOpen() && !openLocalFile())
         return fail(QStringLiteral("无法打开本地文件"));
-    meter_.resume(clock_->nowMs(), uploadedBytes_);
-    emitLog(QStringLiteral("继续上传: agent 已收到 %1 / %2 个分片").arg(received_.size()).arg(totalChunks_));
+    meter_.resume(clock_->nowMs(), shownBytes());
+    emitLog(QStringLiteral("继续上传: agent 已收到 %1 / %2 个分片").arg(received_.size()).arg(geometry_.totalChunks));
     pump();
 }
 
@@ -152,6 +164,7 @@ void VideoUploadScheduler::cancel() {
     if (!canCancel())
         return;
     pauseRequested_ = false;
+    paused_ = false;
     cancelled_ = true;
     ++epoch_;
     abortActive();
@@ -179,13 +192,14 @@ void VideoUploadScheduler::pump() {
     if (pauseRequested_) {
         if (active_.empty()) {
             running_ = false;
+            paused_ = true;
             ++epoch_;
             setStatus(QStringLiteral("已暂停"));
         }
         return;
     }
     // No session yet (its start request still waits): nothing to send and nothing to finish.
-    if (uploadId_.isEmpty() || totalChunks_ < 1)
+    if (uploadId_.isEmpty() || geometry_.totalChunks < 1)
         return;
     while (running_ && int(active_.size()) < kVideoChunksInFlight) {
         const qint64 index = lowestFreeIndex();
@@ -201,13 +215,15 @@ void VideoUploadScheduler::pump() {
 }
 
 bool VideoUploadScheduler::sendChunk(qint64 index) {
-    const qint64 length = chunkLength(index, fileSize_, chunkSize_);
-    if (!file_.seek(index * chunkSize_)) {
+    // index < totalChunks, which the file's size bounds: the offset cannot overflow.
+    const qint64 offset = index * geometry_.chunkSize;
+    const qint64 length = chunkLength(index, fileSize_, geometry_.chunkSize);
+    if (!file_.seek(offset)) {
         fail(QStringLiteral("读取分片失败"));
         return false;
     }
     // The bytes themselves are read from disk while they are sent.
-    if (file_.size() < index * chunkSize_ + length) {
+    if (file_.size() < offset + length) {
         fail(QStringLiteral("读取分片大小不完整"));
         return false;
     }
@@ -229,7 +245,7 @@ bool VideoUploadScheduler::sendChunk(qint64 index) {
         if (const auto self = weak.lock())
             self->onChunkDone(*ticketHolder, index, reply);
     };
-    *ticketHolder = transport_->sendChunk(uploadId_, index, localPath_, index * chunkSize_, length,
+    *ticketHolder = transport_->sendChunk(uploadId_, index, localPath_, offset, length,
                                           std::move(progress), std::move(done));
     active_[*ticketHolder] = index;
     return true;
@@ -244,12 +260,18 @@ void VideoUploadScheduler::onChunkDone(quint64 ticket, qint64 index, const Trans
     sentBytes_.erase(index);
     if (cancelled_)
         return;
-    if (reply.succeeded()) {
+    // A success that does not confirm this very chunk is a failed attempt like any other: sending it
+    // again at once would loop for as long as the Agent keeps answering that way.
+    const QString failure = reply.succeeded()
+                                ? chunkConfirmationFailure(reply.json, index, fileSize_, geometry_)
+                                : chunkFailureText(reply.networkError, reply.body, reply.json, reply.status);
+    if (failure.isEmpty()) {
         retryCount_.erase(index);
-        applyReply(reply.json, false);
+        const std::set<qint64> more = receivedIndices(reply.json, geometry_.totalChunks);
+        received_.insert(more.begin(), more.end());
         emitChanged();
     } else {
-        scheduleRetry(index, chunkFailureText(reply.networkError, reply.body, reply.json, reply.status));
+        scheduleRetry(index, failure);
     }
     pump();
 }
@@ -273,7 +295,7 @@ void VideoUploadScheduler::scheduleRetry(qint64 index, const QString& text) {
 }
 
 void VideoUploadScheduler::finish() {
-    if (uploadId_.isEmpty() || totalChunks_ < 1)
+    if (uploadId_.isEmpty() || geometry_.totalChunks < 1 || qint64(received_.size()) < geometry_.totalChunks)
         return;
     finishing_ = true;
     setStatus(QStringLiteral("校验中"));
@@ -302,6 +324,7 @@ void VideoUploadScheduler::fail(const QString& text) {
     running_ = false;
     finishing_ = false;
     pauseRequested_ = false;
+    paused_ = false;
     abortActive();
     retryWaiting_.clear();
     file_.close();
@@ -312,21 +335,18 @@ void VideoUploadScheduler::fail(const QString& text) {
     emitChanged();
 }
 
-void VideoUploadScheduler::applyReply(const QJsonObject& reply, bool replaceReceived) {
+QString VideoUploadScheduler::applySessionReply(const QJsonObject& reply) {
+    ChunkGeometry geometry = geometry_;
+    const QString refused = applyReplyGeometry(reply, fileSize_, geometry);
+    if (!refused.isEmpty())
+        return refused;
     const QString id = reply.value(QLatin1String("uploadId")).toString();
     if (!id.isEmpty())
         uploadId_ = id;
-    chunkSize_ = std::max<qint64>(1, replyNumber(reply, "chunkSize", chunkSize_));
-    // The Agent's count wins when it sends one; otherwise it follows from the (maybe new) chunk size.
-    totalChunks_ = replyNumber(reply, "totalChunks", chunkCountFor(fileSize_, chunkSize_));
-    if (replaceReceived) {
-        received_ = replyIndices(reply);
-        uploadedBytes_ = replyNumber(reply, "uploadedBytes", coveredBytes(received_, fileSize_, chunkSize_));
-    } else {
-        const std::set<qint64> more = replyIndices(reply);
-        received_.insert(more.begin(), more.end());
-        uploadedBytes_ = std::max(uploadedBytes_, coveredBytes(received_, fileSize_, chunkSize_));
-    }
+    geometry_ = geometry;
+    // What the Agent holds is known by index only; its "uploadedBytes" is a claim nothing confirms.
+    received_ = receivedIndices(reply, geometry_.totalChunks);
+    return QString();
 }
 
 bool VideoUploadScheduler::openLocalFile() {
@@ -335,7 +355,7 @@ bool VideoUploadScheduler::openLocalFile() {
 }
 
 qint64 VideoUploadScheduler::lowestFreeIndex() const {
-    for (qint64 index = 0; index < totalChunks_; ++index) {
+    for (qint64 index = 0; index < geometry_.totalChunks; ++index) {
         if (!received_.count(index) && !inFlight_.count(index) && !retryWaiting_.count(index))
             return index;
     }
@@ -353,16 +373,23 @@ void VideoUploadScheduler::abortActive() {
 qint64 VideoUploadScheduler::shownBytes() const {
     if (completed_)
         return fileSize_;
-    qint64 shown = coveredBytes(received_, fileSize_, chunkSize_);
-    for (const auto& [index, sent] : sentBytes_) {
+    return std::min(coveredBytes(received_, fileSize_, geometry_.chunkSize), fileSize_);
+}
+
+qint64 VideoUploadScheduler::unconfirmedBytes() const {
+    qint64 sent = 0;
+    for (const auto& [index, bytes] : sentBytes_) {
         if (!received_.count(index))
-            shown += std::min(sent, chunkLength(index, fileSize_, chunkSize_));
+            sent += std::min(bytes, chunkLength(index, fileSize_, geometry_.chunkSize));
     }
-    return std::min(shown, fileSize_);
+    return sent;
 }
 
 ProgressFigures VideoUploadScheduler::sampleProgress() {
-    return sampleProgressOf(shownBytes(), fileSize_);
+    ProgressFigures figures = sampleProgressOf(shownBytes(), fileSize_);
+    figures.complete = completed_;
+    figures.unconfirmed = unconfirmedBytes();
+    return figures;
 }
 
 } // namespace files

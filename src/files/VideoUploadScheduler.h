@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/UploadReporter.h"
+#include "files/UploadRules.h"
 
 #include <QFile>
 #include <QObject>
@@ -45,14 +46,19 @@ public:
     QString uploadId() const { return uploadId_; }
     QString localPath() const { return localPath_; }
     qint64 fileSize() const { return fileSize_; }
-    qint64 chunkSize() const { return chunkSize_; }
-    qint64 totalChunks() const { return totalChunks_; }
+    qint64 chunkSize() const { return geometry_.chunkSize; }
+    qint64 totalChunks() const { return geometry_.totalChunks; }
     qint64 receivedCount() const { return qint64(received_.size()); }
     int activeCount() const { return int(active_.size()); }
+    bool completed() const { return completed_; }
+    // Bytes of the chunks the Agent confirmed (the whole file once it is complete).
     qint64 shownBytes() const;
+    // Bytes sent in requests the Agent has not answered yet.
+    qint64 unconfirmedBytes() const;
     ProgressFigures sampleProgress();
 
-    bool canStart() const { return !running_ && !finishing_; }
+    // A paused session is continued or cancelled, not replaced by a new start.
+    bool canStart() const { return !running_ && !finishing_ && !paused_; }
     bool canPause() const { return running_ && !finishing_; }
     bool canResume() const;
     bool canCancel() const { return !finishing_ && (running_ || canResume()); }
@@ -64,7 +70,7 @@ private:
     void scheduleRetry(qint64 index, const QString& text);
     void finish();
     void fail(const QString& text);
-    void applyReply(const QJsonObject& reply, bool replaceReceived);
+    QString applySessionReply(const QJsonObject& reply);
     bool openLocalFile();
     qint64 lowestFreeIndex() const;
     void abortActive();
@@ -76,9 +82,7 @@ private:
     QString fileName_;
     bool overwrite_ = false;
     qint64 fileSize_ = 0;
-    qint64 chunkSize_ = 0;
-    qint64 totalChunks_ = 0;
-    qint64 uploadedBytes_ = 0;
+    ChunkGeometry geometry_;
     QFile file_;
     std::set<qint64> received_;
     std::set<qint64> inFlight_;
@@ -89,6 +93,7 @@ private:
 
     bool running_ = false;
     bool pauseRequested_ = false;
+    bool paused_ = false;
     bool cancelled_ = false;
     bool finishing_ = false;
     bool completed_ = false;

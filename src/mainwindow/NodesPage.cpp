@@ -225,6 +225,23 @@ void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
     setUsageCell(row, nodes::kMemoryColumn, texts.memory, texts.memoryPercent);
     setUsageCell(row, nodes::kDiskColumn, texts.disk, texts.diskPercent);
     setCellText(row, nodes::kNetworkColumn, texts.network);
+    showFiguresInNodeWindows(row);
+}
+
+void NodesPage::showFiguresInNodeWindows(int row) {
+    nodeWindows_.removeAll(nullptr);
+    if (nodeWindows_.isEmpty() || row < 0 || row >= shell_.nodes().size())
+        return;
+    QList<QPair<QString, QString>> figures;
+    for (int column = nodes::kAgentColumn; column <= nodes::kNetworkColumn; ++column) {
+        const QTableWidgetItem* header = table_->horizontalHeaderItem(column);
+        const QTableWidgetItem* cell = table_->item(row, column);
+        figures.append({header ? header->text() : QString(), cell ? cell->text() : QStringLiteral("--")});
+    }
+    for (const QPointer<NodeWindow>& window : std::as_const(nodeWindows_)) {
+        if (window->node().id == shell_.nodes().at(row).id)
+            window->showLiveFigures(figures);
+    }
 }
 
 void NodesPage::setCellText(int row, int column, const QString& text) {
@@ -396,6 +413,8 @@ void NodesPage::openNodeWindow(int row) {
     auto* nodeWindow = new NodeWindow(nodeList[row]);
     nodeWindow->setAttribute(Qt::WA_DeleteOnClose);
     shell_.adoptWindow(nodeWindow);
+    nodeWindows_.append(nodeWindow);
+    showFiguresInNodeWindows(row);
     nodeWindow->show();
 }
 

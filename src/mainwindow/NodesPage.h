@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 
@@ -19,6 +20,7 @@ class TrendDelegate;
 struct Sample;
 }
 class NodeMaintenance;
+class NodeWindow;
 class PercentTableWidget;
 class QLineEdit;
 class QMenu;
@@ -83,6 +85,8 @@ private:
     const QNetworkRequest& statusRequestFor(const Node& node);
     // One finished poll cycle goes into the history; the trend column is read again.
     void recordCycle(const QList<history::Sample>& samples);
+    // Hands the row's live figures to the open Node windows of its Node ("概览").
+    void showFiguresInNodeWindows(int row);
 
     // Status requests kept from one poll to the next: building one for every Node on every tick was a
     // good share of what a poll cost the GUI thread. Emptied at each Node list load.
@@ -99,6 +103,7 @@ private:
     QLineEdit* filterEdit_ = nullptr;
     bool filterWasSet_ = false;
     std::unique_ptr<NodeMaintenance> maintenance_;
+    QList<QPointer<NodeWindow>> nodeWindows_;
 };
 
 // The nodes page with its hooks: it polls every Node's status on every status tick, shown or not.

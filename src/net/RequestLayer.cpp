@@ -98,6 +98,17 @@ QJsonObject parseJsonObject(const QByteArray& body) {
     return QJsonDocument::fromJson(body).object();
 }
 
+QJsonObject parseReplyObject(int status, const QByteArray& body, bool* malformed) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    const bool unreadable = status >= 200 && status < 300 && !document.isObject() && !body.trimmed().isEmpty();
+    if (malformed)
+        *malformed = unreadable;
+    if (unreadable)
+        return QJsonObject{{QStringLiteral("error"), QString::fromUtf8(kMalformedReplyText)}};
+    return document.object();
+}
+
 QJsonObject cloudRequest(const QString& method, const QString& path, const QJsonObject& body, bool withToken,
                          int* outStatus) {
     QNetworkRequest request(QUrl(app::cloudApiBaseUrl() + path));
@@ -121,7 +132,7 @@ QJsonObject cloudRequest(const QString& method, const QString& path, const QJson
         *outStatus = refused.isEmpty() ? replyStatus(reply.get()) : 0;
     if (!refused.isEmpty())
         return QJsonObject{{QStringLiteral("error"), refused}};
-    return parseJsonObject(reply->readAll());
+    return parseReplyObject(replyStatus(reply.get()), reply->readAll());
 }
 
 QString agentUrl(const Node& node, const QString& path) {
@@ -141,7 +152,8 @@ QNetworkRequest agentNetworkRequest(const Node& node, const QString& path) {
 namespace {
 
 QJsonObject blockingAgentRequest(const Node& node, const QString& method, const QString& path,
-                                 const QJsonObject& body, int idleTimeoutMs, int* outStatus) {
+                                 const QJsonObject& body, int idleTimeoutMs, int* outStatus,
+                                 qint64 maxReplyBytes = limits::kApiReplyMaxBytes) {
     QNetworkAccessManager manager;
     manager.setProxy(applicationProxy());
     QNetworkRequest request = agentNetworkRequest(node, path);
@@ -150,7 +162,7 @@ QJsonObject blockingAgentRequest(const Node& node, const QString& method, const 
     const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(sendAgent(manager, method, request, bytes),
                                                                    [](QNetworkReply* r) { r->deleteLater(); });
-    guardReply(reply.get(), limits::kApiReplyMaxBytes);
+    guardReply(reply.get(), maxReplyBytes);
     waitForReply(reply.get());
     if (outStatus)
         *outStatus = guardFailure(reply.get()).isEmpty() ? replyStatus(reply.get()) : 0;
@@ -164,7 +176,7 @@ QJsonObject blockingAgentRequest(const Node& node, const QString& method, const 
         failure.insert(QStringLiteral("error"), networkErrorText(reply.get()));
         data = QJsonDocument(failure).toJson(QJsonDocument::Compact);
     }
-    return parseJsonObject(data);
+    return parseReplyObject(replyStatus(reply.get()), data);
 }
 
 } // namespace
@@ -177,6 +189,11 @@ QJsonObject agentRequest(const Node& node, const QString& method, const QString&
 QJsonObject agentRequestLong(const Node& node, const QString& method, const QString& path,
                              const QJsonObject& body, int* outStatus) {
     return blockingAgentRequest(node, method, path, body, timing::longOperationIdleTimeoutMs, outStatus);
+}
+
+QJsonObject agentListRequest(const Node& node, const QString& path, int* outStatus) {
+    return blockingAgentRequest(node, QStringLiteral("GET"), path, {}, timing::blockingIdleTimeoutMs, outStatus,
+                                limits::kListReplyMaxBytes);
 }
 
 QString replyErrorText(const QJsonObject& reply) {

@@ -49,4 +49,17 @@ int replyStatus(QNetworkReply* reply);
 // A body that is not a JSON object gives an empty object.
 QJsonObject parseJsonObject(const QByteArray& body);
 
+// What a success reply says when its body cannot be read.
+inline constexpr char kMalformedReplyText[] = "回复格式错误";
+
+// The body as a JSON object, where a success status (200..299) with a body that is not blank and not a
+// JSON object (not JSON at all, or nested deeper than the parser takes) gives {"error": "回复格式错误"}:
+// such an answer is a failure, never an empty list. Other statuses parse as parseJsonObject does.
+// malformed (optional) tells which case it was.
+QJsonObject parseReplyObject(int status, const QByteArray& body, bool* malformed = nullptr);
+
+// A blocking GET of an Agent list ("/files/videos" and the like) whose reply may hold no more than a list
+// page shows (net::limits::kListReplyMaxBytes); a longer one fails like a transport error.
+QJsonObject agentListRequest(const Node& node, const QString& path, int* outStatus = nullptr);
+
 } // namespace net

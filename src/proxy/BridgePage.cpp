@@ -1,5 +1,6 @@
 #include "proxy/BridgePage.h"
 
+#include "fleet/ListRows.h"
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
 #include "mainwindow/PercentTableWidget.h"
@@ -112,37 +113,65 @@ void BridgePage::refreshBridges(bool showMessages) {
         requests.append({target.id, request});
         awaited_.insert(target.id);
     }
-    auto parse = [](const fleet::PollReply& reply) { return QVariant(net::parseJsonObject(reply.body)); };
+    // The rows are built on the poll cycle's worker; the GUI thread only merges and draws them.
+    auto parse = [](const fleet::PollReply& reply) {
+        return QVariant::fromValue(
+            readBridgeListReply(reply.networkError, reply.errorText, reply.status, reply.body, reply.key));
+    };
     const QStringList sent = shell_.poller(shell::PollKind::BridgeStatus)
                                  .send(requests, this, parse, [this](const fleet::PollReply& reply) {
-                                     const bool ok = !reply.networkError && reply.status > 0 &&
-                                                     reply.status < 300;
-                                     deliverList(reply.key, ok, reply.value.toJsonObject());
+                                     deliverList(reply.key, reply.value.value<BridgeListReply>());
                                  });
     for (const QString& nodeId : sent)
         sentAt_.insert(nodeId, edits_.stamp());
     if (awaited_.isEmpty()) {
         render();
-        if (announce_)
-            shell_.setStatusText(QStringLiteral("中转已刷新"));
-        announce_ = false;
+        announceRefreshed();
     }
 }
 
-void BridgePage::deliverList(const QString& nodeId, bool ok, const QJsonObject& reply) {
+void BridgePage::deliverList(const QString& nodeId, const BridgeListReply& list) {
     awaited_.remove(nodeId);
     const Node* node = shell_.nodeById(nodeId);
     if (node) {
         // A Node that did not answer was still asked: it shows no bridges until it answers again.
-        const QList<ProxyBridgeRow> fresh = ok ? parseBridgeList(reply, nodeId, nodeLabel(*node))
-                                               : QList<ProxyBridgeRow>();
+        QList<ProxyBridgeRow> fresh = list.rows;
+        for (ProxyBridgeRow& row : fresh)
+            row.nodeName = nodeLabel(*node);
         mergeNodeBridges(rows_, nodeId, fresh, edits_, sentAt_.value(nodeId));
+        if (list.isCut())
+            cutNodes_.insert(nodeId);
+        else
+            cutNodes_.remove(nodeId);
+        // An answer that could not be read is said so, not shown as a Node without bridges.
+        if (list.failure == QString::fromUtf8(net::kMalformedReplyText))
+            unreadable_.insert(nodeId);
+        else
+            unreadable_.remove(nodeId);
         render();
     }
-    if (awaited_.isEmpty() && announce_) {
-        shell_.setStatusText(QStringLiteral("中转已刷新"));
-        announce_ = false;
+    if (awaited_.isEmpty())
+        announceRefreshed();
+}
+
+void BridgePage::announceRefreshed() {
+    QStringList cut, unreadable;
+    for (const Node& node : shell_.nodes()) {
+        if (cutNodes_.contains(node.id))
+            cut << nodeLabel(node);
+        if (unreadable_.contains(node.id))
+            unreadable << nodeLabel(node) + QStringLiteral(": ") + QString::fromUtf8(net::kMalformedReplyText);
     }
+    QString text = fleet::withCutNotice(QStringLiteral("中转已刷新"), cut);
+    if (!unreadable.isEmpty())
+        text += QStringLiteral("；中转列表读取失败：") + unreadable.join(QStringLiteral("、"));
+    // A timer refresh speaks only when there is something to warn about.
+    if (announce_ || !cut.isEmpty() || !unreadable.isEmpty()) {
+        if (text != lastNotice_ || announce_)
+            shell_.setStatusText(text);
+        lastNotice_ = text;
+    }
+    announce_ = false;
 }
 
 void BridgePage::render(const QString& selectKey, bool keepPosition) {
@@ -159,11 +188,15 @@ void BridgePage::render(const QString& selectKey, bool keepPosition) {
             shownKeys_ << row.key();
         }
     }
-    table_->setRowCount(int(shown.size()));
-    for (int r = 0; r < shown.size(); ++r) {
-        const QStringList cells = bridgeCells(*shown[r]);
-        for (int c = 0; c < cells.size(); ++c)
-            setCellText(table_, r, c, cells[c]);
+    {
+        // One repaint for the whole table instead of one per changed cell.
+        const UpdatesSuspended suspended(table_);
+        table_->setRowCount(int(shown.size()));
+        for (int r = 0; r < shown.size(); ++r) {
+            const QStringList cells = bridgeCells(*shown[r]);
+            for (int c = 0; c < cells.size(); ++c)
+                setCellText(table_, r, c, cells[c]);
+        }
     }
     const int select = rowToReselect(shownKeys_, rememberedKey, keepPosition ? rememberedRow : -1);
     if (select >= 0) {

@@ -42,7 +42,10 @@ private:
     // The port for a new bridge on this Node: the preferred one unless the Node's proxy or one of its
     // known bridges holds it (the Agent would refuse it), else the next free one.
     int freeBridgePort(const Node& node, int preferred, const QString& busyText);
-    void deliverList(const QString& nodeId, bool ok, const QJsonObject& reply);
+    void deliverList(const QString& nodeId, const BridgeListReply& list);
+    // The status line once every Node asked has answered: "中转已刷新" (when asked for), and which Nodes'
+    // lists were cut or could not be read.
+    void announceRefreshed();
     // Rewrites the table from the list. The selection stays on its bridge; when that is gone it moves to
     // the row at the same position, unless keepPosition is false (after a reload: nothing is selected).
     void render(const QString& selectKey = QString(), bool keepPosition = true);
@@ -72,6 +75,9 @@ private:
     QHash<QString, quint64> sentAt_; // Node id -> edit stamp when its list request was sent
     QSet<QString> awaited_;          // Nodes the status line waits for ("中转已刷新")
     bool announce_ = false;
+    QSet<QString> cutNodes_;   // Nodes whose last list had more bridges than the page shows
+    QSet<QString> unreadable_; // Nodes whose last list answer was no JSON object
+    QString lastNotice_;
 };
 
 } // namespace proxy

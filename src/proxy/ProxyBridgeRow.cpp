@@ -1,6 +1,10 @@
 #include "ProxyBridgeRow.h"
 
 #include "app/TextFormats.h"
+#include "fleet/ListRows.h"
+#include "net/JsonNumbers.h"
+#include "net/RequestLayer.h"
+#include "net/RequestResult.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -18,8 +22,22 @@ QString text(const QJsonObject& o, const char* key, const QString& fallback = QS
     return value.isString() ? value.toString() : fallback;
 }
 
+// Times, durations and byte counts of a bridge: range-checked before conversion, anything outside
+// 0 .. 2^53 (no double holds a whole number beyond it exactly) reads as absent.
+constexpr qint64 kLargestWholeDouble = qint64(1) << 53;
+
 qint64 int64(const QJsonObject& o, const char* key) {
-    return qint64(o.value(QLatin1String(key)).toDouble());
+    return net::boundedInteger(o.value(QLatin1String(key)), 0, kLargestWholeDouble, 0);
+}
+
+// Milliseconds of a test: more than a day is no measurement.
+qint64 milliseconds(const QJsonObject& o, const char* key) {
+    return net::boundedInteger(o.value(QLatin1String(key)), 0, 86400 * qint64(1000), 0);
+}
+
+// A Unix time in seconds up to the year 9999; anything else reads as never.
+qint64 epochSeconds(const QJsonObject& o, const char* key) {
+    return net::boundedInteger(o.value(QLatin1String(key)), 0, 253402300799, 0);
 }
 
 int int32(const QJsonObject& o, const char* key) {
@@ -62,18 +80,18 @@ ProxyBridgeRow ProxyBridgeRow::fromJson(const QJsonObject& o, const QString& nod
     row.uptimeSeconds = int64(o, "uptimeSeconds");
     row.error = text(o, "error");
     row.testing = o.value(QStringLiteral("testing")).toBool();
-    row.testStartedAt = int64(o, "testStartedAt");
+    row.testStartedAt = epochSeconds(o, "testStartedAt");
     const QJsonObject test = o.value(QStringLiteral("lastTest")).toObject();
-    row.tcpConnectMs = int64(test, "tcpConnectMs");
+    row.tcpConnectMs = milliseconds(test, "tcpConnectMs");
     row.tcpConnectError = text(test, "tcpConnectError");
     row.latencySuccess = int32(test, "latencySuccess");
     row.latencyAttempts = int32(test, "latencyAttempts");
-    row.latencyMinMs = int64(test, "latencyMinMs");
-    row.latencyAvgMs = int64(test, "latencyAvgMs");
+    row.latencyMinMs = milliseconds(test, "latencyMinMs");
+    row.latencyAvgMs = milliseconds(test, "latencyAvgMs");
     row.downloadBytesPerSecond = real(test, "downloadBytesPerSecond");
     row.downloadBytes = int64(test, "downloadBytes");
     row.downloadDurationMs = int64(test, "downloadDurationMs");
-    row.testedAt = int64(test, "testedAt");
+    row.testedAt = epochSeconds(test, "testedAt");
     row.testError = text(test, "error");
     if (row.testError.isEmpty())
         row.testError = row.tcpConnectError;
@@ -118,7 +136,7 @@ QStringList bridgeCells(const ProxyBridgeRow& row) {
             bridgeLatencyText(row),
             speed,
             testedAt,
-            QString::number(row.activeConnections),
+            fmt::count(row.activeConnections),
             fmt::clientRate(row.uploadBps),
             fmt::clientRate(row.downloadBps),
             fmt::clientBytes(row.totalUpload + row.totalDownload),
@@ -132,6 +150,29 @@ QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& n
             rows << ProxyBridgeRow::fromJson(value.toObject(), nodeId, nodeName);
     }
     return rows;
+}
+
+BridgeListReply readBridgeListReply(bool networkError, const QString& transportError, int httpStatus,
+                                    const QByteArray& body, const QString& nodeId) {
+    BridgeListReply list;
+    if (networkError || httpStatus < 1) {
+        list.failure = transportError.isEmpty() ? QStringLiteral("请求失败") : transportError;
+        return list;
+    }
+    const net::RequestResult result{httpStatus, net::parseReplyObject(httpStatus, body)};
+    // A list reply holds bridges, each with its own "error"; only an error beside no list is a refusal.
+    if (result.failedUnlessRecord(QLatin1String("bridges"))) {
+        list.failure = result.text();
+        return list;
+    }
+    const QJsonObject& reply = result.reply;
+    const fleet::CappedList capped = fleet::cappedList(reply, QStringLiteral("bridges"));
+    list.total = capped.total;
+    for (const QJsonValue& value : capped.items) {
+        if (value.isObject())
+            list.rows << ProxyBridgeRow::fromJson(value.toObject(), nodeId, QString());
+    }
+    return list;
 }
 
 void mergeNodeBridges(QList<ProxyBridgeRow>& list, const QString& nodeId, const QList<ProxyBridgeRow>& fresh,

@@ -64,6 +64,18 @@ QString bridgeLatencyText(const ProxyBridgeRow& row);
 // The bridges of a list reply ({"bridges": [...]}), in array order.
 QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& nodeId, const QString& nodeName);
 
+// One Node's list poll as read on the poll cycle's worker thread: no more than a page shows of its bridges
+// (their Node name still empty), how many the Agent listed, and why the list could not be read (a network
+// error, an HTTP error, or a success whose body is no JSON object: "回复格式错误"). Empty failure = read.
+struct BridgeListReply {
+    QList<ProxyBridgeRow> rows;
+    qsizetype total = 0;
+    QString failure;
+    bool isCut() const { return total > rows.size(); }
+};
+BridgeListReply readBridgeListReply(bool networkError, const QString& transportError, int httpStatus,
+                                    const QByteArray& body, const QString& nodeId);
+
 // Single-bridge changes the user made (create, save, start, stop, test, delete), each stamped with a
 // sequence number. A list request remembers the number current when it was sent; its reply must not undo
 // a change made after that: a deleted bridge stays deleted, a saved or created one keeps its own row.

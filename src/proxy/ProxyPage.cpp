@@ -114,7 +114,11 @@ void ProxyPage::refreshStatuses() {
     }
     if (requests.isEmpty())
         return;
-    auto parse = [](const fleet::PollReply& reply) { return QVariant(net::parseJsonObject(reply.body)); };
+    // A success whose body is no JSON object comes back as {"error": "回复格式错误"}: a failed row, never
+    // a proxy that reads as stopped.
+    auto parse = [](const fleet::PollReply& reply) {
+        return QVariant(net::parseReplyObject(reply.status, reply.body));
+    };
     shell_.poller(shell::PollKind::ProxyStatus)
         .send(requests, this, parse, [this](const fleet::PollReply& reply) {
             // Matched by Node id: after a reload the Node may sit in another row, or be gone.

@@ -77,7 +77,7 @@ ProxyRowView proxyRowFromStatus(const QJsonObject& status) {
     view.cells = {running && port > 0 ? QString::number(port) : kDash,
                   running ? textOr(user, kDash) : kDash,
                   running ? textOr(password, kDash) : kDash,
-                  QString::number(status.value(QStringLiteral("activeConnections")).toInt()),
+                  fmt::count(status.value(QStringLiteral("activeConnections")).toDouble()),
                   QString::number(distinctClientCount(status.value(QStringLiteral("connections")).toArray())),
                   fmt::clientRate(status.value(QStringLiteral("uploadBps")).toDouble()),
                   fmt::clientRate(status.value(QStringLiteral("downloadBps")).toDouble()),

@@ -6,6 +6,17 @@
 
 namespace proxy {
 
+UpdatesSuspended::UpdatesSuspended(QTableWidget* table)
+    : table_(table), updates_(table->updatesEnabled()), sorting_(table->isSortingEnabled()) {
+    table_->setSortingEnabled(false);
+    table_->setUpdatesEnabled(false);
+}
+
+UpdatesSuspended::~UpdatesSuspended() {
+    table_->setUpdatesEnabled(updates_);
+    table_->setSortingEnabled(sorting_);
+}
+
 QTableWidgetItem* cellItem(QTableWidget* table, int row, int column) {
     QTableWidgetItem* item = table->item(row, column);
     if (!item) {
@@ -19,6 +30,8 @@ QTableWidgetItem* cellItem(QTableWidget* table, int row, int column) {
 
 void setCellText(QTableWidget* table, int row, int column, const QString& text) {
     QTableWidgetItem* item = cellItem(table, row, column);
+    if (item->text() == text && !text.isEmpty())
+        return;
     item->setText(text);
     item->setToolTip(ui::plainToolTip(text));
 }

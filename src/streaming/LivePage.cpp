@@ -1,6 +1,7 @@
 #include "streaming/LivePage.h"
 
 #include "app/TextFormats.h"
+#include "fleet/ListRows.h"
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
 #include "history/FleetHistory.h"
@@ -130,6 +131,10 @@ void LivePage::redraw() {
     const QString keptRoom = currentRoom() ? currentRoom()->key() : QString();
     const QString keptNode = currentNodeId();
     rowMap_ = streaming::liveTableRows(filterNodeIds(), rooms_, collapsed_);
+    // One repaint for the whole table; sorting stays off while rows are written.
+    const bool sorting = table_->isSortingEnabled();
+    table_->setSortingEnabled(false);
+    table_->setUpdatesEnabled(false);
     table_->setRowCount(int(rowMap_.size()));
     for (int row = 0; row < rowMap_.size(); ++row) {
         if (rowMap_[row].isNodeRow())
@@ -137,6 +142,8 @@ void LivePage::redraw() {
         else
             writeRoomRow(row, rooms_[rowMap_[row].roomIndex]);
     }
+    table_->setUpdatesEnabled(true);
+    table_->setSortingEnabled(sorting);
     if (!keptRoom.isEmpty() && rowOfRoom(keptRoom) >= 0)
         selectRoom(keptRoom);
     else if (!keptNode.isEmpty())
@@ -339,16 +346,20 @@ void LivePage::load(bool loud) {
         shell_.setBusy(QStringLiteral("加载直播房间..."), true);
     QList<LiveRoom> fresh;
     QSet<QString> reloaded;
+    QStringList cut;
     for (const fleet::NodeRef& target : targets) {
         int status = 0;
-        const QJsonObject reply = net::agentRequest(target.node, QStringLiteral("GET"),
-                                                    QStringLiteral("/live/rooms"), QJsonObject(), &status);
+        // The reply may hold no more than the rows a page shows, and no more of them are read.
+        const QJsonObject reply = net::agentListRequest(target.node, QStringLiteral("/live/rooms"), &status);
         if (!shell_.nodeById(target.id))
             continue;
         reloaded.insert(target.id);
         if (status < 1 || status > 299 || reply.contains(QLatin1String("error")))
             continue;
-        for (const QJsonValue& value : reply.value(QLatin1String("rooms")).toArray())
+        const fleet::CappedList rooms = fleet::cappedList(reply, QStringLiteral("rooms"));
+        if (rooms.isCut())
+            cut << nodeLabel(target.node);
+        for (const QJsonValue& value : rooms.items)
             fresh.append(streaming::liveRoomFromJson(value.toObject(), target.id));
     }
     // Rooms of Nodes that are gone no longer belong to anything shown.
@@ -363,7 +374,9 @@ void LivePage::load(bool loud) {
     loadedOnce_ = true;
     if (loud) {
         shell_.setBusy(QString(), false);
-        shell_.setStatusText(QStringLiteral("直播房间加载完成"));
+        shell_.setStatusText(fleet::withCutNotice(QStringLiteral("直播房间加载完成"), cut));
+    } else if (!cut.isEmpty()) {
+        shell_.setStatusText(fleet::listCutNotice(cut));
     }
     pollStatuses();
 }

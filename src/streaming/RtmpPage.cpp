@@ -1,6 +1,7 @@
 #include "streaming/RtmpPage.h"
 
 #include "app/TextFormats.h"
+#include "fleet/ListRows.h"
 #include "mainwindow/PercentTableWidget.h"
 #include "net/ApplicationProxy.h"
 #include "net/RequestLayer.h"
@@ -13,6 +14,7 @@
 #include "ui/PlainText.h"
 
 #include <QClipboard>
+#include <QScopeGuard>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QJsonDocument>
@@ -36,9 +38,22 @@ enum Column {
     StateColumn
 };
 
-// Runs on the poll cycle's worker thread.
+// One Node's "/rtmp/status" as read on the poll cycle's worker thread: the reply with no more rooms than
+// the page shows, how many the Agent listed, and whether a success came with a body that is no JSON object.
+struct StatusBody {
+    QJsonObject reply;
+    qsizetype total = 0;
+    bool malformed = false;
+};
+
 QVariant parseStatusBody(const fleet::PollReply& reply) {
-    return QVariant::fromValue(net::parseJsonObject(reply.body));
+    StatusBody parsed;
+    parsed.reply = net::parseReplyObject(reply.status, reply.body, &parsed.malformed);
+    const fleet::CappedList rooms = fleet::cappedList(parsed.reply, QStringLiteral("rooms"));
+    parsed.total = rooms.total;
+    if (rooms.isCut())
+        parsed.reply.insert(QStringLiteral("rooms"), rooms.items);
+    return QVariant::fromValue(parsed);
 }
 
 } // namespace
@@ -114,18 +129,37 @@ void RtmpPage::loadRooms(bool loud) {
     poller_.send(requests, this, parseStatusBody,
                  [this](const fleet::PollReply& reply) { onStatusReply(reply); });
     if (loud && loudPending_.isEmpty())
-        shell_.setStatusText(QStringLiteral("RTMP 房间加载完成"));
+        shell_.setStatusText(loadedText());
+}
+
+QString RtmpPage::loadedText() const {
+    QStringList cut;
+    for (const Node& node : shell_.nodes()) {
+        if (cutNodes_.contains(node.id))
+            cut << nodeLabel(node);
+    }
+    return fleet::withCutNotice(QStringLiteral("RTMP 房间加载完成"), cut);
 }
 
 void RtmpPage::onStatusReply(const fleet::PollReply& reply) {
     const RtmpNodeTag node = rtmpNodeTag(shell_, reply.key);
+    const StatusBody parsed = reply.value.value<StatusBody>();
+    const bool wasCut = cutNodes_.contains(reply.key);
+    if (parsed.total > net::limits::kListRowsPerNode)
+        cutNodes_.insert(reply.key);
+    else
+        cutNodes_.remove(reply.key);
     if (node.index >= 0) { // a Node deleted meanwhile leaves no rows behind
         const int status = reply.networkError ? 0 : reply.status;
-        applyNodeRows(node.index,
-                      rtmpRowsFromStatus(status, reply.value.toJsonObject(), reply.errorText, node));
+        // A success that could not be read is a failed Node, not a Node without rooms.
+        applyNodeRows(node.index, parsed.malformed
+                                      ? QList<RtmpRoom>{rtmpServiceRow(node, QString::fromUtf8(net::kMalformedReplyText))}
+                                      : rtmpRowsFromStatus(status, parsed.reply, reply.errorText, node));
     }
     if (loudPending_.remove(reply.key) && loudPending_.isEmpty())
-        shell_.setStatusText(QStringLiteral("RTMP 房间加载完成"));
+        shell_.setStatusText(loadedText());
+    else if (!wasCut && cutNodes_.contains(reply.key))
+        shell_.setStatusText(loadedText()); // a quiet load says so once when a list starts to be cut
 }
 
 void RtmpPage::applyNodeRows(int nodeIndex, const QList<RtmpRoom>& rows) {
@@ -134,6 +168,14 @@ void RtmpPage::applyNodeRows(int nodeIndex, const QList<RtmpRoom>& rows) {
 
 void RtmpPage::redraw(int selectRow) {
     const QSignalBlocker blocker(table_);
+    // One repaint for the whole table; sorting stays off while rows are written.
+    const bool sorting = table_->isSortingEnabled();
+    table_->setSortingEnabled(false);
+    table_->setUpdatesEnabled(false);
+    const auto resume = qScopeGuard([this, sorting] {
+        table_->setUpdatesEnabled(true);
+        table_->setSortingEnabled(sorting);
+    });
     table_->setRowCount(list_.size());
     for (int row = 0; row < list_.size(); ++row)
         fillRow(row, list_.at(row));

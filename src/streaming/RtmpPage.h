@@ -2,6 +2,7 @@
 
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
+#include "net/ReplyLimits.h"
 #include "streaming/RtmpRoom.h"
 #include "streaming/RtmpRoomActions.h"
 
@@ -58,6 +59,8 @@ private:
     void buildTable();
     void onNodesLoaded();
     void onStatusReply(const fleet::PollReply& reply);
+    // "RTMP 房间加载完成", with the Nodes whose lists were cut named after it.
+    QString loadedText() const;
     void applyNodeRows(int nodeIndex, const QList<RtmpRoom>& rows);
     void redraw(int selectRow);
     void fillRow(int row, const RtmpRoom& room);
@@ -71,9 +74,10 @@ private:
     NodeFilterCombo* filter_ = nullptr;
     PercentTableWidget* table_ = nullptr;
     RtmpRoomList list_;
-    fleet::PollCycle poller_;
+    fleet::PollCycle poller_{net::limits::kListReplyMaxBytes};
     QSet<QString> loudPending_; // Node ids a loud load still waits for
     RtmpRoomActions actions_{shell_, *this};
+    QSet<QString> cutNodes_;    // Node ids whose last list had more rooms than the page shows
 };
 
 // The rows of the RTMP page inside this window (the page as it stands, not asked afresh); empty when the

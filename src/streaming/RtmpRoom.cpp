@@ -1,6 +1,7 @@
 #include "streaming/RtmpRoom.h"
 
 #include "model/Node.h"
+#include "net/JsonNumbers.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 
@@ -85,7 +86,8 @@ RtmpRoom parseRtmpRoom(const QJsonObject& room, const QJsonObject& status, const
                       ? textOf(room, QLatin1String("playUrl"))
                       : (row.rtmpPublishFullUrl.isEmpty() ? row.publishUrl : row.rtmpPublishFullUrl);
     row.previewUrl = textOf(room, QLatin1String("previewUrl"));
-    row.updatedAt = qint64(room.value(QLatin1String("updatedAt")).toDouble(0));
+    // Range-checked before conversion: up to the year 9999, anything else reads as never.
+    row.updatedAt = net::boundedInteger(room.value(QLatin1String("updatedAt")), 0, 253402300799, 0);
     applyStatus(row, status);
     return row;
 }

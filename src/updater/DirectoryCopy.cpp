@@ -13,7 +13,12 @@ namespace {
 constexpr QDir::Filters kAllEntries = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
 
 std::filesystem::path fsPath(const QString& path) {
+#ifdef Q_OS_WIN
+    // The narrow form would go through the ANSI code page and lose every character outside it.
+    return std::filesystem::path(path.toStdWString());
+#else
     return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
 }
 
 bool copyLink(const QString& source, const QString& destination) {
@@ -22,6 +27,13 @@ bool copyLink(const QString& source, const QString& destination) {
     if (ec)
         return false;
     std::filesystem::remove(fsPath(destination), ec);
+#ifdef Q_OS_WIN
+    // Windows links know whether they point to a directory; a file link to one would not open.
+    if (QFileInfo(source).isDir()) {
+        std::filesystem::create_directory_symlink(linkTarget, fsPath(destination), ec);
+        return !ec;
+    }
+#endif
     std::filesystem::create_symlink(linkTarget, fsPath(destination), ec);
     return !ec;
 }
@@ -99,6 +111,10 @@ bool copyDirectory(const QString& source, const QString& destination, QString* e
         return false;
     }
     return true;
+}
+
+bool copyRootAttributes(const QString& source, const QString& destination) {
+    return copyAttributes(fsPath(source), fsPath(destination));
 }
 
 void removeDirectoryEntries(const QString& directory) {

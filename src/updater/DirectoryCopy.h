@@ -23,6 +23,10 @@ using CopyLog = std::function<void(const QString& line)>;
 bool copyDirectory(const QString& source, const QString& destination, QString* error,
                    RootAttributes root = RootAttributes::Copy, const CopyLog& log = {});
 
+// Gives destination the mode and modification time of source (both directories), as a copy with
+// RootAttributes::Copy does. False when they cannot be read or set.
+bool copyRootAttributes(const QString& source, const QString& destination);
+
 // Removes every entry inside directory (links themselves, never what they point to) and keeps the
 // directory. Failures are ignored; the caller checks the result by what it copies next.
 void removeDirectoryEntries(const QString& directory);

@@ -6,10 +6,12 @@
 #include "net/RequestLayer.h"
 #include "net/RequestTiming.h"
 #include "platform/ArchiveExtract.h"
+#include "platform/PathInside.h"
 #include "platform/PidWait.h"
 #include "updater/DirectoryCopy.h"
 #include "updater/PackageHash.h"
 #include "updater/ProgressStatus.h"
+#include "updater/ReplaceAside.h"
 #include "updater/UpdateFailure.h"
 #include "updater/UpdateLog.h"
 #include "updater/UpdaterProxy.h"
@@ -167,7 +169,10 @@ void UpdatePipeline::checkTarget() {
     const QString installed = options_.target + QLatin1Char('/') + options_.exe;
     if (!isPlainFileName(options_.exe) || !QFileInfo(installed).isFile())
         throw UpdateFailure(QStringLiteral("目标目录中没有找到 ") + options_.exe);
-    if (isSameOrInside(options_.workDir, options_.target))
+    // Lexically and where both really lead: a link or (on Windows) a short name or other letter case
+    // can hide that one is inside the other.
+    if (isSameOrInside(options_.workDir, options_.target) ||
+        platform::isInsideDirectory(options_.workDir, options_.target))
         throw UpdateFailure(QStringLiteral("工作目录位于目标目录中: ") + options_.workDir);
 }
 
@@ -181,18 +186,38 @@ void UpdatePipeline::backUp(const QString& backupDirectory) {
         throw UpdateFailure(error);
 }
 
+// The installed files are renamed away rather than deleted: a file still in use (the client's
+// program or a library a lingering process holds) cannot be deleted or overwritten on Windows but can
+// be renamed, and renamed back if installing fails.
 void UpdatePipeline::install(const QString& extractDirectory, const QString& backupDirectory) {
     hooks_.setProgress(QStringLiteral("安装新版本..."), options_.target, 880);
-    removeDirectoryEntries(options_.target);
     QString error;
-    if (copyDirectory(extractDirectory, options_.target, &error, RootAttributes::Keep))
+    if (!moveEntriesAside(options_.target, &error))
+        throw UpdateFailure(error);
+    if (copyDirectory(extractDirectory, options_.target, &error, RootAttributes::Keep)) {
+        removeTree(replacedFolder(options_.target)); // a file still in use stays until the next update
         return;
-    // Rollback: the backup brings back the files with their modes and times, and the target's own.
-    removeTree(options_.target);
-    QDir().mkpath(options_.target);
-    QString ignored;
-    copyDirectory(backupDirectory, options_.target, &ignored, RootAttributes::Copy);
+    }
+    rollBack(backupDirectory);
     throw UpdateFailure(error);
+}
+
+// The old entries come back as they were; only when one cannot return does the backup copy fill in.
+// The target directory gets its own mode and time back from the backup either way.
+void UpdatePipeline::rollBack(const QString& backupDirectory) {
+    if (!restoreEntries(options_.target)) {
+        appendUpdateLog(options_.logPath, QStringLiteral("旧文件未能全部移回，从备份恢复"));
+        removeDirectoryEntries(options_.target);
+        QString ignored;
+        copyDirectory(backupDirectory, options_.target, &ignored, RootAttributes::Copy);
+    }
+    copyRootAttributes(backupDirectory, options_.target);
+}
+
+// A replaced folder left by an earlier install (files that were in use then) is neither backed up
+// nor kept.
+void UpdatePipeline::clearReplacedFolder() {
+    removeTree(replacedFolder(options_.target));
 }
 
 void UpdatePipeline::startClient() {
@@ -219,6 +244,7 @@ void UpdatePipeline::runSteps() {
 
     checkTarget();
     const QString backupDirectory = versionDirectory + QStringLiteral("/backup");
+    clearReplacedFolder();
     backUp(backupDirectory);
     install(extractDirectory, backupDirectory);
     startClient();

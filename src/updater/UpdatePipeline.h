@@ -59,7 +59,9 @@ private:
     void extractPackage(const QString& packagePath, const QString& extractDirectory);
     void checkTarget();
     void backUp(const QString& backupDirectory);
+    void clearReplacedFolder();
     void install(const QString& extractDirectory, const QString& backupDirectory);
+    void rollBack(const QString& backupDirectory);
     void startClient();
 
     UpdaterOptions options_;

@@ -26,6 +26,22 @@ const QString kEnvironmentFailed =
     QStringLiteral("WebView2 环境创建失败，请确认 Edge WebView2 Runtime 已安装。");
 const QString kControllerFailed = QStringLiteral("WebView2 控件创建失败。");
 
+std::optional<bool>& sandboxOverride() {
+    static std::optional<bool> value;
+    return value;
+}
+
+bool sandboxSwitchedOff() {
+    if (qEnvironmentVariableIntValue("QTWEBENGINE_DISABLE_SANDBOX") != 0 ||
+        qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox")))
+        return true;
+#ifdef Q_OS_UNIX
+    return ::geteuid() == 0;
+#else
+    return false;
+#endif
+}
+
 #ifdef ONDIVO_HAVE_WEBENGINE
 // One profile for every embedded view of the client, so they share one on-disk folder. It lives as long
 // as the application object, after every view (views are deleted with their windows).
@@ -38,6 +54,7 @@ QWebEngineProfile* sharedProfile(const QString& folder) {
         if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
             qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 #endif
+        rendererSandboxed(); // logs the switched-off sandbox once
         profile = new QWebEngineProfile(QStringLiteral("webview2"), QCoreApplication::instance());
         profile->setPersistentStoragePath(folder);
         profile->setCachePath(folder + QStringLiteral("/cache"));
@@ -47,6 +64,23 @@ QWebEngineProfile* sharedProfile(const QString& folder) {
 #endif
 
 } // namespace
+
+bool rendererSandboxed() {
+    if (sandboxOverride())
+        return *sandboxOverride();
+    const bool off = sandboxSwitchedOff();
+    static bool logged = false;
+    if (off && !logged) {
+        logged = true;
+        app::appendLog(QStringLiteral("web engine: renderer sandbox is off (running as root or switched off "
+                                      "in the environment); pages from Nodes are not loaded in the client"));
+    }
+    return !off;
+}
+
+void testing::setRendererSandboxed(std::optional<bool> sandboxed) {
+    sandboxOverride() = sandboxed;
+}
 
 WebEngineHost::WebEngineHost(QWidget* host) : host_(host) {
 }

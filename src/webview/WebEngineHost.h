@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 class QWebEngineView;
 class QWidget;
@@ -42,5 +43,16 @@ private:
     std::shared_ptr<bool> failed_ = std::make_shared<bool>(false);
     bool reportLaterCrashes_ = false;
 };
+
+// Whether the engine's renderers run in their sandbox. Chromium cannot sandbox them for root, and the
+// client then runs them unsandboxed rather than showing nothing (the same when the sandbox was switched
+// off through the environment): pages that come from outside the client must not be loaded then. The
+// first call that finds the sandbox off says so in the log.
+bool rendererSandboxed();
+
+namespace testing {
+// Overrides what rendererSandboxed() finds; nullopt restores the real answer.
+void setRendererSandboxed(std::optional<bool> sandboxed);
+} // namespace testing
 
 } // namespace webview

@@ -3,6 +3,7 @@
 #include "app/TextFormats.h"
 
 #include <QDateTime>
+#include <cmath>
 
 class TestTextFormats : public QObject {
     Q_OBJECT
@@ -21,6 +22,12 @@ private Q_SLOTS:
         QTest::newRow("15.6 GB") << 15.6 * 1024 * 1024 * 1024 << "15.6 GB";
         QTest::newRow("2 TB") << 2.0 * 1024 * 1024 * 1024 * 1024 << "2.00 TB";
         QTest::newRow("beyond TB stays TB") << 2048.0 * 1024 * 1024 * 1024 * 1024 << "2048.0 TB";
+        // Figures no Node can have are no figures: never a 300-digit number or a negative size.
+        QTest::newRow("1 EiB is the last plausible size") << 1152921504606846976.0 << "1048576.0 TB";
+        QTest::newRow("beyond 1 EiB") << 1152921504606846976.0 * 2 << "--";
+        QTest::newRow("1e300") << 1e300 << "--";
+        QTest::newRow("negative") << -1.0 << "--";
+        QTest::newRow("not a number") << std::nan("") << "--";
     }
     void clientBytes() {
         QFETCH(double, bytes);
@@ -37,6 +44,27 @@ private Q_SLOTS:
     void clientRate() {
         QCOMPARE(fmt::clientRate(2048), QStringLiteral("2.00 KB/s"));
         QCOMPARE(fmt::clientRate(0), QStringLiteral("0.00 B/s"));
+        QCOMPARE(fmt::clientRate(-2048), QStringLiteral("--"));
+        QCOMPARE(fmt::clientRate(1e300), QStringLiteral("--"));
+        QCOMPARE(fmt::nodeRate(-1), QStringLiteral("--"));
+        QCOMPARE(fmt::nodeRate(1e300), QStringLiteral("--"));
+    }
+
+    void count_data() {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("whole") << 42.0 << "42";
+        QTest::newRow("largest") << 1e9 << "1000000000";
+        QTest::newRow("too many") << 1e9 + 1 << "--";
+        QTest::newRow("1e300") << 1e300 << "--";
+        QTest::newRow("negative") << -3.0 << "--";
+        QTest::newRow("fraction") << 2.5 << "--";
+    }
+    void count() {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QCOMPARE(fmt::count(value), text);
     }
 
     void nodeRate_data() {

@@ -35,13 +35,11 @@ QString PrivateSshd::start() {
     if (server.isEmpty() || QStandardPaths::findExecutable("unshare").isEmpty() || ::geteuid() != 0)
         return "needs sshd, unshare and root for a private mount namespace";
     const QString d = dir.path();
-    for (const char* key : {"/host", "/client"}) {
-        if (run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", d + key}).isEmpty())
-            return "ssh-keygen failed";
-    }
-    QFile::copy(d + "/client.pub", d + "/authorized_keys");
-    QFile key(d + "/client");
-    clientKey = key.open(QIODevice::ReadOnly) ? QString::fromUtf8(key.readAll()) : QString();
+    if (run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", d + "/host"}).isEmpty())
+        return "ssh-keygen failed";
+    clientKey = newClientKey("client", true);
+    if (clientKey.isEmpty())
+        return "ssh-keygen failed";
     hostFingerprint = QString::fromLatin1(run("ssh-keygen", {"-lf", d + "/host.pub"}).split(' ').value(1));
     {
         QTcpServer probe;
@@ -59,6 +57,34 @@ QString PrivateSshd::start() {
             .arg(d)
             .toUtf8());
     config.close();
+    return launch() ? QString() : "sshd did not come up";
+}
+
+QString PrivateSshd::newClientKey(const QString& name, bool authorised) {
+    const QString path = dir.path() + "/" + name;
+    if (run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", path}).isEmpty())
+        return QString();
+    QFile key(path), pub(path + ".pub"), authorizedKeys(dir.path() + "/authorized_keys");
+    if (authorised && pub.open(QIODevice::ReadOnly) && authorizedKeys.open(QIODevice::Append))
+        authorizedKeys.write(pub.readAll());
+    return key.open(QIODevice::ReadOnly) ? QString::fromUtf8(key.readAll()) : QString();
+}
+
+bool PrivateSshd::replaceHostKey() {
+    sshd.kill();
+    sshd.waitForFinished(3000);
+    const QString d = dir.path();
+    QFile::remove(d + "/host");
+    QFile::remove(d + "/host.pub");
+    if (run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", d + "/host"}).isEmpty())
+        return false;
+    hostFingerprint = QString::fromLatin1(run("ssh-keygen", {"-lf", d + "/host.pub"}).split(' ').value(1));
+    return launch();
+}
+
+bool PrivateSshd::launch() {
+    const QString server = QStandardPaths::findExecutable("sshd", {"/usr/sbin", "/usr/bin"});
+    const QString d = dir.path();
     sshd.setStandardErrorFile(QProcess::nullDevice());
     sshd.start("unshare", {"--mount", "--propagation", "private", "sh", "-c",
                            "mount -t tmpfs tmpfs /run && mkdir -m755 /run/sshd && exec " + server +
@@ -70,5 +96,5 @@ QString PrivateSshd::start() {
             return sshd.state() == QProcess::NotRunning || socket.waitForConnected(200);
         },
         10000);
-    return listening && sshd.state() != QProcess::NotRunning ? QString() : "sshd did not come up";
+    return listening && sshd.state() != QProcess::NotRunning;
 }

@@ -14,5 +14,12 @@ struct PrivateSshd {
 
     ~PrivateSshd();
     QString start(); // empty on success, else why it cannot run here (the caller skips)
+    // A new host key, and the server restarted with it on the same port. False when it did not come up.
+    bool replaceHostKey();
+    // A new key pair in the server's folder; its private key (OpenSSH form). Authorised when asked.
+    QString newClientKey(const QString& name, bool authorised);
     static QString currentUser();
+
+private:
+    bool launch();
 };

@@ -20,6 +20,7 @@ struct FakeTransport : files::UploadTransport {
         qint64 index;
         qint64 length;
         Done done;
+        Progress progress;
     };
     qint64 size = 0;
     qint64 chunk = 0;
@@ -33,6 +34,7 @@ struct FakeTransport : files::UploadTransport {
     std::vector<qint64> sentIndices;
     int aborted = 0;
     QJsonObject lastBody;
+    QJsonObject replyExtra; // members that replace the Agent's own in every session reply
     // Runs inside a blocking request, before the answer, as the nested event loop would.
     std::function<void(const QString& path)> duringRequest;
 
@@ -43,6 +45,8 @@ struct FakeTransport : files::UploadTransport {
         QJsonObject json{{"uploadId", id}, {"chunkSize", double(chunk)}, {"received", list}};
         if (sendTotal)
             json.insert("totalChunks", double((size + chunk - 1) / chunk));
+        for (auto it = replyExtra.begin(); it != replyExtra.end(); ++it)
+            json.insert(it.key(), it.value());
         return {200, json, {}, {}};
     }
     files::TransferReply request(const QString& method, const QString& path, const QJsonObject& body) override {
@@ -67,11 +71,11 @@ struct FakeTransport : files::UploadTransport {
     void notify(const QString& method, const QString& path, const QJsonObject& body) override {
         request(method, path, body);
     }
-    quint64 sendChunk(const QString& id, qint64 index, const QString&, qint64, qint64 length, Progress,
+    quint64 sendChunk(const QString& id, qint64 index, const QString&, qint64, qint64 length, Progress progress,
                       Done done) override {
         static quint64 next = 1;
         sentIndices.push_back(index);
-        pending.push_back({next, id, index, length, std::move(done)});
+        pending.push_back({next, id, index, length, std::move(done), std::move(progress)});
         return next++;
     }
     void abortChunk(quint64 ticket) override {
@@ -93,6 +97,12 @@ struct FakeTransport : files::UploadTransport {
             return true;
         }
         return false;
+    }
+    // Every pending chunk has left whole; none is answered.
+    void sendAllBytes() {
+        for (const Chunk& c : std::vector<Chunk>(pending))
+            if (c.progress)
+                c.progress(c.length);
     }
     void answerAll(bool ok = true) {
         while (!pending.empty())

@@ -12,7 +12,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -21,6 +23,7 @@ class FilesPageTest : public QObject {
     sim::Simulator simulator;
     testsupport::FakeShell shell;
     Node node;
+    Node listNode; // on an Agent of its own, so the long lists meet no other test's files
     QTemporaryDir dir;
 
     QString cellText(QTableWidget* table, int row, int column) {
@@ -40,6 +43,8 @@ private Q_SLOTS:
         offline.displayName = "离线节点";
         offline.agentApi.port = 1; // nothing listens there
         shell.setNodes({node, offline});
+        listNode = sim::Simulator::agentNode(simulator.startAgent({.name = "lists"}), "n3", "长列表");
+        listNode.id = "id-3";
         ui::testing::setScripted(true);
     }
     void init() {
@@ -65,6 +70,40 @@ private Q_SLOTS:
         QCOMPARE(page.audioTable()->rowCount(), 2);
         QCOMPARE(cellText(page.audioTable(), 0, 2), "1");
         QCOMPARE(shell.statusText(), "文件加载完成");
+    }
+
+    // A Node lists no more rows than a page shows and the status line says the list was cut; a reply longer
+    // than such a list may be is refused (the Node's error row) before it is read; a success that is no
+    // JSON is a failure row, never an empty list.
+    void listsAreBounded_data() {
+        QTest::addColumn<int>("videos");
+        QTest::addColumn<bool>("malformed");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("firstState");
+        QTest::addColumn<QString>("statusText");
+        const QString done = QStringLiteral("文件加载完成");
+        QTest::newRow("at the cap") << 3000 << false << 3000 << "正常" << done;
+        QTest::newRow("cut") << 3005 << false << 3000 << "正常"
+                             << done + "；列表过长，每个节点只显示前 3000 行：长列表";
+        QTest::newRow("over the reply cap") << 60000 << false << 1 << "回复超过 4 MiB 上限，已中止" << done;
+        QTest::newRow("not JSON") << 0 << true << 1 << "回复格式错误" << done;
+    }
+    void listsAreBounded() {
+        QFETCH(int, videos);
+        QFETCH(bool, malformed);
+        QFETCH(int, rows);
+        QFETCH(QString, firstState);
+        QFETCH(QString, statusText);
+        simulator.setSyntheticLists("lists", videos, 0, 0);
+        if (malformed)
+            simulator.setFault("lists", "GET", "/files/videos", sim::Fault{.malformedJson = true});
+        testsupport::FakeShell listShell;
+        listShell.setNodes({listNode});
+        FilesPage page(listShell);
+        page.load(true);
+        QCOMPARE(page.videoTable()->rowCount(), rows);
+        QCOMPARE(cellText(page.videoTable(), 0, 4), firstState);
+        QCOMPARE(listShell.statusText(), statusText);
     }
 
     // The row of b/x.mp4 removes b/x.mp4, never a namesake elsewhere.
@@ -144,6 +183,53 @@ private Q_SLOTS:
         QTRY_VERIFY(sessions().isEmpty());
         QTest::qWait(300);
         QVERIFY(sessions().isEmpty());
+    }
+
+    // Against a slow Agent (every chunk answered 300 ms after it arrived) the bar never runs ahead of
+    // what the Agent holds, bytes on their way are named apart, the bar is full only at "完成", and
+    // while paused a new start cannot replace the session.
+    void slowAgentProgressFollowsConfirmedChunks() {
+        const QString path = dir.filePath("slow.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(6 * (4 << 20)));
+        file.close();
+        sim::Fault slow;
+        slow.delayMs = 300;
+        simulator.setFault("agent", "POST", "/files/upload/chunk", slow);
+        VideoUploadPane pane(node, false);
+        ui::testing::queuePath(path);
+        pane.chooseVideo();
+        pane.startUpload();
+        auto heldBytes = [this] {
+            for (const QJsonValue& upload : sessions()) {
+                if (upload.toObject().value("fileName").toString() == "slow.mp4")
+                    return qint64(upload.toObject().value("uploadedBytes").toDouble());
+            }
+            return qint64(6) << 22; // the session ends only once the Agent stored the whole file
+        };
+        bool sawUnconfirmed = false, paused = false;
+        QElapsedTimer clock;
+        clock.start();
+        while (pane.statusLabel()->text() != "完成" && pane.statusLabel()->text() != "失败" &&
+               clock.elapsed() < 30000) {
+            QTest::qWait(5);
+            const int bar = pane.progressBar()->value();
+            const bool done = pane.statusLabel()->text() == "完成";
+            sawUnconfirmed = sawUnconfirmed || pane.sizeLabel()->text().contains("待确认");
+            const qint64 held = heldBytes(); // read after the pane: it only grows
+            QVERIFY2(bar <= held * 10000 / (qint64(6) << 22), qPrintable(QStringLiteral("%1 > %2").arg(bar).arg(held)));
+            QVERIFY(done || bar < 10000);
+            if (!paused && bar > 0) {
+                paused = true;
+                pane.pauseUpload();
+                QTRY_COMPARE_WITH_TIMEOUT(pane.statusLabel()->text(), "已暂停", 20000);
+                QVERIFY(!pane.startButton()->isEnabled() && pane.resumeButton()->isEnabled());
+                pane.resumeUpload();
+            }
+        }
+        QCOMPARE(pane.statusLabel()->text(), "完成");
+        QCOMPARE(pane.progressBar()->value(), 10000);
+        QVERIFY(sawUnconfirmed && paused);
     }
 
     // The audio pane deletes a folder with the body key "folder".

@@ -5,6 +5,7 @@
 #include "files/UploadRules.h"
 #include "files/VideoUploadScheduler.h"
 
+#include <QJsonDocument>
 #include <QTemporaryDir>
 
 using namespace files;
@@ -168,7 +169,7 @@ private Q_SLOTS:
         QVERIFY(s->running());
         rig.transport->answer(-1);
         QCOMPARE(s->status(), "已暂停");
-        QVERIFY(s->canResume() && s->canCancel() && !s->canPause());
+        QVERIFY(s->canResume() && s->canCancel() && !s->canPause() && !s->canStart());
         s->resume();
         QCOMPARE(rig.transport->pendingIndices(), (std::vector<qint64>{4, 5, 6, 7}));
     }
@@ -187,6 +188,59 @@ private Q_SLOTS:
         QCOMPARE(rig.transport->sentIndices, std::vector<qint64>{2});
         rig.transport->answerAll();
         QCOMPARE(s->status(), "完成");
+    }
+
+    // Progress, sizes and the bar count the chunks the Agent confirmed, never bytes merely sent nor a
+    // byte count the Agent claims; the bar is full only once the upload is complete.
+    void progressCountsConfirmedChunks_data() {
+        QTest::addColumn<bool>("audio");
+        QTest::addColumn<QByteArray>("claims");
+        QTest::addColumn<int>("answered");
+        QTest::addColumn<bool>("whileFinishing");
+        QTest::addColumn<int>("shownChunks");
+        QTest::addColumn<int>("bar");
+        QTest::addColumn<int>("unconfirmedChunks");
+        const QByteArray none = "{}";
+        const QByteArray wholeFile = R"({"uploadedBytes": 12582912})";
+        QTest::newRow("video: all sent, none confirmed") << false << none << 0 << false << 0 << 0 << 3;
+        QTest::newRow("video: one of three confirmed") << false << none << 1 << false << 1 << 3333 << 2;
+        QTest::newRow("video: all confirmed, Agent still checking") << false << none << 3 << true << 3 << 9999 << 0;
+        QTest::newRow("video: completed") << false << none << 3 << false << 3 << 10000 << 0;
+        QTest::newRow("video: Agent claims the whole file") << false << wholeFile << 0 << false << 0 << 0 << 3;
+        QTest::newRow("audio: chunk sent, none confirmed") << true << none << 0 << false << 0 << 0 << 1;
+        QTest::newRow("audio: one of three confirmed") << true << none << 1 << false << 1 << 3333 << 1;
+        QTest::newRow("audio: Agent claims the whole file") << true << wholeFile << 0 << false << 0 << 0 << 1;
+        QTest::newRow("audio: completed") << true << none << 3 << false << 3 << 10000 << 0;
+    }
+    void progressCountsConfirmedChunks() {
+        QFETCH(bool, audio);
+        QFETCH(QByteArray, claims);
+        QFETCH(int, answered);
+        QFETCH(bool, whileFinishing);
+        QFETCH(int, shownChunks);
+        QFETCH(int, bar);
+        QFETCH(int, unconfirmedChunks);
+        Rig rig;
+        auto& t = *rig.transport;
+        t.replyExtra = QJsonDocument::fromJson(claims).object();
+        const QString path = makeFile(audio ? "c.mp3" : "c.mp4", 3 * kChunk);
+        auto video = audio ? nullptr : rig.video();
+        auto batch = audio ? rig.audio() : nullptr;
+        auto sample = [&] { return video ? video->sampleProgress() : batch->sampleProgress(); };
+        ProgressFigures figures;
+        t.duringRequest = [&](const QString& p) {
+            if (p == "/files/upload/finish")
+                figures = sample();
+        };
+        video ? video->start(path, "c.mp4", false) : void(batch->start({path}, "music", false));
+        for (int i = 0; i < answered; ++i)
+            QVERIFY(t.answer(-1));
+        t.sendAllBytes();
+        if (!whileFinishing)
+            figures = sample();
+        QCOMPARE(figures.shown, shownChunks * kChunk);
+        QCOMPARE(progressBarValue(figures.shown, figures.total, 10000, figures.complete), bar);
+        QCOMPARE(figures.unconfirmed, unconfirmedChunks * kChunk);
     }
 
     void mendedVideoFaults_data() {

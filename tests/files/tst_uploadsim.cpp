@@ -4,11 +4,13 @@
 #include "Simulator.h"
 #include "TestMain.h"
 #include "files/AgentUploadTransport.h"
+#include "files/AudioUploadBatch.h"
 #include "files/FilesTiming.h"
 #include "files/UploadRules.h"
 #include "files/VideoUploadScheduler.h"
 
 #include <QEventLoop>
+#include <QJsonDocument>
 #include <QtConcurrent>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -53,10 +55,20 @@ QByteArray sha256Of(const QString& path) {
     return QByteArray(reinterpret_cast<char*>(digest), 32).toHex();
 }
 
-// Records which chunks go out, so a test can compare them with what the Agent already held.
+// Records which chunks go out and what the Agent said it held when asked at resume.
 struct CountingTransport : AgentUploadTransport {
     using AgentUploadTransport::AgentUploadTransport;
     std::vector<qint64> sent;
+    std::set<qint64> heldAtResume;
+    TransferReply request(const QString& method, const QString& path, const QJsonObject& body) override {
+        TransferReply reply = AgentUploadTransport::request(method, path, body);
+        if (path.startsWith(QLatin1String("/files/upload/status"))) {
+            heldAtResume.clear();
+            for (const QJsonValue& v : reply.json.value("received").toArray())
+                heldAtResume.insert(qint64(v.toDouble()));
+        }
+        return reply;
+    }
     quint64 sendChunk(const QString& id, qint64 index, const QString& path, qint64 offset, qint64 length,
                       Progress p, Done d) override {
         sent.push_back(index);
@@ -76,6 +88,19 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     poll.start(10);
     if (!done())
         loop.exec();
+    return done();
+}
+
+// Waits as long as the upload keeps gaining confirmed chunks, and at most quietMs without one: a large
+// file on a busy machine may need minutes, but a stuck upload still fails in bounded time.
+template <typename Scheduler>
+bool waitWhileProgressing(const Scheduler& scheduler, const std::function<bool()>& done, int quietMs) {
+    qint64 confirmed = -1;
+    while (scheduler.receivedCount() > confirmed) {
+        confirmed = scheduler.receivedCount();
+        if (waitUntil(done, quietMs))
+            return true;
+    }
     return done();
 }
 
@@ -134,7 +159,11 @@ private Q_SLOTS:
         timing::thirdRetryMs = 150;
         timing::chunkIdleTimeoutMs = 3000; // a dropped connection the client misses ends by the idle limit
     }
-    void cleanup() { simulator.setUploadFaults("agent", 0, 0); }
+    void cleanup() {
+        simulator.setUploadFaults("agent", 0, 0);
+        simulator.setUploadChunkSize("agent", 0);
+        simulator.clearFaults();
+    }
 
     // A hostile Agent: a chunk reply far over the cap is refused and a redirect is not followed, not even
     // on the same Agent (the chunk would be sent twice); either way the chunk fails, to be retried.
@@ -192,7 +221,8 @@ private Q_SLOTS:
             Upload upload(node);
             upload.scheduler->start(path, name, false);
             for (int attempt = 0; attempt < 20; ++attempt) {
-                QVERIFY2(waitUntil([&] { return upload.settled(); }, 60000), qPrintable(name));
+                QVERIFY2(waitWhileProgressing(*upload.scheduler, [&] { return upload.settled(); }, 60000),
+                         qPrintable(name));
                 if (upload.scheduler->status() != "失败")
                     break;
                 waitUntil([] { return false; }, 300); // aborted chunks may still land on the Agent
@@ -211,12 +241,15 @@ private Q_SLOTS:
         QVERIFY(sessions().isEmpty());
     }
 
-    // The Agent refuses every chunk after the first few: the upload fails, and "继续" sends only the
-    // chunks the Agent does not hold.
+    // The Agent refuses every chunk after the first few: the upload fails, and "继续" sends none of the
+    // chunks the Agent listed when asked at resume, none twice, and the stored file is the source. (A
+    // chunk sent before the failure may land after any snapshot, even after the resume: the engine's
+    // own view and the file's hash are the measure, not a count.)
     void resumeSendsOnlyMissingChunks() {
-        const QString path = dir.filePath("missing.mp4");
-        QFile(path).open(QIODevice::WriteOnly);
-        QFile(path).resize(40 * 4 * kMiB);
+        constexpr qint64 kChunk = 256 * 1024;
+        simulator.setUploadChunkSize("agent", kChunk);
+        const QString path = randomFile("missing.mp4", 40 * kChunk);
+        QFuture<QByteArray> sourceDigest = QtConcurrent::run(sha256Of, path);
         Upload upload(node);
         upload.scheduler->start(path, "missing.mp4", false);
         QVERIFY(waitUntil([&] { return upload.scheduler->receivedCount() >= 2; }, 20000));
@@ -225,24 +258,93 @@ private Q_SLOTS:
         simulator.setFault("agent", "POST", "/files/upload/chunk", refuse);
         QVERIFY(waitUntil([&] { return upload.scheduler->status() == "失败"; }, 20000));
         simulator.clearFaults();
-        // Chunks sent before the refusal may still land: wait until what the Agent holds stays put.
-        std::set<qint64> held = receivedOnAgent(upload.scheduler->uploadId());
-        for (int look = 0; look < 20; ++look) {
-            waitUntil([] { return false; }, 300);
-            const std::set<qint64> again = receivedOnAgent(upload.scheduler->uploadId());
-            if (again == held)
-                break;
-            held = again;
-        }
-        QVERIFY(held.size() >= 2 && held.size() < 40);
         upload.transport->sent.clear();
         upload.scheduler->resume();
         QVERIFY(waitUntil([&] { return upload.scheduler->status() == "完成"; }, 30000));
-        std::set<qint64> sent(upload.transport->sent.begin(), upload.transport->sent.end());
-        QCOMPARE(upload.transport->sent.size(), sent.size());
-        for (const qint64 index : held)
-            QVERIFY(!sent.count(index));
-        QCOMPARE(sent.size() + held.size(), size_t(40));
+        const std::set<qint64>& held = upload.transport->heldAtResume;
+        QVERIFY(held.size() >= 2 && held.size() < 40);
+        std::set<qint64> sent;
+        for (const qint64 index : upload.transport->sent) {
+            QVERIFY2(!held.count(index), qPrintable(QStringLiteral("chunk %1 sent again").arg(index)));
+            QVERIFY2(sent.insert(index).second, qPrintable(QStringLiteral("chunk %1 sent twice").arg(index)));
+        }
+        QCOMPARE(sha256Of(simulator.videoDirectory("agent") + "/missing.mp4"), sourceDigest.result());
+    }
+
+    // An Agent whose replies claim numbers it cannot mean: every one ends in a clear failure within a
+    // few requests, or is ignored where it names no chunk of the session; never a flood of requests,
+    // never a completion with a chunk missing.
+    void hostileAgentNumbers_data() {
+        QTest::addColumn<bool>("audio");
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QByteArray>("members");
+        QTest::addColumn<QString>("failure"); // empty: the upload completes
+        QTest::addColumn<int>("maxChunkRequests");
+        const QString start = "/files/upload/start";
+        const QString chunk = "/files/upload/chunk";
+        for (const bool audio : {false, true}) {
+            const char* kind = audio ? "audio" : "video";
+            // One file of two chunks; a chunk is tried four times, four chunks at a time for a video.
+            QTest::addRow("%s: 200 without its own index", kind)
+                << audio << chunk << QByteArray(R"({"received": []})") << "未确认收到分片" << (audio ? 4 : 8);
+            QTest::addRow("%s: chunkSize 1", kind)
+                << audio << start << QByteArray(R"({"chunkSize": 1})") << "分片大小无效" << 0;
+            QTest::addRow("%s: chunkSize -5", kind)
+                << audio << start << QByteArray(R"({"chunkSize": -5})") << "分片大小无效" << 0;
+            QTest::addRow("%s: chunkSize 1e300", kind)
+                << audio << start << QByteArray(R"({"chunkSize": 1e300})") << "分片大小无效" << 0;
+            QTest::addRow("%s: totalChunks not the file's", kind)
+                << audio << start << QByteArray(R"({"totalChunks": 3})") << "分片数无效" << 0;
+            QTest::addRow("%s: received indices outside the session", kind)
+                << audio << start << QByteArray(R"({"received": [-1, 0.5, 2, 1e300, 9007199254740993]})")
+                << QString() << 2;
+        }
+    }
+    void hostileAgentNumbers() {
+        QFETCH(bool, audio);
+        QFETCH(QString, route);
+        QFETCH(QByteArray, members);
+        QFETCH(QString, failure);
+        QFETCH(int, maxChunkRequests);
+        static int serial = 0;
+        const QString name = QStringLiteral("hostile%1.%2").arg(++serial).arg(audio ? "mp3" : "mp4");
+        const QString path = randomFile(name, 8 * kMiB - 5);
+        sim::Fault lie;
+        lie.replyMembers = QJsonDocument::fromJson(members).object();
+        simulator.setFault("agent", "POST", route, lie);
+        const int chunksBefore = simulator.callCount("agent", "POST", "/files/upload/chunk");
+        QStringList logs;
+        QString stored;
+        if (audio) {
+            auto transport = std::make_shared<AgentUploadTransport>(node);
+            auto batch = std::make_shared<AudioUploadBatch>(transport, std::make_shared<SystemUploadClock>());
+            UploadEvents events;
+            events.log = [&logs](const QString& t) { logs << t; };
+            batch->setEvents(events);
+            QCOMPARE(batch->start({path}, "hostile", false), 1);
+            QVERIFY(waitUntil([&] { return !batch->batchRunning(); }, 15000));
+            QCOMPARE(batch->status(), failure.isEmpty() ? "完成" : "部分失败");
+            stored = simulator.audioDirectory("agent") + "/hostile/" + name;
+        } else {
+            Upload upload(node);
+            upload.scheduler->start(path, name, false);
+            QVERIFY(waitUntil([&] { return upload.settled(); }, 15000));
+            QCOMPARE(upload.scheduler->status(), failure.isEmpty() ? "完成" : "失败");
+            QVERIFY(upload.scheduler->receivedCount() <= upload.scheduler->totalChunks());
+            logs = upload.logs;
+            upload.scheduler->cancel();
+            stored = simulator.videoDirectory("agent") + '/' + name;
+        }
+        const int chunkRequests = simulator.callCount("agent", "POST", "/files/upload/chunk") - chunksBefore;
+        QVERIFY2(chunkRequests <= maxChunkRequests, qPrintable(QString::number(chunkRequests)));
+        if (failure.isEmpty()) {
+            QCOMPARE(sha256Of(stored), sha256Of(path));
+        } else {
+            QVERIFY2(!logs.filter(failure).isEmpty(), qPrintable(logs.join('\n')));
+            QVERIFY(!QFile::exists(stored));
+        }
+        waitUntil([] { return false; }, 200); // the cancel notices reach the Agent
+        QVERIFY(sessions().isEmpty());
     }
 
     // Cancelling mid-upload ends the session on the Agent; the aborted chunks are neither retried nor

@@ -150,18 +150,30 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QJsonObject>("expected");
         QTest::newRow("object") << 200 << QByteArray(R"({"token":"t"})") << QJsonObject{{QStringLiteral("token"), QStringLiteral("t")}};
-        QTest::newRow("array is not an object") << 200 << QByteArray("[1,2]") << QJsonObject();
+        // A success that cannot be read is a failure, never an empty list.
+        const QJsonObject malformed{{QStringLiteral("error"), QStringLiteral("回复格式错误")}};
+        QTest::newRow("array is not an object") << 200 << QByteArray("[1,2]") << malformed;
+        QTest::newRow("200 cut short") << 200 << QByteArray(R"({"files": [1, 2)") << malformed;
+        QTest::newRow("200 html") << 200 << QByteArray("<html>ok</html>") << malformed;
+        QTest::newRow("200 nested too deeply") << 200 << QByteArray(2000, '[') + QByteArray(2000, ']') << malformed;
+        QTest::newRow("200 blank body") << 200 << QByteArray(" \r\n") << QJsonObject();
         QTest::newRow("html error page") << 502 << QByteArray("<html><body>Bad gateway</body></html>") << QJsonObject();
         QTest::newRow("error object kept on 401") << 401 << QByteArray(R"({"error":"bad"})") << QJsonObject{{QStringLiteral("error"), QStringLiteral("bad")}};
         QTest::newRow("empty body") << 204 << QByteArray() << QJsonObject();
     }
+    // The same rules for the Cloud API and for an Agent.
     void cloudReplyParsing() {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QJsonObject, expected);
         server->queueReply(RecordingServer::json(status, body));
+        server->queueReply(RecordingServer::json(status, body));
         int got = 0;
         QCOMPARE(net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/x"), {}, true, &got), expected);
+        QCOMPARE(got, status);
+        got = 0;
+        QCOMPARE(net::agentRequest(nodeAt(server->port()), QStringLiteral("GET"), QStringLiteral("/x"), {}, &got),
+                 expected);
         QCOMPARE(got, status);
     }
 

@@ -163,6 +163,29 @@ private Q_SLOTS:
         sim_.startProxy(QStringLiteral("beta"), 0, QString(), QString());
     }
 
+    // A success whose body is no JSON object is a failure on both pages: a failed proxy row (poll and
+    // action), never "已停止"; a bridge list named in the status line, never a Node without bridges.
+    void unreadableRepliesAreFailures() {
+        const sim::Fault malformed{.malformedJson = true};
+        sim_.setFault(QStringLiteral("alpha"), QStringLiteral("GET"), QStringLiteral("/proxy/status"), malformed);
+        sim_.setFault(QStringLiteral("alpha"), QStringLiteral("POST"), QStringLiteral("/proxy/stop"), malformed);
+        sim_.setFault(QStringLiteral("alpha"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"), malformed);
+        FakeShell shell;
+        proxy::ProxyPage page(shell);
+        shell.setNodes({nodeOn("alpha", "A")});
+        page.refreshStatuses();
+        QTRY_COMPARE(cell(page.table(), 0, 0), QStringLiteral("失败"));
+        QCOMPARE(cell(page.table(), 0, 12), QStringLiteral("回复格式错误"));
+        page.table()->selectRow(0);
+        page.stopProxies();
+        QCOMPARE(lastShown(), QStringList{QStringLiteral("warning:代理请求失败: 回复格式错误")});
+
+        proxy::BridgePage bridges(shell);
+        bridges.refreshBridges(true);
+        QTRY_VERIFY(shell.statusText().startsWith(QStringLiteral("中转已刷新")));
+        QCOMPARE(shell.statusText(), QStringLiteral("中转已刷新；中转列表读取失败：A: 回复格式错误"));
+    }
+
     // The bridge list: a filter on a Node without Agent data, rows of other Nodes kept while one Node is
     // filtered or fails, the selection after deleting the last row, a reload that moves and renames Nodes.
     void bridgeRefreshAndMerge() {

@@ -3,6 +3,7 @@
 #include "app/LocalProtection.h"
 #include "app/Settings.h"
 #include "proxy/ProxyBridgeRow.h"
+#include "net/RequestLayer.h"
 #include "proxy/ProxyRules.h"
 
 #include <QJsonDocument>
@@ -66,6 +67,14 @@ private Q_SLOTS:
         QTest::newRow("HTTP error with text") << true << 500 << R"({"error":"GOST 未安装"})"
                                               << QStringList{"失败", "--", "--", "--", "--", "--", "GOST 未安装"}
                                               << false;
+        QTest::newRow("hostile figures") << false << 200
+                                         << R"({"running":false,"totalUpload":1e300,"totalDownload":1e300})"
+                                         << QStringList{"已停止", "--", "--", "0", "--", "--", "--"} << false;
+        QTest::newRow("negative total") << false << 200 << R"({"running":false,"totalUpload":-5})"
+                                        << QStringList{"已停止", "--", "--", "0", "--", "--", "--"} << false;
+        QTest::newRow("success that is no JSON") << false << 200 << "<html>ok</html>"
+                                                 << QStringList{"失败", "--", "--", "--", "--", "--", "回复格式错误"}
+                                                 << false;
         QTest::newRow("HTTP error without text") << true << 404 << "not json"
                                                  << QStringList{"失败", "--", "--", "--", "--", "--", "HTTP 404"}
                                                  << false;
@@ -78,8 +87,9 @@ private Q_SLOTS:
         QFETCH(QString, body);
         QFETCH(QStringList, expected);
         QFETCH(bool, copyable);
+        // Parsed as the page's poll parses it.
         const ProxyRowView view = proxyRowFromPoll(networkError, QStringLiteral("Connection refused"), status,
-                                                   QJsonDocument::fromJson(body.toUtf8()).object());
+                                                   net::parseReplyObject(status, body.toUtf8()));
         QCOMPARE(view.cells.size(), 10);
         const QStringList got{view.state, view.cells[0], view.cells[1], view.cells[4],
                               view.cells[7], view.cells[8], view.cells[9]};
@@ -131,21 +141,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("running without upstream is not configured")
-            << R"({"running":true,"port":7000})" << QStringList{"未配置", ":7000", "未配置", "--", "--", "--", "--"};
+            << R"({"running":true,"port":7000})" << QStringList{"未配置", ":7000", "未配置", "--", "--", "--", "--", "0", "0.00 B"};
         QTest::newRow("tcp 35, no latency")
             << R"({"upstreamHost":"h","upstreamPort":1,"socksAddr":"a:1","lastTest":{"tcpConnectMs":35,
                   "latencySuccess":0,"downloadBytesPerSecond":0,"testedAt":1,"tcpConnectError":"t"}})"
-            << QStringList{"已停止", "a:1", "h:1", "35ms / 失败", "失败", "*", "t"};
+            << QStringList{"已停止", "a:1", "h:1", "35ms / 失败", "失败", "*", "t", "0", "0.00 B"};
         QTest::newRow("testing hides older results")
             << R"({"upstreamHost":"h","upstreamPort":1,"running":true,"testing":true,"error":"e",
                   "lastTest":{"tcpConnectMs":5,"latencySuccess":2,"latencyAvgMs":9,"testedAt":1}})"
-            << QStringList{"运行中", ":0", "h:1", "测试中", "测试中", "测试中", "e"};
+            << QStringList{"运行中", ":0", "h:1", "测试中", "测试中", "测试中", "e", "0", "0.00 B"};
         QTest::newRow("tcp failed, latency ok, speed")
             << R"({"upstreamHost":"h","upstreamPort":1,"lastTest":{"latencySuccess":3,"latencyAvgMs":12,
                   "downloadBytesPerSecond":2048,"testedAt":1,"error":"slow"}})"
-            << QStringList{"已停止", ":0", "h:1", "失败 / 12ms", "2.00 KB/s", "*", "slow"};
+            << QStringList{"已停止", ":0", "h:1", "失败 / 12ms", "2.00 KB/s", "*", "slow", "0", "0.00 B"};
         QTest::newRow("never tested") << R"({"upstreamHost":"h","upstreamPort":0})"
-                                      << QStringList{"未配置", ":0", "未配置", "--", "--", "--", "--"};
+                                      << QStringList{"未配置", ":0", "未配置", "--", "--", "--", "--", "0", "0.00 B"};
+        // Numbers out of every plausible range are checked before conversion and shown as "--".
+        QTest::newRow("hostile figures")
+            << R"({"upstreamHost":"h","upstreamPort":1,"activeConnections":-2,"totalUpload":1e300,
+                  "lastTest":{"tcpConnectMs":1e300,"latencySuccess":1,"latencyAvgMs":-4,"testedAt":1e300}})"
+            << QStringList{"已停止", ":0", "h:1", "--", "--", "--", "--", "--", "--"};
+        QTest::newRow("negative totals")
+            << R"({"upstreamHost":"h","upstreamPort":1,"totalUpload":-1e6,"totalDownload":10,
+                  "lastTest":{"tcpConnectMs":1e300,"latencySuccess":1,"latencyAvgMs":-4,"testedAt":5}})"
+            << QStringList{"已停止", ":0", "h:1", "失败 / 0ms", "失败", "*", "--", "0", "--"};
     }
     void bridgeCells() {
         QFETCH(QString, body);
@@ -153,7 +172,7 @@ private Q_SLOTS:
         const QStringList cells = proxy::bridgeCells(
             ProxyBridgeRow::fromJson(QJsonDocument::fromJson(body.toUtf8()).object(), "n", "N"));
         QCOMPARE(cells.size(), kBridgeColumnCount);
-        QStringList got{cells[0], cells[3], cells[4], cells[5], cells[6], cells[7], cells[12]};
+        QStringList got{cells[0], cells[3], cells[4], cells[5], cells[6], cells[7], cells[12], cells[8], cells[11]};
         if (expected[5] == QLatin1String("*")) // a local time: only its form matters
             got[5] = got[5].size() == 19 ? QStringLiteral("*") : got[5];
         QCOMPARE(got, expected);

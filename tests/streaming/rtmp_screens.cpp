@@ -13,6 +13,7 @@
 #include "streaming/RtmpPageFactory.h"
 #include "net/RequestLayer.h"
 #include "streaming/LivePreviewWindow.h"
+#include "webview/WebEngineHost.h"
 #include "streaming/RtmpPage.h"
 #include "streaming/WebViewPane.h"
 #include "ui/Dialogs.h"
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString outDir = testsupport::screensOutputDirectory(argc, argv);
     ui::testing::setScripted(true);
+    webview::testing::setRendererSandboxed(true); // screens of the player, whoever runs them
 
     sim::Simulator simulator;
     simulator.start();

@@ -7,6 +7,7 @@
 #include "net/RequestLayer.h"
 #include "shell/NodeFilterCombo.h"
 #include "streaming/LivePreviewWindow.h"
+#include "webview/WebEngineHost.h"
 #include "streaming/RtmpPage.h"
 #include "streaming/RtmpRoomDialog.h"
 #include "streaming/StreamingTiming.h"
@@ -88,6 +89,7 @@ class TestRtmpPage : public QObject {
 
 private Q_SLOTS:
     void init() {
+        webview::testing::setRendererSandboxed(true); // plays the preview whoever runs the test
         ui::testing::setScripted(true);
         ui::testing::reset();
         timing::reset();

@@ -12,6 +12,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace updater;
 
 namespace {
@@ -24,6 +26,12 @@ QStringList stepLines(const QStringList& texts) {
             steps << t;
     }
     return steps;
+}
+
+// The file's inode: the same after a rename, new for a copy.
+qint64 fileId(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? qint64(info.st_ino) : -1;
 }
 
 struct Run {
@@ -248,6 +256,10 @@ void UpdatePipelineTest::rollsBackWhenInstallCopyFails() {
     QVERIFY(setModifiedTime(s.target, oldTime.toSecsSinceEpoch()));
     const TreeSnapshot old = s.snapshotTarget();
     QVERIFY(!old.isEmpty());
+    // The installed program is renamed away and back, never deleted: a running one could be neither
+    // deleted nor overwritten on Windows. So it comes back as the same file, not as a copy.
+    const QString program = s.target + "/" + s.exe;
+    const qint64 programId = fileId(program);
     ReleaseServer server;
     QList<ZipEntry> entries = s.newReleaseEntries();
     const QString longName = QString(250, 'n');
@@ -261,6 +273,7 @@ void UpdatePipelineTest::rollsBackWhenInstallCopyFails() {
              qPrintable(texts.last()));
     QVERIFY(texts.contains("安装新版本... " + s.target));
     QCOMPARE(s.snapshotTarget(), old);
+    QCOMPARE(fileId(program), programId);
     QCOMPARE(permissionBits(s.target), 0750);
     QCOMPARE(QFileInfo(s.target).lastModified(), oldTime);
     QVERIFY(s.recordedStarts().isEmpty());

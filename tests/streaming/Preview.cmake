@@ -1,0 +1,1 @@
+ondivo_add_test(tst_livepreview SOURCES tst_livepreview.cpp LIBS ondivo_gui)
