@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     QTest::qWait(2500);
     window.grab().save(outDir + QStringLiteral("/trend-column.png"));
 
-    auto* bar = window.findChild<history::FleetBar*>();
+    auto* bar = dynamic_cast<history::FleetBar*>(window.findChild<QWidget*>(QStringLiteral("fleetBar")));
     bar->openEventList();
     QTest::qWait(500);
     QWidget* list = bar->eventList();
