@@ -117,6 +117,8 @@ void HistoryChart::setSeries(const Series& series) {
         area->upperSeries()->replace(band);
 
     chart()->setTitle(percent_ ? title_ : title_ + QStringLiteral("（") + unit + QStringLiteral("）"));
+    // Small rates need a decimal, or neighbouring ticks would read the same.
+    valueAxis_->setLabelFormat(!percent_ && top < 10 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
     valueAxis_->setRange(0, top);
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(series.fromMs),
                         QDateTime::fromMSecsSinceEpoch(series.toMs));

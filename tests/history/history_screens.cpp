@@ -17,6 +17,7 @@
 #include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/PercentTableWidget.h"
+#include "mainwindow/TopNavBar.h"
 #include "model/SignInState.h"
 
 #include <QApplication>
@@ -115,7 +116,15 @@ int main(int argc, char** argv) {
     QTest::qWait(2500);
     window.grab().save(outDir + QStringLiteral("/trend-column.png"));
 
-    auto* bar = dynamic_cast<history::FleetBar*>(window.findChild<QWidget*>(QStringLiteral("fleetBar")));
+    history::FleetBar* bar = nullptr;
+    for (QWidget* child : window.navigationBar()->findChildren<QWidget*>()) {
+        if (auto* candidate = dynamic_cast<history::FleetBar*>(child))
+            bar = candidate;
+    }
+    if (!bar) {
+        qWarning("no fleet bar");
+        return 1;
+    }
     bar->openEventList();
     QTest::qWait(500);
     QWidget* list = bar->eventList();
