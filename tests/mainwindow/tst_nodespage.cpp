@@ -125,16 +125,17 @@ private Q_SLOTS:
         table->resize(150 + chrome, 300);
         QTRY_COMPARE(table->viewport()->width(), 150);
         QCOMPARE(table->columnWidth(0), 80);
-        for (int column = 1; column < 11; ++column)
+        for (int column = 1; column < 12; ++column)
             QCOMPARE(table->columnWidth(column), 40);
-        QCOMPARE(table->horizontalHeader()->sectionResizeMode(10), QHeaderView::Interactive);
+        QCOMPARE(table->horizontalHeader()->sectionResizeMode(11), QHeaderView::Interactive);
         QVERIFY(!table->horizontalHeader()->stretchLastSection());
 
         table->resize(1120 + chrome, 300);
         QTRY_COMPARE(table->viewport()->width(), 1120);
         QCOMPARE(table->columnWidth(0), 120);
-        QCOMPARE(table->columnWidth(8), 140);
-        QCOMPARE(table->columnWidth(10), 120);
+        QCOMPARE(table->columnWidth(8), 120);
+        QCOMPARE(table->columnWidth(10), 110);
+        QCOMPARE(table->columnWidth(11), 120);
     }
 
     void nodesWithoutAgentShowUnconnectedWithoutRequests() {
