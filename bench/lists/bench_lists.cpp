@@ -11,7 +11,7 @@
 #include "FakeShell.h"
 #include "files/FilesPage.h"
 #include "fleet/ListRows.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "proxy/BridgePage.h"
 #include "proxy/ProxyTiming.h"

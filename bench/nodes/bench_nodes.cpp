@@ -13,7 +13,8 @@
 #include "app/AppConstants.h"
 #include "mainwindow/NodeStatusRules.h"
 #include "mainwindow/NodesPage.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "mainwindow/NodesPages.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "model/SignInState.h"
 #include "ui/Dialogs.h"
@@ -262,7 +263,7 @@ int main(int argc, char** argv) {
     signInState() = {QStringLiteral("bench"), QStringLiteral("bench"), QString()};
     // The page alone on a shell without timers: the bench drives the cycles itself.
     testsupport::FakeShell window;
-    auto* page = static_cast<NodesPage*>(createNodesPage(window).widget);
+    auto* page = static_cast<NodesPage*>(mainwindow::createNodesPage(window).widget);
     window.host(page, !parser.isSet(hiddenOption));
     // Focus in the table, as after a click on a row: a focused filter box would repaint its blinking
     // cursor twice a second, which is no part of a poll cycle and only blurs the figures.
@@ -326,7 +327,7 @@ int main(int argc, char** argv) {
                     .arg(1000 + round * 333)
                     .arg(2000 + round * 777)
                     .toUtf8();
-            page->setNodeRow(row, nodes::rowFromStatus(QJsonDocument::fromJson(body).object()));
+            page->setNodeRow(row, mainwindow::rowFromStatus(QJsonDocument::fromJson(body).object()));
         }
         QCoreApplication::processEvents(); // the repaint that follows
         return (threadCpuNs() - start) / 1e6;

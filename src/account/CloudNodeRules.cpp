@@ -2,7 +2,7 @@
 
 #include "net/RequestLayer.h"
 
-namespace cloudnodes {
+namespace account {
 
 bool listLoadSucceeded(int status, const QJsonObject& reply) {
     // Status 0 means no answer at all, and a body without the list (a proxy's page, a truncated
@@ -123,4 +123,4 @@ QString signedInLine(const QString& account) {
     return QStringLiteral("已登录 %1").arg(account);
 }
 
-} // namespace cloudnodes
+} // namespace account

@@ -12,7 +12,7 @@
 
 // The Cloud API's Node list and its changes, without a window: turning list entries into Nodes,
 // checking an import, and the texts of the delete conversation.
-namespace cloudnodes {
+namespace account {
 
 inline constexpr char kNodesPath[] = "/api/cloud/nodes";
 
@@ -53,4 +53,4 @@ QString statusLine(const QString& account, int nodeCount);
 // "已登录 <account>", before the first list load.
 QString signedInLine(const QString& account);
 
-} // namespace cloudnodes
+} // namespace account

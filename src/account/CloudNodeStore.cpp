@@ -24,14 +24,14 @@ void CloudNodeStore::load(bool showBusy) {
 
     int status = 0;
     const QJsonObject reply = net::cloudRequest(
-        QStringLiteral("GET"), QString::fromLatin1(cloudnodes::kNodesPath), {}, true, &status);
+        QStringLiteral("GET"), QString::fromLatin1(account::kNodesPath), {}, true, &status);
     QList<Node> loaded;
-    const bool succeeded = cloudnodes::listLoadSucceeded(status, reply);
+    const bool succeeded = account::listLoadSucceeded(status, reply);
     if (succeeded) {
         // Opening derives one key per envelope; it stays under the busy state and the in-flight flag so
         // that a second load cannot interleave with it.
         const QJsonArray entries = reply.value(QLatin1String("nodes")).toArray();
-        loaded = cloudnodes::nodesFromEntries(entries, crypto::openNodes(cloudnodes::envelopeTexts(entries)));
+        loaded = account::nodesFromEntries(entries, crypto::openNodes(account::envelopeTexts(entries)));
     }
 
     loading_ = false;
@@ -52,7 +52,7 @@ void CloudNodeStore::importNode() {
     if (ui::execDialog(dialog) != QDialog::Accepted)
         return;
     const auto checked =
-        cloudnodes::nodeFromImportForm(dialog.nameEdit()->text(), dialog.codeEdit()->toPlainText());
+        account::nodeFromImportForm(dialog.nameEdit()->text(), dialog.codeEdit()->toPlainText());
     if (const QString* problem = std::get_if<QString>(&checked)) {
         ui::warning(shell_.dialogParent(), *problem);
         return;
@@ -64,9 +64,9 @@ void CloudNodeStore::importNode() {
         return;
     }
     int status = 0;
-    net::cloudRequest(QStringLiteral("POST"), QString::fromLatin1(cloudnodes::kNodesPath),
-                      cloudnodes::uploadBody(node.displayName, envelope), true, &status);
-    if (!cloudnodes::uploadSucceeded(status)) {
+    net::cloudRequest(QStringLiteral("POST"), QString::fromLatin1(account::kNodesPath),
+                      account::uploadBody(node.displayName, envelope), true, &status);
+    if (!account::uploadSucceeded(status)) {
         ui::warning(shell_.dialogParent(), QStringLiteral("上传节点失败。"));
         return;
     }
@@ -79,7 +79,7 @@ void CloudNodeStore::deleteNodes(const QList<Node>& selected) {
     QStringList labels;
     for (const Node& node : selected)
         labels << nodeLabel(node);
-    if (!ui::question(shell_.dialogParent(), cloudnodes::deleteConfirmation(labels)))
+    if (!ui::question(shell_.dialogParent(), account::deleteConfirmation(labels)))
         return;
 
     QStringList failures;
@@ -90,7 +90,7 @@ void CloudNodeStore::deleteNodes(const QList<Node>& selected) {
     }
 
     if (!failures.isEmpty())
-        ui::warning(shell_.dialogParent(), cloudnodes::deletionFailureMessage(failures));
+        ui::warning(shell_.dialogParent(), account::deletionFailureMessage(failures));
     load(true);
 }
 
@@ -98,16 +98,16 @@ bool CloudNodeStore::deleteOneNode(const Node& node, QStringList& failures) {
     const QString label = nodeLabel(node);
     int status = 0;
     QJsonObject reply =
-        net::cloudRequest(QStringLiteral("DELETE"), cloudnodes::nodePath(node.id, false), {}, true, &status);
-    if (cloudnodes::isNodeInUse(status, reply)) {
-        if (!ui::question(shell_.dialogParent(), cloudnodes::nodeInUseQuestion(label, reply))) {
-            failures << cloudnodes::cancelledDeletionLine(label);
+        net::cloudRequest(QStringLiteral("DELETE"), account::nodePath(node.id, false), {}, true, &status);
+    if (account::isNodeInUse(status, reply)) {
+        if (!ui::question(shell_.dialogParent(), account::nodeInUseQuestion(label, reply))) {
+            failures << account::cancelledDeletionLine(label);
             return false;
         }
-        reply = net::cloudRequest(QStringLiteral("DELETE"), cloudnodes::nodePath(node.id, true), {}, true,
+        reply = net::cloudRequest(QStringLiteral("DELETE"), account::nodePath(node.id, true), {}, true,
                                   &status);
     }
-    if (const auto line = cloudnodes::deletionFailureLine(label, status, reply)) {
+    if (const auto line = account::deletionFailureLine(label, status, reply)) {
         failures << *line;
         return false;
     }

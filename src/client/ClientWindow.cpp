@@ -7,11 +7,10 @@
 #include "files/FilesPages.h"
 #include "history/FleetBar.h"
 #include "mainwindow/MainWindow.h"
-#include "mainwindow/NodesPage.h"
+#include "mainwindow/NodesPages.h"
 #include "proxy/ProxyPages.h"
-#include "settings/SettingsPage.h"
-#include "streaming/LivePageFactory.h"
-#include "streaming/RtmpPageFactory.h"
+#include "settings/SettingsPages.h"
+#include "streaming/StreamingPages.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -22,13 +21,13 @@ std::unique_ptr<MainWindow> createClientWindow() {
     shell::Shell& shell = *window;
     // In navigation order.
     QList<shell::PageParts> pages(int(shell::PageId::Count));
-    pages[int(shell::PageId::Nodes)] = createNodesPage(shell);
-    pages[int(shell::PageId::Proxy)] = createProxyPage(shell);
-    pages[int(shell::PageId::Bridge)] = createBridgePage(shell);
+    pages[int(shell::PageId::Nodes)] = mainwindow::createNodesPage(shell);
+    pages[int(shell::PageId::Proxy)] = proxy::createProxyPage(shell);
+    pages[int(shell::PageId::Bridge)] = proxy::createBridgePage(shell);
     pages[int(shell::PageId::Live)] = streaming::createLivePage(shell);
     pages[int(shell::PageId::Rtmp)] = streaming::createRtmpPage(shell);
-    pages[int(shell::PageId::Files)] = createFilesPage(shell);
-    pages[int(shell::PageId::Settings)] = createSettingsPage(shell);
+    pages[int(shell::PageId::Files)] = files::createFilesPage(shell);
+    pages[int(shell::PageId::Settings)] = settings::createSettingsPage(shell);
     window->installPages(pages);
     MainWindow* main = window.get();
     shell.addToTopBar(new history::FleetBar(shell, *shell.fleetHistory(), [main](const history::Event& event) {

@@ -134,9 +134,8 @@ void AudioUploadBatch::startTask(quint64 taskId) {
             transport_->notify(QStringLiteral("POST"), kCancelPath, idBody(lateId));
         return;
     }
-    const QString failure = uploadFailureText(reply.json, reply.status);
-    if (!failure.isEmpty())
-        return failTask(*task, QStringLiteral("创建上传任务失败: ") + failure);
+    if (const net::RequestResult result = reply.result(); result.failed())
+        return failTask(*task, QStringLiteral("创建上传任务失败: ") + result.text());
     const QString refused = applySessionReply(*task, reply.json);
     if (!refused.isEmpty()) {
         // The failure below closes the session the Agent opened.
@@ -257,9 +256,8 @@ void AudioUploadBatch::finishTask(quint64 taskId) {
     task = generation == generation_ ? findTask(taskId) : nullptr;
     if (!task || cancelled_ || task->done || task->failed)
         return;
-    const QString failure = uploadFailureText(reply.json, reply.status);
-    if (!failure.isEmpty())
-        return failTask(*task, QStringLiteral("完成上传失败: ") + failure);
+    if (const net::RequestResult result = reply.result(); result.failed())
+        return failTask(*task, QStringLiteral("完成上传失败: ") + result.text());
     task->done = true;
     task->file.reset();
     removeActive(taskId);

@@ -1,13 +1,15 @@
 #include "files/FilesPage.h"
 
-#include "files/FilesPages.h"
 #include "files/UploadDialog.h"
 #include "app/TextFormats.h"
 #include "fleet/ListRows.h"
 #include "fleet/NodeBatch.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
-#include "shell/NodeFilterCombo.h"
+#include "net/RequestResult.h"
+#include "shell/AgentCall.h"
+#include "shell/BusyScope.h"
+#include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
 
@@ -16,19 +18,13 @@
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <optional>
 
 using files::FileRow;
 
 namespace {
 
 const QString kOk = QStringLiteral("正常");
-
-QTableWidgetItem* cell(const QString& text) {
-    auto* item = new QTableWidgetItem(text);
-    item->setTextAlignment(Qt::AlignCenter);
-    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-    return item;
-}
 
 QString folderNameOf(const FileRow& row) {
     return row.item.value(QLatin1String("name")).toString().trimmed();
@@ -52,19 +48,14 @@ QStringList audioCells(const FileRow& row) {
 }
 
 void fillTable(PercentTableWidget* table, const QList<FileRow>& rows, QStringList (*cellsOf)(const FileRow&)) {
-    // Painting is held back and sorting stays off while the rows are written: one repaint for the fill.
-    const bool sorting = table->isSortingEnabled();
-    table->setSortingEnabled(false);
-    table->setUpdatesEnabled(false);
+    const TableFill fill(table);
     table->setRowCount(0);
     table->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
         const QStringList cells = cellsOf(rows[r]);
         for (int c = 0; c < cells.size(); ++c)
-            table->setItem(r, c, cell(cells[c]));
+            table->setCellText(r, c, cells[c]);
     }
-    table->setUpdatesEnabled(true);
-    table->setSortingEnabled(sorting);
 }
 
 // One Node's list: no more of it than a page shows (the Node's label goes to cut when the Agent listed
@@ -89,12 +80,20 @@ FilesPage::FilesPage(shell::Shell& shell, QWidget* parent) : QWidget(parent), sh
     filter_ = new NodeFilterCombo(this);
     filter_->hide();
     tabs_ = new QTabWidget;
-    videoTable_ = buildTable({QStringLiteral("节点"), QStringLiteral("视频文件"), QStringLiteral("大小"),
-                              QStringLiteral("更新时间"), QStringLiteral("状态")},
-                             {38, 16, 22, 24});
-    audioTable_ = buildTable({QStringLiteral("节点"), QStringLiteral("音频目录"), QStringLiteral("文件数"),
-                              QStringLiteral("更新时间"), QStringLiteral("状态")},
-                             {38, 12, 24, 26});
+    videoTable_ = buildTable({QStringLiteral("filesVideoTable"),
+                              {QStringLiteral("节点"), QStringLiteral("视频文件"), QStringLiteral("大小"),
+                               QStringLiteral("更新时间"), QStringLiteral("状态")},
+                              120,
+                              {38, 16, 22, 24},
+                              QAbstractItemView::ExtendedSelection,
+                              false});
+    audioTable_ = buildTable({QStringLiteral("filesAudioTable"),
+                              {QStringLiteral("节点"), QStringLiteral("音频目录"), QStringLiteral("文件数"),
+                               QStringLiteral("更新时间"), QStringLiteral("状态")},
+                              120,
+                              {38, 12, 24, 26},
+                              QAbstractItemView::ExtendedSelection,
+                              false});
     tabs_->addTab(videoTable_, QStringLiteral("视频文件"));
     tabs_->addTab(audioTable_, QStringLiteral("音频目录"));
     layout->addWidget(tabs_);
@@ -102,23 +101,18 @@ FilesPage::FilesPage(shell::Shell& shell, QWidget* parent) : QWidget(parent), sh
     filter_->rebuild(shell_.nodes());
 }
 
-PercentTableWidget* FilesPage::buildTable(const QStringList& headers, const QList<int>& percentages) {
-    auto* table = new PercentTableWidget(0, int(headers.size()));
-    table->setHorizontalHeaderLabels(headers);
-    table->setColumnWidths(120, percentages);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setAlternatingRowColors(true);
-    table->verticalHeader()->hide();
-    table->setContextMenuPolicy(Qt::CustomContextMenu);
+PercentTableWidget* FilesPage::buildTable(const RecordTableShape& shape) {
+    auto* table = new PercentTableWidget(shape);
     connect(table, &QWidget::customContextMenuRequested, this,
             [this, table](const QPoint& position) { showContextMenu(table, position); });
     return table;
 }
 
 void FilesPage::load(bool loud) {
+    // A quiet load shows its progress in the status line only.
+    std::optional<shell::BusyScope> busy;
     if (loud)
-        shell_.setBusy(QStringLiteral("加载视频文件..."), true);
+        busy.emplace(shell_, QStringLiteral("加载视频文件..."));
     else
         shell_.setBusyText(QStringLiteral("加载视频文件..."));
     const QList<fleet::NodeRef> targets = fleet::snapshotFiltered(shell_.nodes(), filter_->selectedNodeId());
@@ -134,8 +128,8 @@ void FilesPage::load(bool loud) {
     fillTables();
     // The quiet load wrote its progress into the status line too; it must not keep saying "loading".
     const QString done = fleet::withCutNotice(QStringLiteral("文件加载完成"), cut);
-    if (loud)
-        shell_.setBusy(done, false);
+    if (busy)
+        busy->finish(done);
     else
         shell_.setStatusText(done);
 }
@@ -198,14 +192,12 @@ void FilesPage::deleteVideo(int row) {
         return;
     // The path the list gave, so a same-named file in another subfolder is never the one removed.
     const QString path = files::videoPathOf(target.item);
-    int status = 0;
-    const QJsonObject reply = net::agentRequest(
+    const net::RequestResult result = net::agentCall(
         node, QStringLiteral("DELETE"),
         QStringLiteral("/files/videos?file=") + QString::fromLatin1(QUrl::toPercentEncoding(path)),
-        {{QStringLiteral("file"), path}}, &status);
-    if (status >= 300 || status < 1 || reply.contains(QLatin1String("error")))
-        return ui::warning(shell_.dialogParent(),
-                           QStringLiteral("删除视频文件失败: ") + net::describeFailure(reply, status));
+        {{QStringLiteral("file"), path}});
+    if (shell::warnIfFailed(shell_.dialogParent(), QStringLiteral("删除视频文件失败: "), result))
+        return;
     shell_.setStatusText(QStringLiteral("视频文件已删除：") + fileName);
     load(false);
 }
@@ -231,19 +223,17 @@ void FilesPage::runFolderAction(int row, bool removeFolder) {
                                  : QStringLiteral("确定清空节点 %1 的音频目录 %2 吗？目录会保留。");
     if (!ui::question(shell_.dialogParent(), question.arg(target.nodeLabel, name)))
         return;
-    int status = 0;
     const QJsonObject body{{QStringLiteral("folder"), name}};
-    const QJsonObject reply =
-        removeFolder ? net::agentRequest(node, QStringLiteral("DELETE"),
-                                         QStringLiteral("/files/audio-folders?folder=") +
-                                             QString::fromLatin1(QUrl::toPercentEncoding(name)),
-                                         body, &status)
-                     : net::agentRequest(node, QStringLiteral("POST"), QStringLiteral("/files/audio-folders/clear"),
-                                         body, &status);
-    if (status >= 300 || status < 1 || reply.contains(QLatin1String("error")))
-        return ui::warning(shell_.dialogParent(),
-                           (removeFolder ? QStringLiteral("删除音频目录失败: ") : QStringLiteral("清空音频目录失败: ")) +
-                               net::describeFailure(reply, status));
+    const net::RequestResult result =
+        removeFolder ? net::agentCall(node, QStringLiteral("DELETE"),
+                                      QStringLiteral("/files/audio-folders?folder=") +
+                                          QString::fromLatin1(QUrl::toPercentEncoding(name)),
+                                      body)
+                     : net::agentCall(node, QStringLiteral("POST"), QStringLiteral("/files/audio-folders/clear"), body);
+    if (shell::warnIfFailed(shell_.dialogParent(),
+                            removeFolder ? QStringLiteral("删除音频目录失败: ") : QStringLiteral("清空音频目录失败: "),
+                            result))
+        return;
     shell_.setStatusText((removeFolder ? QStringLiteral("音频目录已删除：") : QStringLiteral("音频目录已清空：")) + name);
     load(false);
 }
@@ -254,23 +244,4 @@ void FilesPage::openUploadDialog() {
     UploadDialog dialog(shell_.nodes(), filter_->selectedNodeId(), shell_.dialogParent());
     ui::execDialog(dialog);
     load(true);
-}
-
-shell::PageParts createFilesPage(shell::Shell& shell) {
-    auto* page = new FilesPage(shell);
-    shell::PageHooks hooks;
-    hooks.onSelected = [page] { page->load(false); };
-    hooks.onRefresh = [page] { page->load(true); };
-    // Delete acts on the table of the tab shown, as its context menu would.
-    hooks.onDelete = [page] {
-        const bool video = page->videoTable()->isVisible();
-        const int row = (video ? page->videoTable() : page->audioTable())->currentRow();
-        if (row >= 0)
-            video ? page->deleteVideo(row) : page->deleteAudioFolder(row);
-    };
-    hooks.onFind = [page] { page->nodeFilter()->setFocus(Qt::ShortcutFocusReason); };
-    // Their own names, so that column widths the user dragged are kept per table.
-    page->videoTable()->setObjectName(QStringLiteral("filesVideoTable"));
-    page->audioTable()->setObjectName(QStringLiteral("filesAudioTable"));
-    return {page, hooks};
 }

@@ -11,6 +11,7 @@ class Shell;
 }
 class NodeFilterCombo;
 class PercentTableWidget;
+struct RecordTableShape;
 class QTabWidget;
 
 // Two tables, one row per video and per audio folder of every Node under the filter (or one error row
@@ -35,7 +36,7 @@ public:
     const QList<files::FileRow>& audioRows() const { return audioRows_; }
 
 private:
-    PercentTableWidget* buildTable(const QStringList& headers, const QList<int>& percentages);
+    PercentTableWidget* buildTable(const RecordTableShape& shape);
     void showContextMenu(PercentTableWidget* table, const QPoint& position);
     void fillTables();
     // The row's Node as it is now (by id); nullptr when the row has no item or the Node is gone.

@@ -1,6 +1,7 @@
 #include "files/UploadRules.h"
 
 #include "app/TextFormats.h"
+#include "net/RequestResult.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -97,15 +98,6 @@ QString normalisedUploadName(const QString& text) {
     return baseName(text.trimmed()).trimmed();
 }
 
-QString uploadFailureText(const QJsonObject& reply, int status) {
-    const QJsonValue error = reply.value(QLatin1String("error"));
-    if (status < 300 && !reply.contains(QLatin1String("error")))
-        return QString();
-    if (error.isString() && !error.toString().isEmpty())
-        return error.toString();
-    return QStringLiteral("HTTP %1").arg(status);
-}
-
 QString chunkFailureText(const QString& networkError, const QByteArray& body, const QJsonObject& reply,
                          int status) {
     QString detail;
@@ -117,11 +109,6 @@ QString chunkFailureText(const QString& networkError, const QByteArray& body, co
     else
         detail = QStringLiteral("HTTP %1").arg(status);
     return networkError.isEmpty() ? detail : networkError + QStringLiteral(" / ") + detail;
-}
-
-QString listFailureText(const QJsonObject& reply, int status) {
-    const QJsonValue error = reply.value(QLatin1String("error"));
-    return error.isString() ? error.toString() : QStringLiteral("HTTP %1").arg(status);
 }
 
 qint64 replyNumber(const QJsonObject& reply, const char* key, qint64 fallback) {
@@ -266,8 +253,9 @@ namespace files {
 
 QList<FileRow> fileRowsOf(const QString& nodeId, const QString& nodeLabel, const QJsonObject& reply, int status,
                           const char* listKey) {
-    if (status >= 300 || status < 1 || reply.contains(QLatin1String("error")))
-        return {FileRow{nodeId, nodeLabel, {}, listFailureText(reply, status)}};
+    // The failure rule and text every page uses.
+    if (const net::RequestResult result{status, reply}; result.failed())
+        return {FileRow{nodeId, nodeLabel, {}, result.text()}};
     QList<FileRow> rows;
     for (const QJsonValue& value : reply.value(QLatin1String(listKey)).toArray()) {
         if (value.isObject() && !value.toObject().isEmpty())

@@ -43,14 +43,10 @@ QString baseName(const QString& path);
 // The upload name as the Agent takes it: trimmed, the last path component only.
 QString normalisedUploadName(const QString& text);
 
-// Failure of a blocking upload request: its "error" text, else "HTTP n"; empty on success.
-QString uploadFailureText(const QJsonObject& reply, int status);
 // Failure of a chunk request: network error " / " detail, where the detail is the "error" text, else
 // the body cut to 300 characters, else "HTTP n".
 QString chunkFailureText(const QString& networkError, const QByteArray& body, const QJsonObject& reply,
                          int status);
-// Failure of a list request on the files page: "error" text, else "HTTP n".
-QString listFailureText(const QJsonObject& reply, int status);
 
 // Numbers of an Agent reply (JSON numbers, or decimal text), truncated to 64 bits; fallback when absent
 // or beyond what a double holds exactly (1e300, infinities).
@@ -100,7 +96,8 @@ struct FileRow {
     bool hasItem() const { return !item.isEmpty(); }
 };
 
-// The rows of one Node's list reply ("files" or "folders"): one per element, or one error row.
+// The rows of one Node's list reply ("files" or "folders"): one per element, or one error row with the
+// failure text every page shows.
 QList<FileRow> fileRowsOf(const QString& nodeId, const QString& nodeLabel, const QJsonObject& reply, int status,
                           const char* listKey);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/RequestResult.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
@@ -19,6 +21,8 @@ struct TransferReply {
     bool succeeded() const {
         return networkError.isEmpty() && status > 0 && status < 300 && !json.contains(QLatin1String("error"));
     }
+    // A short request's reply under the failure rule every page uses.
+    net::RequestResult result() const { return {status, json}; }
 };
 
 // How the upload engine reaches an Agent. The network implementation posts to the Node; tests drive a

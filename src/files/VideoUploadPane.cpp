@@ -383,9 +383,8 @@ void VideoUploadPane::appendLog(const QString& text) {
 
 void VideoUploadPane::reloadFolders() {
     const TransferReply reply = transport_->request(QStringLiteral("GET"), QStringLiteral("/files/audio-folders"), {});
-    const QString failure = uploadFailureText(reply.json, reply.status);
-    if (!failure.isEmpty())
-        return appendLog(QStringLiteral("读取音频目录失败: ") + failure);
+    if (const net::RequestResult result = reply.result(); result.failed())
+        return appendLog(QStringLiteral("读取音频目录失败: ") + result.text());
     const QString typed = folderCombo_->currentText().trimmed();
     folderCombo_->clear();
     for (const QJsonValue& folder : reply.json.value(QLatin1String("folders")).toArray()) {
@@ -403,9 +402,8 @@ void VideoUploadPane::createFolder() {
         return;
     const TransferReply reply =
         transport_->request(QStringLiteral("POST"), QStringLiteral("/files/audio-folders"), {{QStringLiteral("name"), name}});
-    const QString failure = uploadFailureText(reply.json, reply.status);
-    if (!failure.isEmpty())
-        return ui::warning(this, QStringLiteral("创建音频目录失败: ") + failure);
+    if (const net::RequestResult result = reply.result(); result.failed())
+        return ui::warning(this, QStringLiteral("创建音频目录失败: ") + result.text());
     reloadFolders();
     folderCombo_->setEditText(name);
 }
@@ -420,9 +418,8 @@ void VideoUploadPane::deleteFolder() {
         QStringLiteral("DELETE"),
         QStringLiteral("/files/audio-folders?folder=") + QString::fromLatin1(QUrl::toPercentEncoding(name)),
         {{QStringLiteral("folder"), name}});
-    const QString failure = uploadFailureText(reply.json, reply.status);
-    if (!failure.isEmpty())
-        return ui::warning(this, QStringLiteral("删除音频目录失败: ") + failure);
+    if (const net::RequestResult result = reply.result(); result.failed())
+        return ui::warning(this, QStringLiteral("删除音频目录失败: ") + result.text());
     appendLog(QStringLiteral("已删除音频目录 ") + name);
     folderCombo_->setEditText(QString());
     reloadFolders();

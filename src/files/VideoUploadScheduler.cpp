@@ -95,9 +95,8 @@ void VideoUploadScheduler::start(const QString& localPath, const QString& fileNa
             transport_->notify(QStringLiteral("POST"), kCancelPath, idBody(lateId));
         return;
     }
-    const QString failure = uploadFailureText(reply.json, reply.status);
-    if (!failure.isEmpty())
-        return fail(QStringLiteral("创建上传任务失败: ") + failure);
+    if (const net::RequestResult result = reply.result(); result.failed())
+        return fail(QStringLiteral("创建上传任务失败: ") + result.text());
     const QString refused = applySessionReply(reply.json);
     if (!refused.isEmpty()) {
         // A session cut in a way this client cannot send is of no use to anyone: it is closed again.
@@ -144,9 +143,8 @@ void VideoUploadScheduler::resume() {
         QJsonObject());
     if (epoch != epoch_)
         return;
-    const QString failure = uploadFailureText(reply.json, reply.status);
-    if (!failure.isEmpty())
-        return fail(QStringLiteral("继续上传失败: ") + failure);
+    if (const net::RequestResult result = reply.result(); result.failed())
+        return fail(QStringLiteral("继续上传失败: ") + result.text());
     const QString refused = applySessionReply(reply.json);
     if (!refused.isEmpty())
         return fail(QStringLiteral("继续上传失败: ") + refused);
@@ -306,9 +304,8 @@ void VideoUploadScheduler::finish() {
     if (epoch != epoch_)
         return;
     finishing_ = false;
-    const QString failure = uploadFailureText(reply.json, reply.status);
-    if (!failure.isEmpty())
-        return fail(QStringLiteral("完成上传失败: ") + failure);
+    if (const net::RequestResult result = reply.result(); result.failed())
+        return fail(QStringLiteral("完成上传失败: ") + result.text());
     running_ = false;
     completed_ = true;
     file_.close();

@@ -42,7 +42,7 @@ MainWindow::MainWindow(QWidget* parent)
     statusPollTimer_ = new QTimer(this);
     livePollTimer_ = new QTimer(this);
     // The status line and the overlay exist before any page, so pages may use them while they are built.
-    statusLabel_ = new QLabel(cloudnodes::signedInLine(signInState().username), this);
+    statusLabel_ = new QLabel(account::signedInLine(signInState().username), this);
     statusLabel_->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(statusLabel_, 1);
     overlay_ = new LoadingOverlay(this);
@@ -174,29 +174,20 @@ shell::PageId MainWindow::currentPage() const {
 }
 
 void MainWindow::whenNodesLoaded(QObject* context, std::function<void()> callback) {
-    afterLoad_.append({QPointer<QObject>(context), std::move(callback)});
+    afterLoad_.add(context, std::move(callback));
 }
 
 void MainWindow::refreshAfterLoad() {
     updateStatusLine();
-    // A callback may register another; walk a copy.
-    const auto callbacks = afterLoad_;
-    for (const auto& [context, callback] : callbacks) {
-        if (context && callback)
-            callback();
-    }
+    afterLoad_.run();
 }
 
 void MainWindow::engineActionDone(fleet::Engine engine) {
-    const auto callbacks = afterEngineAction_;
-    for (const auto& [context, callback] : callbacks) {
-        if (context && callback)
-            callback(engine);
-    }
+    afterEngineAction_.run(engine);
 }
 
 void MainWindow::whenEngineActionDone(QObject* context, std::function<void(fleet::Engine)> callback) {
-    afterEngineAction_.append({QPointer<QObject>(context), std::move(callback)});
+    afterEngineAction_.add(context, std::move(callback));
 }
 
 void MainWindow::setLastAgentVersion(const QString& nodeId, const QString& version) {
@@ -281,7 +272,7 @@ QString MainWindow::statusText() const {
 }
 
 void MainWindow::updateStatusLine() {
-    statusLabel_->setText(cloudnodes::statusLine(signInState().username, int(nodes().size())));
+    statusLabel_->setText(account::statusLine(signInState().username, int(nodes().size())));
 }
 
 void MainWindow::applyNetworkProxy() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/CloudNodeStore.h"
+#include "app/ContextCallbacks.h"
 #include "fleet/PollCycle.h"
 #include "mainwindow/BusyCounter.h"
 #include "releases/ReleaseManifests.h"
@@ -107,12 +108,12 @@ private:
     BusyCounter busy_;
     bool waitCursorSet_ = false;
     std::array<shell::PageHooks, kPageCount> pageHooks_;
-    QList<std::pair<QPointer<QObject>, std::function<void()>>> afterLoad_;
+    app::ContextCallbacks<> afterLoad_;
     QList<QPointer<QWidget>> adopted_;
-    QList<std::pair<QPointer<QObject>, std::function<void(fleet::Engine)>>> afterEngineAction_;
+    app::ContextCallbacks<fleet::Engine> afterEngineAction_;
     QTimer* statusPollTimer_ = nullptr;
     QTimer* livePollTimer_ = nullptr;
-    std::array<std::unique_ptr<fleet::PollCycle>, 4> pollers_;
+    std::array<std::unique_ptr<fleet::PollCycle>, size_t(shell::PollKind::Count)> pollers_;
     bool signedOut_ = false;
     std::function<void()> onClosed_;
 };

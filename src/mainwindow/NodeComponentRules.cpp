@@ -6,7 +6,7 @@
 
 #include <QJsonArray>
 
-namespace nodes {
+namespace mainwindow {
 namespace {
 
 } // namespace
@@ -121,4 +121,4 @@ SummaryBox agentUpdateSummary(const BatchTally& tally) {
         QStringLiteral("Agent 更新请求已发送：%1 个节点。服务重启后版本会自动刷新。").arg(tally.successes)};
 }
 
-} // namespace nodes
+} // namespace mainwindow

@@ -9,7 +9,7 @@
 
 // Rules of the batch maintenance actions on Nodes (engines, version check, Agent update): confirmation
 // questions, the install-script fallback and every summary text (a reply counts by net::RequestResult).
-namespace nodes {
+namespace mainwindow {
 
 using Engine = fleet::Engine;
 
@@ -54,4 +54,4 @@ struct SummaryBox {
 };
 SummaryBox agentUpdateSummary(const BatchTally& tally);
 
-} // namespace nodes
+} // namespace mainwindow

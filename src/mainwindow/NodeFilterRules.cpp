@@ -1,6 +1,6 @@
 #include "mainwindow/NodeFilterRules.h"
 
-namespace nodes {
+namespace mainwindow {
 
 bool nodeMatchesFilter(const Node& node, const QString& text) {
     const QString needle = text.trimmed();
@@ -17,4 +17,4 @@ QString filteredStatusLine(int shown, int total) {
     return QStringLiteral("显示 %1 / %2 个节点").arg(shown).arg(total);
 }
 
-} // namespace nodes
+} // namespace mainwindow

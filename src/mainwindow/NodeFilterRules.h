@@ -5,7 +5,7 @@
 #include <QString>
 
 // The nodes page's text filter, without widgets.
-namespace nodes {
+namespace mainwindow {
 
 // Whether the Node's label, address, server name or last reported Agent version contains the text,
 // ignoring case and the blanks around it; an empty text matches every Node.
@@ -14,4 +14,4 @@ bool nodeMatchesFilter(const Node& node, const QString& text);
 // The status line while a filter is set: "显示 N / M 个节点".
 QString filteredStatusLine(int shown, int total);
 
-} // namespace nodes
+} // namespace mainwindow

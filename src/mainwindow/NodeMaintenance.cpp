@@ -31,15 +31,15 @@ NodeMaintenance::NodeMaintenance(shell::Shell& shell, NodeRows& rows, QObject& o
 }
 
 void NodeMaintenance::runMediaMtxAction(const QString& path, const QString& title) {
-    runEngineAction(nodes::Engine::MediaMtx, path, title);
+    runEngineAction(mainwindow::Engine::MediaMtx, path, title);
 }
 
 void NodeMaintenance::runGostAction(const QString& path, const QString& title) {
-    runEngineAction(nodes::Engine::Gost, path, title);
+    runEngineAction(mainwindow::Engine::Gost, path, title);
 }
 
 void NodeMaintenance::runFfmpegAction(const QString& path, const QString& title) {
-    runEngineAction(nodes::Engine::Ffmpeg, path, title);
+    runEngineAction(mainwindow::Engine::Ffmpeg, path, title);
 }
 
 QList<fleet::NodeRef> NodeMaintenance::selectedNodesOrNotice() {
@@ -53,15 +53,15 @@ int NodeMaintenance::rowNow(const fleet::NodeRef& target) const {
     return fleet::currentRow(shell_.nodes(), target.id);
 }
 
-void NodeMaintenance::runEngineAction(nodes::Engine engine, const QString& path, const QString& title) {
+void NodeMaintenance::runEngineAction(mainwindow::Engine engine, const QString& path, const QString& title) {
     const QList<fleet::NodeRef> targets = selectedNodesOrNotice();
     if (targets.isEmpty())
         return;
-    const QString question = nodes::engineConfirmationText(engine, path, int(targets.size()));
+    const QString question = mainwindow::engineConfirmationText(engine, path, int(targets.size()));
     if (!question.isEmpty() && !ui::question(shell_.dialogParent(), question))
         return;
 
-    const int column = nodes::engineColumn(engine);
+    const int column = mainwindow::engineColumn(engine);
     fleet::BatchReport report;
     {
         shell::BusyScope busy(shell_, title + QStringLiteral("..."), title + QStringLiteral("完成"));
@@ -71,8 +71,8 @@ void NodeMaintenance::runEngineAction(nodes::Engine engine, const QString& path,
             const net::RequestResult result = net::agentCallLong(target.node, kPost, path);
             if (!result.failed()) {
                 rows_.setCellText(rowNow(target), column,
-                                  engine == nodes::Engine::MediaMtx ? nodes::mediaMtxText(result.reply)
-                                                                    : nodes::engineText(result.reply));
+                                  engine == mainwindow::Engine::MediaMtx ? mainwindow::mediaMtxText(result.reply)
+                                                                    : mainwindow::engineText(result.reply));
                 return fleet::StepOutcome::success();
             }
             rows_.setCellText(rowNow(target), column, QStringLiteral("失败"));
@@ -98,9 +98,9 @@ void NodeMaintenance::checkAgentVersions() {
         report = fleet::runBatch(
             targets, [this](const fleet::NodeRef& target) { return checkAgentVersion(target); }, false);
     }
-    const nodes::BatchTally tally{report.successes(), report.failureLines()};
-    shell_.setStatusText(nodes::versionCheckStatusLine(tally));
-    const QString warning = nodes::versionCheckWarning(tally);
+    const mainwindow::BatchTally tally{report.successes(), report.failureLines()};
+    shell_.setStatusText(mainwindow::versionCheckStatusLine(tally));
+    const QString warning = mainwindow::versionCheckWarning(tally);
     if (!warning.isEmpty())
         ui::warning(shell_.dialogParent(), warning);
 }
@@ -108,16 +108,16 @@ void NodeMaintenance::checkAgentVersions() {
 fleet::StepOutcome NodeMaintenance::checkAgentVersion(const fleet::NodeRef& target) {
     shell_.setBusyText(QStringLiteral("检测版本：") + nodeLabel(target.node));
     if (!target.node.hasAgentEndpoint()) {
-        rows_.setNodeRow(rowNow(target), nodes::unconnectedRow());
-        return fleet::StepOutcome::failure(QString::fromUtf8(nodes::kMissingAgentReason));
+        rows_.setNodeRow(rowNow(target), mainwindow::unconnectedRow());
+        return fleet::StepOutcome::failure(QString::fromUtf8(mainwindow::kMissingAgentReason));
     }
     const net::RequestResult result = net::agentCall(target.node, kGet, kStatusPath);
     if (!result.failed()) {
-        rows_.setNodeRow(rowNow(target), nodes::rowFromStatus(result.reply));
+        rows_.setNodeRow(rowNow(target), mainwindow::rowFromStatus(result.reply));
         return fleet::StepOutcome::success();
     }
-    rows_.setNodeRow(rowNow(target), nodes::offlineRow());
-    return fleet::StepOutcome::failure(nodes::versionCheckFailureReason(result.status, result.reply));
+    rows_.setNodeRow(rowNow(target), mainwindow::offlineRow());
+    return fleet::StepOutcome::failure(mainwindow::versionCheckFailureReason(result.status, result.reply));
 }
 
 void NodeMaintenance::updateSelectedAgents() {
@@ -131,7 +131,7 @@ void NodeMaintenance::updateSelectedAgents() {
 
     const fleet::BatchReport report = fleet::runBatch(
         targets, [this, &latest](const fleet::NodeRef& target) { return updateAgent(target, latest); });
-    const nodes::SummaryBox summary = nodes::agentUpdateSummary({report.successes(), report.failureLines()});
+    const mainwindow::SummaryBox summary = mainwindow::agentUpdateSummary({report.successes(), report.failureLines()});
     if (summary.warning)
         ui::warning(shell_.dialogParent(), summary.text);
     else
@@ -142,7 +142,7 @@ void NodeMaintenance::updateSelectedAgents() {
 
 fleet::StepOutcome NodeMaintenance::updateAgent(const fleet::NodeRef& target, const QString& latest) {
     const Node& node = target.node;
-    rows_.setCellText(rowNow(target), nodes::kAgentColumn, QStringLiteral("更新中"));
+    rows_.setCellText(rowNow(target), mainwindow::kAgentColumn, QStringLiteral("更新中"));
     net::RequestResult result;
     bool updated = false;
     QString cell = QStringLiteral("重启中");
@@ -150,10 +150,10 @@ fleet::StepOutcome NodeMaintenance::updateAgent(const fleet::NodeRef& target, co
         shell::BusyScope busy(shell_, QStringLiteral("正在更新 ") + nodeLabel(node) + QStringLiteral(" ..."),
                               QStringLiteral("Agent 更新请求完成"));
         result = net::agentCallLong(node, kPost, QStringLiteral("/agent/update"));
-        if (nodes::needsInstallScriptFallback(result.status, result.reply)) {
+        if (mainwindow::needsInstallScriptFallback(result.status, result.reply)) {
             const net::RequestResult exec =
-                net::agentCallLong(node, kPost, QStringLiteral("/exec"), nodes::installScriptRequestBody());
-            result = {exec.status, nodes::updateReplyFromExec(exec.status, exec.reply)};
+                net::agentCallLong(node, kPost, QStringLiteral("/exec"), mainwindow::installScriptRequestBody());
+            result = {exec.status, mainwindow::updateReplyFromExec(exec.status, exec.reply)};
         }
         updated = !result.failed();
         // A refused or broken update may still have gone through: the Agent restarts and comes back at
@@ -165,16 +165,16 @@ fleet::StepOutcome NodeMaintenance::updateAgent(const fleet::NodeRef& target, co
     }
     if (!updated)
         cell = QStringLiteral("失败");
-    rows_.setCellText(rowNow(target), nodes::kAgentColumn, cell);
+    rows_.setCellText(rowNow(target), mainwindow::kAgentColumn, cell);
     return updated ? fleet::StepOutcome::success() : fleet::StepOutcome::failure(result.text());
 }
 
 bool NodeMaintenance::waitForAgentVersion(const Node& node, const QString& latest) {
-    for (int attempt = 0; attempt < nodes::kRestartPollTries; ++attempt) {
+    for (int attempt = 0; attempt < mainwindow::kRestartPollTries; ++attempt) {
         waitInEventLoop(attempt == 0 ? mainwindow::timing::restartFirstWaitMs
                                      : mainwindow::timing::restartNextWaitMs);
         const net::RequestResult result = net::agentCall(node, kGet, kStatusPath);
-        if (!result.failed() && nodes::agentAtVersion(result.reply, latest))
+        if (!result.failed() && mainwindow::agentAtVersion(result.reply, latest))
             return true;
     }
     return false;

@@ -32,7 +32,7 @@ public:
 private:
     // Copies of the selected Nodes; with none selected, tells the user to select and gives none.
     QList<fleet::NodeRef> selectedNodesOrNotice();
-    void runEngineAction(nodes::Engine engine, const QString& path, const QString& title);
+    void runEngineAction(mainwindow::Engine engine, const QString& path, const QString& title);
     fleet::StepOutcome checkAgentVersion(const fleet::NodeRef& target);
     // One Node's Agent update: accepted, or the Node came back at `latest`.
     fleet::StepOutcome updateAgent(const fleet::NodeRef& target, const QString& latest);

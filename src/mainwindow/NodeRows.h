@@ -14,7 +14,7 @@ public:
     // A plain centred, read-only cell.
     virtual void setCellText(int row, int column, const QString& text) = 0;
     // Columns 3 to 10 of one row, with the usage bars drawn from the percentages the texts carry.
-    virtual void setNodeRow(int row, const nodes::NodeRowTexts& texts) = 0;
+    virtual void setNodeRow(int row, const mainwindow::NodeRowTexts& texts) = 0;
     // One status poll over every Node with an Agent.
     virtual void refreshNodeStatuses() = 0;
 

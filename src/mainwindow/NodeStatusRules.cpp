@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-namespace nodes {
+namespace mainwindow {
 namespace {
 
 double numberOr(const QJsonObject& object, const char* key, double fallback) {
@@ -113,58 +113,6 @@ QString agentVersionCell(const QString& version, const QString& latest) {
     return version.isEmpty() ? QStringLiteral("--") : version;
 }
 
-QList<int> percentColumnWidths(int viewportWidth, int firstColumnWidth, const QList<int>& percentages,
-                               int columnCount) {
-    QList<int> widths;
-    if (columnCount < 1 || percentages.isEmpty())
-        return widths;
-    const int first = std::min(viewportWidth > 161 ? viewportWidth / 2 : 80, firstColumnWidth);
-    widths << first;
-    const int n = std::min(columnCount - 1, int(percentages.size()));
-    if (n < 1)
-        return widths;
-    int sum = 0;
-    for (int k = 0; k < n; ++k)
-        sum += std::max(0, percentages[k]);
-    if (sum < 1)
-        return widths;
-    const qint64 available = std::max(0, viewportWidth - first);
-    int given = 0;
-    for (int k = 0; k < n; ++k) {
-        int width = 40;
-        if (k == n - 1)
-            width = std::max<int>(40, int(available - given));
-        else if (percentages[k] > 0)
-            width = std::max<int>(40, int(percentages[k] * available / sum));
-        widths << width;
-        given += width;
-    }
-    return widths;
-}
-
-UsageBarShape usageBarShape(const QRect& cell) {
-    const int x1 = cell.left(), y1 = cell.top(), x2 = cell.right(), y2 = cell.bottom();
-    if (y2 - y1 - 13 > 13)
-        return {QRect(QPoint(x1 + 8, y1 + 7), QPoint(x2 - 8, y2 - 7)), 4};
-    const QRect bar(QPoint(x1 + 6, y1 + 4), QPoint(x2 - 6, y2 - 4));
-    return {bar, bar.height() > 9 ? 4 : bar.height() / 2};
-}
-
-int usageFillWidth(int barWidth, double percent) {
-    const double p = std::clamp(percent, 0.0, 100.0);
-    return std::max(2, int(barWidth * p / 100.0));
-}
-
-QString usageFillColor(double percent) {
-    if (percent >= 95)
-        return QStringLiteral("#d93025");
-    if (percent >= 85)
-        return QStringLiteral("#f29900");
-    if (percent >= 70)
-        return QStringLiteral("#f2c94c");
-    return QStringLiteral("#34a853");
-}
-
 QList<int> validSelectedRows(const QList<int>& selectedRows, int currentRow, int nodeCount) {
     std::set<int> rows;
     for (int row : selectedRows) {
@@ -180,4 +128,4 @@ bool rightClickSelectsRowAlone(int clickedRow, int nodeCount, const QList<int>& 
     return clickedRow >= 0 && clickedRow < nodeCount && !selectedRows.contains(clickedRow);
 }
 
-} // namespace nodes
+} // namespace mainwindow

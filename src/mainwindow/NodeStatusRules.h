@@ -2,14 +2,12 @@
 
 #include <QJsonObject>
 #include <QList>
-#include <QRect>
 #include <QString>
 
-// How a Node's status reply becomes the texts of its row in the nodes table, and the layout rules of
-// the table widgets (column widths, usage bars). No widgets here: the page and the delegate apply them.
-namespace nodes {
+// How a Node's status reply becomes the texts of its row in the nodes table. No widgets here: the page
+// applies them.
+namespace mainwindow {
 
-inline constexpr int kUsagePercentRole = 256 + 50; // Qt::UserRole + 50
 inline constexpr int kNodeColumnCount = 12;
 inline constexpr int kAgentColumn = 3;
 inline constexpr int kMediaMtxColumn = 4;
@@ -62,25 +60,9 @@ NodeRowTexts unconnectedRow();
 // Column 3: the version, with " -> latest" when a known version differs from the latest one.
 QString agentVersionCell(const QString& version, const QString& latest);
 
-// Widths of every column of a percentage table for a viewport width; empty when nothing is to be set.
-// Column 0 gets at most firstColumnWidth; the rest share what remains by the percentages, 40 at least.
-QList<int> percentColumnWidths(int viewportWidth, int firstColumnWidth, const QList<int>& percentages,
-                               int columnCount);
-
-// Usage bar geometry inside a cell rectangle, and the fill width and colours.
-struct UsageBarShape {
-    QRect bar;
-    int radius = 0;
-};
-UsageBarShape usageBarShape(const QRect& cell);
-int usageFillWidth(int barWidth, double percent);
-QString usageFillColor(double percent);
-inline constexpr char kUsageTrackColor[] = "#eef1f4";
-inline constexpr char kUsageTextColor[] = "#202020";
-
 // Rows of a selection that are Node indexes, distinct and ascending; the current row when none is.
 QList<int> validSelectedRows(const QList<int>& selectedRows, int currentRow, int nodeCount);
 // Whether a right-click on this row replaces the selection with the row alone.
 bool rightClickSelectsRowAlone(int clickedRow, int nodeCount, const QList<int>& selectedRows);
 
-} // namespace nodes
+} // namespace mainwindow

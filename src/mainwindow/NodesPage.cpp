@@ -10,8 +10,8 @@
 #include "history/TrendDelegate.h"
 #include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NodeMaintenance.h"
-#include "mainwindow/PercentTableWidget.h"
-#include "mainwindow/UsageProgressDelegate.h"
+#include "widgets/PercentTableWidget.h"
+#include "widgets/UsageProgressDelegate.h"
 #include "net/RequestLayer.h"
 #include "releases/ReleaseManifests.h"
 #include "shell/Shell.h"
@@ -33,20 +33,13 @@ const QStringList kHeaders{
 const QList<int> kColumnPercentages{8, 10, 7, 8, 7, 7, 6, 12, 12, 11, 12};
 constexpr int kFirstColumnWidth = 120;
 
-QTableWidgetItem* centredItem(const QString& text) {
-    auto* item = new QTableWidgetItem(text);
-    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-    item->setTextAlignment(Qt::AlignCenter);
-    return item;
-}
-
 QString dash() {
     return QStringLiteral("--");
 }
 
 // What one status reply becomes on the poller's thread: the row texts and the history sample.
 struct PolledStatus {
-    nodes::NodeRowTexts texts;
+    mainwindow::NodeRowTexts texts;
     history::Sample sample;
 };
 
@@ -82,24 +75,18 @@ void NodesPage::buildNodesPage() {
     filterEdit_->setClearButtonEnabled(true);
     connect(filterEdit_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
     layout->addWidget(filterEdit_);
-    table_ = new PercentTableWidget(0, nodes::kNodeColumnCount, this);
-    table_->setObjectName(QStringLiteral("nodesTable"));
-    table_->setHorizontalHeaderLabels(kHeaders);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setAlternatingRowColors(true);
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_ = new PercentTableWidget({QStringLiteral("nodesTable"), kHeaders, kFirstColumnWidth, kColumnPercentages,
+                                     QAbstractItemView::ExtendedSelection},
+                                    this);
     auto* usageDelegate = new UsageProgressDelegate(table_);
-    table_->setItemDelegateForColumn(nodes::kMemoryColumn, usageDelegate);
-    table_->setItemDelegateForColumn(nodes::kDiskColumn, usageDelegate);
+    table_->setItemDelegateForColumn(mainwindow::kMemoryColumn, usageDelegate);
+    table_->setItemDelegateForColumn(mainwindow::kDiskColumn, usageDelegate);
     trendDelegate_ = new history::TrendDelegate(
         [this](int row) { return row >= 0 && row < shell_.nodes().size() ? shell_.nodes()[row].id : QString(); },
         table_);
-    table_->setItemDelegateForColumn(nodes::kTrendColumn, trendDelegate_);
-    table_->setColumnWidths(kFirstColumnWidth, kColumnPercentages);
+    table_->setItemDelegateForColumn(mainwindow::kTrendColumn, trendDelegate_);
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
-        if (column == nodes::kTrendColumn && shell_.fleetHistory())
+        if (column == mainwindow::kTrendColumn && shell_.fleetHistory())
             openHistoryWindow(row);
         else
             openNodeWindow(row);
@@ -120,10 +107,10 @@ void NodesPage::fillNodeRows() {
         setCellText(row, 1, node.host);
         setCellText(row, 2, node.name);
         const QString version = node.lastAgentVersion.isEmpty() ? dash() : node.lastAgentVersion;
-        setCellText(row, nodes::kAgentColumn, nodes::agentVersionCell(version, latest));
-        for (int column = nodes::kMediaMtxColumn; column <= nodes::kNetworkColumn; ++column)
+        setCellText(row, mainwindow::kAgentColumn, mainwindow::agentVersionCell(version, latest));
+        for (int column = mainwindow::kMediaMtxColumn; column <= mainwindow::kNetworkColumn; ++column)
             setCellText(row, column, dash());
-        setCellText(row, nodes::kTrendColumn, QString());
+        setCellText(row, mainwindow::kTrendColumn, QString());
     }
 }
 
@@ -135,7 +122,7 @@ void NodesPage::refreshNodeStatuses() {
     for (int row = 0; row < nodeList.size(); ++row) {
         const Node& node = nodeList[row];
         if (!node.hasAgentEndpoint()) {
-            setNodeRow(row, nodes::unconnectedRow());
+            setNodeRow(row, mainwindow::unconnectedRow());
             continue;
         }
         requests.append({node.id, statusRequestFor(node)});
@@ -149,7 +136,7 @@ void NodesPage::refreshNodeStatuses() {
     const auto parse = [cycleMs](const fleet::PollReply& reply) {
         const bool answered = !reply.networkError && reply.status >= 200 && reply.status < 300;
         const QJsonObject status = answered ? net::parseJsonObject(reply.body) : QJsonObject();
-        PolledStatus polled{!answered ? nodes::offlineRow() : nodes::rowFromStatus(status),
+        PolledStatus polled{!answered ? mainwindow::offlineRow() : mainwindow::rowFromStatus(status),
                             history::sampleFromStatus(reply.key, cycleMs, answered, status)};
         return QVariant::fromValue(polled);
     };
@@ -205,26 +192,26 @@ int NodesPage::rowOfPolledNode(const QString& id, const AgentApi& polledAgent) c
     return -1;
 }
 
-void NodesPage::setNodeRow(int row, const nodes::NodeRowTexts& texts) {
+void NodesPage::setNodeRow(int row, const mainwindow::NodeRowTexts& texts) {
     if (row < 0 || row >= table_->rowCount())
         return;
     const QList<Node>& nodeList = shell_.nodes();
     if (!texts.agentVersion.isEmpty() && row < nodeList.size()) {
         shell_.setLastAgentVersion(nodeList[row].id, texts.agentVersion);
         // The filter also looks at the Agent version, which only now may have become known.
-        if (table_->isRowHidden(row) == nodes::nodeMatchesFilter(nodeList[row], filterEdit_->text()))
+        if (table_->isRowHidden(row) == mainwindow::nodeMatchesFilter(nodeList[row], filterEdit_->text()))
             applyFilter();
     }
-    setCellText(row, nodes::kAgentColumn,
-                nodes::agentVersionCell(texts.agentVersion, shell_.manifests().latestAgentVersion()));
-    setCellText(row, nodes::kMediaMtxColumn, texts.mediaMtx);
-    setCellText(row, nodes::kGostColumn, texts.gost);
-    setCellText(row, nodes::kFfmpegColumn, texts.ffmpeg);
-    setCellText(row, nodes::kCpuColumn, texts.cpu);
+    setCellText(row, mainwindow::kAgentColumn,
+                mainwindow::agentVersionCell(texts.agentVersion, shell_.manifests().latestAgentVersion()));
+    setCellText(row, mainwindow::kMediaMtxColumn, texts.mediaMtx);
+    setCellText(row, mainwindow::kGostColumn, texts.gost);
+    setCellText(row, mainwindow::kFfmpegColumn, texts.ffmpeg);
+    setCellText(row, mainwindow::kCpuColumn, texts.cpu);
     // Each usage cell is written once, with its bar or without, so an unchanged one stays as it is.
-    setUsageCell(row, nodes::kMemoryColumn, texts.memory, texts.memoryPercent);
-    setUsageCell(row, nodes::kDiskColumn, texts.disk, texts.diskPercent);
-    setCellText(row, nodes::kNetworkColumn, texts.network);
+    setUsageCell(row, mainwindow::kMemoryColumn, texts.memory, texts.memoryPercent);
+    setUsageCell(row, mainwindow::kDiskColumn, texts.disk, texts.diskPercent);
+    setCellText(row, mainwindow::kNetworkColumn, texts.network);
     showFiguresInNodeWindows(row);
 }
 
@@ -233,7 +220,7 @@ void NodesPage::showFiguresInNodeWindows(int row) {
     if (nodeWindows_.isEmpty() || row < 0 || row >= shell_.nodes().size())
         return;
     QList<QPair<QString, QString>> figures;
-    for (int column = nodes::kAgentColumn; column <= nodes::kNetworkColumn; ++column) {
+    for (int column = mainwindow::kAgentColumn; column <= mainwindow::kNetworkColumn; ++column) {
         const QTableWidgetItem* header = table_->horizontalHeaderItem(column);
         const QTableWidgetItem* cell = table_->item(row, column);
         figures.append({header ? header->text() : QString(), cell ? cell->text() : QStringLiteral("--")});
@@ -245,35 +232,20 @@ void NodesPage::showFiguresInNodeWindows(int row) {
 }
 
 void NodesPage::setCellText(int row, int column, const QString& text) {
-    if (row < 0 || row >= table_->rowCount() || column < 0 || column >= table_->columnCount())
-        return;
-    if (table_->cellWidget(row, column))
-        table_->removeCellWidget(row, column);
-    const QTableWidgetItem* current = table_->item(row, column);
-    if (current && current->text() == text && !current->data(nodes::kUsagePercentRole).isValid())
-        return;
-    table_->setItem(row, column, centredItem(text));
+    table_->setCellText(row, column, text);
 }
 
 void NodesPage::setUsageCell(int row, int column, const QString& text, double percent) {
     if (percent < 0) {
-        setCellText(row, column, text);
+        table_->setCellText(row, column, text);
         return;
     }
-    if (row < 0 || row >= table_->rowCount() || column < 0 || column >= table_->columnCount())
-        return;
-    if (table_->cellWidget(row, column))
-        table_->removeCellWidget(row, column);
     const double clamped = std::clamp(percent, 0.0, 100.0);
     const QTableWidgetItem* current = table_->item(row, column);
-    if (current && current->text() == text) {
-        const QVariant stored = current->data(nodes::kUsagePercentRole);
-        if (stored.isValid() && stored.toDouble() == clamped)
-            return;
-    }
-    QTableWidgetItem* item = centredItem(text);
-    item->setData(nodes::kUsagePercentRole, clamped);
-    table_->setItem(row, column, item);
+    if (current && current->text() == text && current->data(widgets::kUsagePercentRole) == QVariant(clamped))
+        return;
+    if (QTableWidgetItem* item = table_->setCellText(row, column, text))
+        item->setData(widgets::kUsagePercentRole, clamped);
 }
 
 QList<int> NodesPage::selectedNodeRows() const {
@@ -284,7 +256,7 @@ QList<int> NodesPage::selectedNodeRows() const {
             selected << index.row();
     }
     const int current = table_->isRowHidden(table_->currentRow()) ? -1 : table_->currentRow();
-    return nodes::validSelectedRows(selected, current, int(shell_.nodes().size()));
+    return mainwindow::validSelectedRows(selected, current, int(shell_.nodes().size()));
 }
 
 void NodesPage::applyFilter() {
@@ -292,7 +264,7 @@ void NodesPage::applyFilter() {
     const QString text = filterEdit_->text();
     int shown = 0;
     for (int row = 0; row < table_->rowCount(); ++row) {
-        const bool match = row < nodeList.size() && nodes::nodeMatchesFilter(nodeList[row], text);
+        const bool match = row < nodeList.size() && mainwindow::nodeMatchesFilter(nodeList[row], text);
         table_->setRowHidden(row, !match);
         if (match)
             ++shown;
@@ -302,9 +274,9 @@ void NodesPage::applyFilter() {
     }
     const bool filterSet = !text.trimmed().isEmpty();
     if (filterSet)
-        shell_.setStatusText(nodes::filteredStatusLine(shown, int(nodeList.size())));
+        shell_.setStatusText(mainwindow::filteredStatusLine(shown, int(nodeList.size())));
     else if (filterWasSet_)
-        shell_.setStatusText(cloudnodes::statusLine(signInState().username, int(nodeList.size())));
+        shell_.setStatusText(account::statusLine(signInState().username, int(nodeList.size())));
     filterWasSet_ = filterSet;
 }
 
@@ -319,7 +291,7 @@ void NodesPage::rewriteAgentColumn() {
     for (int row = 0; row < nodeList.size() && row < table_->rowCount(); ++row) {
         const QString version =
             nodeList[row].lastAgentVersion.isEmpty() ? dash() : nodeList[row].lastAgentVersion;
-        setCellText(row, nodes::kAgentColumn, nodes::agentVersionCell(version, latest));
+        setCellText(row, mainwindow::kAgentColumn, mainwindow::agentVersionCell(version, latest));
     }
 }
 
@@ -327,7 +299,7 @@ void NodesPage::applyRightClickSelection(int row) {
     QList<int> selected;
     for (const QModelIndex& index : table_->selectionModel()->selectedRows())
         selected << index.row();
-    if (!nodes::rightClickSelectsRowAlone(row, int(shell_.nodes().size()), selected))
+    if (!mainwindow::rightClickSelectsRowAlone(row, int(shell_.nodes().size()), selected))
         return;
     table_->clearSelection();
     table_->selectRow(row);
@@ -446,22 +418,4 @@ void NodesPage::deleteSelectedNodes() {
     for (int row : selectedNodeRows())
         selected.append(shell_.nodes().at(row));
     shell_.deleteNodes(selected);
-}
-
-shell::PageParts createNodesPage(shell::Shell& shell) {
-    auto* page = new NodesPage(shell);
-    shell::PageHooks hooks;
-    hooks.onStatusTick = [page] {
-        page->refreshNodeStatuses();
-    };
-    hooks.statusTickWhileHidden = true;
-    hooks.onRefresh = [&shell] { shell.reloadNodes(true); };
-    hooks.onDelete = [page] {
-        if (!page->selectedNodeRows().isEmpty())
-            page->deleteSelectedNodes();
-    };
-    hooks.onActivate = [page] { page->table()->activateCurrentRow(); };
-    hooks.onFind = [page] { page->focusFilter(); };
-    hooks.onReveal = [page](const QString& nodeId) { page->revealNode(nodeId); };
-    return {page, hooks};
 }

@@ -13,7 +13,6 @@
 
 namespace shell {
 class Shell;
-struct PageParts;
 }
 namespace history {
 class TrendDelegate;
@@ -42,7 +41,7 @@ public:
 
     // Columns 3 to 10 of one row; rows outside the table are ignored. Draws the usage bars of columns 8
     // and 9 from the percentages it carries.
-    void setNodeRow(int row, const nodes::NodeRowTexts& texts) override;
+    void setNodeRow(int row, const mainwindow::NodeRowTexts& texts) override;
     // A usage cell: a plain cell when percent < 0, else the text over a bar of clamp(percent, 0, 100).
     void setUsageCell(int row, int column, const QString& text, double percent);
     // A plain centred, read-only cell; an unchanged cell is left alone so the table repaints only what moved.
@@ -105,6 +104,3 @@ private:
     std::unique_ptr<NodeMaintenance> maintenance_;
     QList<QPointer<NodeWindow>> nodeWindows_;
 };
-
-// The nodes page with its hooks: it polls every Node's status on every status tick, shown or not.
-shell::PageParts createNodesPage(shell::Shell& shell);

@@ -3,15 +3,14 @@
 #include "fleet/ListRows.h"
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyRules.h"
 #include "proxy/ProxyTiming.h"
-#include "proxy/TableCells.h"
 #include "shell/AgentCall.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -59,15 +58,7 @@ void BridgePage::buildPage() {
     filterRow->addStretch();
     layout->addLayout(filterRow);
 
-    table_ = new PercentTableWidget(0, kBridgeColumnCount, this);
-    table_->setObjectName(QStringLiteral("bridgeTable"));
-    table_->setHorizontalHeaderLabels(kHeaders);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setAlternatingRowColors(true);
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
-    table_->setColumnWidths(kFirstColumnWidth, kPercentages);
+    table_ = new PercentTableWidget({QStringLiteral("bridgeTable"), kHeaders, kFirstColumnWidth, kPercentages}, this);
     layout->addWidget(table_);
 
     connect(filter_, &QComboBox::activated, this, [this] { showOnlyNode(filter_->selectedNodeId()); });
@@ -189,13 +180,12 @@ void BridgePage::render(const QString& selectKey, bool keepPosition) {
         }
     }
     {
-        // One repaint for the whole table instead of one per changed cell.
-        const UpdatesSuspended suspended(table_);
+        const TableFill fill(table_);
         table_->setRowCount(int(shown.size()));
         for (int r = 0; r < shown.size(); ++r) {
             const QStringList cells = bridgeCells(*shown[r]);
             for (int c = 0; c < cells.size(); ++c)
-                setCellText(table_, r, c, cells[c]);
+                table_->setCellText(r, c, cells[c]);
         }
     }
     const int select = rowToReselect(shownKeys_, rememberedKey, keepPosition ? rememberedRow : -1);

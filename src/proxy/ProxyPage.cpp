@@ -2,12 +2,11 @@
 
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyTiming.h"
-#include "proxy/TableCells.h"
 #include "shell/BusyScope.h"
 #include "ui/Dialogs.h"
 
@@ -41,15 +40,9 @@ void ProxyPage::buildTable() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->setSpacing(8);
-    table_ = new PercentTableWidget(0, kProxyColumnCount, this);
-    table_->setObjectName(QStringLiteral("proxyTable"));
-    table_->setHorizontalHeaderLabels(kHeaders);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setAlternatingRowColors(true);
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
-    table_->setColumnWidths(kFirstColumnWidth, kPercentages);
+    table_ = new PercentTableWidget(
+        {QStringLiteral("proxyTable"), kHeaders, kFirstColumnWidth, kPercentages, QAbstractItemView::ExtendedSelection},
+        this);
     connect(table_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showContextMenu(pos); });
     layout->addWidget(table_);
@@ -67,9 +60,9 @@ void ProxyPage::fillRows() {
     const QList<Node>& nodes = shell_.nodes();
     table_->setRowCount(int(nodes.size()));
     for (int row = 0; row < nodes.size(); ++row) {
-        cellItem(table_, row, 0)->setData(kNodeIdRole, nodes[row].id);
-        setCellText(table_, row, 1, nodeLabel(nodes[row]));
-        setCellText(table_, row, 2, nodes[row].host);
+        table_->cellItem(row, 0)->setData(kNodeIdRole, nodes[row].id);
+        table_->setCellText(row, 1, nodeLabel(nodes[row]));
+        table_->setCellText(row, 2, nodes[row].host);
         applyView(row, unknownProxyRow());
     }
     for (int row = 0; row < nodes.size(); ++row) {
@@ -82,13 +75,13 @@ void ProxyPage::fillRows() {
 void ProxyPage::applyView(int row, const ProxyRowView& view) {
     if (row < 0 || row >= table_->rowCount())
         return;
-    QTableWidgetItem* state = cellItem(table_, row, 0);
+    QTableWidgetItem* state = table_->cellItem(row, 0);
     state->setText(view.state);
     state->setData(kAddressRole, view.connection.socksAddr);
     state->setData(kUsernameRole, view.connection.username);
     state->setData(kPasswordRole, view.connection.password);
     for (int i = 0; i < view.cells.size(); ++i)
-        setCellText(table_, row, 3 + i, view.cells[i]);
+        table_->setCellText(row, 3 + i, view.cells[i]);
 }
 
 int ProxyPage::rowOfNode(const QString& nodeId) const {

@@ -1,17 +1,20 @@
 #include "proxy/ProxyPages.h"
 
-#include "mainwindow/PercentTableWidget.h"
 #include "proxy/BridgePage.h"
-#include "shell/NodeFilterCombo.h"
 #include "proxy/ProxyPage.h"
+#include "shell/PageHook.h"
+#include "widgets/NodeFilterCombo.h"
+#include "widgets/PercentTableWidget.h"
+
+namespace proxy {
 
 shell::PageParts createProxyPage(shell::Shell& shell) {
-    auto* page = new proxy::ProxyPage(shell);
+    auto* page = new ProxyPage(shell);
     shell::PageParts parts;
     parts.widget = page;
-    parts.hooks.onSelected = [page] { page->refreshStatuses(); };
-    parts.hooks.onStatusTick = [page] { page->refreshStatuses(); };
-    parts.hooks.onRefresh = [page] { page->refreshStatuses(); };
+    parts.hooks.onSelected = shell::pageHook(page, [](ProxyPage& proxies) { proxies.refreshStatuses(); });
+    parts.hooks.onStatusTick = shell::pageHook(page, [](ProxyPage& proxies) { proxies.refreshStatuses(); });
+    parts.hooks.onRefresh = shell::pageHook(page, [](ProxyPage& proxies) { proxies.refreshStatuses(); });
     shell.whenEngineActionDone(page, [page](fleet::Engine engine) {
         if (engine == fleet::Engine::Gost)
             page->refreshStatuses();
@@ -20,15 +23,19 @@ shell::PageParts createProxyPage(shell::Shell& shell) {
 }
 
 shell::PageParts createBridgePage(shell::Shell& shell) {
-    auto* page = new proxy::BridgePage(shell);
+    auto* page = new BridgePage(shell);
     shell::PageParts parts;
     parts.widget = page;
-    parts.hooks.onSelected = [page] { page->refreshBridges(false); };
-    parts.hooks.onStatusTick = [page] { page->refreshBridges(false); };
-    parts.hooks.onRefresh = [page] { page->refreshBridges(true); };
-    parts.hooks.onDelete = [page] { page->deleteBridge(); };
-    parts.hooks.onActivate = [page] { page->table()->activateCurrentRow(); };
-    parts.hooks.onFind = [page] { page->filter()->setFocus(Qt::ShortcutFocusReason); };
+    parts.hooks.onSelected =
+        shell::pageHook(page, [](BridgePage& bridges) { bridges.refreshBridges(false); });
+    parts.hooks.onStatusTick =
+        shell::pageHook(page, [](BridgePage& bridges) { bridges.refreshBridges(false); });
+    parts.hooks.onRefresh = shell::pageHook(page, [](BridgePage& bridges) { bridges.refreshBridges(true); });
+    parts.hooks.onDelete = shell::pageHook(page, [](BridgePage& bridges) { bridges.deleteBridge(); });
+    parts.hooks.onActivate =
+        shell::pageHook(page, [](BridgePage& bridges) { bridges.table()->activateCurrentRow(); });
+    parts.hooks.onFind = shell::pageHook(
+        page, [](BridgePage& bridges) { bridges.filter()->setFocus(Qt::ShortcutFocusReason); });
     // After GOST was installed, updated or removed the bridges are re-read with their messages.
     shell.whenEngineActionDone(page, [page](fleet::Engine engine) {
         if (engine == fleet::Engine::Gost)
@@ -36,3 +43,5 @@ shell::PageParts createBridgePage(shell::Shell& shell) {
     });
     return parts;
 }
+
+} // namespace proxy

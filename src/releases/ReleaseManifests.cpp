@@ -23,15 +23,12 @@ bool ReleaseManifests::fetchClientManifest() {
 bool ReleaseManifests::fetchAgentManifest() {
     if (!fetchInto(app::kAgentManifestPath, agent_))
         return false;
-    for (const auto& [context, callback] : std::as_const(agentKept_)) {
-        if (context && callback)
-            callback();
-    }
+    agentKept_.run();
     return true;
 }
 
 void ReleaseManifests::whenAgentManifestKept(QObject* context, std::function<void()> callback) {
-    agentKept_.append({QPointer<QObject>(context), std::move(callback)});
+    agentKept_.add(context, std::move(callback));
 }
 
 releases::Changelog ReleaseManifests::agentChangelog() {

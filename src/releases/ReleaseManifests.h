@@ -1,10 +1,9 @@
 #pragma once
 
+#include "app/ContextCallbacks.h"
 #include "releases/Changelog.h"
 
 #include <QJsonObject>
-#include <QList>
-#include <QPointer>
 #include <QString>
 #include <functional>
 
@@ -41,5 +40,5 @@ public:
 private:
     QJsonObject client_;
     QJsonObject agent_;
-    QList<std::pair<QPointer<QObject>, std::function<void()>>> agentKept_;
+    app::ContextCallbacks<> agentKept_;
 };

@@ -218,11 +218,3 @@ bool SettingsPage::reloadBrowserProfiles() {
     browserProfiles_ = reply.value(QLatin1String("profiles")).toArray();
     return true;
 }
-
-shell::PageParts createSettingsPage(shell::Shell& shell) {
-    auto* page = new SettingsPage(shell);
-    page->clientUpdate().installInTopBar();
-    shell::PageHooks hooks;
-    hooks.onSelected = [page] { page->showStoredAutoSignIn(); };
-    return {page, hooks};
-}

@@ -6,7 +6,6 @@
 
 namespace shell {
 class Shell;
-struct PageParts;
 } // namespace shell
 class ClientUpdate;
 class QCheckBox;
@@ -58,6 +57,3 @@ private:
     QCheckBox* autoSignInBox_ = nullptr;
     QPushButton* signOutButton_ = nullptr;
 };
-
-// The settings page; the version label goes into the top bar.
-shell::PageParts createSettingsPage(shell::Shell& shell);

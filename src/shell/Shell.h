@@ -25,7 +25,7 @@ enum class PageId { Nodes, Proxy, Bridge, Live, Rtmp, Files, Settings, Count };
 
 // The pollers the window keeps, one per kind of poll; each runs its network work on its own thread
 // and carries the application proxy.
-enum class PollKind { NodeStatus, ProxyStatus, BridgeStatus, LiveStatus };
+enum class PollKind { NodeStatus, ProxyStatus, BridgeStatus, LiveStatus, RtmpStatus, Count };
 
 // What a page wants done for it by the window; any of them may be empty.
 struct PageHooks {

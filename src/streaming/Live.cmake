@@ -4,7 +4,7 @@ target_sources(ondivo_core PRIVATE
     LivePushStatus.cpp LivePushStatus.h
     LiveEditorRules.cpp LiveEditorRules.h)
 target_sources(ondivo_gui PRIVATE
-    LivePage.cpp LivePage.h LivePageFactory.h
+    LivePage.cpp LivePage.h
     LiveRoomActions.cpp LiveRoomActions.h
     LiveRoomEditor.cpp LiveRoomEditor.h
     LiveLogDialog.cpp LiveLogDialog.h)

@@ -5,11 +5,10 @@
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
 #include "history/FleetHistory.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
-#include "streaming/LivePageFactory.h"
 #include "streaming/LivePushStatus.h"
 #include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
@@ -48,16 +47,6 @@ QString dashIfEmpty(const QString& text) {
     return text.isEmpty() ? QStringLiteral("--") : text;
 }
 
-QTableWidgetItem* centredItem(const QString& text) {
-    auto* item = new QTableWidgetItem(text);
-    item->setTextAlignment(Qt::AlignCenter);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    // Long addresses and push lines are cut by the column; the whole text shows on hover.
-    if (text.size() > 12)
-        item->setToolTip(ui::plainToolTip(text));
-    return item;
-}
-
 } // namespace
 
 QIcon liveNodeIcon(bool expanded) {
@@ -90,18 +79,11 @@ LivePage::LivePage(shell::Shell& shell, QWidget* parent) : QWidget(parent), shel
 }
 
 void LivePage::buildTable() {
-    table_ = new PercentTableWidget(0, int(kHeaders.size()), this);
-    table_->setHorizontalHeaderLabels(kHeaders);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setAlternatingRowColors(true);
+    table_ = new PercentTableWidget({QStringLiteral("liveTable"), kHeaders, kFirstColumnWidth, kColumnPercentages},
+                                    this);
     table_->setIconSize(QSize(16, 16));
-    table_->horizontalHeader()->setStretchLastSection(false);
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setFixedWidth(42);
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
-    table_->setColumnWidths(kFirstColumnWidth, kColumnPercentages);
     connect(table_, &QTableWidget::cellClicked, this,
             [this](int row, int column) { onCellClicked(row, column); });
     connect(table_, &QTableWidget::cellDoubleClicked, this,
@@ -131,19 +113,16 @@ void LivePage::redraw() {
     const QString keptRoom = currentRoom() ? currentRoom()->key() : QString();
     const QString keptNode = currentNodeId();
     rowMap_ = streaming::liveTableRows(filterNodeIds(), rooms_, collapsed_);
-    // One repaint for the whole table; sorting stays off while rows are written.
-    const bool sorting = table_->isSortingEnabled();
-    table_->setSortingEnabled(false);
-    table_->setUpdatesEnabled(false);
-    table_->setRowCount(int(rowMap_.size()));
-    for (int row = 0; row < rowMap_.size(); ++row) {
-        if (rowMap_[row].isNodeRow())
-            writeNodeRow(row, rowMap_[row].nodeId);
-        else
-            writeRoomRow(row, rooms_[rowMap_[row].roomIndex]);
+    {
+        const TableFill fill(table_);
+        table_->setRowCount(int(rowMap_.size()));
+        for (int row = 0; row < rowMap_.size(); ++row) {
+            if (rowMap_[row].isNodeRow())
+                writeNodeRow(row, rowMap_[row].nodeId);
+            else
+                writeRoomRow(row, rooms_[rowMap_[row].roomIndex]);
+        }
     }
-    table_->setUpdatesEnabled(true);
-    table_->setSortingEnabled(sorting);
     if (!keptRoom.isEmpty() && rowOfRoom(keptRoom) >= 0)
         selectRoom(keptRoom);
     else if (!keptNode.isEmpty())
@@ -155,13 +134,12 @@ void LivePage::writeNodeRow(int row, const QString& nodeId) {
     QFont bold = table_->font();
     bold.setWeight(QFont::Bold);
     for (int column = 0; column < table_->columnCount(); ++column) {
-        QTableWidgetItem* item = centredItem(
-            column == kNodeLabelColumn ? (node ? nodeLabel(*node) : QStringLiteral("--")) : QString());
+        QTableWidgetItem* item = table_->setCellText(
+            row, column, column == kNodeLabelColumn ? (node ? nodeLabel(*node) : QStringLiteral("--")) : QString());
         item->setFont(bold);
         item->setBackground(kNodeRowBackground);
         if (column == 0)
             item->setIcon(liveNodeIcon(!collapsed_.contains(nodeId)));
-        table_->setItem(row, column, item);
     }
 }
 
@@ -178,15 +156,7 @@ void LivePage::writeRoomRow(int row, const LiveRoom& room) {
                             fmt::formatEpochMs(room.createdAt * 1000),
                             dashIfEmpty(room.lastError)};
     for (int column = 0; column < cells.size(); ++column)
-        setCell(row, column, cells[column]);
-}
-
-// Leaves a cell that already shows the text alone, so a poll repaints only what moved.
-void LivePage::setCell(int row, int column, const QString& text) {
-    const QTableWidgetItem* current = table_->item(row, column);
-    if (current && current->text() == text && current->icon().isNull() && current->background() == QBrush())
-        return;
-    table_->setItem(row, column, centredItem(text));
+        table_->setCellText(row, column, cells[column]);
 }
 
 std::optional<LiveRoom> LivePage::roomAtRow(int row) const {
@@ -492,38 +462,3 @@ void LivePage::showCurrentLogs() {
     if (const std::optional<LiveRoom> room = currentRoom())
         actions_.showLogs(*room);
 }
-
-namespace streaming {
-
-shell::PageParts createLivePage(shell::Shell& shell) {
-    auto* page = new LivePage(shell);
-    const QPointer<LivePage> guard(page);
-    shell::PageHooks hooks;
-    hooks.onSelected = [guard] {
-        if (guard)
-            guard->load(false);
-    };
-    hooks.onLiveTick = [guard] {
-        if (guard)
-            guard->pollStatuses();
-    };
-    // A push that dies while another page is shown is still noticed: at the status cadence then.
-    hooks.onStatusTick = [guard, &shell] {
-        if (guard && shell.currentPage() != shell::PageId::Live)
-            guard->pollWhileHidden();
-    };
-    hooks.statusTickWhileHidden = true;
-    hooks.onReveal = [guard](const QString& roomKey) {
-        if (guard)
-            guard->revealRoom(roomKey);
-    };
-    // Its own name, so that column widths the user dragged are kept for this table.
-    page->table()->setObjectName(QStringLiteral("liveTable"));
-    hooks.onRefresh = [page] { page->load(true); };
-    hooks.onDelete = [page] { page->deleteCurrentRoom(); };
-    hooks.onActivate = [page] { page->table()->activateCurrentRow(); };
-    hooks.onFind = [page] { page->nodeFilter()->setFocus(Qt::ShortcutFocusReason); };
-    return {page, hooks};
-}
-
-} // namespace streaming

@@ -66,7 +66,6 @@ private:
     void redraw();
     void writeRoomRow(int row, const streaming::LiveRoom& room);
     void writeNodeRow(int row, const QString& nodeId);
-    void setCell(int row, int column, const QString& text);
     void onCellClicked(int row, int column);
     void onCellDoubleClicked(int row, int column);
     void selectRoom(const QString& roomKey);

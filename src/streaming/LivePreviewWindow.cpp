@@ -1,7 +1,7 @@
 #include "streaming/LivePreviewWindow.h"
 
-#include "streaming/WebViewPane.h"
 #include "webview/WebEngineHost.h"
+#include "widgets/WebViewPane.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -4,7 +4,5 @@ target_sources(ondivo_core PRIVATE RtmpRoom.cpp RtmpRoom.h)
 target_sources(ondivo_gui PRIVATE
     RtmpPage.cpp RtmpPage.h
     RtmpRoomActions.cpp RtmpRoomActions.h
-    RtmpPageFactory.cpp RtmpPageFactory.h
     RtmpRoomDialog.cpp RtmpRoomDialog.h
-    LivePreviewWindow.cpp LivePreviewWindow.h
-    WebViewPane.cpp WebViewPane.h)
+    LivePreviewWindow.cpp LivePreviewWindow.h)

@@ -2,10 +2,11 @@
 
 #include "app/TextFormats.h"
 #include "fleet/ListRows.h"
-#include "mainwindow/PercentTableWidget.h"
-#include "net/ApplicationProxy.h"
+#include "fleet/PollCycle.h"
+#include "net/ReplyLimits.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "streaming/LivePreviewWindow.h"
 #include "streaming/PreviewLinkOpen.h"
@@ -14,7 +15,6 @@
 #include "ui/PlainText.h"
 
 #include <QClipboard>
-#include <QScopeGuard>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QJsonDocument>
@@ -74,20 +74,16 @@ RtmpPage::RtmpPage(shell::Shell& shell, QWidget* parent) : QWidget(parent), shel
 }
 
 void RtmpPage::buildTable() {
-    table_ = new PercentTableWidget(0, 9, this);
-    table_->setObjectName(QStringLiteral("rtmpTable"));
-    table_->setHorizontalHeaderLabels(
-        {QStringLiteral("房间名"), QStringLiteral("节点"), QStringLiteral("RTMP推流地址"),
-         QStringLiteral("token"), QStringLiteral("SRT推流地址"), QStringLiteral("HLS预览地址"),
-         QStringLiteral("更新时间"), QStringLiteral("错误"), QStringLiteral("状态")});
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setAlternatingRowColors(true);
-    table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setStretchLastSection(false);
-    table_->setColumnWidths(112, {9, 19, 10, 22, 16, 8, 6, 10});
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_ = new PercentTableWidget({QStringLiteral("rtmpTable"),
+                                     {QStringLiteral("房间名"), QStringLiteral("节点"), QStringLiteral("RTMP推流地址"),
+                                      QStringLiteral("token"), QStringLiteral("SRT推流地址"),
+                                      QStringLiteral("HLS预览地址"), QStringLiteral("更新时间"), QStringLiteral("错误"),
+                                      QStringLiteral("状态")},
+                                     112,
+                                     {9, 19, 10, 22, 16, 8, 6, 10},
+                                     QAbstractItemView::SingleSelection,
+                                     false},
+                                    this);
     connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         const int row = table_->rowAt(pos.y());
         if (row >= 0)
@@ -125,9 +121,8 @@ void RtmpPage::loadRooms(bool loud) {
         if (loud)
             loudPending_.insert(target.id); // a request still waiting from a quiet load counts too
     }
-    poller_.setProxy(net::applicationProxy());
-    poller_.send(requests, this, parseStatusBody,
-                 [this](const fleet::PollReply& reply) { onStatusReply(reply); });
+    shell_.poller(shell::PollKind::RtmpStatus)
+        .send(requests, this, parseStatusBody, [this](const fleet::PollReply& reply) { onStatusReply(reply); });
     if (loud && loudPending_.isEmpty())
         shell_.setStatusText(loadedText());
 }
@@ -139,6 +134,10 @@ QString RtmpPage::loadedText() const {
             cut << nodeLabel(node);
     }
     return fleet::withCutNotice(QStringLiteral("RTMP 房间加载完成"), cut);
+}
+
+bool RtmpPage::isLoading() const {
+    return shell_.poller(shell::PollKind::RtmpStatus).waitingCount() > 0;
 }
 
 void RtmpPage::onStatusReply(const fleet::PollReply& reply) {
@@ -168,14 +167,7 @@ void RtmpPage::applyNodeRows(int nodeIndex, const QList<RtmpRoom>& rows) {
 
 void RtmpPage::redraw(int selectRow) {
     const QSignalBlocker blocker(table_);
-    // One repaint for the whole table; sorting stays off while rows are written.
-    const bool sorting = table_->isSortingEnabled();
-    table_->setSortingEnabled(false);
-    table_->setUpdatesEnabled(false);
-    const auto resume = qScopeGuard([this, sorting] {
-        table_->setUpdatesEnabled(true);
-        table_->setSortingEnabled(sorting);
-    });
+    const TableFill fill(table_);
     table_->setRowCount(list_.size());
     for (int row = 0; row < list_.size(); ++row)
         fillRow(row, list_.at(row));
@@ -196,19 +188,8 @@ void RtmpPage::fillRow(int row, const RtmpRoom& room) {
                                fmt::formatEpochMs(room.updatedAt * 1000),
                                room.error.isEmpty() ? QStringLiteral("--") : room.error,
                                state};
-    for (int column = 0; column < texts.size(); ++column) {
-        QTableWidgetItem* item = table_->item(row, column);
-        if (!item) {
-            item = new QTableWidgetItem;
-            item->setTextAlignment(Qt::AlignCenter);
-            item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-            table_->setItem(row, column, item);
-        }
-        if (item->text() != texts[column]) {
-            item->setText(texts[column]);
-            item->setToolTip(ui::plainToolTip(texts[column]));
-        }
-    }
+    for (int column = 0; column < texts.size(); ++column)
+        table_->setCellText(row, column, texts[column]);
     QTableWidgetItem* stateItem = table_->item(row, StateColumn);
     switch (rtmpStateTone(state)) {
     case RtmpStateTone::Good:

@@ -1,8 +1,6 @@
 #pragma once
 
 #include "fleet/NodeBatch.h"
-#include "fleet/PollCycle.h"
-#include "net/ReplyLimits.h"
 #include "streaming/RtmpRoom.h"
 #include "streaming/RtmpRoomActions.h"
 
@@ -14,6 +12,10 @@
 class NodeFilterCombo;
 class PercentTableWidget;
 class QMenu;
+
+namespace fleet {
+struct PollReply;
+}
 
 namespace shell {
 class Shell;
@@ -34,7 +36,7 @@ public:
 
     // Quiet loads only refresh; loud ones report in the status line when every asked Node answered.
     void loadRooms(bool loud);
-    bool isLoading() const { return poller_.waitingCount() > 0; }
+    bool isLoading() const;
 
     // Menu actions; each works on the current row.
     void createRoom();
@@ -74,7 +76,6 @@ private:
     NodeFilterCombo* filter_ = nullptr;
     PercentTableWidget* table_ = nullptr;
     RtmpRoomList list_;
-    fleet::PollCycle poller_{net::limits::kListReplyMaxBytes};
     QSet<QString> loudPending_; // Node ids a loud load still waits for
     RtmpRoomActions actions_{shell_, *this};
     QSet<QString> cutNodes_;    // Node ids whose last list had more rooms than the page shows

@@ -52,7 +52,7 @@ private Q_SLOTS:
         const QJsonArray entries{entry("a", "A", mine), entry("b", "B", foreign), entry("c", "C", alsoMine),
                                  entry("d", "D", QStringLiteral("not an envelope"))};
         const QList<Node> nodes =
-            cloudnodes::nodesFromEntries(entries, crypto::openNodes(cloudnodes::envelopeTexts(entries)));
+            account::nodesFromEntries(entries, crypto::openNodes(account::envelopeTexts(entries)));
         QCOMPARE(nodes.size(), 2);
         QCOMPARE(nodes[0].id, QStringLiteral("a"));
         QCOMPARE(nodes[0].host, QStringLiteral("10.0.0.1"));
@@ -93,7 +93,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const QJsonArray entries{entry("n1", entryName, QString())};
         const QList<std::optional<Node>> opened{makeNode(QStringLiteral("h"), serverName, sealedName)};
-        const QList<Node> nodes = cloudnodes::nodesFromEntries(entries, opened);
+        const QList<Node> nodes = account::nodesFromEntries(entries, opened);
         QCOMPARE(nodes.size(), 1);
         QCOMPARE(nodes[0].displayName, expected);
     }
@@ -103,7 +103,7 @@ private Q_SLOTS:
                                  QJsonObject{{"id", "gone"}, {"encryptedBlob", "y"}}};
         const QList<std::optional<Node>> opened{makeNode(QStringLiteral("h"), QStringLiteral("s")),
                                                 makeNode(QString(), QStringLiteral("no host"))};
-        const QList<Node> nodes = cloudnodes::nodesFromEntries(entries, opened);
+        const QList<Node> nodes = account::nodesFromEntries(entries, opened);
         QCOMPARE(nodes.size(), 1);
         QCOMPARE(nodes[0].id, QStringLiteral("17"));
     }
@@ -120,8 +120,8 @@ private Q_SLOTS:
     void listLoadStatus() {
         QFETCH(int, status);
         QFETCH(bool, ok);
-        QCOMPARE(cloudnodes::listLoadSucceeded(status, QJsonObject{{"nodes", QJsonArray()}}), ok);
-        QCOMPARE(cloudnodes::uploadSucceeded(status), ok);
+        QCOMPARE(account::listLoadSucceeded(status, QJsonObject{{"nodes", QJsonArray()}}), ok);
+        QCOMPARE(account::uploadSucceeded(status), ok);
     }
 
     void listReplyWithoutNodesArrayIsNoList_data() {
@@ -134,7 +134,7 @@ private Q_SLOTS:
     void listReplyWithoutNodesArrayIsNoList() {
         QFETCH(QJsonObject, reply);
         QFETCH(bool, ok);
-        QCOMPARE(cloudnodes::listLoadSucceeded(200, reply), ok);
+        QCOMPARE(account::listLoadSucceeded(200, reply), ok);
     }
 
     void importForm_data() {
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, code);
         QFETCH(QString, problem);
-        const auto result = cloudnodes::nodeFromImportForm(name, code);
+        const auto result = account::nodeFromImportForm(name, code);
         if (problem.isEmpty()) {
             QVERIFY(std::holds_alternative<Node>(result));
             const Node node = std::get<Node>(result);
@@ -175,13 +175,13 @@ private Q_SLOTS:
     }
 
     void deleteConfirmationTexts() {
-        QCOMPARE(cloudnodes::deleteConfirmation({QStringLiteral("东京")}),
+        QCOMPARE(account::deleteConfirmation({QStringLiteral("东京")}),
                  QStringLiteral("确定删除节点 东京 ?"));
         QCOMPARE(
-            cloudnodes::deleteConfirmation({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}),
+            account::deleteConfirmation({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}),
             QStringLiteral("确定删除选中的 3 个节点？"));
-        QCOMPARE(cloudnodes::nodePath(QStringLiteral("n-1"), false), QStringLiteral("/api/cloud/nodes/n-1"));
-        QCOMPARE(cloudnodes::nodePath(QStringLiteral("n-1"), true),
+        QCOMPARE(account::nodePath(QStringLiteral("n-1"), false), QStringLiteral("/api/cloud/nodes/n-1"));
+        QCOMPARE(account::nodePath(QStringLiteral("n-1"), true),
                  QStringLiteral("/api/cloud/nodes/n-1?force=1"));
     }
 
@@ -198,7 +198,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QString, code);
         QFETCH(bool, inUse);
-        QCOMPARE(cloudnodes::isNodeInUse(status, QJsonObject{{"code", code}}), inUse);
+        QCOMPARE(account::isNodeInUse(status, QJsonObject{{"code", code}}), inUse);
     }
 
     void nodeInUseQuestion_data() {
@@ -227,14 +227,14 @@ private Q_SLOTS:
     void nodeInUseQuestion() {
         QFETCH(QJsonObject, reply);
         QFETCH(QString, expected);
-        QCOMPARE(cloudnodes::nodeInUseQuestion(QStringLiteral("东京"), reply), expected);
+        QCOMPARE(account::nodeInUseQuestion(QStringLiteral("东京"), reply), expected);
     }
 
     void labelWithPlaceholderIsNotExpanded() {
         const QString text =
-            cloudnodes::nodeInUseQuestion(QStringLiteral("box%2"), QJsonObject{{"roomCount", 5}});
+            account::nodeInUseQuestion(QStringLiteral("box%2"), QJsonObject{{"roomCount", 5}});
         QVERIFY(text.startsWith(QStringLiteral("节点 box%2 正在被 5 个")));
-        QCOMPARE(cloudnodes::statusLine(QStringLiteral("u%2"), 3),
+        QCOMPARE(account::statusLine(QStringLiteral("u%2"), 3),
                  QStringLiteral("已登录 u%2    云端节点: 3"));
     }
 
@@ -252,16 +252,16 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QJsonObject, reply);
         QFETCH(QString, line);
-        const auto found = cloudnodes::deletionFailureLine(QStringLiteral("东京"), status, reply);
+        const auto found = account::deletionFailureLine(QStringLiteral("东京"), status, reply);
         QCOMPARE(found.value_or(QString()), line);
     }
 
     void failureMessageAndStatusLines() {
-        QCOMPARE(cloudnodes::deletionFailureMessage(
-                     {cloudnodes::cancelledDeletionLine(QStringLiteral("A")), QStringLiteral("B: HTTP 500")}),
+        QCOMPARE(account::deletionFailureMessage(
+                     {account::cancelledDeletionLine(QStringLiteral("A")), QStringLiteral("B: HTTP 500")}),
                  QStringLiteral("删除节点失败:\n\nA: 已取消删除\nB: HTTP 500"));
-        QCOMPARE(cloudnodes::signedInLine(QStringLiteral("alice")), QStringLiteral("已登录 alice"));
-        QCOMPARE(cloudnodes::statusLine(QStringLiteral("alice"), 0),
+        QCOMPARE(account::signedInLine(QStringLiteral("alice")), QStringLiteral("已登录 alice"));
+        QCOMPARE(account::statusLine(QStringLiteral("alice"), 0),
                  QStringLiteral("已登录 alice    云端节点: 0"));
     }
 

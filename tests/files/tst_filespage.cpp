@@ -7,7 +7,7 @@
 #include "files/FilesTiming.h"
 #include "files/UploadDialog.h"
 #include "files/VideoUploadPane.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QJsonObject reply =
         net::parseJsonObject(QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
     parseNode(reply);
-    nodes::rowFromStatus(reply);
+    mainwindow::rowFromStatus(reply);
     account::geoTestResultText(reply);
     account::failureText(500, reply);
     account::issuedToken(200, reply);

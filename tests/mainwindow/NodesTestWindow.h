@@ -5,7 +5,9 @@
 
 #include "app/AppConstants.h"
 #include "mainwindow/NodesPage.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "mainwindow/NodesPages.h"
+#include "widgets/PercentTableWidget.h"
+#include "widgets/UsageBarRules.h"
 #include "model/SignInState.h"
 #include "ui/Dialogs.h"
 
@@ -30,7 +32,7 @@ struct NodesTestWindow {
         qputenv(app::kCloudApiUrlVariable, cloud->baseUrl().toUtf8());
         signInState() = {QStringLiteral("alice"), QStringLiteral("pw"), QStringLiteral("tok")};
         window = std::make_unique<FakeShell>();
-        const shell::PageParts parts = createNodesPage(*window);
+        const shell::PageParts parts = mainwindow::createNodesPage(*window);
         nodesPage = static_cast<NodesPage*>(parts.widget);
         hooks = parts.hooks;
         window->host(nodesPage);

@@ -10,7 +10,7 @@
 #include "releases/ChangelogDialog.h"
 #include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/NodesPage.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "model/SignInState.h"
 
 #include <QApplication>

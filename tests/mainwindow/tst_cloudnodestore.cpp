@@ -7,7 +7,7 @@
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
 #include "settings/SettingsTiming.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "net/RequestTiming.h"
 #include "model/SignInState.h"
 #include "ui/Dialogs.h"

@@ -354,7 +354,8 @@ private Q_SLOTS:
         settings::writeText(settings::key::proxyPort, QString::number(proxy.port()));
         window->applyNetworkProxy();
         for (shell::PollKind kind : {shell::PollKind::NodeStatus, shell::PollKind::ProxyStatus,
-                                     shell::PollKind::BridgeStatus, shell::PollKind::LiveStatus}) {
+                                     shell::PollKind::BridgeStatus, shell::PollKind::LiveStatus,
+                                     shell::PollKind::RtmpStatus}) {
             proxy.clear();
             bool delivered = false;
             QNetworkRequest request(QUrl(QStringLiteral("http://agent.invalid:39271/status")));

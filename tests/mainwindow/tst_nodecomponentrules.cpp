@@ -7,7 +7,7 @@
 
 #include <QJsonDocument>
 
-using namespace nodes;
+using namespace mainwindow;
 using namespace releases;
 
 namespace {

@@ -212,7 +212,7 @@ private Q_SLOTS:
         QCOMPARE(fixture.cloud->requests().first().path, QByteArray("/api/releases/agent/manifest"));
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("0.5.30 -> 0.5.45"));
         QCOMPARE(fixture.cell(0, 7), QStringLiteral("3.0%"));
-        QCOMPARE(fixture.table()->item(0, 8)->data(nodes::kUsagePercentRole).toDouble(), 80.0);
+        QCOMPARE(fixture.table()->item(0, 8)->data(widgets::kUsagePercentRole).toDouble(), 80.0);
         QCOMPARE(fixture.cell(1, 10), QStringLiteral("离线"));
         QCOMPARE(fixture.cell(2, 10), QStringLiteral("未接入"));
         QCOMPARE(fixture.window->statusText(), QStringLiteral("版本检测完成：成功 1，失败 2"));
@@ -316,7 +316,7 @@ private Q_SLOTS:
         queueChangelogAnswer(std::make_shared<DialogSeen>(), QDialog::Accepted);
         components().updateSelectedAgents();
 
-        QCOMPARE(paths(agent).size(), 2 + nodes::kRestartPollTries);
+        QCOMPARE(paths(agent).size(), 2 + mainwindow::kRestartPollTries);
         QCOMPARE(paths(agent).last(), QStringLiteral("GET /status"));
         QCOMPARE(fixture.cell(0, 3), QStringLiteral("失败"));
         const QList<Shown> warnings = boxes(QStringLiteral("warning"));

@@ -4,8 +4,8 @@
 #include "console/NodeWindow.h"
 #include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/MainWindowTiming.h"
-#include "shell/NodeFilterCombo.h"
-#include "mainwindow/UsageProgressDelegate.h"
+#include "widgets/NodeFilterCombo.h"
+#include "widgets/UsageProgressDelegate.h"
 
 #include "account/CloudNodeRules.h"
 #include "ui/PlainText.h"
@@ -184,14 +184,14 @@ private Q_SLOTS:
         QCOMPARE(fixture.cell(0, 6), QStringLiteral("未安装"));
         QCOMPARE(fixture.cell(0, 7), QStringLiteral("12.3%"));
         QCOMPARE(fixture.cell(0, 8), QStringLiteral("1.00 KB / 2.00 KB  95.0%"));
-        QCOMPARE(fixture.table()->item(0, 8)->data(nodes::kUsagePercentRole).toDouble(), 95.0);
-        QCOMPARE(fixture.table()->item(0, 9)->data(nodes::kUsagePercentRole).toDouble(), 100.0);
+        QCOMPARE(fixture.table()->item(0, 8)->data(widgets::kUsagePercentRole).toDouble(), 95.0);
+        QCOMPARE(fixture.table()->item(0, 9)->data(widgets::kUsagePercentRole).toDouble(), 100.0);
         QCOMPARE(fixture.cell(0, 10), QStringLiteral("Down 2.0 KB/s / Up 5.0 B/s"));
         QCOMPARE(fixture.window->nodes()[0].lastAgentVersion, QStringLiteral("0.5.30"));
 
         QCOMPARE(fixture.cell(1, 10), QStringLiteral("离线"));
         QCOMPARE(fixture.cell(1, 3), QStringLiteral("--"));
-        QVERIFY(!fixture.table()->item(1, 8)->data(nodes::kUsagePercentRole).isValid());
+        QVERIFY(!fixture.table()->item(1, 8)->data(widgets::kUsagePercentRole).isValid());
     }
 
     void hangingNodeGoesOfflineWhileOthersKeepUpdating() {
@@ -311,12 +311,12 @@ private Q_SLOTS:
         fixture.setNodes({agentNode(QStringLiteral("n1"), QStringLiteral("甲"), 1)});
         NodesPage* page = fixture.page();
         page->setUsageCell(0, 8, QStringLiteral("x"), 130);
-        QCOMPARE(fixture.table()->item(0, 8)->data(nodes::kUsagePercentRole).toDouble(), 100.0);
+        QCOMPARE(fixture.table()->item(0, 8)->data(widgets::kUsagePercentRole).toDouble(), 100.0);
         page->setUsageCell(0, 8, QStringLiteral("x"), -1);
-        QVERIFY(!fixture.table()->item(0, 8)->data(nodes::kUsagePercentRole).isValid());
+        QVERIFY(!fixture.table()->item(0, 8)->data(widgets::kUsagePercentRole).isValid());
         QCOMPARE(fixture.cell(0, 8), QStringLiteral("x"));
         page->setCellText(0, 8, QStringLiteral("y"));
-        page->setNodeRow(5, nodes::offlineRow()); // outside the table: ignored
+        page->setNodeRow(5, mainwindow::offlineRow()); // outside the table: ignored
         page->setCellText(-1, 0, QStringLiteral("z"));
         QCOMPARE(fixture.table()->rowCount(), 1);
     }
@@ -484,7 +484,7 @@ private Q_SLOTS:
         QCOMPARE(fixture.window->statusText(), QStringLiteral("显示 2 / 4 个节点"));
         fixture.page()->filterEdit()->clear();
         QVERIFY(!table->isRowHidden(1) && !table->isRowHidden(3));
-        QCOMPARE(fixture.window->statusText(), cloudnodes::statusLine(QStringLiteral("alice"), 4));
+        QCOMPARE(fixture.window->statusText(), account::statusLine(QStringLiteral("alice"), 4));
     }
 
     void draggedWidthsSurviveARestart() {
@@ -503,11 +503,11 @@ private Q_SLOTS:
         const QList<int> defaults = widths();
         const int viewport = fixture.table()->viewport()->width();
         // What a drag of the memory column's border does.
-        fixture.table()->horizontalHeader()->resizeSection(nodes::kMemoryColumn, defaults[nodes::kMemoryColumn] + 80);
+        fixture.table()->horizontalHeader()->resizeSection(mainwindow::kMemoryColumn, defaults[mainwindow::kMemoryColumn] + 80);
         const QList<int> dragged = widths();
-        QCOMPARE(dragged[nodes::kMemoryColumn], defaults[nodes::kMemoryColumn] + 80);
+        QCOMPARE(dragged[mainwindow::kMemoryColumn], defaults[mainwindow::kMemoryColumn] + 80);
         QCOMPARE(std::accumulate(dragged.begin(), dragged.end(), 0), viewport);
-        QCOMPARE(dragged.mid(0, nodes::kMemoryColumn), defaults.mid(0, nodes::kMemoryColumn));
+        QCOMPARE(dragged.mid(0, mainwindow::kMemoryColumn), defaults.mid(0, mainwindow::kMemoryColumn));
         fixture.window.reset();
         QVERIFY(fixture.open() && openAt1090());
         QTRY_COMPARE(widths(), dragged);
@@ -522,7 +522,7 @@ private Q_SLOTS:
         const QString label = QStringLiteral("<b>一个很长很长很长很长的节点名称</b>");
         fixture.setNodes({agentNode(QStringLiteral("n1"), label, 1)});
         QCOMPARE(fixture.table()->elidedCellText(0, 0), label);
-        QCOMPARE(fixture.table()->elidedCellText(0, nodes::kCpuColumn), QString()); // "--" fits
+        QCOMPARE(fixture.table()->elidedCellText(0, mainwindow::kCpuColumn), QString()); // "--" fits
         QTextDocument shown;
         shown.setHtml(ui::plainToolTip(label));
         QCOMPARE(shown.toPlainText(), label);

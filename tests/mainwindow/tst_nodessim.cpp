@@ -36,7 +36,7 @@ class TestNodesSim : public QObject {
     }
 
     double memoryPercent(int row) const {
-        return fixture.table()->item(row, nodes::kMemoryColumn)->data(nodes::kUsagePercentRole).toDouble();
+        return fixture.table()->item(row, mainwindow::kMemoryColumn)->data(widgets::kUsagePercentRole).toDouble();
     }
 
 private Q_SLOTS:
@@ -71,29 +71,29 @@ private Q_SLOTS:
         simulator->pinUsage(agents[2].name, usage);
 
         QVERIFY(pollOnce());
-        QCOMPARE(fixture.cell(1, nodes::kNetworkColumn), QStringLiteral("离线"));
-        QCOMPARE(fixture.cell(0, nodes::kAgentColumn), QStringLiteral("0.5.30 -> 0.5.41"));
+        QCOMPARE(fixture.cell(1, mainwindow::kNetworkColumn), QStringLiteral("离线"));
+        QCOMPARE(fixture.cell(0, mainwindow::kAgentColumn), QStringLiteral("0.5.30 -> 0.5.41"));
         QCOMPARE(memoryPercent(2), 40.0);
 
         usage.memoryUsedPercent = 97;
         simulator->pinUsage(agents[2].name, usage);
         QVERIFY(pollOnce());
         QCOMPARE(memoryPercent(2), 97.0);
-        QCOMPARE(fixture.cell(1, nodes::kNetworkColumn), QStringLiteral("离线"));
-        QVERIFY(fixture.cell(0, nodes::kNetworkColumn).startsWith(QStringLiteral("Down ")));
+        QCOMPARE(fixture.cell(1, mainwindow::kNetworkColumn), QStringLiteral("离线"));
+        QVERIFY(fixture.cell(0, mainwindow::kNetworkColumn).startsWith(QStringLiteral("Down ")));
 
         simulator->clearFaults();
         QVERIFY(pollOnce());
-        QVERIFY(fixture.cell(1, nodes::kNetworkColumn).startsWith(QStringLiteral("Down ")));
+        QVERIFY(fixture.cell(1, mainwindow::kNetworkColumn).startsWith(QStringLiteral("Down ")));
     }
 
     void stoppedAgentIsOffline() {
         startAgents(2);
         simulator->stopAgent(agents[0].name);
         QVERIFY(pollOnce());
-        QCOMPARE(fixture.cell(0, nodes::kNetworkColumn), QStringLiteral("离线"));
-        QCOMPARE(fixture.cell(0, nodes::kCpuColumn), QStringLiteral("--"));
-        QVERIFY(fixture.cell(1, nodes::kCpuColumn).endsWith(QLatin1Char('%')));
+        QCOMPARE(fixture.cell(0, mainwindow::kNetworkColumn), QStringLiteral("离线"));
+        QCOMPARE(fixture.cell(0, mainwindow::kCpuColumn), QStringLiteral("--"));
+        QVERIFY(fixture.cell(1, mainwindow::kCpuColumn).endsWith(QLatin1Char('%')));
     }
 
     void engineActionsChangeTheAgent() {
@@ -103,13 +103,13 @@ private Q_SLOTS:
         fixture.page()->maintenance().runGostAction(QStringLiteral("/gost/uninstall"),
                                                    QStringLiteral("卸载 GOST"));
         QCOMPARE(ui::testing::shown().value(0).text, QStringLiteral("确定卸载选中 2 个节点的 GOST？"));
-        QCOMPARE(fixture.cell(0, nodes::kGostColumn), QStringLiteral("未安装"));
+        QCOMPARE(fixture.cell(0, mainwindow::kGostColumn), QStringLiteral("未安装"));
         QVERIFY(QTest::qWaitFor([this] { return !fixture.page()->statusPollInFlight(); }, 20000));
-        QCOMPARE(fixture.cell(1, nodes::kGostColumn), QStringLiteral("未安装"));
+        QCOMPARE(fixture.cell(1, mainwindow::kGostColumn), QStringLiteral("未安装"));
 
         fixture.page()->maintenance().runMediaMtxAction(QStringLiteral("/rtmp/stop"),
                                                        QStringLiteral("停止 RTMP 服务"));
-        QVERIFY(fixture.cell(0, nodes::kMediaMtxColumn).endsWith(QStringLiteral(" 已停止")));
+        QVERIFY(fixture.cell(0, mainwindow::kMediaMtxColumn).endsWith(QStringLiteral(" 已停止")));
         QCOMPARE(ui::testing::shown().size(), 1); // no question, no failure box
     }
 
@@ -132,10 +132,10 @@ private Q_SLOTS:
         QCOMPARE(shown.last().kind, QStringLiteral("information"));
         QCOMPARE(shown.last().text,
                  QStringLiteral("Agent 更新请求已发送：2 个节点。服务重启后版本会自动刷新。"));
-        QCOMPARE(fixture.cell(0, nodes::kAgentColumn), QStringLiteral("重启中"));
+        QCOMPARE(fixture.cell(0, mainwindow::kAgentColumn), QStringLiteral("重启中"));
         // The refresh after the restart shows both Agents at the release without an arrow.
-        QTRY_COMPARE_WITH_TIMEOUT(fixture.cell(0, nodes::kAgentColumn), QStringLiteral("0.5.60"), 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(fixture.cell(1, nodes::kAgentColumn), QStringLiteral("0.5.60"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.cell(0, mainwindow::kAgentColumn), QStringLiteral("0.5.60"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.cell(1, mainwindow::kAgentColumn), QStringLiteral("0.5.60"), 15000);
     }
 
     void updateWhoseConnectionBreaksStillCounts() {

@@ -1,13 +1,15 @@
 #include "TestMain.h"
 
-#include "mainwindow/ColumnWidthRules.h"
 #include "mainwindow/NodeFilterRules.h"
 #include "mainwindow/NodeStatusRules.h"
+#include "widgets/ColumnWidthRules.h"
+#include "widgets/UsageBarRules.h"
 
 #include <QJsonDocument>
 #include <numeric>
 
-using namespace nodes;
+using namespace mainwindow;
+using namespace widgets;
 
 namespace {
 
@@ -130,8 +132,8 @@ private Q_SLOTS:
         QFETCH(QString, engineText);
         QFETCH(QString, mediaMtxText);
         const QJsonObject object = json(engine.toUtf8().constData());
-        QCOMPARE(nodes::engineText(object), engineText);
-        QCOMPARE(nodes::mediaMtxText(object), mediaMtxText);
+        QCOMPARE(mainwindow::engineText(object), engineText);
+        QCOMPARE(mainwindow::mediaMtxText(object), mediaMtxText);
     }
 
     void statusReplyFillsTheRow() {
@@ -358,7 +360,7 @@ private Q_SLOTS:
         QFETCH(int, column);
         QFETCH(int, newWidth);
         QFETCH(QList<int>, expected);
-        const QList<int> result = columns::resizeWithinTotal(widths, column, newWidth);
+        const QList<int> result = widgets::resizeWithinTotal(widths, column, newWidth);
         QCOMPARE(result, expected);
         QCOMPARE(std::accumulate(result.begin(), result.end(), 0), std::accumulate(widths.begin(), widths.end(), 0));
     }

@@ -6,7 +6,7 @@
 #include "TestFiles.h"
 #include "TestHome.h"
 
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "proxy/BridgePage.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyPage.h"

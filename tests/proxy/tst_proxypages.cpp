@@ -3,12 +3,12 @@
 #include "TestMain.h"
 
 #include "app/Settings.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "proxy/BridgePage.h"
 #include "proxy/ProxyPage.h"
 #include "proxy/ProxyRules.h"
 #include "proxy/ProxyTiming.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

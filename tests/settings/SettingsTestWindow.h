@@ -6,6 +6,7 @@
 #include "app/AppConstants.h"
 #include "model/SignInState.h"
 #include "settings/SettingsPage.h"
+#include "settings/SettingsPages.h"
 #include "settings/SettingsTiming.h"
 #include "ui/Dialogs.h"
 
@@ -31,7 +32,7 @@ struct SettingsTestWindow {
         qputenv(app::kCloudApiUrlVariable, cloud->baseUrl().toUtf8());
         signInState() = {QStringLiteral("alice"), QStringLiteral("pw"), QStringLiteral("tok")};
         window = std::make_unique<FakeShell>();
-        settingsPage = static_cast<SettingsPage*>(createSettingsPage(*window).widget);
+        settingsPage = static_cast<SettingsPage*>(settings::createSettingsPage(*window).widget);
         window->host(settingsPage);
         return true;
     }

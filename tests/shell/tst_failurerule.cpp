@@ -2,9 +2,11 @@
 #include "RecordingServer.h"
 #include "TestMain.h"
 
+#include "files/FilesPage.h"
 #include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/NodesPage.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "mainwindow/NodesPages.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestResult.h"
 #include "proxy/BridgePage.h"
 #include "shell/Shell.h"
@@ -28,8 +30,8 @@ QString warnedReason(const QString& lead) {
 
 } // namespace
 
-// One failure rule: the Node maintenance of the nodes page and the bridge page show the same reason
-// for the same Agent reply; only a bridge reply may carry a blank "error" of its own.
+// One failure rule: the Node maintenance of the nodes page, the files page's lists and the bridge page
+// show the same reason for the same Agent reply; only a bridge reply may carry a blank "error" of its own.
 class TestFailureRule : public QObject {
     Q_OBJECT
 
@@ -73,7 +75,7 @@ private Q_SLOTS:
         testsupport::FakeShell shell;
         auto* bridges = new proxy::BridgePage(shell);
         shell.host(bridges);
-        auto* nodesPage = static_cast<NodesPage*>(createNodesPage(shell).widget);
+        auto* nodesPage = static_cast<NodesPage*>(mainwindow::createNodesPage(shell).widget);
         shell.host(nodesPage);
         shell.setNodes({node});
         bridges->refreshBridges(false);
@@ -99,6 +101,11 @@ private Q_SLOTS:
         nodesPage->maintenance().runGostAction(QStringLiteral("/gost/install"), QStringLiteral("安装 GOST"));
         QCOMPARE(warnedReason(QStringLiteral("东京: ")), nodesReason);
         QVERIFY(!shell.isBusy());
+
+        auto* files = new FilesPage(shell);
+        shell.host(files);
+        files->load(false);
+        QCOMPARE(files->videoTable()->item(0, 4)->text(), nodesReason);
     }
 };
 

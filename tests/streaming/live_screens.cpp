@@ -6,7 +6,7 @@
 #include "TestFiles.h"
 #include "TestHome.h"
 
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "streaming/LiveLogDialog.h"
 #include "streaming/LivePage.h"
 #include "streaming/LiveRoomEditor.h"

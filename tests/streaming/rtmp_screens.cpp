@@ -8,14 +8,14 @@
 
 #include "app/AppConstants.h"
 #include "mainwindow/MainWindow.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "model/SignInState.h"
-#include "streaming/RtmpPageFactory.h"
+#include "streaming/StreamingPages.h"
 #include "net/RequestLayer.h"
 #include "streaming/LivePreviewWindow.h"
 #include "webview/WebEngineHost.h"
 #include "streaming/RtmpPage.h"
-#include "streaming/WebViewPane.h"
+#include "widgets/WebViewPane.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

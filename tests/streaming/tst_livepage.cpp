@@ -3,7 +3,7 @@
 #include "TestMain.h"
 
 #include "fleet/PollCycle.h"
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "streaming/LivePage.h"
 #include "streaming/LiveRoomEditor.h"
 #include "streaming/RtmpPage.h"

@@ -1,6 +1,6 @@
 #include "app/DataPaths.h"
 #include "streaming/LivePreviewWindow.h"
-#include "streaming/WebViewPane.h"
+#include "widgets/WebViewPane.h"
 #include "webview/WebEngineHost.h"
 
 #include "TestMain.h"

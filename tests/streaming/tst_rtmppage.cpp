@@ -3,15 +3,15 @@
 #include "Simulator.h"
 #include "TestMain.h"
 
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 #include "streaming/LivePreviewWindow.h"
 #include "webview/WebEngineHost.h"
 #include "streaming/RtmpPage.h"
 #include "streaming/RtmpRoomDialog.h"
 #include "streaming/StreamingTiming.h"
-#include "streaming/WebViewPane.h"
+#include "widgets/WebViewPane.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

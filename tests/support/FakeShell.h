@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ContextCallbacks.h"
 #include "fleet/PollCycle.h"
 #include "releases/ReleaseManifests.h"
 #include "shell/Shell.h"
@@ -48,7 +49,7 @@ public:
         runLoadedCallbacks();
     }
     void whenNodesLoaded(QObject* context, std::function<void()> callback) override {
-        loaded_.append({QPointer<QObject>(context), std::move(callback)});
+        loaded_.add(context, std::move(callback));
     }
     void setLastAgentVersion(const QString& nodeId, const QString& version) override {
         for (Node& node : nodes_) {
@@ -61,13 +62,10 @@ public:
 
     void engineActionDone(fleet::Engine engine) override {
         engineActions << engine;
-        for (const auto& [context, callback] : engineDone_) {
-            if (context && callback)
-                callback(engine);
-        }
+        engineDone_.run(engine);
     }
     void whenEngineActionDone(QObject* context, std::function<void(fleet::Engine)> callback) override {
-        engineDone_.append({QPointer<QObject>(context), std::move(callback)});
+        engineDone_.add(context, std::move(callback));
     }
     void setBusy(const QString& text, bool on) override {
         status_ = text;
@@ -110,24 +108,19 @@ public:
     QList<QPointer<QWidget>> adopted;
 
 private:
-    void runLoadedCallbacks() {
-        for (const auto& [context, callback] : loaded_) {
-            if (context && callback)
-                callback();
-        }
-    }
+    void runLoadedCallbacks() { loaded_.run(); }
 
     QWidget window_;
     QList<Node> nodes_;
     QList<Node> reloadResult_;
     bool hasReloadResult_ = false;
-    QList<std::pair<QPointer<QObject>, std::function<void()>>> loaded_;
-    QList<std::pair<QPointer<QObject>, std::function<void(fleet::Engine)>>> engineDone_;
+    app::ContextCallbacks<> loaded_;
+    app::ContextCallbacks<fleet::Engine> engineDone_;
     int busy_ = 0;
     QString status_;
     ReleaseManifests manifests_;
     shell::PageId current_ = shell::PageId::Nodes;
-    std::array<std::unique_ptr<fleet::PollCycle>, 4> pollers_;
+    std::array<std::unique_ptr<fleet::PollCycle>, size_t(shell::PollKind::Count)> pollers_;
 };
 
 } // namespace testsupport

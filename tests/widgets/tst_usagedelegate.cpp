@@ -1,7 +1,6 @@
 #include "TestMain.h"
 
-#include "mainwindow/NodeStatusRules.h"
-#include "mainwindow/UsageProgressDelegate.h"
+#include "widgets/UsageProgressDelegate.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -18,7 +17,7 @@ class TestUsageDelegate : public QObject {
         table->clear();
         auto* item = new QTableWidgetItem(text);
         if (percent.isValid())
-            item->setData(nodes::kUsagePercentRole, percent);
+            item->setData(widgets::kUsagePercentRole, percent);
         table->setItem(0, 0, item);
         table->clearSelection();
         if (selected)
@@ -26,7 +25,7 @@ class TestUsageDelegate : public QObject {
         return table->viewport()->grab().toImage();
     }
 
-    QRect barRect() const { return nodes::usageBarShape(table->visualItemRect(table->item(0, 0))).bar; }
+    QRect barRect() const { return widgets::usageBarShape(table->visualItemRect(table->item(0, 0))).bar; }
 
     QString colourAt(const QImage& image, int x, int y) const { return QColor(image.pixel(x, y)).name(); }
 
@@ -62,7 +61,7 @@ private Q_SLOTS:
         const QRect bar = barRect();
         const int y = bar.center().y();
         QCOMPARE(colourAt(image, bar.left() + 4, y), fill);
-        const int fillWidth = nodes::usageFillWidth(bar.width(), percent);
+        const int fillWidth = widgets::usageFillWidth(bar.width(), percent);
         QCOMPARE(colourAt(image, bar.left() + fillWidth - 3, y), fill);
         if (fillWidth < bar.width() - 6)
             QCOMPARE(colourAt(image, bar.left() + fillWidth + 3, y), QStringLiteral("#eef1f4"));

@@ -1,10 +1,40 @@
-#include "mainwindow/ColumnWidthRules.h"
+#include "widgets/ColumnWidthRules.h"
 
 #include <QStringList>
 #include <algorithm>
 #include <numeric>
 
-namespace columns {
+namespace widgets {
+
+QList<int> percentColumnWidths(int viewportWidth, int firstColumnWidth, const QList<int>& percentages,
+                               int columnCount) {
+    QList<int> widths;
+    if (columnCount < 1 || percentages.isEmpty())
+        return widths;
+    const int first = std::min(viewportWidth > 161 ? viewportWidth / 2 : 80, firstColumnWidth);
+    widths << first;
+    const int n = std::min(columnCount - 1, int(percentages.size()));
+    if (n < 1)
+        return widths;
+    int sum = 0;
+    for (int k = 0; k < n; ++k)
+        sum += std::max(0, percentages[k]);
+    if (sum < 1)
+        return widths;
+    const qint64 available = std::max(0, viewportWidth - first);
+    int given = 0;
+    for (int k = 0; k < n; ++k) {
+        int width = 40;
+        if (k == n - 1)
+            width = std::max<int>(40, int(available - given));
+        else if (percentages[k] > 0)
+            width = std::max<int>(40, int(percentages[k] * available / sum));
+        widths << width;
+        given += width;
+    }
+    return widths;
+}
+
 
 QList<int> proportionalWidths(int available, const QList<int>& weights) {
     if (weights.isEmpty() || std::any_of(weights.begin(), weights.end(), [](int w) { return w <= 0; }))
@@ -84,4 +114,4 @@ QList<int> decodeWeights(const QString& text, int columnCount) {
     return weights;
 }
 
-} // namespace columns
+} // namespace widgets

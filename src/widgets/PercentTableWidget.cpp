@@ -1,14 +1,14 @@
-#include "mainwindow/PercentTableWidget.h"
+#include "widgets/PercentTableWidget.h"
 
 #include "app/Settings.h"
-#include "mainwindow/ColumnWidthRules.h"
-#include "mainwindow/NodeStatusRules.h"
 #include "ui/PlainText.h"
+#include "widgets/ColumnWidthRules.h"
 
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QToolTip>
+#include <algorithm>
 
 PercentTableWidget::PercentTableWidget(QWidget* parent) : QTableWidget(parent) {
     setUp();
@@ -17,6 +17,63 @@ PercentTableWidget::PercentTableWidget(QWidget* parent) : QTableWidget(parent) {
 PercentTableWidget::PercentTableWidget(int rows, int columns, QWidget* parent)
     : QTableWidget(rows, columns, parent) {
     setUp();
+}
+
+PercentTableWidget::PercentTableWidget(const RecordTableShape& shape, QWidget* parent) : QTableWidget(parent) {
+    setUp();
+    setUpRecords(shape);
+}
+
+void PercentTableWidget::setUpRecords(const RecordTableShape& shape) {
+    setObjectName(shape.objectName);
+    setColumnCount(int(shape.headers.size()));
+    setHorizontalHeaderLabels(shape.headers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(shape.selection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAlternatingRowColors(true);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    verticalHeader()->setVisible(shape.rowNumbers);
+    setColumnWidths(shape.firstColumnWidth, shape.percentages);
+}
+
+namespace {
+
+QTableWidgetItem* plainItem(const QString& text) {
+    auto* cell = new QTableWidgetItem(text);
+    cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    cell->setTextAlignment(Qt::AlignCenter);
+    return cell;
+}
+
+} // namespace
+
+QTableWidgetItem* PercentTableWidget::cellItem(int row, int column) {
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return nullptr;
+    QTableWidgetItem* cell = item(row, column);
+    if (!cell) {
+        cell = plainItem(QString());
+        setItem(row, column, cell);
+    }
+    return cell;
+}
+
+QTableWidgetItem* PercentTableWidget::setCellText(int row, int column, const QString& text) {
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return nullptr;
+    if (cellWidget(row, column))
+        removeCellWidget(row, column);
+    if (QTableWidgetItem* current = item(row, column); current && current->text() == text) {
+        // What a plain cell holds: its text and its alignment.
+        const QList<int> roles = model()->itemData(model()->index(row, column)).keys();
+        if (std::all_of(roles.begin(), roles.end(),
+                        [](int role) { return role == Qt::DisplayRole || role == Qt::TextAlignmentRole; }))
+            return current;
+    }
+    QTableWidgetItem* cell = plainItem(text);
+    setItem(row, column, cell); // deletes the item it replaces
+    return cell;
 }
 
 void PercentTableWidget::setUp() {
@@ -58,7 +115,7 @@ void PercentTableWidget::loadUserProportions() {
     if (objectName().isEmpty() || loadedFor_ == shape)
         return;
     loadedFor_ = shape;
-    userProportions_ = columns::decodeWeights(settings::readText(settingsKey().constData()), columnCount());
+    userProportions_ = widgets::decodeWeights(settings::readText(settingsKey().constData()), columnCount());
 }
 
 void PercentTableWidget::distributeWidths() {
@@ -66,9 +123,9 @@ void PercentTableWidget::distributeWidths() {
     const int available = viewport()->width();
     QList<int> widths;
     if (userProportions_.size() == columnCount())
-        widths = columns::proportionalWidths(available, userProportions_);
+        widths = widgets::proportionalWidths(available, userProportions_);
     if (widths.isEmpty())
-        widths = nodes::percentColumnWidths(available, firstColumnWidth_, percentages_, columnCount());
+        widths = widgets::percentColumnWidths(available, firstColumnWidth_, percentages_, columnCount());
     applyWidths(widths);
 }
 
@@ -90,11 +147,11 @@ void PercentTableWidget::onSectionDragged(int column, int oldWidth, int newWidth
         current << columnWidth(i);
     // The header has already given the dragged column its new width; start from the old one.
     current[column] = oldWidth;
-    const QList<int> widths = columns::resizeWithinTotal(current, column, newWidth);
+    const QList<int> widths = widgets::resizeWithinTotal(current, column, newWidth);
     applyWidths(widths);
     userProportions_ = widths;
     if (!objectName().isEmpty())
-        settings::writeText(settingsKey().constData(), columns::encodeWeights(widths));
+        settings::writeText(settingsKey().constData(), widgets::encodeWeights(widths));
 }
 
 void PercentTableWidget::restoreDefaultWidths() {
@@ -144,4 +201,15 @@ bool PercentTableWidget::viewportEvent(QEvent* event) {
         QToolTip::showText(help->globalPos(), ui::plainToolTip(full), viewport(), visualRect(index));
     }
     return true;
+}
+
+TableFill::TableFill(QTableWidget* table)
+    : table_(table), updates_(table->updatesEnabled()), sorting_(table->isSortingEnabled()) {
+    table_->setSortingEnabled(false);
+    table_->setUpdatesEnabled(false);
+}
+
+TableFill::~TableFill() {
+    table_->setUpdatesEnabled(updates_);
+    table_->setSortingEnabled(sorting_);
 }

@@ -1,7 +1,19 @@
 #pragma once
 
 #include <QList>
+#include <QStringList>
 #include <QTableWidget>
+
+// What a page's record table looks like: one row per record, whole rows selected, cells read-only, the
+// page's own context menu.
+struct RecordTableShape {
+    QString objectName; // keys the remembered column widths ("columns/<objectName>")
+    QStringList headers;
+    int firstColumnWidth = 120;
+    QList<int> percentages; // one per column after the first
+    QAbstractItemView::SelectionMode selection = QAbstractItemView::SingleSelection;
+    bool rowNumbers = true; // the vertical header with the row numbers
+};
 
 // A table whose first column is capped at a pixel width and whose other columns share the rest of the
 // viewport by percentages, recomputed on every resize. Once the user drags a column border the table
@@ -12,6 +24,19 @@ class PercentTableWidget : public QTableWidget {
 public:
     explicit PercentTableWidget(QWidget* parent = nullptr);
     PercentTableWidget(int rows, int columns, QWidget* parent = nullptr);
+    // A record table of this shape, without rows.
+    explicit PercentTableWidget(const RecordTableShape& shape, QWidget* parent = nullptr);
+
+    // Sets the table up as a record table of this shape (columns, headers, widths, selection).
+    void setUpRecords(const RecordTableShape& shape);
+
+    // The centred, read-only item of a cell, created on first use; nullptr outside the table.
+    QTableWidgetItem* cellItem(int row, int column);
+    // Writes a centred, read-only cell and returns its item (nullptr outside the table). A cell that
+    // already shows the text and carries nothing more is left alone, so a poll repaints only what moved;
+    // one that carries more (a bar, an icon, a font) gets a plain item. Cells get no tooltip of their
+    // own: an elided one shows its full text on hover.
+    QTableWidgetItem* setCellText(int row, int column, const QString& text);
 
     // Sets the default widths and applies them (or the user's proportions) at once.
     void setColumnWidths(int firstColumnWidth, const QList<int>& percentages);
@@ -45,4 +70,19 @@ private:
     QList<int> userProportions_;
     QString loadedFor_; // the object name and column count the proportions were read for
     bool applying_ = false;
+};
+
+// Holds a table's painting back while it is filled, so the fill costs one repaint, not one per cell;
+// sorting stays off meanwhile (rows would move while they are written).
+class TableFill {
+public:
+    explicit TableFill(QTableWidget* table);
+    ~TableFill();
+    TableFill(const TableFill&) = delete;
+    TableFill& operator=(const TableFill&) = delete;
+
+private:
+    QTableWidget* table_;
+    bool updates_;
+    bool sorting_;
 };

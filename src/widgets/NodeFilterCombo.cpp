@@ -1,4 +1,4 @@
-#include "shell/NodeFilterCombo.h"
+#include "widgets/NodeFilterCombo.h"
 
 #include <QSignalBlocker>
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "widgets/UsageBarRules.h"
+
 #include <QStyledItemDelegate>
 
-// Paints a cell that carries a usage percentage (role Qt::UserRole + 50) as a rounded bar coloured by
+// Paints a cell that carries a usage percentage (role widgets::kUsagePercentRole) as a rounded bar coloured by
 // how full it is, with the cell text over it. Cells without a percentage paint the default way.
 class UsageProgressDelegate : public QStyledItemDelegate {
 public:

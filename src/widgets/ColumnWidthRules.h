@@ -3,9 +3,15 @@
 #include <QList>
 #include <QString>
 
-// How a table's columns share its width once the user has dragged one of them: the widths become
-// weights, kept per table, and every later width is the viewport shared by those weights.
-namespace columns {
+// How a percentage table's columns share its width: by default the first column is capped and the rest
+// share what remains by percentages; once the user has dragged one of them the widths become weights,
+// kept per table, and every later width is the viewport shared by those weights.
+namespace widgets {
+
+// Widths of every column of a percentage table for a viewport width; empty when nothing is to be set.
+// Column 0 gets at most firstColumnWidth; the rest share what remains by the percentages, 40 at least.
+QList<int> percentColumnWidths(int viewportWidth, int firstColumnWidth, const QList<int>& percentages,
+                               int columnCount);
 
 // The narrowest a column may be dragged or shared down to.
 inline constexpr int kMinimumWidth = 30;
@@ -25,4 +31,4 @@ QList<int> resizeWithinTotal(const QList<int>& widths, int column, int newWidth,
 QString encodeWeights(const QList<int>& weights);
 QList<int> decodeWeights(const QString& text, int columnCount);
 
-} // namespace columns
+} // namespace widgets

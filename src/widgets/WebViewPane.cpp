@@ -1,4 +1,4 @@
-#include "streaming/WebViewPane.h"
+#include "widgets/WebViewPane.h"
 
 #include "ui/Dialogs.h"
 
