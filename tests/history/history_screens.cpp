@@ -16,9 +16,9 @@
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NodesPage.h"
-#include "mainwindow/PercentTableWidget.h"
 #include "mainwindow/TopNavBar.h"
 #include "model/SignInState.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QComboBox>
