@@ -9,6 +9,7 @@ packages=(
   libssl-dev libarchive-dev libcpp-httplib-dev
   xvfb xauth x11-utils xdotool fonts-noto-cjk
   openssh-client openssh-server microsocks tinyproxy curl zip unzip python3
+  clang-format
   # The Windows checks (ctest -L windows): Windows-mode syntax check and the Win32 cores under Wine.
   g++-mingw-w64-x86-64-posix wine64
 )

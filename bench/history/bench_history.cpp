@@ -56,7 +56,7 @@ public:
         s.online = random_.bounded(200) != 0;
         if (!s.online)
             return s;
-        const double day = double(timeMs % (24 * timing::kHourMs)) / (24 * timing::kHourMs) * 2 * M_PI;
+        const double day = double(timeMs % (24 * kHourMs)) / (24 * kHourMs) * 2 * M_PI;
         s.values[Cpu] = std::clamp(25 + 15 * std::sin(day + phase_) + noise(6), 0.0, 100.0);
         s.values[Memory] = std::clamp(45 + 10 * std::sin(day / 7 + phase_) + noise(0.5), 0.0, 100.0);
         s.values[Disk] = std::clamp(60 + double(timeMs / 1000 % 1'000'000) / 1e5, 0.0, 100.0);
@@ -213,7 +213,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(dir.filePath("weeks"));
     const QString path = QDir(dir.filePath("weeks")).filePath(HistoryStore::fileName());
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const qint64 cyclesFrom = (now - timing::fullResolutionMs) / timing::kHourMs * timing::kHourMs;
+    const qint64 cyclesFrom = (now - timing.fullResolutionMs) / kHourMs * kHourMs;
     QElapsedTimer clock;
     clock.start();
     double cycleMs = 0;
@@ -223,11 +223,11 @@ int main(int argc, char** argv) {
             out() << "open failed: " << db.lastError() << "\n";
             return 1;
         }
-        for (qint64 hour = now - days * 24 * timing::kHourMs + timing::kMinuteMs; hour < cyclesFrom;
-             hour += timing::kHourMs) {
+        for (qint64 hour = now - days * 24 * kHourMs + kMinuteMs; hour < cyclesFrom;
+             hour += kHourMs) {
             QList<Sample> batch;
-            batch.reserve(nodeCount * int(timing::kHourMs / kPollMs));
-            for (qint64 t = hour; t < std::min(hour + timing::kHourMs, cyclesFrom); t += kPollMs) {
+            batch.reserve(nodeCount * int(kHourMs / kPollMs));
+            for (qint64 t = hour; t < std::min(hour + kHourMs, cyclesFrom); t += kPollMs) {
                 for (int n = 0; n < nodeCount; ++n)
                     batch << nodes[n].at(ids[n], t);
             }

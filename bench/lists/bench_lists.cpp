@@ -244,7 +244,7 @@ int main(int argc, char** argv) {
     }
     ui::testing::setScripted(true);
     // A simulator building 25,000 bridges on a busy machine may stay silent longer than a poll's idle limit.
-    proxy::timing::pollIdleMs = 120000;
+    proxy::timing.pollIdleMs = 120000;
     testsupport::FakeShell shell;
     shell.setNodes({node});
     auto* filesPage = new FilesPage(shell);

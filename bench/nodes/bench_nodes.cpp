@@ -258,7 +258,7 @@ int main(int argc, char** argv) {
     // The start-up Node load finds no account; its warning is answered without a window.
     ui::testing::setScripted(true);
     if (parser.isSet(gatherOption))
-        fleet::timing::handOverGatherMs = parser.value(gatherOption).toInt();
+        fleet::timing.handOverGatherMs = parser.value(gatherOption).toInt();
     qputenv(app::kCloudApiUrlVariable, fleet.cloud.toUtf8());
     signInState() = {QStringLiteral("bench"), QStringLiteral("bench"), QString()};
     // The page alone on a shell without timers: the bench drives the cycles itself.

@@ -1,20 +1,19 @@
 #pragma once
 
+namespace account {
+
 // Delays and time limits of sign-in and the network proxy dialog, in milliseconds. Tests may shorten
-// them; reset() restores the defaults.
-namespace account::timing {
+// them; `timing = {}` restores the defaults (the test entry point does so before every test function).
+struct AccountTiming {
+    // The automatic sign-in starts this long after the dialog is built, so the dialog is on screen first.
+    int autoSignInDelayMs = 100;
 
-// The automatic sign-in starts this long after the dialog is built, so the dialog is on screen first.
-inline constexpr int kDefaultAutoSignInDelayMs = 100;
-inline int autoSignInDelayMs = kDefaultAutoSignInDelayMs;
+    // A proxy test that has not finished after this long is aborted.
+    int proxyTestTimeoutMs = 12000;
 
-// A proxy test that has not finished after this long is aborted.
-inline constexpr int kDefaultProxyTestTimeoutMs = 12000;
-inline int proxyTestTimeoutMs = kDefaultProxyTestTimeoutMs;
+    bool operator==(const AccountTiming&) const = default;
+};
 
-inline void reset() {
-    autoSignInDelayMs = kDefaultAutoSignInDelayMs;
-    proxyTestTimeoutMs = kDefaultProxyTestTimeoutMs;
-}
+inline AccountTiming timing;
 
-} // namespace account::timing
+} // namespace account

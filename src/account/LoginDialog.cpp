@@ -36,7 +36,7 @@ LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent) {
     connectControls();
     if (account::shouldSignInAutomatically(autoLoginBox_->isChecked(), accountEdit_->text(),
                                            passwordEdit_->text()))
-        QTimer::singleShot(account::timing::autoSignInDelayMs, this, [this] { submit(false); });
+        QTimer::singleShot(account::timing.autoSignInDelayMs, this, [this] { submit(false); });
 }
 
 void LoginDialog::buildLayout() {

@@ -158,7 +158,7 @@ void NetworkProxyDialog::testConnection() {
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, reply.get(), &QNetworkReply::abort);
     connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    limit.start(account::timing::proxyTestTimeoutMs);
+    limit.start(account::timing.proxyTestTimeoutMs);
     if (!reply->isFinished())
         loop.exec();
     limit.stop();

@@ -1,6 +1,5 @@
 #include "app/UiText.h"
 
-#include <QByteArray>
 #include <QHash>
 
 namespace app {
@@ -8,32 +7,28 @@ namespace {
 
 struct TableEntry {
     const char* key;
-    const char* text;
-    bool hexEncoded;
+    const char* text; // UTF-8, like every other literal of the client
 };
 
-// Kept as hex of the UTF-8 bytes so the source stays ASCII whatever the compiler's charset.
 constexpr TableEntry kEntries[] = {
-    {"nav.nodes", "e88a82e782b9", true},
-    {"nav.proxy", "e4bba3e79086", true},
-    {"nav.bridge", "e4b8ade8bdac", true},
-    {"nav.live", "e79bb4e692ad", true},
-    {"nav.rtmp", "RTMP", false},
-    {"nav.files", "e69687e4bbb6e7aea1e79086", true},
-    {"nav.settings", "e8aebee7bdae", true},
-    {"live.logs.nodeUnavailable", "e688bfe997b4e6b2a1e69c89e7bb91e5ae9ae58fafe794a8e88a82e782b9e38082", true},
-    {"live.logs.readFailed", "e8afbbe58f96e697a5e5bf97e5a4b1e8b4a53a20", true},
-    {"live.logs.titlePrefix", "e79bb4e692ade697a5e5bf97202d20", true},
-    {"live.logs.events", "e4ba8be4bbb6e697a5e5bf97", true},
-    {"live.logs.ffmpeg", "46466d706567e697a5e5bf97", true},
+    {"nav.nodes", "节点"},
+    {"nav.proxy", "代理"},
+    {"nav.bridge", "中转"},
+    {"nav.live", "直播"},
+    {"nav.rtmp", "RTMP"},
+    {"nav.files", "文件管理"},
+    {"nav.settings", "设置"},
+    {"live.logs.nodeUnavailable", "房间没有绑定可用节点。"},
+    {"live.logs.readFailed", "读取日志失败: "},
+    {"live.logs.titlePrefix", "直播日志 - "},
+    {"live.logs.events", "事件日志"},
+    {"live.logs.ffmpeg", "FFmpeg日志"},
 };
 
 QHash<QString, QString> buildTable() {
     QHash<QString, QString> table;
     for (const TableEntry& entry : kEntries) {
-        const QByteArray raw(entry.text);
-        const QString text = entry.hexEncoded ? QString::fromUtf8(QByteArray::fromHex(raw)) : QString::fromLatin1(raw);
-        table.insert(QString::fromLatin1(entry.key), text);
+        table.insert(QString::fromLatin1(entry.key), QString::fromUtf8(entry.text));
     }
     return table;
 }

@@ -67,7 +67,7 @@ void SshSession::start() {
     if (!node_.hostFingerprint.trimmed().isEmpty() && normalizedFingerprint(node_.hostFingerprint).isEmpty())
         return fail(QStringLiteral("主机密钥指纹无法识别（应为 SHA256:...），未建立 SSH 连接"));
     hooks_.output((QStringLiteral("正在连接 ") + destination() + QStringLiteral(" …\r\n")).toUtf8());
-    connectLimit_->start(timing::sshConnectLimitMs);
+    connectLimit_->start(timing.sshConnectLimitMs);
     scanHostKeys();
 }
 
@@ -80,7 +80,7 @@ void SshSession::onConnectLimit() {
         return;
     stopProcesses();
     fail(QStringLiteral("连接超时：%1 秒内未能登录 %2，未建立 SSH 连接")
-             .arg(timing::sshConnectLimitMs / 1000.0)
+             .arg(timing.sshConnectLimitMs / 1000.0)
              .arg(destination()));
 }
 
@@ -113,7 +113,7 @@ void SshSession::scanHostKeys() {
         },
         Qt::QueuedConnection);
     // ssh-keyscan's own limit lies beyond the connection's, so a silent host is always reported as one.
-    keyScan_->start(keyScanProgram(), keyScanArguments(node_, timing::sshConnectLimitMs / 1000 + 1));
+    keyScan_->start(keyScanProgram(), keyScanArguments(node_, timing.sshConnectLimitMs / 1000 + 1));
 }
 
 void SshSession::onKeyScanFinished(const QByteArray& output, bool finished) {
@@ -255,15 +255,15 @@ void SshSession::stopProcesses() {
     if (keyScan_) {
         keyScan_->disconnect(this);
         keyScan_->kill();
-        keyScan_->waitForFinished(timing::sshStopWaitMs);
+        keyScan_->waitForFinished(timing.sshStopWaitMs);
     }
     if (ssh_) {
         ssh_->disconnect(this);
         if (ssh_->state() != QProcess::NotRunning) {
             ssh_->terminate();
-            if (!ssh_->waitForFinished(timing::sshStopWaitMs)) {
+            if (!ssh_->waitForFinished(timing.sshStopWaitMs)) {
                 ssh_->kill();
-                ssh_->waitForFinished(timing::sshStopWaitMs);
+                ssh_->waitForFinished(timing.sshStopWaitMs);
             }
         }
     }

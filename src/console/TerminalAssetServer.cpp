@@ -35,7 +35,7 @@ void TerminalAssetServer::incomingConnection(qintptr descriptor) {
     });
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     // A peer that connects and never asks holds no socket for long.
-    QTimer::singleShot(console::timing::assetIdleMs, socket, [socket] {
+    QTimer::singleShot(console::timing.assetIdleMs, socket, [socket] {
         socket->abort();
         socket->deleteLater();
     });

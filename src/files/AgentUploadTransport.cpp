@@ -85,7 +85,7 @@ void AgentUploadTransport::notify(const QString& method, const QString& path, co
     manager->setProxy(net::applicationProxy());
     manager->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
     QNetworkRequest request = net::agentNetworkRequest(node_, path);
-    request.setTransferTimeout(timing::chunkIdleTimeoutMs);
+    request.setTransferTimeout(timing.chunkIdleTimeoutMs);
     net::requireRedirectApproval(request);
     QNetworkReply* reply =
         manager->sendCustomRequest(request, method.toUtf8(), QJsonDocument(body).toJson(QJsonDocument::Compact));
@@ -104,7 +104,7 @@ quint64 AgentUploadTransport::sendChunk(const QString& uploadId, qint64 index, c
                              .arg(index);
     QNetworkRequest request = net::agentNetworkRequest(node_, path);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
-    request.setTransferTimeout(timing::chunkIdleTimeoutMs);
+    request.setTransferTimeout(timing.chunkIdleTimeoutMs);
     request.setHeader(QNetworkRequest::ContentLengthHeader, length);
     // A chunk is never sent twice because of a redirect, not even to the same Agent.
     net::requireRedirectApproval(request);

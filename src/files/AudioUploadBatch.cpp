@@ -233,7 +233,7 @@ void AudioUploadBatch::scheduleRetry(Task& task, const QString& text) {
     const std::weak_ptr<AudioUploadBatch> weak = weak_from_this();
     const quint64 generation = generation_;
     const quint64 taskId = task.id;
-    clock_->schedule(timing::retryDelayMs(attempt), this, [weak, generation, taskId] {
+    clock_->schedule(timing.retryDelayMs(attempt), this, [weak, generation, taskId] {
         const auto self = weak.lock();
         Task* t = self && self->generation_ == generation ? self->findTask(taskId) : nullptr;
         if (!t || !t->retryPending)

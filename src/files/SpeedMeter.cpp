@@ -29,7 +29,7 @@ ProgressFigures SpeedMeter::sample(qint64 nowMs, qint64 shown, qint64 total) {
     if (sampleStartMs_ < 0) {
         sampleStartMs_ = nowMs;
         sampleBaseBytes_ = shown;
-    } else if (nowMs - sampleStartMs_ >= timing::speedSampleMs) {
+    } else if (nowMs - sampleStartMs_ >= timing.speedSampleMs) {
         const double rate = 1000.0 * double(shown - sampleBaseBytes_) / double(nowMs - sampleStartMs_);
         figures.currentRate = std::max(0.0, rate);
         sampleBaseBytes_ = shown;

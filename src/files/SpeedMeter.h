@@ -17,7 +17,7 @@ struct ProgressFigures {
 };
 
 // Average speed since an upload began, current speed over samples of at least
-// files::timing::speedSampleMs, and the time left at the average speed.
+// files::timing.speedSampleMs, and the time left at the average speed.
 class SpeedMeter {
 public:
     // A new session: average and current speed measured from now on.

@@ -283,7 +283,7 @@ void VideoUploadScheduler::scheduleRetry(qint64 index, const QString& text) {
     retryWaiting_.insert(index);
     const std::weak_ptr<VideoUploadScheduler> weak = weak_from_this();
     const quint64 epoch = epoch_;
-    clock_->schedule(timing::retryDelayMs(attempt), this, [weak, epoch, index] {
+    clock_->schedule(timing.retryDelayMs(attempt), this, [weak, epoch, index] {
         const auto self = weak.lock();
         if (!self || self->epoch_ != epoch || !self->retryWaiting_.count(index))
             return;

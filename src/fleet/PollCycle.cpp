@@ -60,7 +60,7 @@ QString tooLargeText(qint64 cap) {
 
 PollCycle::PollCycle(qint64 maxReplyBytes) : state_(std::make_shared<State>()) {
     state_->maxReplyBytes = maxReplyBytes;
-    state_->gatherMs = timing::handOverGatherMs;
+    state_->gatherMs = timing.handOverGatherMs;
     state_->thread.setObjectName(QStringLiteral("poll-cycle"));
     state_->worker = new QObject;
     state_->worker->moveToThread(&state_->thread);

@@ -27,7 +27,7 @@ QString nextConnectionName() {
 }
 
 qint64 hourStart(qint64 ms) {
-    return ms - ((ms % timing::kHourMs) + timing::kHourMs) % timing::kHourMs;
+    return ms - ((ms % kHourMs) + kHourMs) % kHourMs;
 }
 
 // Percentages are kept in tenths, rates in whole bytes per second: small integers take SQLite's short
@@ -196,8 +196,8 @@ struct HistoryDatabase::Private {
     static void addToHours(std::map<HourKey, HourSlots>* hours, qint64 ref, const Sample& sample) {
         const qint64 hour = hourStart(sample.timeMs);
         HourSlots& slots = (*hours)[{hour, ref}];
-        const int minute = int((sample.timeMs - hour) / timing::kMinuteMs);
-        slots[minute].startMs = hour + minute * timing::kMinuteMs;
+        const int minute = int((sample.timeMs - hour) / kMinuteMs);
+        slots[minute].startMs = hour + minute * kMinuteMs;
         addSample(slots[minute], sample);
     }
 
@@ -219,7 +219,7 @@ struct HistoryDatabase::Private {
                 if (const auto stored = decodeHour(read.value(0).toByteArray(), key.first)) {
                     for (int m = 0; m < kMinutesPerHour; ++m) {
                         mergeAggregate(merged[m], (*stored)[m]);
-                        merged[m].startMs = key.first + m * timing::kMinuteMs;
+                        merged[m].startMs = key.first + m * kMinuteMs;
                     }
                 }
             }
@@ -234,11 +234,11 @@ struct HistoryDatabase::Private {
     }
 
     bool prune(qint64 nowMs) {
-        const qint64 minute = nowMs / timing::kMinuteMs;
+        const qint64 minute = nowMs / kMinuteMs;
         if (minute == lastPruneMinute)
             return true;
-        const qint64 rawCutoff = std::min(nowMs - timing::fullResolutionMs, foldedUpTo);
-        const qint64 cutoff = nowMs - timing::aggregateRetentionMs;
+        const qint64 rawCutoff = std::min(nowMs - timing.fullResolutionMs, foldedUpTo);
+        const qint64 cutoff = nowMs - timing.aggregateRetentionMs;
         QSqlQuery raw(db), minutes(db), events(db);
         if (!prepare(raw, QStringLiteral("DELETE FROM samples WHERE t < ?")) ||
             !prepare(minutes, QStringLiteral("DELETE FROM minutes WHERE hour < ?")) ||
@@ -246,7 +246,7 @@ struct HistoryDatabase::Private {
             return false;
         raw.addBindValue(rawCutoff);
         // An hour goes once its last minute has aged out.
-        minutes.addBindValue(hourStart(cutoff) - timing::kHourMs + 1);
+        minutes.addBindValue(hourStart(cutoff) - kHourMs + 1);
         events.addBindValue(cutoff);
         if (!exec(raw) || !exec(minutes) || !exec(events))
             return false;
@@ -255,10 +255,10 @@ struct HistoryDatabase::Private {
     }
 
     bool writeInTransaction(const QList<Sample>& samples, qint64 nowMs) {
-        const qint64 windowStart = nowMs - timing::fullResolutionMs;
+        const qint64 windowStart = nowMs - timing.fullResolutionMs;
         QList<const Sample*> kept;
         std::map<HourKey, HourSlots> hours;
-        const qint64 retentionStart = nowMs - timing::aggregateRetentionMs;
+        const qint64 retentionStart = nowMs - timing.aggregateRetentionMs;
         for (const Sample& sample : samples) {
             if (sample.timeMs < retentionStart || sample.nodeId.isEmpty())
                 continue; // would only be pruned again
@@ -337,7 +337,7 @@ struct HistoryDatabase::Private {
         }
         for (const auto& [key, slots] : hours) {
             for (int m = 0; m < kMinutesPerHour; ++m) {
-                const qint64 start = key.first + m * timing::kMinuteMs;
+                const qint64 start = key.first + m * kMinuteMs;
                 if (slots[m].samples > 0 && start >= from && start < to) {
                     Aggregate a = slots[m];
                     a.startMs = start;
@@ -568,7 +568,7 @@ bool HistoryDatabase::trends(qint64 nowMs, QHash<QString, Trend>* out) {
     if (!d->prepare(query, QStringLiteral(
                                "SELECT node, t, online, cpu, rx, tx FROM samples WHERE t >= ? ORDER BY t")))
         return false;
-    query.addBindValue(nowMs - timing::trendMs);
+    query.addBindValue(nowMs - timing.trendMs);
     query.setForwardOnly(true);
     if (!d->exec(query))
         return false;

@@ -124,8 +124,8 @@ void MainWindow::buildNavigation() {
 }
 
 void MainWindow::startTimers() {
-    statusPollTimer_->setInterval(mainwindow::timing::statusPollMs);
-    livePollTimer_->setInterval(mainwindow::timing::livePollMs);
+    statusPollTimer_->setInterval(mainwindow::timing.statusPollMs);
+    livePollTimer_->setInterval(mainwindow::timing.livePollMs);
     connect(statusPollTimer_, &QTimer::timeout, this, [this] { onStatusTick(); });
     connect(livePollTimer_, &QTimer::timeout, this, [this] { onLiveTick(); });
     statusPollTimer_->start();

@@ -1,38 +1,30 @@
 #pragma once
 
+namespace mainwindow {
+
 // Durations of the main window, the nodes page and the Node maintenance actions, in milliseconds.
-// Tests may shorten them; reset() restores the defaults.
-namespace mainwindow::timing {
+// Tests may shorten them; `timing = {}` restores the defaults (the test entry point does so before
+// every test function).
+struct MainWindowTiming {
+    // The window's two polling timers.
+    int statusPollMs = 5000;
+    int livePollMs = 1000;
 
-// The window's two polling timers.
-inline constexpr int kDefaultStatusPollMs = 5000;
-inline int statusPollMs = kDefaultStatusPollMs;
-inline constexpr int kDefaultLivePollMs = 1000;
-inline int livePollMs = kDefaultLivePollMs;
+    // A status request that receives nothing for this long is abandoned and its Node shows "离线"; until
+    // then only that Node's row waits.
+    int statusIdleTimeoutMs = 15000;
 
-// A status request that receives nothing for this long is abandoned and its Node shows "离线"; until
-// then only that Node's row waits.
-inline constexpr int kDefaultStatusIdleTimeoutMs = 15000;
-inline int statusIdleTimeoutMs = kDefaultStatusIdleTimeoutMs;
+    // After an Agent update that was not confirmed at once, the Node's status is polled while the Agent
+    // restarts: a short first wait, then longer ones.
+    int restartFirstWaitMs = 300;
+    int restartNextWaitMs = 1000;
 
-// After an Agent update that was not confirmed at once, the Node's status is polled while the Agent
-// restarts: a short first wait, then longer ones.
-inline constexpr int kDefaultRestartFirstWaitMs = 300;
-inline int restartFirstWaitMs = kDefaultRestartFirstWaitMs;
-inline constexpr int kDefaultRestartNextWaitMs = 1000;
-inline int restartNextWaitMs = kDefaultRestartNextWaitMs;
+    // One extra status poll this long after Agent updates were sent, when the Agents have restarted.
+    int afterUpdateRefreshMs = 5000;
 
-// One extra status poll this long after Agent updates were sent, when the Agents have restarted.
-inline constexpr int kDefaultAfterUpdateRefreshMs = 5000;
-inline int afterUpdateRefreshMs = kDefaultAfterUpdateRefreshMs;
+    bool operator==(const MainWindowTiming&) const = default;
+};
 
-inline void reset() {
-    statusPollMs = kDefaultStatusPollMs;
-    livePollMs = kDefaultLivePollMs;
-    statusIdleTimeoutMs = kDefaultStatusIdleTimeoutMs;
-    restartFirstWaitMs = kDefaultRestartFirstWaitMs;
-    restartNextWaitMs = kDefaultRestartNextWaitMs;
-    afterUpdateRefreshMs = kDefaultAfterUpdateRefreshMs;
-}
+inline MainWindowTiming timing;
 
-} // namespace mainwindow::timing
+} // namespace mainwindow

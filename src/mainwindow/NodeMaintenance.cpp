@@ -136,7 +136,7 @@ void NodeMaintenance::updateSelectedAgents() {
         ui::warning(shell_.dialogParent(), summary.text);
     else
         ui::information(shell_.dialogParent(), summary.text);
-    QTimer::singleShot(mainwindow::timing::afterUpdateRefreshMs, &owner_,
+    QTimer::singleShot(mainwindow::timing.afterUpdateRefreshMs, &owner_,
                        [rows = &rows_] { rows->refreshNodeStatuses(); });
 }
 
@@ -171,8 +171,8 @@ fleet::StepOutcome NodeMaintenance::updateAgent(const fleet::NodeRef& target, co
 
 bool NodeMaintenance::waitForAgentVersion(const Node& node, const QString& latest) {
     for (int attempt = 0; attempt < mainwindow::kRestartPollTries; ++attempt) {
-        waitInEventLoop(attempt == 0 ? mainwindow::timing::restartFirstWaitMs
-                                     : mainwindow::timing::restartNextWaitMs);
+        waitInEventLoop(attempt == 0 ? mainwindow::timing.restartFirstWaitMs
+                                     : mainwindow::timing.restartNextWaitMs);
         const net::RequestResult result = net::agentCall(node, kGet, kStatusPath);
         if (!result.failed() && mainwindow::agentAtVersion(result.reply, latest))
             return true;

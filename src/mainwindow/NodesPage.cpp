@@ -168,7 +168,7 @@ void NodesPage::recordCycle(const QList<history::Sample>& samples) {
 
 const QNetworkRequest& NodesPage::statusRequestFor(const Node& node) {
     StatusRequest& cached = statusRequests_[node.id];
-    const int idleLimitMs = mainwindow::timing::statusIdleTimeoutMs;
+    const int idleLimitMs = mainwindow::timing.statusIdleTimeoutMs;
     if (cached.request.url().isEmpty() || cached.agent != node.agentApi || cached.idleLimitMs != idleLimitMs) {
         cached.agent = node.agentApi;
         cached.idleLimitMs = idleLimitMs;

@@ -113,7 +113,7 @@ QJsonObject cloudRequest(const QString& method, const QString& path, const QJson
                          int* outStatus) {
     QNetworkRequest request(QUrl(app::cloudApiBaseUrl() + path));
     request.setHeader(QNetworkRequest::ContentTypeHeader, kJsonContentType);
-    request.setTransferTimeout(timing::blockingIdleTimeoutMs);
+    request.setTransferTimeout(timing.blockingIdleTimeoutMs);
     requireRedirectApproval(request);
     const QString token = signInState().token;
     if (withToken && !token.isEmpty())
@@ -183,16 +183,16 @@ QJsonObject blockingAgentRequest(const Node& node, const QString& method, const 
 
 QJsonObject agentRequest(const Node& node, const QString& method, const QString& path, const QJsonObject& body,
                          int* outStatus) {
-    return blockingAgentRequest(node, method, path, body, timing::blockingIdleTimeoutMs, outStatus);
+    return blockingAgentRequest(node, method, path, body, timing.blockingIdleTimeoutMs, outStatus);
 }
 
 QJsonObject agentRequestLong(const Node& node, const QString& method, const QString& path,
                              const QJsonObject& body, int* outStatus) {
-    return blockingAgentRequest(node, method, path, body, timing::longOperationIdleTimeoutMs, outStatus);
+    return blockingAgentRequest(node, method, path, body, timing.longOperationIdleTimeoutMs, outStatus);
 }
 
 QJsonObject agentListRequest(const Node& node, const QString& path, int* outStatus) {
-    return blockingAgentRequest(node, QStringLiteral("GET"), path, {}, timing::blockingIdleTimeoutMs, outStatus,
+    return blockingAgentRequest(node, QStringLiteral("GET"), path, {}, timing.blockingIdleTimeoutMs, outStatus,
                                 limits::kListReplyMaxBytes);
 }
 

@@ -100,7 +100,7 @@ void BridgePage::refreshBridges(bool showMessages) {
         if (!target.node.hasAgentEndpoint())
             continue;
         QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/proxy/bridges"));
-        request.setTransferTimeout(timing::pollIdleMs);
+        request.setTransferTimeout(timing.pollIdleMs);
         requests.append({target.id, request});
         awaited_.insert(target.id);
     }

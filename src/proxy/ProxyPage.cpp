@@ -102,7 +102,7 @@ void ProxyPage::refreshStatuses() {
             continue;
         }
         QNetworkRequest request = net::agentNetworkRequest(node, QStringLiteral("/proxy/status"));
-        request.setTransferTimeout(timing::pollIdleMs);
+        request.setTransferTimeout(timing.pollIdleMs);
         requests.append({node.id, request});
     }
     if (requests.isEmpty())

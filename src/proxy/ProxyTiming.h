@@ -1,13 +1,16 @@
 #pragma once
 
-// Durations of the proxy and bridge pages. Tests may shorten them; reset() restores the defaults.
-namespace proxy::timing {
+namespace proxy {
 
-// Idle limit of one status or bridge-list poll request: a silent Agent fails after this long.
-inline int pollIdleMs = 8000;
+// Durations of the proxy and bridge pages, in milliseconds. Tests may shorten them; `timing = {}`
+// restores the defaults (the test entry point does so before every test function).
+struct ProxyTiming {
+    // Idle limit of one status or bridge-list poll request: a silent Agent fails after this long.
+    int pollIdleMs = 8000;
 
-inline void reset() {
-    pollIdleMs = 8000;
-}
+    bool operator==(const ProxyTiming&) const = default;
+};
 
-} // namespace proxy::timing
+inline ProxyTiming timing;
+
+} // namespace proxy

@@ -79,7 +79,7 @@ void ClientUpdate::installInTopBar() {
     layout->addWidget(label_);
     layout->addWidget(refreshButton_);
     shell_.addToTopBar(box);
-    QTimer::singleShot(settings::timing::versionCheckDelayMs, label_, [this] { fetchClientManifest(); });
+    QTimer::singleShot(settings::timing.versionCheckDelayMs, label_, [this] { fetchClientManifest(); });
 }
 
 bool ClientUpdate::fetchClientManifest() {

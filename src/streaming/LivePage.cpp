@@ -359,7 +359,7 @@ void LivePage::pollStatuses() {
             continue;
         QNetworkRequest request = net::agentNetworkRequest(
             *node, streaming::roomPath(QStringLiteral("/live/status?roomId="), room.id));
-        request.setTransferTimeout(streaming::timing::liveStatusIdleTimeoutMs);
+        request.setTransferTimeout(streaming::timing.liveStatusIdleTimeoutMs);
         requests.append({room.key(), request});
     }
     if (requests.isEmpty())

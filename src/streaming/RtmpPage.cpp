@@ -116,7 +116,7 @@ void RtmpPage::loadRooms(bool loud) {
             continue;
         }
         QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/rtmp/status"));
-        request.setTransferTimeout(timing::rtmpStatusIdleTimeoutMs);
+        request.setTransferTimeout(timing.rtmpStatusIdleTimeoutMs);
         requests.append({target.id, request});
         if (loud)
             loudPending_.insert(target.id); // a request still waiting from a quiet load counts too

@@ -1,21 +1,21 @@
 #pragma once
 
-// Time limits of the streaming pages, in milliseconds. Tests may shorten them and call reset() after.
-namespace streaming::timing {
+namespace streaming {
 
-// A live room status request that receives nothing for this long is given up like a network error; until
-// then only that room waits, every other room keeps its one-second poll.
-inline constexpr int kDefaultLiveStatusIdleTimeoutMs = 10000;
-inline int liveStatusIdleTimeoutMs = kDefaultLiveStatusIdleTimeoutMs;
+// Time limits of the streaming pages, in milliseconds. Tests may shorten them; `timing = {}` restores
+// the defaults (the test entry point does so before every test function).
+struct StreamingTiming {
+    // A live room status request that receives nothing for this long is given up like a network error;
+    // until then only that room waits, every other room keeps its one-second poll.
+    int liveStatusIdleTimeoutMs = 10000;
 
-// An RTMP room list request that receives nothing for this long ends as a failure (the Node's service row
-// says why), so a Node that accepts the connection and never answers holds up only its own rows.
-inline constexpr int kDefaultRtmpStatusIdleTimeoutMs = 15000;
-inline int rtmpStatusIdleTimeoutMs = kDefaultRtmpStatusIdleTimeoutMs;
+    // An RTMP room list request that receives nothing for this long ends as a failure (the Node's service
+    // row says why), so a Node that accepts the connection and never answers holds up only its own rows.
+    int rtmpStatusIdleTimeoutMs = 15000;
 
-inline void reset() {
-    liveStatusIdleTimeoutMs = kDefaultLiveStatusIdleTimeoutMs;
-    rtmpStatusIdleTimeoutMs = kDefaultRtmpStatusIdleTimeoutMs;
-}
+    bool operator==(const StreamingTiming&) const = default;
+};
 
-} // namespace streaming::timing
+inline StreamingTiming timing;
+
+} // namespace streaming

@@ -79,7 +79,7 @@ void PackageDownloader::reportProgress(qint64 bytes, bool force) {
         return;
     const int permille = downloadPermille(bytes, total_);
     const qint64 now = nowMs();
-    if (!force && permille / 10 == lastReportPercent_ && now - lastReportMs_ < timing::progressReportIntervalMs)
+    if (!force && permille / 10 == lastReportPercent_ && now - lastReportMs_ < timing.progressReportIntervalMs)
         return;
     lastReportPercent_ = permille / 10;
     lastReportMs_ = now;
@@ -152,8 +152,8 @@ PackageDownloader::Attempt PackageDownloader::fetchSegment(const QUrl& url, QFil
     });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
 
-    idle.start(timing::segmentIdleMs);
-    overall.start(timing::segmentOverallMs);
+    idle.start(timing.segmentIdleMs);
+    overall.start(timing.segmentOverallMs);
     if (!reply->isFinished())
         loop.exec();
     idle.stop();
@@ -195,8 +195,8 @@ QString PackageDownloader::download(const QUrl& url, const QString& packagePath,
             break;
         if (offset > kMaxPackageBytes)
             abandon(overCeilingText(offset));
-        const qint64 segmentEnd = total_ >= 1 ? qMin(offset + timing::segmentBytes - 1, total_ - 1)
-                                              : offset + timing::segmentBytes - 1;
+        const qint64 segmentEnd = total_ >= 1 ? qMin(offset + timing.segmentBytes - 1, total_ - 1)
+                                              : offset + timing.segmentBytes - 1;
         for (int n = 1;; ++n) {
             const Attempt attempt = fetchSegment(url, file, offset, segmentEnd);
             if (!attempt.fatal.isEmpty())
@@ -228,7 +228,7 @@ QString PackageDownloader::download(const QUrl& url, const QString& packagePath,
                 report_(kDownloadTitle, QStringLiteral("分片重试 %1/3：%2").arg(n).arg(error),
                         downloadPermille(offset, total_));
             // Between attempts the GUI thread deliberately sleeps: nothing else is going on.
-            QThread::msleep(ulong(timing::retryWaitStepMs) * ulong(n));
+            QThread::msleep(ulong(timing.retryWaitStepMs) * ulong(n));
         }
     }
 

@@ -33,7 +33,7 @@ public:
     // expectedSize below 1 means unknown. A segment that brings more than it asked for is a failed
     // attempt; a Content-Range total that differs from a given expectedSize fails the download with
     // "下载大小不一致", and without expectedSize kMaxPackageBytes bounds it. Progress is reported at most
-    // once per percent or per timing::progressReportIntervalMs. Returns packagePath.
+    // once per percent or per timing.progressReportIntervalMs. Returns packagePath.
     QString download(const QUrl& url, const QString& packagePath, qint64 expectedSize);
 
 private:

@@ -13,7 +13,7 @@ QString sha256OfFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw UpdateFailure(QStringLiteral("无法打开文件: ") + path);
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    QByteArray block(int(timing::kHashBlockBytes), Qt::Uninitialized);
+    QByteArray block(int(kHashBlockBytes), Qt::Uninitialized);
     for (;;) {
         const qint64 read = file.read(block.data(), block.size());
         if (read < 0)

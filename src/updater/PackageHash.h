@@ -4,7 +4,7 @@
 
 namespace updater {
 
-// Lower-case hex SHA-256 of a file, read in blocks of timing::kHashBlockBytes. Throws UpdateFailure
+// Lower-case hex SHA-256 of a file, read in blocks of kHashBlockBytes. Throws UpdateFailure
 // with "无法打开文件: " / "读取文件失败: " + path.
 QString sha256OfFile(const QString& path);
 

@@ -102,7 +102,7 @@ bool UpdatePipeline::runUpdate() {
 QJsonObject UpdatePipeline::fetchManifest(const QString& url) {
     QNetworkRequest request{QUrl(url)};
     // Like every blocking call: a host that accepts and never answers must not hold the update forever.
-    request.setTransferTimeout(net::timing::blockingIdleTimeoutMs);
+    request.setTransferTimeout(net::timing.blockingIdleTimeoutMs);
     net::requireRedirectApproval(request);
     QNetworkReply* reply = manager_->get(request);
     net::guardReply(reply, net::limits::kManifestReplyMaxBytes);
@@ -136,7 +136,7 @@ void UpdatePipeline::waitForClientExit() {
     hooks_.setProgress(QStringLiteral("等待 Ondivo 退出..."), QStringLiteral("正在等待主程序关闭"), 80);
     if (options_.pid == 0)
         return;
-    if (platform::waitForProcessExit(options_.pid, timing::pidWaitMs) == platform::PidWaitResult::TimedOut)
+    if (platform::waitForProcessExit(options_.pid, timing.pidWaitMs) == platform::PidWaitResult::TimedOut)
         throw UpdateFailure(QStringLiteral("等待主程序退出超时"));
 }
 

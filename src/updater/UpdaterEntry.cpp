@@ -52,7 +52,7 @@ int runUpdaterProgram(const QStringList& argumentsWithoutProgram, const QString&
 
     UpdaterWindow window(options);
     window.show();
-    QTimer::singleShot(timing::startDelayMs, &window, [&window] { window.runUpdate(); });
+    QTimer::singleShot(timing.startDelayMs, &window, [&window] { window.runUpdate(); });
     return QApplication::exec();
 }
 

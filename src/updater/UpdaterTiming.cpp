@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace updater::timing {
+namespace updater {
 namespace {
 
 template <typename T> void overrideFrom(const char* name, T& value) {
@@ -15,24 +15,13 @@ template <typename T> void overrideFrom(const char* name, T& value) {
 } // namespace
 
 void applyTimingOverridesFromEnvironment() {
-    overrideFrom("ONDIVO_UPDATER_START_DELAY_MS", startDelayMs);
-    overrideFrom("ONDIVO_UPDATER_SEGMENT_IDLE_MS", segmentIdleMs);
-    overrideFrom("ONDIVO_UPDATER_SEGMENT_OVERALL_MS", segmentOverallMs);
-    overrideFrom("ONDIVO_UPDATER_RETRY_WAIT_STEP_MS", retryWaitStepMs);
-    overrideFrom("ONDIVO_UPDATER_PID_WAIT_MS", pidWaitMs);
-    overrideFrom("ONDIVO_UPDATER_QUIT_DELAY_MS", quitDelayMs);
-    overrideFrom("ONDIVO_UPDATER_SEGMENT_BYTES", segmentBytes);
+    overrideFrom("ONDIVO_UPDATER_START_DELAY_MS", timing.startDelayMs);
+    overrideFrom("ONDIVO_UPDATER_SEGMENT_IDLE_MS", timing.segmentIdleMs);
+    overrideFrom("ONDIVO_UPDATER_SEGMENT_OVERALL_MS", timing.segmentOverallMs);
+    overrideFrom("ONDIVO_UPDATER_RETRY_WAIT_STEP_MS", timing.retryWaitStepMs);
+    overrideFrom("ONDIVO_UPDATER_PID_WAIT_MS", timing.pidWaitMs);
+    overrideFrom("ONDIVO_UPDATER_QUIT_DELAY_MS", timing.quitDelayMs);
+    overrideFrom("ONDIVO_UPDATER_SEGMENT_BYTES", timing.segmentBytes);
 }
 
-void resetTiming() {
-    startDelayMs = kDefaultStartDelayMs;
-    segmentIdleMs = kDefaultSegmentIdleMs;
-    segmentOverallMs = kDefaultSegmentOverallMs;
-    retryWaitStepMs = kDefaultRetryWaitStepMs;
-    pidWaitMs = kDefaultPidWaitMs;
-    quitDelayMs = kDefaultQuitDelayMs;
-    segmentBytes = kDefaultSegmentBytes;
-    progressReportIntervalMs = kDefaultProgressReportIntervalMs;
-}
-
-} // namespace updater::timing
+} // namespace updater

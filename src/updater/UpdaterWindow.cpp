@@ -127,7 +127,7 @@ PipelineHooks UpdaterWindow::pipelineHooks() {
         closeButton_->show();
     };
     hooks.scheduleQuit = [this] {
-        QTimer::singleShot(timing::quitDelayMs, this, [this] {
+        QTimer::singleShot(timing.quitDelayMs, this, [this] {
             if (quitAction_)
                 quitAction_();
         });

@@ -5,7 +5,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    updater::timing::applyTimingOverridesFromEnvironment();
+    updater::applyTimingOverridesFromEnvironment();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     return updater::runUpdaterProgram(arguments, QCoreApplication::applicationFilePath());

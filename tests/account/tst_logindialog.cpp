@@ -50,7 +50,6 @@ private Q_SLOTS:
         signInState() = SignInState();
         server = std::make_unique<RecordingServer>();
         qputenv("ONDIVO_CLOUD_API_URL", server->baseUrl().toUtf8());
-        net::timing::blockingIdleTimeoutMs = net::timing::kDefaultBlockingIdleTimeoutMs;
     }
     void cleanup() { server.reset(); }
 
@@ -114,7 +113,7 @@ private Q_SLOTS:
             QCOMPARE(server->lastRequest().path, QByteArray("/api/auth/login"));
             QCOMPARE(signInState().token, QStringLiteral("tok-auto"));
         } else {
-            QTest::qWait(account::timing::autoSignInDelayMs * 4);
+            QTest::qWait(account::timing.autoSignInDelayMs * 4);
             QVERIFY(server->requests().isEmpty());
             QCOMPARE(dialog.result(), int(QDialog::Rejected));
         }
@@ -248,7 +247,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, contentType);
         QFETCH(bool, hang);
         QFETCH(QString, text);
-        net::timing::blockingIdleTimeoutMs = 400;
+        net::timing.blockingIdleTimeoutMs = 400;
         rememberSignIn(QStringLiteral("previous"), QString(), false, false);
         RecordingServer::Reply reply{status, body, contentType};
         reply.hang = hang;

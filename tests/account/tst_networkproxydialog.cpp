@@ -55,7 +55,6 @@ private Q_SLOTS:
         ui::testing::reset();
         geo = std::make_unique<RecordingServer>();
         qputenv("ONDIVO_IPGEO_URL", geo->baseUrl().toUtf8());
-        account::timing::proxyTestTimeoutMs = account::timing::kDefaultProxyTestTimeoutMs;
     }
     void cleanup() { geo.reset(); }
 
@@ -235,7 +234,7 @@ private Q_SLOTS:
         QVERIFY(dialog.statusLabel()->text().startsWith(QStringLiteral("测试失败：")));
         QVERIFY(dialog.statusLabel()->text().size() > QStringLiteral("测试失败：").size());
 
-        account::timing::proxyTestTimeoutMs = 300;
+        account::timing.proxyTestTimeoutMs = 300;
         RecordingServer::Reply hang;
         hang.hang = true;
         geo->setDefaultReply(hang);

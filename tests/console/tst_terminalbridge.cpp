@@ -120,7 +120,6 @@ private Q_SLOTS:
         ui::testing::reset();
     }
     void cleanup() {
-        console::timing::reset();
         console::testing::setSshProgram(QString());
         qunsetenv("SSH_AUTH_SOCK");
     }
@@ -299,7 +298,7 @@ private Q_SLOTS:
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
         connect(&silent, &QTcpServer::newConnection, &silent, [&] { silent.nextPendingConnection(); });
-        console::timing::sshConnectLimitMs = 1500;
+        console::timing.sshConnectLimitMs = 1500;
         Node node = loopbackNode();
         node.port = silent.serverPort();
         TerminalBridge bridge(node);

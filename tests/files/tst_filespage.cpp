@@ -50,7 +50,6 @@ private Q_SLOTS:
     void init() {
         ui::testing::reset();
         simulator.clearFaults();
-        files::timing::reset();
     }
 
     // Rows of both Nodes: the reachable one lists its files with the shared byte format, the other one

@@ -41,10 +41,31 @@ struct Rig {
     void failForGood(qint64 index) {
         for (int attempt = 1; attempt <= 4; ++attempt) {
             QVERIFY(transport->answer(index, false));
-            clock->advance(timing::retryDelayMs(attempt));
+            clock->advance(timing.retryDelayMs(attempt));
         }
     }
 };
+
+// One video upload of the file at path, on its own fake transport and clock.
+struct VideoCase {
+    Rig rig;
+    std::shared_ptr<VideoUploadScheduler> s = rig.video();
+    FakeTransport& t = *rig.transport;
+    QString path;
+    explicit VideoCase(QString file) : path(std::move(file)) {}
+};
+
+// Runs fn once, inside the next request to route (the transport calls duringRequest while a request
+// is on its way). fn is taken out of the hook before the hook is dropped, which destroys the hook.
+void hookOnce(FakeTransport& t, const QString& route, std::function<void()> fn) {
+    t.duringRequest = [&t, route, fn](const QString& p) {
+        if (p != route)
+            return;
+        const std::function<void()> run = fn;
+        t.duringRequest = nullptr;
+        run();
+    };
+}
 
 } // namespace
 
@@ -62,8 +83,6 @@ class UploadEngineTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { timing::reset(); }
-
     void chunkGeometry_data() {
         QTest::addColumn<qint64>("size");
         QTest::addColumn<qint64>("chunk");
@@ -243,153 +262,162 @@ private Q_SLOTS:
         QCOMPARE(figures.unconfirmed, unconfirmedChunks * kChunk);
     }
 
-    void mendedVideoFaults_data() {
-        QTest::addColumn<QString>("scenario");
-        for (const char* row : {"stale retry timer during a new start", "cancel while the start request waits",
-                                "cancel while finishing", "start reply without totalChunks",
-                                "resume after the local file changed", "another file ends the session",
-                                "owner gone during the start request"})
-            QTest::newRow(row) << QString::fromLatin1(row);
-    }
-    void mendedVideoFaults() {
-        QFETCH(QString, scenario);
-        Rig rig;
-        auto s = rig.video();
-        auto& t = *rig.transport;
-        const QString path = makeFile("v.mp4", 2 * kChunk);
-        auto hookOnce = [&](const QString& route, std::function<void()> fn) {
-            t.duringRequest = [&t, route, fn](const QString& p) {
-                if (p == route) {
-                    t.duringRequest = nullptr;
-                    fn();
-                }
-            };
-        };
-        if (scenario == "stale retry timer during a new start") {
-            s->start(path, "v.mp4", false);
-            t.answer(0, false);
-            s->cancel();
-            hookOnce("/files/upload/start", [&] { rig.clock->advance(10000); });
-            s->start(path, "v.mp4", false);
-            QVERIFY(!t.calls.contains("POST /files/upload/finish"));
-            QCOMPARE(t.pendingIndices(), (std::vector<qint64>{0, 1}));
-            QCOMPARE(t.pending.front().uploadId, "u2");
-        } else if (scenario == "cancel while the start request waits") {
-            hookOnce("/files/upload/start", [&] { s->cancel(); });
-            s->start(path, "v.mp4", false);
-            QCOMPARE(t.cancelled, QStringList{"u1"});
-            QVERIFY(t.pending.empty());
-            QCOMPARE(s->status(), "已取消");
-        } else if (scenario == "cancel while finishing") {
-            s->start(path, "v.mp4", false);
-            hookOnce("/files/upload/finish", [&] {
-                QVERIFY(!s->canCancel());
-                s->cancel();
-            });
-            t.answerAll();
-            QCOMPARE(s->status(), "完成");
-            QVERIFY(t.cancelled.isEmpty());
-        } else if (scenario == "start reply without totalChunks") {
-            t.sendTotal = false;
-            s->start(path, "v.mp4", false);
-            QCOMPARE(t.pendingIndices(), (std::vector<qint64>{0, 1}));
-            t.answerAll();
-            QCOMPARE(s->status(), "完成");
-        } else if (scenario == "resume after the local file changed") {
-            s->start(path, "v.mp4", false);
-            rig.failForGood(0);
-            QFile(path).resize(3 * kChunk);
-            t.sentIndices.clear();
-            s->resume();
-            QCOMPARE(s->status(), "失败");
-            QVERIFY(rig.failures.last().contains("本地文件已改变"));
-            QVERIFY(t.sentIndices.empty());
-        } else if (scenario == "another file ends the session") {
-            s->start(path, "v.mp4", false);
-            rig.failForGood(0);
-            s->endSession();
-            QCOMPARE(t.cancelled, QStringList{"u1"});
-            QVERIFY(!s->canResume());
-        } else if (scenario == "owner gone during the start request") {
-            hookOnce("/files/upload/start", [&] {
-                s->detach();
-                s.reset();
-            });
-            s->start(path, "v.mp4", false);
-            QCOMPARE(t.cancelled, QStringList{"u1"});
-            QVERIFY(t.pending.empty());
-        }
+    // A retry timer left over from a cancelled upload fires inside the next start request: it must not
+    // finish or resend anything of the new session.
+    void videoStaleRetryTimerDuringNewStart() {
+        VideoCase c(makeFile("v.mp4", 2 * kChunk));
+        c.s->start(c.path, "v.mp4", false);
+        c.t.answer(0, false);
+        c.s->cancel();
+        hookOnce(c.t, "/files/upload/start", [&] { c.rig.clock->advance(10000); });
+        c.s->start(c.path, "v.mp4", false);
+        QVERIFY(!c.t.calls.contains("POST /files/upload/finish"));
+        QCOMPARE(c.t.pendingIndices(), (std::vector<qint64>{0, 1}));
+        QCOMPARE(c.t.pending.front().uploadId, "u2");
     }
 
-    void mendedAudioFaults_data() {
-        QTest::addColumn<QString>("scenario");
-        for (const char* row : {"a file finishes while another start waits", "same name in two subfolders",
-                                "retry timer after a new batch", "resume skips a task waiting on retry",
-                                "one file fails for good"})
-            QTest::newRow(row) << QString::fromLatin1(row);
+    void videoCancelWhileStartRequestWaits() {
+        VideoCase c(makeFile("v.mp4", 2 * kChunk));
+        hookOnce(c.t, "/files/upload/start", [&] { c.s->cancel(); });
+        c.s->start(c.path, "v.mp4", false);
+        QCOMPARE(c.t.cancelled, QStringList{"u1"});
+        QVERIFY(c.t.pending.empty());
+        QCOMPARE(c.s->status(), "已取消");
     }
-    void mendedAudioFaults() {
-        QFETCH(QString, scenario);
+
+    void videoCancelWhileFinishing() {
+        VideoCase c(makeFile("v.mp4", 2 * kChunk));
+        c.s->start(c.path, "v.mp4", false);
+        hookOnce(c.t, "/files/upload/finish", [&] {
+            QVERIFY(!c.s->canCancel());
+            c.s->cancel();
+        });
+        c.t.answerAll();
+        QCOMPARE(c.s->status(), "完成");
+        QVERIFY(c.t.cancelled.isEmpty());
+    }
+
+    void videoStartReplyWithoutTotalChunks() {
+        VideoCase c(makeFile("v.mp4", 2 * kChunk));
+        c.t.sendTotal = false;
+        c.s->start(c.path, "v.mp4", false);
+        QCOMPARE(c.t.pendingIndices(), (std::vector<qint64>{0, 1}));
+        c.t.answerAll();
+        QCOMPARE(c.s->status(), "完成");
+    }
+
+    void videoResumeAfterLocalFileChanged() {
+        VideoCase c(makeFile("v.mp4", 2 * kChunk));
+        c.s->start(c.path, "v.mp4", false);
+        c.rig.failForGood(0);
+        QFile(c.path).resize(3 * kChunk);
+        c.t.sentIndices.clear();
+        c.s->resume();
+        QCOMPARE(c.s->status(), "失败");
+        QVERIFY(c.rig.failures.last().contains("本地文件已改变"));
+        QVERIFY(c.t.sentIndices.empty());
+    }
+
+    void videoAnotherFileEndsTheSession() {
+        VideoCase c(makeFile("v.mp4", 2 * kChunk));
+        c.s->start(c.path, "v.mp4", false);
+        c.rig.failForGood(0);
+        c.s->endSession();
+        QCOMPARE(c.t.cancelled, QStringList{"u1"});
+        QVERIFY(!c.s->canResume());
+    }
+
+    void videoOwnerGoneDuringStartRequest() {
+        VideoCase c(makeFile("v.mp4", 2 * kChunk));
+        hookOnce(c.t, "/files/upload/start", [&] {
+            c.s->detach();
+            c.s.reset();
+        });
+        c.s->start(c.path, "v.mp4", false);
+        QCOMPARE(c.t.cancelled, QStringList{"u1"});
+        QVERIFY(c.t.pending.empty());
+    }
+
+    void audioFileFinishesWhileAnotherStartWaits() {
         Rig rig;
         auto b = rig.audio();
         auto& t = *rig.transport;
-        if (scenario == "a file finishes while another start waits") {
-            QStringList paths;
-            for (int i = 0; i < 7; ++i)
-                paths << makeFile(QStringLiteral("f/%1.mp3").arg(i), 1000);
-            int most = 0;
-            t.duringRequest = [&](const QString& p) {
-                most = std::max(most, b->activeCount());
-                QVERIFY(b->status() != "完成");
-                if (p == "/files/upload/start" && t.startedNames.size() == 1)
-                    t.answer(-1); // the first file ends inside the second file's start request
-            };
-            QCOMPARE(b->start(paths, "music", false), 7);
-            while (!t.pending.empty())
-                t.answerAll();
-            QCOMPARE(t.startedNames.size(), 7);
-            QCOMPARE(QSet<QString>(t.startedNames.begin(), t.startedNames.end()).size(), 7);
-            QVERIFY(most <= 5);
-            QCOMPARE(b->status(), "完成");
-            QCOMPARE(rig.succeeded, 7);
-        } else if (scenario == "same name in two subfolders") {
-            const QStringList paths{makeFile("a/x.mp3", 10), makeFile("b/x.mp3", 20), makeFile("c/y.mp3", 30)};
-            QCOMPARE(b->start(collectAudioFiles({dir.filePath("a"), dir.filePath("b"), dir.filePath("c")}, nullptr),
-                              "music", false),
-                     2);
-            QCOMPARE(b->skippedDuplicates(), QStringList{"x.mp3"});
-            QVERIFY(rig.logs.first().contains("x.mp3"));
-            QCOMPARE(b->totalBytes(), 40);
-        } else if (scenario == "retry timer after a new batch") {
-            const QStringList paths{makeFile("r.mp3", 1000)};
-            b->start(paths, "music", false);
-            t.answer(0, false);
-            b->cancel();
-            b->start(paths, "music", false);
-            rig.clock->advance(5000);
-            QCOMPARE(t.sentIndices.size(), size_t(2));
-            QCOMPARE(t.pending.size(), size_t(1));
-        } else if (scenario == "resume skips a task waiting on retry") {
-            b->start({makeFile("s.mp3", kChunk + 1)}, "music", false);
-            t.answer(0, false);
-            b->pause();
-            b->resume();
-            QCOMPARE(t.sentIndices.size(), size_t(1));
-            rig.clock->advance(1000);
-            QCOMPARE(t.sentIndices.size(), size_t(2));
+        QStringList paths;
+        for (int i = 0; i < 7; ++i)
+            paths << makeFile(QStringLiteral("f/%1.mp3").arg(i), 1000);
+        int most = 0;
+        t.duringRequest = [&](const QString& p) {
+            most = std::max(most, b->activeCount());
+            QVERIFY(b->status() != "完成");
+            if (p == "/files/upload/start" && t.startedNames.size() == 1)
+                t.answer(-1); // the first file ends inside the second file's start request
+        };
+        QCOMPARE(b->start(paths, "music", false), 7);
+        while (!t.pending.empty())
             t.answerAll();
-            t.answerAll();
-            QCOMPARE(b->status(), "完成");
-        } else if (scenario == "one file fails for good") {
-            b->start({makeFile("bad.mp3", 100), makeFile("good.mp3", 100)}, "music", false);
-            t.answer(-1); // bad.mp3 leaves its first chunk unanswered until now
-            rig.failForGood(0);
-            QCOMPARE(b->status(), "部分失败");
-            QCOMPARE(rig.succeeded, 1);
-            QCOMPARE(rig.failed, 1);
-            QVERIFY(rig.logs.contains("上传失败: good.mp3 - 分片 1 上传失败: disk full") ||
-                    rig.logs.contains("上传失败: bad.mp3 - 分片 1 上传失败: disk full"));
-        }
+        QCOMPARE(t.startedNames.size(), 7);
+        QCOMPARE(QSet<QString>(t.startedNames.begin(), t.startedNames.end()).size(), 7);
+        QVERIFY(most <= 5);
+        QCOMPARE(b->status(), "完成");
+        QCOMPARE(rig.succeeded, 7);
+    }
+
+    void audioSameNameInTwoSubfolders() {
+        Rig rig;
+        auto b = rig.audio();
+        makeFile("a/x.mp3", 10);
+        makeFile("b/x.mp3", 20);
+        makeFile("c/y.mp3", 30);
+        QCOMPARE(b->start(collectAudioFiles({dir.filePath("a"), dir.filePath("b"), dir.filePath("c")}, nullptr),
+                          "music", false),
+                 2);
+        QCOMPARE(b->skippedDuplicates(), QStringList{"x.mp3"});
+        QVERIFY(rig.logs.first().contains("x.mp3"));
+        QCOMPARE(b->totalBytes(), 40);
+    }
+
+    void audioRetryTimerAfterNewBatch() {
+        Rig rig;
+        auto b = rig.audio();
+        auto& t = *rig.transport;
+        const QStringList paths{makeFile("r.mp3", 1000)};
+        b->start(paths, "music", false);
+        t.answer(0, false);
+        b->cancel();
+        b->start(paths, "music", false);
+        rig.clock->advance(5000);
+        QCOMPARE(t.sentIndices.size(), size_t(2));
+        QCOMPARE(t.pending.size(), size_t(1));
+    }
+
+    void audioResumeSkipsTaskWaitingOnRetry() {
+        Rig rig;
+        auto b = rig.audio();
+        auto& t = *rig.transport;
+        b->start({makeFile("s.mp3", kChunk + 1)}, "music", false);
+        t.answer(0, false);
+        b->pause();
+        b->resume();
+        QCOMPARE(t.sentIndices.size(), size_t(1));
+        rig.clock->advance(1000);
+        QCOMPARE(t.sentIndices.size(), size_t(2));
+        t.answerAll();
+        t.answerAll();
+        QCOMPARE(b->status(), "完成");
+    }
+
+    void audioOneFileFailsForGood() {
+        Rig rig;
+        auto b = rig.audio();
+        auto& t = *rig.transport;
+        b->start({makeFile("bad.mp3", 100), makeFile("good.mp3", 100)}, "music", false);
+        t.answer(-1); // bad.mp3 leaves its first chunk unanswered until now
+        rig.failForGood(0);
+        QCOMPARE(b->status(), "部分失败");
+        QCOMPARE(rig.succeeded, 1);
+        QCOMPARE(rig.failed, 1);
+        QVERIFY(rig.logs.contains("上传失败: good.mp3 - 分片 1 上传失败: disk full") ||
+                rig.logs.contains("上传失败: bad.mp3 - 分片 1 上传失败: disk full"));
     }
 };
 

@@ -154,10 +154,12 @@ private Q_SLOTS:
         options.name = "agent";
         node = sim::Simulator::agentNode(simulator.startAgent(options), "n1");
         simulator.setSparseUploads("agent", true);
-        timing::firstRetryMs = 50;
-        timing::secondRetryMs = 100;
-        timing::thirdRetryMs = 150;
-        timing::chunkIdleTimeoutMs = 3000; // a dropped connection the client misses ends by the idle limit
+    }
+    void init() {
+        timing.firstRetryMs = 50;
+        timing.secondRetryMs = 100;
+        timing.thirdRetryMs = 150;
+        timing.chunkIdleTimeoutMs = 3000; // a dropped connection the client misses ends by the idle limit
     }
     void cleanup() {
         simulator.setUploadFaults("agent", 0, 0);

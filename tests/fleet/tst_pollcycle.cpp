@@ -35,12 +35,10 @@ class TestPollCycle : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { fleet::timing::reset(); }
-
     // Replies finishing while others are on their way wait to be handed over together; the last one of a
     // poll is never held back for the gathering time, nor are the ones gathered before it.
     void lastReplyIsHandedOverAtOnce() {
-        fleet::timing::handOverGatherMs = 60000;
+        fleet::timing.handOverGatherMs = 60000;
         RecordingServer quick;
         RecordingServer slow;
         RecordingServer::Reply delayed = RecordingServer::json(200, "{}");

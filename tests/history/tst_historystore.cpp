@@ -54,8 +54,6 @@ class TestHistoryStore : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { timing::reset(); }
-
     // A minute of polls (two of them unanswered) followed by a minute without any answer becomes one
     // minute's min / mean / max and an offline span, whichever way the samples reach the aggregates.
     void minuteAggregates_data() {

@@ -78,8 +78,6 @@ private Q_SLOTS:
         cloud = std::make_unique<RecordingServer>();
         cloud->setDefaultReply(RecordingServer::json(200, "{\"nodes\":[]}"));
         qputenv("ONDIVO_CLOUD_API_URL", cloud->baseUrl().toUtf8());
-        mainwindow::timing::statusPollMs = mainwindow::timing::kDefaultStatusPollMs;
-        mainwindow::timing::livePollMs = mainwindow::timing::kDefaultLivePollMs;
     }
     void cleanup() {
         QVERIFY(!QApplication::overrideCursor());
@@ -114,7 +112,7 @@ private Q_SLOTS:
     }
 
     void composedWindowHasTheNodesAndSettingsPages() {
-        settings::timing::versionCheckDelayMs = 600000;
+        settings::timing.versionCheckDelayMs = 600000;
         auto window = createClientWindow();
         QCOMPARE(window->page(pageIndex(shell::PageId::Nodes))->objectName(), QStringLiteral("nodesPage"));
         QCOMPARE(window->page(pageIndex(shell::PageId::Settings))->objectName(),
@@ -301,8 +299,8 @@ private Q_SLOTS:
     }
 
     void timersDriveOnlyTheShownPage() {
-        mainwindow::timing::statusPollMs = 20;
-        mainwindow::timing::livePollMs = 20;
+        mainwindow::timing.statusPollMs = 20;
+        mainwindow::timing.livePollMs = 20;
         auto window = openWindow();
         waitForStartupLoad(*window);
         QList<int> statusTicks(kPageCount, 0);

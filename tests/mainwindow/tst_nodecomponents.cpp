@@ -84,10 +84,9 @@ class TestNodeComponents : public QObject {
 private Q_SLOTS:
     void init() {
         testsupport::clearSettings();
-        mainwindow::timing::restartFirstWaitMs = 5;
-        mainwindow::timing::restartNextWaitMs = 5;
-        mainwindow::timing::afterUpdateRefreshMs = 50;
-        net::timing::reset();
+        mainwindow::timing.restartFirstWaitMs = 5;
+        mainwindow::timing.restartNextWaitMs = 5;
+        mainwindow::timing.afterUpdateRefreshMs = 50;
         QVERIFY(fixture.open());
     }
     void cleanup() {
@@ -328,7 +327,7 @@ private Q_SLOTS:
     }
 
     void brokenUpdateConfirmedByTheThirdPoll() {
-        net::timing::longOperationIdleTimeoutMs = 300; // the update waits with the long limit
+        net::timing.longOperationIdleTimeoutMs = 300; // the update waits with the long limit
         RecordingServer agent;
         RecordingServer::Reply broken;
         broken.hang = true; // the Agent went away mid-request while restarting

@@ -68,7 +68,6 @@ class TestNodesPage : public QObject {
 private Q_SLOTS:
     void init() {
         testsupport::clearSettings();
-        mainwindow::timing::statusIdleTimeoutMs = mainwindow::timing::kDefaultStatusIdleTimeoutMs;
         QVERIFY(fixture.open());
     }
     void cleanup() {
@@ -195,7 +194,7 @@ private Q_SLOTS:
     }
 
     void hangingNodeGoesOfflineWhileOthersKeepUpdating() {
-        mainwindow::timing::statusIdleTimeoutMs = 400;
+        mainwindow::timing.statusIdleTimeoutMs = 400;
         RecordingServer hanging;
         RecordingServer::Reply hang;
         hang.hang = true;

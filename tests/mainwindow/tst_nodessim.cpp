@@ -42,8 +42,6 @@ class TestNodesSim : public QObject {
 private Q_SLOTS:
     void init() {
         testsupport::clearSettings();
-        mainwindow::timing::statusIdleTimeoutMs = mainwindow::timing::kDefaultStatusIdleTimeoutMs;
-        mainwindow::timing::afterUpdateRefreshMs = mainwindow::timing::kDefaultAfterUpdateRefreshMs;
         simulator = std::make_unique<sim::Simulator>();
         QVERIFY(simulator->start());
         agents.clear();
@@ -61,7 +59,7 @@ private Q_SLOTS:
     }
 
     void hangingAgentGoesOfflineWhileTheOthersKeepUpdating() {
-        mainwindow::timing::statusIdleTimeoutMs = 500;
+        mainwindow::timing.statusIdleTimeoutMs = 500;
         startAgents(3);
         sim::Fault hang;
         hang.hang = true;
@@ -117,7 +115,7 @@ private Q_SLOTS:
         simulator->setRestartDurationMs(200);
         simulator->setAgentRelease(QStringLiteral("0.5.60"),
                                    QJsonObject{{QStringLiteral("title"), QStringLiteral("Agent 0.5.60")}});
-        mainwindow::timing::afterUpdateRefreshMs = 1500;
+        mainwindow::timing.afterUpdateRefreshMs = 1500;
         startAgents(2);
         simulator->setAgentTooOld(agents[0].name, true);
         fixture.table()->selectAll();

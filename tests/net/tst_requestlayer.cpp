@@ -36,7 +36,6 @@ private Q_SLOTS:
         server = std::make_unique<RecordingServer>();
         qputenv(app::kCloudApiUrlVariable, server->baseUrl().toUtf8());
         signInState() = {QStringLiteral("alice"), QStringLiteral("pw"), QStringLiteral("tok-123")};
-        net::timing::reset();
     }
 
     QJsonObject call(bool cloud, const QString& method, const QJsonObject& body, int* status) {
@@ -96,8 +95,8 @@ private Q_SLOTS:
 
     // Engine installs and the Agent update answer only when done; short calls keep the short limit.
     void longAgentOperationsOutwaitTheShortLimit() {
-        net::timing::blockingIdleTimeoutMs = 300;
-        net::timing::longOperationIdleTimeoutMs = 5000;
+        net::timing.blockingIdleTimeoutMs = 300;
+        net::timing.longOperationIdleTimeoutMs = 5000;
         RecordingServer::Reply late = RecordingServer::json(200, R"({"installed":true})");
         late.delayMs = 1200;
         server->queueReply(late);
@@ -265,7 +264,7 @@ private Q_SLOTS:
     }
 
     void idleTimeoutEndsHangingCalls() {
-        net::timing::blockingIdleTimeoutMs = 400;
+        net::timing.blockingIdleTimeoutMs = 400;
         RecordingServer::Reply hang;
         hang.hang = true;
         server->queueReply(hang);
@@ -286,7 +285,7 @@ private Q_SLOTS:
 
     void idleTimeoutIsNotATotalLimit() {
         // A reply that takes longer than the limit in total but keeps bytes flowing must not be cut.
-        net::timing::blockingIdleTimeoutMs = 600;
+        net::timing.blockingIdleTimeoutMs = 600;
         RecordingServer::Reply slow;
         slow.delayMs = 300;
         server->queueReply(slow);

@@ -85,9 +85,9 @@ private Q_SLOTS:
         sim_.startAgent({QStringLiteral("gone")});
         sim_.stopAgent(QStringLiteral("gone"));
         ui::testing::setScripted(true);
-        proxy::timing::pollIdleMs = 1500;
     }
     void init() {
+        proxy::timing.pollIdleMs = 1500;
         testsupport::clearSettings();
         ui::testing::reset();
         sim_.clearFaults();

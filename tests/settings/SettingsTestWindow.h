@@ -26,7 +26,7 @@ struct SettingsTestWindow {
     bool open(const QByteArray& manifestVersion = QByteArray(), int versionCheckDelayMs = 600000) {
         ui::testing::reset();
         ui::testing::setScripted(true);
-        settings::timing::versionCheckDelayMs = versionCheckDelayMs;
+        settings::timing.versionCheckDelayMs = versionCheckDelayMs;
         cloud = std::make_unique<RecordingServer>();
         setManifestVersion(manifestVersion);
         qputenv(app::kCloudApiUrlVariable, cloud->baseUrl().toUtf8());

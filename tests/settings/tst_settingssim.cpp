@@ -34,7 +34,7 @@ private Q_SLOTS:
         signInState() = {QStringLiteral("bob"), QStringLiteral("pw123456"),
                          simulator.login(QStringLiteral("bob"), QStringLiteral("pw123456"))};
         ui::testing::setScripted(true);
-        settings::timing::versionCheckDelayMs = 20;
+        settings::timing.versionCheckDelayMs = 20;
 
         auto window = createClientWindow();
         auto* page = window->findChild<SettingsPage*>(QStringLiteral("settingsPage"));

@@ -39,7 +39,7 @@ class SignOutTest : public QObject {
 private Q_SLOTS:
     void signOutThenAnotherAccountSeesOnlyItsNodes() {
         ui::testing::setScripted(true);
-        settings::timing::versionCheckDelayMs = 600000;
+        settings::timing.versionCheckDelayMs = 600000;
         QVERIFY(cloud.start());
         qputenv(app::kCloudApiUrlVariable, cloud.cloudUrl().toUtf8());
         for (const char* account : {"alice", "bob"})

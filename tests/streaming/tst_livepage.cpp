@@ -87,7 +87,6 @@ private Q_SLOTS:
     void init() {
         ui::testing::reset();
         ui::testing::setScripted(true);
-        streaming::timing::reset();
     }
 
     void nodeRowsAndCollapse_data() {

@@ -92,7 +92,6 @@ private Q_SLOTS:
         webview::testing::setRendererSandboxed(true); // plays the preview whoever runs the test
         ui::testing::setScripted(true);
         ui::testing::reset();
-        timing::reset();
         simulator = std::make_unique<sim::Simulator>();
         QVERIFY(simulator->start());
         shell = std::make_unique<testsupport::FakeShell>();

@@ -34,11 +34,4 @@ inline QStringList readLines(const QString& path) {
     return lines;
 }
 
-// Where a screens program saves its pictures: its first argument, else the current directory (created).
-inline QString screensOutputDirectory(int argc, char** argv) {
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    QDir().mkpath(outDir);
-    return outDir;
-}
-
 } // namespace testsupport

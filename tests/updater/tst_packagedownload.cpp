@@ -30,7 +30,6 @@ class PackageDownloadTest : public QObject {
 
 private Q_SLOTS:
     void init();
-    void cleanup();
     void progressDetail_data();
     void progressDetail();
     void contentRangeTotal_data();
@@ -51,16 +50,11 @@ private:
 };
 
 void PackageDownloadTest::init() {
-    timing::resetTiming();
-    timing::segmentBytes = kSegment;
-    timing::retryWaitStepMs = 20;
-    timing::segmentIdleMs = 400;
+    timing.segmentBytes = kSegment;
+    timing.retryWaitStepMs = 20;
+    timing.segmentIdleMs = 400;
     QDir(dir_.path()).removeRecursively();
     QDir().mkpath(dir_.path());
-}
-
-void PackageDownloadTest::cleanup() {
-    timing::resetTiming();
 }
 
 QString PackageDownloadTest::download(ReleaseServer& server, qint64 expectedSize, QList<Report>* reports) {

@@ -5,10 +5,13 @@
 #include "TestMain.h"
 #include "UpdateScenario.h"
 #include "ui/Dialogs.h"
+#include "updater/UpdatePipeline.h"
 #include "updater/UpdaterTiming.h"
 #include "updater/UpdaterWindow.h"
 
 #include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -49,29 +52,25 @@ class UpdatePipelineTest : public QObject {
 
 private Q_SLOTS:
     void init();
-    void cleanup();
     void updatesInstallation();
     void failsAndKeepsInstallation_data();
     void failsAndKeepsInstallation();
     void rollsBackWhenInstallCopyFails();
     void reportsClientThatCannotStart();
+    void manifestSizeOutOfRange_data();
+    void manifestSizeOutOfRange();
 
 private:
     Run run(UpdateScenario& s, const QString& manifestUrl, quint32 pid = 0);
 };
 
 void UpdatePipelineTest::init() {
-    timing::resetTiming();
-    timing::segmentBytes = 64 * 1024;
-    timing::retryWaitStepMs = 10;
-    timing::segmentIdleMs = 500;
-    timing::quitDelayMs = 10;
+    timing.segmentBytes = 64 * 1024;
+    timing.retryWaitStepMs = 10;
+    timing.segmentIdleMs = 500;
+    timing.quitDelayMs = 10;
     ui::testing::reset();
     ui::testing::setScripted(true);
-}
-
-void UpdatePipelineTest::cleanup() {
-    timing::resetTiming();
 }
 
 Run UpdatePipelineTest::run(UpdateScenario& s, const QString& manifestUrl, quint32 pid) {
@@ -205,7 +204,7 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     // Hostile manifest hosts: one that never answers, one that points elsewhere.
     testsupport::RecordingServer host;
     testsupport::RecordingServer other;
-    net::timing::blockingIdleTimeoutMs = 300;
+    net::timing.blockingIdleTimeoutMs = 300;
     if (setup == "manifestHang" || setup == "manifestRedirect") {
         testsupport::RecordingServer::Reply reply = testsupport::RecordingServer::redirect(302, other.baseUrl() + "/manifest.json");
         reply.hang = setup == "manifestHang";
@@ -219,7 +218,6 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
         manifestUrl = QStringLiteral("http://127.0.0.1:%1/manifest.json").arg(closed.serverPort());
     }
     const Run r = run(s, manifestUrl);
-    net::timing::reset();
     QVERIFY(other.requests().isEmpty());
     message.replace("WORK", s.workDir);
     QVERIFY(!r.ok);
@@ -296,6 +294,23 @@ void UpdatePipelineTest::reportsClientThatCannotStart() {
              (QStringList{"启动 Ondivo... Ondivo", "更新失败 启动 Ondivo 失败", "ERROR 启动 Ondivo 失败"}));
     // The new release stays installed.
     QCOMPARE(s.snapshotTarget(), UpdateScenario::expectedNewRelease(entries));
+}
+
+// A size the download cannot use counts as no size (then the download ceiling applies).
+void UpdatePipelineTest::manifestSizeOutOfRange_data() {
+    QTest::addColumn<QByteArray>("size");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("plain") << QByteArray("1000") << qint64(1000);
+    QTest::newRow("1e300") << QByteArray("1e300") << qint64(0);
+    QTest::newRow("beyond 64 bits") << QByteArray("-1e19") << qint64(0);
+    QTest::newRow("above the ceiling") << QByteArray("3000000000") << qint64(0);
+    QTest::newRow("fraction") << QByteArray("1000.5") << qint64(0);
+}
+
+void UpdatePipelineTest::manifestSizeOutOfRange() {
+    QFETCH(QByteArray, size);
+    const QByteArray manifest = R"({"version":"2.0","url":"http://h/p.zip","size":)" + size + "}";
+    QTEST(readManifest(QJsonDocument::fromJson(manifest).object()).size, "expected");
 }
 
 ONDIVO_TEST_MAIN_GUI(UpdatePipelineTest)

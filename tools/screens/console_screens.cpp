@@ -1,8 +1,7 @@
 // Renders a Node window with a live shell for a visual check: the terminal page in the web engine, a
 // private sshd behind it, Chinese output. Run under a display (xvfb-run) with an output directory.
 #include "PrivateSshd.h"
-#include "TestFiles.h"
-#include "TestHome.h"
+#include "ScreensMain.h"
 
 #include "console/NodeWindow.h"
 #include "console/TerminalBridge.h"
@@ -16,10 +15,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-int main(int argc, char** argv) {
-    testsupport::isolateHome();
-    QApplication app(argc, argv);
-    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
+static int drawScreens(const QString& outDir) {
     QDir::setCurrent(QStringLiteral(ONDIVO_BIN_DIR));
 
     PrivateSshd sshd;
@@ -55,4 +51,8 @@ int main(int argc, char** argv) {
     window->close();
     QTest::qWait(200);
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return screens::run(argc, argv, drawScreens);
 }

@@ -1,8 +1,7 @@
 // Renders the nodes page against simulated Agents for a visual check: usage bars in all four colours,
 // the context menu open, the changelog dialog. Run under a display (xvfb-run) with an output directory.
+#include "ScreensMain.h"
 #include "Simulator.h"
-#include "TestFiles.h"
-#include "TestHome.h"
 
 #include "app/AppConstants.h"
 #include "client/ClientWindow.h"
@@ -34,10 +33,7 @@ void saveScreen(const QString& path) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    testsupport::isolateHome();
-    QApplication app(argc, argv);
-    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
+static int drawScreens(const QString& outDir) {
 
     sim::Simulator simulator;
     simulator.start();
@@ -176,4 +172,8 @@ int main(int argc, char** argv) {
     settle(300);
     window.grab().save(outDir + QStringLiteral("/settings-page.png"));
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return screens::run(argc, argv, drawScreens);
 }

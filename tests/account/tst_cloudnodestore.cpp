@@ -81,7 +81,7 @@ class TestCloudNodeStore : public QObject {
 
     std::unique_ptr<MainWindow> openLoadedWindow() {
         const int before = listCalls();
-        settings::timing::versionCheckDelayMs = 600000;
+        settings::timing.versionCheckDelayMs = 600000;
         auto window = createClientWindow();
         // A node filter like every page keeps, rebuilt after each load.
         filter = new NodeFilterCombo(window.get());
@@ -105,7 +105,6 @@ private Q_SLOTS:
         ui::testing::setScripted(true);
         ui::testing::reset();
         crypto::clearKeyCache();
-        net::timing::blockingIdleTimeoutMs = net::timing::kDefaultBlockingIdleTimeoutMs;
         cloud = std::make_unique<sim::Simulator>();
         QVERIFY(cloud->start());
         qputenv("ONDIVO_CLOUD_API_URL", cloud->cloudUrl().toUtf8());
@@ -169,7 +168,7 @@ private Q_SLOTS:
         QVERIFY(window);
         QCOMPARE(window->nodes().size(), 2);
 
-        net::timing::blockingIdleTimeoutMs = 300;
+        net::timing.blockingIdleTimeoutMs = 300;
         sim::Fault fault;
         fault.status = status;
         fault.hang = hang;
@@ -273,7 +272,7 @@ private Q_SLOTS:
         QFETCH(bool, hang);
         auto window = openLoadedWindow();
         QVERIFY(window);
-        net::timing::blockingIdleTimeoutMs = 300;
+        net::timing.blockingIdleTimeoutMs = 300;
         sim::Fault fault;
         fault.status = status;
         fault.hang = hang;

@@ -2,9 +2,8 @@
 // collapsed-free and one without rooms, the editor in each mode and the log dialog. Run under a display
 // (xvfb-run) with an output directory.
 #include "FakeShell.h"
+#include "ScreensMain.h"
 #include "Simulator.h"
-#include "TestFiles.h"
-#include "TestHome.h"
 
 #include "widgets/PercentTableWidget.h"
 #include "streaming/LiveLogDialog.h"
@@ -30,10 +29,7 @@ void grabDialog(QDialog& dialog, const QString& path) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    testsupport::isolateHome();
-    QApplication app(argc, argv);
-    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
+static int drawScreens(const QString& outDir) {
 
     sim::Simulator simulator;
     simulator.start();
@@ -129,4 +125,8 @@ int main(int argc, char** argv) {
     });
     page->showCurrentLogs();
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return screens::run(argc, argv, drawScreens);
 }

@@ -2,9 +2,8 @@
 // a stopped MediaMTX and an unreachable Node, the context menu, the room and log dialogs and a preview
 // window. Run under a display (xvfb-run) with an output directory.
 #include "FakeShell.h"
+#include "ScreensMain.h"
 #include "Simulator.h"
-#include "TestFiles.h"
-#include "TestHome.h"
 
 #include "app/AppConstants.h"
 #include "mainwindow/MainWindow.h"
@@ -56,10 +55,7 @@ std::function<int(QDialog&)> grabDialog(const QString& path, std::function<void(
 
 } // namespace
 
-int main(int argc, char** argv) {
-    testsupport::isolateHome();
-    QApplication app(argc, argv);
-    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
+static int drawScreens(const QString& outDir) {
     ui::testing::setScripted(true);
     webview::testing::setRendererSandboxed(true); // screens of the player, whoever runs them
 
@@ -159,4 +155,8 @@ int main(int argc, char** argv) {
     settle(1500);
     saveScreen(outDir + QStringLiteral("/rtmp-main-window.png"));
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return screens::run(argc, argv, drawScreens);
 }

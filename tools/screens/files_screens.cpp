@@ -2,9 +2,8 @@
 // panes mid-upload, a video upload after a failure and after "继续". Run under a display (xvfb-run)
 // with an output directory.
 #include "FakeShell.h"
+#include "ScreensMain.h"
 #include "Simulator.h"
-#include "TestFiles.h"
-#include "TestHome.h"
 #include "files/FilesPage.h"
 #include "files/FilesTiming.h"
 #include "files/UploadDialog.h"
@@ -40,10 +39,8 @@ QString sparseFile(const QString& path, qint64 size) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    testsupport::isolateHome();
-    QApplication app(argc, argv);
-    outDir = testsupport::screensOutputDirectory(argc, argv);
+static int drawScreens(const QString& outDirectory) {
+    outDir = outDirectory;
     ui::testing::setScripted(true); // boxes answer at once and are listed instead of blocking
 
     sim::Simulator simulator;
@@ -66,9 +63,9 @@ int main(int argc, char** argv) {
     shoot(shell.window(), "files-page");
 
     QTemporaryDir dir;
-    files::timing::firstRetryMs = 200;
-    files::timing::secondRetryMs = 300;
-    files::timing::thirdRetryMs = 400;
+    files::timing.firstRetryMs = 200;
+    files::timing.secondRetryMs = 300;
+    files::timing.thirdRetryMs = 400;
     sim::Fault slow;
     slow.delayMs = 250;
     simulator.setFault(QStringLiteral("hk-1"), QStringLiteral("POST"), QStringLiteral("/files/upload/chunk"), slow);
@@ -116,4 +113,8 @@ int main(int argc, char** argv) {
         shoot(dialog, "audio-done");
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return screens::run(argc, argv, drawScreens);
 }

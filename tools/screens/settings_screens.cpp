@@ -1,7 +1,7 @@
 // Renders the settings page with the version label against the simulator for a visual check. Run
 // under a display (xvfb-run) with an output directory.
+#include "ScreensMain.h"
 #include "Simulator.h"
-#include "TestFiles.h"
 #include "TestHome.h"
 
 #include "app/AppConstants.h"
@@ -20,10 +20,7 @@
 #include <QScreen>
 #include <QTest>
 
-int main(int argc, char** argv) {
-    testsupport::isolateHome();
-    QApplication app(argc, argv);
-    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
+static int drawScreens(const QString& outDir) {
 
     sim::Simulator simulator;
     simulator.start();
@@ -40,7 +37,7 @@ int main(int argc, char** argv) {
         file.write(QByteArray(3 * 1024 * 1024 + 123456, 'x'));
     file.close();
     settings::writeText(settings::key::dataDir, dataDir);
-    settings::timing::versionCheckDelayMs = 100;
+    settings::timing.versionCheckDelayMs = 100;
 
     auto window = createClientWindow();
     window->move(0, 0);
@@ -53,4 +50,8 @@ int main(int argc, char** argv) {
     QTest::qWait(300);
     QApplication::primaryScreen()->grabWindow(0).save(outDir + QStringLiteral("/settings-page.png"));
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return screens::run(argc, argv, drawScreens);
 }

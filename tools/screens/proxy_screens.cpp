@@ -2,9 +2,8 @@
 // failed rows, the defaults dialog and the bridge dialogs. Run under a display (xvfb-run) with an output
 // directory.
 #include "FakeShell.h"
+#include "ScreensMain.h"
 #include "Simulator.h"
-#include "TestFiles.h"
-#include "TestHome.h"
 
 #include "widgets/PercentTableWidget.h"
 #include "proxy/BridgePage.h"
@@ -44,10 +43,7 @@ void grabDialog(QDialog& dialog, const QString& path) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    testsupport::isolateHome();
-    QApplication app(argc, argv);
-    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
+static int drawScreens(const QString& outDir) {
 
     sim::Simulator simulator;
     simulator.start();
@@ -122,4 +118,8 @@ int main(int argc, char** argv) {
     proxy::BridgeEditDialog edit(bridgePage->rows().first(), &shell.window());
     grabDialog(edit, outDir + QStringLiteral("/bridge-edit-dialog.png"));
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return screens::run(argc, argv, drawScreens);
 }
