@@ -20,8 +20,8 @@ const QColor kOfflineColor(0xd9, 0x30, 0x25, 40);
 
 // x of a time inside the plot: the trend window ends now at the right edge.
 double xOf(qint64 timeMs, qint64 endMs, const QRectF& plot) {
-    const double span = double(qMax<qint64>(1, timing::trendMs));
-    const double offset = double(timeMs - (endMs - timing::trendMs)) / span;
+    const double span = double(qMax<qint64>(1, timing.trendMs));
+    const double offset = double(timeMs - (endMs - timing.trendMs)) / span;
     return plot.left() + std::clamp(offset, 0.0, 1.0) * plot.width();
 }
 
@@ -116,7 +116,7 @@ QString trendToolTip(const Trend& trend) {
     const QString now = cpu < 0 ? QStringLiteral("离线") : QString::number(cpu, 'f', 1) + QLatin1Char('%');
     QString text =
         QStringLiteral("最近 %1 分钟 CPU：当前 %2，最高 %3")
-            .arg(timing::trendMs / timing::kMinuteMs)
+            .arg(timing.trendMs / kMinuteMs)
             .arg(now, peak < 0 ? QStringLiteral("--") : QString::number(peak, 'f', 1) + QLatin1Char('%'));
     const float rx = trend.rxRate.value(last, -1);
     const float tx = trend.txRate.value(last, -1);

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     testsupport::isolateHome();
     QApplication app(argc, argv);
     const QString outDir = testsupport::screensOutputDirectory(argc, argv);
-    mainwindow::timing::statusPollMs = 1000;
+    mainwindow::timing.statusPollMs = 1000;
 
     sim::Simulator simulator;
     simulator.start();

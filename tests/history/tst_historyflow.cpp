@@ -70,9 +70,9 @@ private Q_SLOTS:
         testsupport::clearSettings();
         ui::testing::reset();
         ui::testing::setScripted(true);
-        settings::timing::versionCheckDelayMs = 600000;
-        mainwindow::timing::statusPollMs = 250;
-        mainwindow::timing::statusIdleTimeoutMs = 1000;
+        settings::timing.versionCheckDelayMs = 600000;
+        mainwindow::timing.statusPollMs = 250;
+        mainwindow::timing.statusIdleTimeoutMs = 1000;
         simulator = std::make_unique<sim::Simulator>();
         QVERIFY(simulator->start());
         qputenv(app::kCloudApiUrlVariable, simulator->cloudUrl().toUtf8());
@@ -95,7 +95,7 @@ private Q_SLOTS:
     void cleanup() {
         window.reset();
         simulator.reset();
-        mainwindow::timing::reset();
+        mainwindow::timing = {};
     }
 
     void agentOfflineForTwoPollsThenBack() {
