@@ -217,6 +217,12 @@ void AgentService::simulatePushRetry(const QString& roomId, int retryDelaySecond
 void AgentService::simulatePushFailure(const QString& roomId, const QString& error) {
     std::lock_guard lock(mutex_);
     if (LiveRoom* room = findLiveLocked(roomId)) {
+        // Without an error the push ended by itself (a file played out without looping).
+        if (error.isEmpty()) {
+            stopPushLocked(*room, QStringLiteral("stopped"), QString());
+            logEventLocked(*room, QStringLiteral("推流已结束"));
+            return;
+        }
         stopPushLocked(*room, QStringLiteral("error"), error);
         logEventLocked(*room, QStringLiteral("推流异常退出: ") + error);
         room->ffmpegLog.append(error);

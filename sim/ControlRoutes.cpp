@@ -60,6 +60,21 @@ void installControlRoutes(Simulator& sim, HttpHost& host) {
                 sim.setAgentVersion(name, textOf(c.body, "version"));
             if (c.body.contains(QStringLiteral("uploadChunkSize")))
                 sim.setUploadChunkSize(name, qint64(c.body.value(QStringLiteral("uploadChunkSize")).toDouble()));
+            // {"offline": true} refuses connections like a Node that went away; false listens again.
+            if (c.body.contains(QStringLiteral("offline"))) {
+                if (c.body.value(QStringLiteral("offline")).toBool())
+                    sim.stopAgent(name);
+                else if (!sim.resumeAgent(name))
+                    return sendError(c, 500, QStringLiteral("agent could not listen again"));
+            }
+            // {"endPush": {"roomId", "error"}} ends a running push as the Agent would: with the error, or
+            // (empty) as a push that ran out.
+            if (c.body.value(QStringLiteral("endPush")).isObject()) {
+                const QJsonObject end = c.body.value(QStringLiteral("endPush")).toObject();
+                if (textOf(end, "roomId").isEmpty())
+                    return sendError(c, 400, QStringLiteral("endPush.roomId is required"));
+                sim.simulatePushFailure(name, textOf(end, "roomId"), textOf(end, "error"));
+            }
             if (c.body.value(QStringLiteral("syntheticLists")).isObject()) {
                 const QJsonObject lists = c.body.value(QStringLiteral("syntheticLists")).toObject();
                 sim.setSyntheticLists(name, lists.value(QStringLiteral("videos")).toInt(),

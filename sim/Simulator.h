@@ -173,7 +173,8 @@ public:
     void setRtmpRoomOnline(const QString& agentName, const QString& roomId, bool online);
     // Members as in PUT "/live/rooms/<id>", plus optional "cloudNodeId" and "status".
     QJsonObject addLiveRoom(const QString& agentName, const QJsonObject& room);
-    // Live push: the running push enters the retry phase / stops with an error.
+    // Live push: the running push enters the retry phase / stops with an error (an empty error: the push
+    // ended by itself, "stopped").
     void simulatePushRetry(const QString& agentName, const QString& roomId, int retryDelaySeconds);
     void simulatePushFailure(const QString& agentName, const QString& roomId, const QString& error);
     QJsonObject addBridge(const QString& agentName, const QJsonObject& bridge);
@@ -221,5 +222,7 @@ private:
 //   DELETE /__sim/faults
 //   POST   /__sim/package  {"ignoreRange", "omitSize", "upperCaseSha256", "wrongSha256"}
 //   POST   /__sim/agent    {"name", "tooOld", "version", "usage": {Usage members}, "restartMs",
-//                           "uploadChunkSize", "syntheticLists": {"videos", "folders", "bridges"}}
+//                           "uploadChunkSize", "syntheticLists": {"videos", "folders", "bridges"},
+//                           "offline" (true: refuse connections, false: listen again),
+//                           "endPush": {"roomId", "error"}}
 //   GET    /__sim/state    {"agents": [...], "calls": {...}}

@@ -5,6 +5,7 @@
 #include "client/EndOnSignals.h"
 #include "console/KeyFolder.h"
 #include "files/FilesPages.h"
+#include "history/FleetBar.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPages.h"
 #include "proxy/ProxyPages.h"
@@ -28,6 +29,13 @@ std::unique_ptr<MainWindow> createClientWindow() {
     pages[int(shell::PageId::Files)] = files::createFilesPage(shell);
     pages[int(shell::PageId::Settings)] = settings::createSettingsPage(shell);
     window->installPages(pages);
+    MainWindow* main = window.get();
+    shell.addToTopBar(new history::FleetBar(shell, *shell.fleetHistory(), [main](const history::Event& event) {
+        if (event.roomKey.isEmpty())
+            main->reveal(shell::PageId::Nodes, event.nodeId);
+        else
+            main->reveal(shell::PageId::Live, event.roomKey);
+    }));
     return window;
 }
 

@@ -104,6 +104,12 @@ void EventDetector::userStopped(const QString& roomKey) {
     rooms_.insert(roomKey, history::userStopped(rooms_.value(roomKey)));
 }
 
+void EventDetector::stopRefused(const QString& roomKey) {
+    const auto it = rooms_.find(roomKey);
+    if (it != rooms_.end())
+        it->stopRequested = false;
+}
+
 void EventDetector::forgetNode(const QString& nodeId) {
     nodes_.remove(nodeId);
 }

@@ -68,6 +68,8 @@ public:
     QList<Event> nodePolled(const NodeObservation& poll);
     QList<Event> roomPolled(const RoomObservation& poll);
     void userStopped(const QString& roomKey);
+    // The stop was refused: the push runs on, and its end is watched again.
+    void stopRefused(const QString& roomKey);
     void forgetNode(const QString& nodeId);
     void forgetRoom(const QString& roomKey);
 

@@ -1,7 +1,9 @@
 #include "mainwindow/MainWindow.h"
 
 
+#include "app/DataPaths.h"
 #include "app/Settings.h"
+#include "history/FleetHistory.h"
 #include "account/CloudNodeRules.h"
 #include "app/UiText.h"
 #include "mainwindow/LoadingOverlay.h"
@@ -25,7 +27,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), store_(*this) {
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), history_(std::make_unique<history::FleetHistory>(app::dataDirectory())), store_(*this) {
     setWindowTitle(QStringLiteral("Ondivo"));
     resize(1060, 680);
     applyApplicationStyle();
@@ -43,6 +46,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), store_(*this) {
     statusLabel_->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(statusLabel_, 1);
     overlay_ = new LoadingOverlay(this);
+    history_->setNoticeHandler(this, [this](const QString& text) { setStatusText(text); });
 
     for (int index = 0; index < kPageCount; ++index)
         pageStack_->addWidget(new QWidget);
@@ -192,6 +196,22 @@ void MainWindow::whenEngineActionDone(QObject* context, std::function<void(fleet
 
 void MainWindow::setLastAgentVersion(const QString& nodeId, const QString& version) {
     store_.setLastAgentVersion(nodeId, version);
+}
+
+void MainWindow::deleteNodes(const QList<Node>& selected) {
+    store_.deleteNodes(selected);
+    // Only what the Cloud API really deleted loses its history.
+    for (const Node& node : selected) {
+        if (!nodeById(node.id))
+            history_->forgetNode(node.id);
+    }
+}
+
+void MainWindow::reveal(shell::PageId page, const QString& key) {
+    selectPage(int(page));
+    const shell::PageHooks& hooks = pageHooks_[int(page)];
+    if (hooks.onReveal)
+        hooks.onReveal(key);
 }
 
 void MainWindow::addToTopBar(QWidget* widget) {

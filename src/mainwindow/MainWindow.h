@@ -14,6 +14,9 @@
 #include <functional>
 #include <memory>
 
+namespace history {
+class FleetHistory;
+}
 class LoadingOverlay;
 class QLabel;
 class QStackedWidget;
@@ -36,7 +39,7 @@ public:
     void whenNodesLoaded(QObject* context, std::function<void()> callback) override;
     void setLastAgentVersion(const QString& nodeId, const QString& version) override;
     void importNode() override { store_.importNode(); }
-    void deleteNodes(const QList<Node>& selected) override { store_.deleteNodes(selected); }
+    void deleteNodes(const QList<Node>& selected) override;
     void engineActionDone(fleet::Engine engine) override;
     void whenEngineActionDone(QObject* context, std::function<void(fleet::Engine)> callback) override;
     void setBusy(const QString& text, bool on) override;
@@ -53,6 +56,10 @@ public:
     void showPage(shell::PageId page) override { selectPage(int(page)); }
     shell::PageId currentPage() const override;
     void signOut() override;
+    history::FleetHistory* fleetHistory() override { return history_.get(); }
+
+    // Shows the page and there the row of this key (a Node id, a room key).
+    void reveal(shell::PageId page, const QString& key);
 
     // Whether the window ended by signing out (the client then asks for a sign-in again).
     bool signedOut() const { return signedOut_; }
@@ -90,6 +97,8 @@ private:
 
     static constexpr int kPageCount = int(shell::PageId::Count);
 
+    // Before the Node store: the store's deletions reach it.
+    std::unique_ptr<history::FleetHistory> history_;
     CloudNodeStore store_;
     ReleaseManifests manifests_;
     TopNavBar* navBar_ = nullptr;

@@ -8,7 +8,7 @@
 // applies them.
 namespace mainwindow {
 
-inline constexpr int kNodeColumnCount = 11;
+inline constexpr int kNodeColumnCount = 12;
 inline constexpr int kAgentColumn = 3;
 inline constexpr int kMediaMtxColumn = 4;
 inline constexpr int kGostColumn = 5;
@@ -17,6 +17,7 @@ inline constexpr int kCpuColumn = 7;
 inline constexpr int kMemoryColumn = 8;
 inline constexpr int kDiskColumn = 9;
 inline constexpr int kNetworkColumn = 10;
+inline constexpr int kTrendColumn = 11; // drawn from the history, no text
 
 // Texts of columns 3 to 10 of one row and the usage percentages of columns 8 and 9 (negative: no bar).
 struct NodeRowTexts {

@@ -5,6 +5,9 @@
 #include "mainwindow/NodeFilterRules.h"
 #include "model/SignInState.h"
 #include "fleet/PollCycle.h"
+#include "history/FleetHistory.h"
+#include "history/HistoryWindow.h"
+#include "history/TrendDelegate.h"
 #include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NodeMaintenance.h"
 #include "widgets/PercentTableWidget.h"
@@ -13,6 +16,7 @@
 #include "releases/ReleaseManifests.h"
 #include "shell/Shell.h"
 
+#include <QDateTime>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -25,15 +29,29 @@ const QStringList kHeaders{
     QStringLiteral("名称"),      QStringLiteral("地址"),     QStringLiteral("服务器名"),
     QStringLiteral("Agent版本"), QStringLiteral("MediaMTX"), QStringLiteral("GOST"),
     QStringLiteral("FFmpeg"),    QStringLiteral("CPU"),      QStringLiteral("内存"),
-    QStringLiteral("磁盘"),      QStringLiteral("网络")};
-const QList<int> kColumnPercentages{9, 11, 8, 9, 8, 8, 7, 14, 14, 12};
+    QStringLiteral("磁盘"),      QStringLiteral("网络"),     QStringLiteral("趋势")};
+const QList<int> kColumnPercentages{8, 10, 7, 8, 7, 7, 6, 12, 12, 11, 12};
 constexpr int kFirstColumnWidth = 120;
 
 QString dash() {
     return QStringLiteral("--");
 }
 
+// What one status reply becomes on the poller's thread: the row texts and the history sample.
+struct PolledStatus {
+    mainwindow::NodeRowTexts texts;
+    history::Sample sample;
+};
+
+// The samples of one poll cycle, gathered until every request sent has been answered.
+struct CycleSamples {
+    int waiting = 0;
+    QList<history::Sample> samples;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(PolledStatus)
 
 NodesPage::NodesPage(shell::Shell& shell, QWidget* parent)
     : QWidget(parent), shell_(shell), maintenance_(std::make_unique<NodeMaintenance>(shell, *this, *this)) {
@@ -65,7 +83,16 @@ void NodesPage::buildNodesPage() {
     auto* usageDelegate = new UsageProgressDelegate(table_);
     table_->setItemDelegateForColumn(mainwindow::kMemoryColumn, usageDelegate);
     table_->setItemDelegateForColumn(mainwindow::kDiskColumn, usageDelegate);
-    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { openNodeWindow(row); });
+    trendDelegate_ = new history::TrendDelegate(
+        [this](int row) { return row >= 0 && row < shell_.nodes().size() ? shell_.nodes()[row].id : QString(); },
+        table_);
+    table_->setItemDelegateForColumn(mainwindow::kTrendColumn, trendDelegate_);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
+        if (column == mainwindow::kTrendColumn && shell_.fleetHistory())
+            openHistoryWindow(row);
+        else
+            openNodeWindow(row);
+    });
     connect(table_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showContextMenu(pos); });
     layout->addWidget(table_);
@@ -89,8 +116,9 @@ void NodesPage::fillNodeRows() {
         setCellText(row, 2, node.name);
         const QString version = node.lastAgentVersion.isEmpty() ? dash() : node.lastAgentVersion;
         setCellText(row, mainwindow::kAgentColumn, mainwindow::agentVersionCell(version, latest));
-        for (int column = mainwindow::kMediaMtxColumn; column < mainwindow::kNodeColumnCount; ++column)
+        for (int column = mainwindow::kMediaMtxColumn; column <= mainwindow::kNetworkColumn; ++column)
             setCellText(row, column, dash());
+        setCellText(row, mainwindow::kTrendColumn, QString());
         if (lastRows_.contains(node.id))
             setNodeRow(row, lastRows_.value(node.id));
     }
@@ -112,19 +140,40 @@ void NodesPage::refreshNodeStatuses() {
     }
     if (requests.isEmpty())
         return;
-    // Parsing runs on the poller's thread; only the finished row texts come back here.
-    const auto parse = [](const fleet::PollReply& reply) {
+    // Parsing runs on the poller's thread; only the finished row texts and samples come back here. Every
+    // sample of a cycle carries the cycle's time.
+    const qint64 cycleMs = QDateTime::currentMSecsSinceEpoch();
+    const auto parse = [cycleMs](const fleet::PollReply& reply) {
         const bool answered = !reply.networkError && reply.status >= 200 && reply.status < 300;
-        const mainwindow::NodeRowTexts texts =
-            !answered ? mainwindow::offlineRow() : mainwindow::rowFromStatus(net::parseJsonObject(reply.body));
-        return QVariant::fromValue(texts);
+        const QJsonObject status = answered ? net::parseJsonObject(reply.body) : QJsonObject();
+        PolledStatus polled{!answered ? mainwindow::offlineRow() : mainwindow::rowFromStatus(status),
+                            history::sampleFromStatus(reply.key, cycleMs, answered, status)};
+        return QVariant::fromValue(polled);
     };
-    shell_.poller(shell::PollKind::NodeStatus)
-        .send(requests, this, parse, [this, polledAgents](const fleet::PollReply& reply) {
+    auto cycle = std::make_shared<CycleSamples>();
+    const QStringList sent = shell_.poller(shell::PollKind::NodeStatus)
+        .send(requests, this, parse, [this, polledAgents, cycle](const fleet::PollReply& reply) {
+            const auto polled = reply.value.value<PolledStatus>();
             const int row = rowOfPolledNode(reply.key, polledAgents->value(reply.key));
-            if (row >= 0)
-                setNodeRow(row, reply.value.value<mainwindow::NodeRowTexts>());
+            if (row >= 0) {
+                setNodeRow(row, polled.texts);
+                cycle->samples.append(polled.sample);
+            }
+            if (--cycle->waiting == 0)
+                recordCycle(cycle->samples);
         });
+    cycle->waiting = int(sent.size());
+}
+
+void NodesPage::recordCycle(const QList<history::Sample>& samples) {
+    history::FleetHistory* fleet = shell_.fleetHistory();
+    if (!fleet)
+        return;
+    fleet->nodesPolled(samples);
+    fleet->queryTrends(this, [this](const QHash<QString, history::Trend>& trends) {
+        trendDelegate_->setTrends(trends);
+        table_->viewport()->update();
+    });
 }
 
 const QNetworkRequest& NodesPage::statusRequestFor(const Node& node) {
@@ -293,6 +342,12 @@ std::unique_ptr<QMenu> NodesPage::createContextMenu() {
         openNodeWindow(rows.contains(current) ? current : rows.value(0, -1));
     });
     add(menu.get(), QStringLiteral("刷新状态"), [this] { refreshNodeStatuses(); });
+    if (shell_.fleetHistory())
+        add(menu.get(), QStringLiteral("查看历史"), [this] {
+            const QList<int> rows = selectedNodeRows();
+            const int current = table_->currentRow();
+            openHistoryWindow(rows.contains(current) ? current : rows.value(0, -1));
+        });
     menu->addSeparator();
 
     NodeMaintenance& actions = *maintenance_;
@@ -351,6 +406,28 @@ void NodesPage::openNodeWindow(int row) {
     nodeWindows_.append(nodeWindow);
     showFiguresInNodeWindows(row);
     nodeWindow->show();
+}
+
+void NodesPage::openHistoryWindow(int row) {
+    const QList<Node>& nodeList = shell_.nodes();
+    history::FleetHistory* fleet = shell_.fleetHistory();
+    if (row < 0 || row >= nodeList.size() || !fleet)
+        return;
+    auto* window = new history::HistoryWindow(*fleet, nodeList[row].id, nodeLabel(nodeList[row]));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    shell_.adoptWindow(window);
+    window->show();
+}
+
+void NodesPage::revealNode(const QString& nodeId) {
+    const int row = shell_.indexOfNode(nodeId);
+    if (row < 0 || row >= table_->rowCount())
+        return;
+    if (table_->isRowHidden(row))
+        filterEdit_->clear();
+    table_->clearSelection();
+    table_->selectRow(row);
+    table_->scrollToItem(table_->item(row, 0));
 }
 
 void NodesPage::deleteSelectedNodes() {

@@ -14,6 +14,10 @@
 namespace shell {
 class Shell;
 }
+namespace history {
+class TrendDelegate;
+struct Sample;
+}
 class NodeMaintenance;
 class NodeWindow;
 class PercentTableWidget;
@@ -57,6 +61,10 @@ public:
     void deleteSelectedNodes();
     // Opens a Node window for the Node of this row (a copy of the record); deletes itself when closed.
     void openNodeWindow(int row);
+    // Opens the history window of the Node of this row ("查看历史", double-click on the trend).
+    void openHistoryWindow(int row);
+    // Selects the row of this Node (from the event list), clearing a filter that hides it.
+    void revealNode(const QString& nodeId);
 
     // Hides the rows whose Node does not match the filter text, keeps the selection to visible rows and
     // tells the count in the status line while a filter is set.
@@ -74,6 +82,8 @@ private:
     int rowOfPolledNode(const QString& id, const AgentApi& polledAgent) const;
     // The status request of this Node, built again only when its Agent or the idle limit changed.
     const QNetworkRequest& statusRequestFor(const Node& node);
+    // One finished poll cycle goes into the history; the trend column is read again.
+    void recordCycle(const QList<history::Sample>& samples);
     // Hands the row's live figures to the open Node windows of its Node ("概览").
     void showFiguresInNodeWindows(int row);
 
@@ -91,6 +101,7 @@ private:
 
     shell::Shell& shell_;
     PercentTableWidget* table_ = nullptr;
+    history::TrendDelegate* trendDelegate_ = nullptr;
     QLineEdit* filterEdit_ = nullptr;
     bool filterWasSet_ = false;
     std::unique_ptr<NodeMaintenance> maintenance_;

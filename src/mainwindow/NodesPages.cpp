@@ -20,6 +20,10 @@ shell::PageParts createNodesPage(shell::Shell& shell) {
     });
     hooks.onActivate = shell::pageHook(page, [](NodesPage& nodes) { nodes.table()->activateCurrentRow(); });
     hooks.onFind = shell::pageHook(page, [](NodesPage& nodes) { nodes.focusFilter(); });
+    hooks.onReveal = [guard = QPointer<NodesPage>(page)](const QString& nodeId) {
+        if (guard)
+            guard->revealNode(nodeId);
+    };
     return {page, hooks};
 }
 

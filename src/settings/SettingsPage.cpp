@@ -5,6 +5,8 @@
 #include "app/AppConstants.h"
 #include "app/DataPaths.h"
 #include "app/Settings.h"
+#include "history/FleetHistory.h"
+#include "history/NoticeSettings.h"
 #include "model/SignInState.h"
 #include "net/ApplicationProxy.h"
 #include "net/RequestLayer.h"
@@ -45,6 +47,7 @@ SettingsPage::SettingsPage(shell::Shell& shell, QWidget* parent)
     layout->addWidget(buildNetworkGroup());
     layout->addWidget(buildStorageGroup());
     layout->addWidget(buildAccountGroup());
+    layout->addWidget(buildNoticeGroup());
     layout->addStretch(1);
     refreshUsage();
 }
@@ -150,6 +153,22 @@ void SettingsPage::signOut() {
     shell_.signOut();
 }
 
+QWidget* SettingsPage::buildNoticeGroup() {
+    auto* group = new QGroupBox(QStringLiteral("通知"));
+    group->setObjectName(QStringLiteral("noticeGroup"));
+    auto* row = new QHBoxLayout(group);
+    row->addWidget(new QLabel(QStringLiteral("窗口不在前台时提醒：")));
+    for (history::EventKind kind : history::allEventKinds()) {
+        auto* box = new QCheckBox(history::eventKindLabel(kind));
+        box->setObjectName(QStringLiteral("notice_") + history::kindName(kind));
+        box->setChecked(history::noticeEnabled(kind));
+        connect(box, &QCheckBox::toggled, this, [kind](bool on) { history::setNoticeEnabled(kind, on); });
+        row->addWidget(box);
+    }
+    row->addStretch(1);
+    return group;
+}
+
 void SettingsPage::migrateDataDirectory() {
     const QString current = app::dataDirectory();
     const QString chosen = ui::chooseDirectory(this, QStringLiteral("选择新的 Ondivo 数据目录"), current);
@@ -167,7 +186,14 @@ void SettingsPage::migrateDataDirectory() {
         return;
 
     shell_.setBusy(QStringLiteral("正在迁移数据目录..."), true);
+    // The history file is closed while it is copied, so the copy is whole; it opens again where the
+    // data now lives (or where it stayed, when the copy failed).
+    history::FleetHistory* fleet = shell_.fleetHistory();
+    if (fleet)
+        fleet->suspend();
     const datadir::MigrationResult result = datadir::copyDataDirectory(current, target);
+    if (fleet)
+        fleet->resume(result.ok ? target : current);
     shell_.setBusy(QStringLiteral("数据目录迁移完成"), false);
 
     if (!result.ok) {

@@ -37,6 +37,8 @@ private:
     QWidget* buildNetworkGroup();
     QWidget* buildStorageGroup();
     QWidget* buildAccountGroup();
+    // One switch per kind of event: whether it becomes a tray notice.
+    QWidget* buildNoticeGroup();
     // True when the list arrived; a failure keeps the previous list.
     bool reloadBrowserProfiles();
 

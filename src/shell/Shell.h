@@ -14,6 +14,9 @@ class ReleaseManifests;
 namespace fleet {
 class PollCycle;
 }
+namespace history {
+class FleetHistory;
+}
 
 namespace shell {
 
@@ -36,6 +39,9 @@ struct PageHooks {
     std::function<void()> onDelete;   // Delete: the page's delete action for the selection
     std::function<void()> onActivate; // Enter: the current row, as a double-click does
     std::function<void()> onFind;     // Ctrl+F: focus the page's filter
+
+    // Shows the row of this key (a Node id, a room key), as an event in the event list asks.
+    std::function<void(const QString& key)> onReveal;
 };
 
 // A page as the composition hands it to the window.
@@ -94,6 +100,9 @@ public:
     // Ends the session: forgets the remembered password and automatic sign-in, stops the pollers,
     // closes the adopted windows and the window; the client then asks for a sign-in again.
     virtual void signOut() = 0;
+
+    // The history of every Node and the event list; null where none is kept.
+    virtual history::FleetHistory* fleetHistory() { return nullptr; }
 
     // The Node with this id as it is now, or nullptr when it is gone.
     const Node* nodeById(const QString& id) const {

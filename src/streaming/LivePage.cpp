@@ -4,6 +4,7 @@
 #include "fleet/ListRows.h"
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
+#include "history/FleetHistory.h"
 #include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
@@ -14,6 +15,7 @@
 #include "ui/Dialogs.h"
 #include "ui/PlainText.h"
 
+#include <QDateTime>
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QMenu>
@@ -202,6 +204,20 @@ int LivePage::rowOfNode(const QString& nodeId) const {
     return -1;
 }
 
+void LivePage::pollWhileHidden() {
+    if (!loadedOnce_)
+        load(false);
+    else
+        pollStatuses();
+}
+
+void LivePage::revealRoom(const QString& roomKey) {
+    const int index = streaming::indexOfLiveRoom(rooms_, roomKey);
+    if (index >= 0 && collapsed_.remove(rooms_[index].cloudNodeId))
+        redraw();
+    selectRoom(roomKey);
+}
+
 void LivePage::selectRoom(const QString& roomKey) {
     const int row = rowOfRoom(roomKey);
     if (row >= 0)
@@ -340,6 +356,7 @@ void LivePage::load(bool loud) {
     rooms_ = streaming::mergeLiveRooms(kept, fresh, reloaded);
     redraw();
     loading_ = false;
+    loadedOnce_ = true;
     if (loud) {
         shell_.setBusy(QString(), false);
         shell_.setStatusText(fleet::withCutNotice(QStringLiteral("直播房间加载完成"), cut));
@@ -377,7 +394,14 @@ void LivePage::onStatusDelivered(const QString& roomKey, const QVariant& value) 
     const int index = streaming::indexOfLiveRoom(rooms_, roomKey);
     if (index < 0 || !value.canConvert<streaming::LiveStatusReport>())
         return;
-    if (!streaming::applyLiveStatus(rooms_[index], value.value<streaming::LiveStatusReport>()))
+    const auto report = value.value<streaming::LiveStatusReport>();
+    const bool changed = streaming::applyLiveStatus(rooms_[index], report);
+    if (history::FleetHistory* fleet = shell_.fleetHistory()) {
+        const LiveRoom& room = rooms_[index];
+        fleet->roomPolled({room.key(), room.cloudNodeId, room.name, QDateTime::currentMSecsSinceEpoch(),
+                           !report.failed, room.status, room.lastError});
+    }
+    if (!changed)
         return;
     const int row = rowOfRoom(roomKey);
     if (row >= 0)

@@ -33,6 +33,10 @@ public:
     // One status poll of every room that has a Node and is past "draft"; a room whose previous
     // request still waits is left out, every other one is asked again.
     void pollStatuses();
+    // The status tick while another page is shown: the rooms are loaded once, then polled.
+    void pollWhileHidden();
+    // Selects the room's row (from the event list), opening its Node's group.
+    void revealRoom(const QString& roomKey);
 
     // Menu actions on the current row.
     void createRoom(const QString& preselectedNodeId = QString());
@@ -87,6 +91,7 @@ private:
     QHash<QString, QString> loadFailures_;
     QList<streaming::LiveTableRow> rowMap_;
     bool loading_ = false;
+    bool loadedOnce_ = false;
     streaming::LiveRoomActions actions_{shell_, *this};
 };
 

@@ -1,5 +1,7 @@
 #include "streaming/LiveRoomActions.h"
 
+#include "history/FleetHistory.h"
+
 #include "app/UiText.h"
 #include "net/RequestResult.h"
 #include "shell/AgentCall.h"
@@ -218,6 +220,11 @@ void LiveRoomActions::stopPush(LiveRoom room) {
         return;
     const Node node = *found;
     QString failure;
+    // Told before the request: a status poll answered while the stop is on its way already sees the
+    // push ended, and that end is the user's, not an interruption.
+    history::FleetHistory* fleet = shell_.fleetHistory();
+    if (fleet)
+        fleet->userStopped(room.key());
     {
         shell::BusyScope busy(shell_, QStringLiteral("停止直播推流..."));
         const net::RequestResult result =
@@ -225,6 +232,8 @@ void LiveRoomActions::stopPush(LiveRoom room) {
                            {{QStringLiteral("roomId"), room.id}});
         if (!streaming::stopAccepted(result.status)) {
             failure = result.text();
+            if (fleet)
+                fleet->stopRefused(room.key());
         } else {
             room.status = QStringLiteral("stopped");
             room.stoppedAt = QDateTime::currentSecsSinceEpoch();

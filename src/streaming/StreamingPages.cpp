@@ -13,6 +13,16 @@ shell::PageParts createLivePage(shell::Shell& shell) {
     shell::PageHooks hooks;
     hooks.onSelected = shell::pageHook(page, [](LivePage& live) { live.load(false); });
     hooks.onLiveTick = shell::pageHook(page, [](LivePage& live) { live.pollStatuses(); });
+    // A push that dies while another page is shown is still noticed: at the status cadence then.
+    hooks.onStatusTick = shell::pageHook(page, [&shell](LivePage& live) {
+        if (shell.currentPage() != shell::PageId::Live)
+            live.pollWhileHidden();
+    });
+    hooks.statusTickWhileHidden = true;
+    hooks.onReveal = [guard = QPointer<LivePage>(page)](const QString& roomKey) {
+        if (guard)
+            guard->revealRoom(roomKey);
+    };
     hooks.onRefresh = shell::pageHook(page, [](LivePage& live) { live.load(true); });
     hooks.onDelete = shell::pageHook(page, [](LivePage& live) { live.deleteCurrentRoom(); });
     hooks.onActivate = shell::pageHook(page, [](LivePage& live) { live.table()->activateCurrentRow(); });

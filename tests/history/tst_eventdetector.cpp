@@ -46,7 +46,8 @@ private Q_SLOTS:
     }
 
     void pushEvents_data() {
-        QTest::addColumn<QString>("polls"); // a status ("error:<last error>"), "?" (no answer), "user" (stop)
+        // a status ("error:<last error>"), "?" (no answer), "user" (stop asked), "refused" (stop refused)
+        QTest::addColumn<QString>("polls");
         QTest::addColumn<QStringList>("events");
         QTest::newRow("failure with its last error")
             << "streaming error:连接被拒绝" << QStringList{"1:推流中断：直播1：连接被拒绝"};
@@ -60,6 +61,8 @@ private Q_SLOTS:
         QTest::newRow("an unanswered status poll says nothing")
             << "streaming ? streaming ? stopped" << QStringList{"4:推流中断：直播1"};
         QTest::newRow("a room that never streamed") << "stopped error:x draft" << QStringList();
+        QTest::newRow("a refused stop leaves the push watched")
+            << "streaming user refused streaming error:断开" << QStringList{"4:推流中断：直播1：断开"};
     }
 
     void pushEvents() {
@@ -71,6 +74,10 @@ private Q_SLOTS:
         for (int i = 0; i < steps.size(); ++i) {
             if (steps[i] == QLatin1String("user")) {
                 detector.userStopped(QStringLiteral("n1/r1"));
+                continue;
+            }
+            if (steps[i] == QLatin1String("refused")) {
+                detector.stopRefused(QStringLiteral("n1/r1"));
                 continue;
             }
             RoomObservation poll;

@@ -83,7 +83,7 @@ private Q_SLOTS:
         fixture.setNodes({tokyo, osaka});
 
         PercentTableWidget* table = fixture.table();
-        QCOMPARE(table->columnCount(), 11);
+        QCOMPARE(table->columnCount(), 12);
         QCOMPARE(table->horizontalHeaderItem(3)->text(), QStringLiteral("Agent版本"));
         QCOMPARE(table->horizontalHeaderItem(10)->text(), QStringLiteral("网络"));
         QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -93,7 +93,7 @@ private Q_SLOTS:
         QVERIFY(dynamic_cast<UsageProgressDelegate*>(table->itemDelegateForColumn(9)));
         QVERIFY(!dynamic_cast<UsageProgressDelegate*>(table->itemDelegateForColumn(7)));
         QCOMPARE(table->firstColumnWidth(), 120);
-        QCOMPARE(table->percentages(), (QList<int>{9, 11, 8, 9, 8, 8, 7, 14, 14, 12}));
+        QCOMPARE(table->percentages(), (QList<int>{8, 10, 7, 8, 7, 7, 6, 12, 12, 11, 12}));
 
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(fixture.cell(0, 0), QStringLiteral("东京"));
@@ -124,16 +124,17 @@ private Q_SLOTS:
         table->resize(150 + chrome, 300);
         QTRY_COMPARE(table->viewport()->width(), 150);
         QCOMPARE(table->columnWidth(0), 80);
-        for (int column = 1; column < 11; ++column)
+        for (int column = 1; column < 12; ++column)
             QCOMPARE(table->columnWidth(column), 40);
-        QCOMPARE(table->horizontalHeader()->sectionResizeMode(10), QHeaderView::Interactive);
+        QCOMPARE(table->horizontalHeader()->sectionResizeMode(11), QHeaderView::Interactive);
         QVERIFY(!table->horizontalHeader()->stretchLastSection());
 
         table->resize(1120 + chrome, 300);
         QTRY_COMPARE(table->viewport()->width(), 1120);
         QCOMPARE(table->columnWidth(0), 120);
-        QCOMPARE(table->columnWidth(8), 140);
-        QCOMPARE(table->columnWidth(10), 120);
+        QCOMPARE(table->columnWidth(8), 120);
+        QCOMPARE(table->columnWidth(10), 110);
+        QCOMPARE(table->columnWidth(11), 120);
     }
 
     void nodesWithoutAgentShowUnconnectedWithoutRequests() {

@@ -75,7 +75,7 @@ private Q_SLOTS:
         QStringList titles;
         for (QGroupBox* box : page->findChildren<QGroupBox*>())
             titles << box->title();
-        QCOMPARE(titles, (QStringList{"本体联网", "存储位置", "账号"}));
+        QCOMPARE(titles, (QStringList{"本体联网", "存储位置", "账号", "通知"}));
         QStringList buttons;
         for (QPushButton* button : page->findChildren<QPushButton*>())
             buttons << button->text();
