@@ -63,7 +63,8 @@ bool allZero(const std::string& bytes) {
 void dropConnection(Call& c) {
     c.dropHandled = true;
     c.res.status = 200;
-    c.res.set_content_provider(1024, "application/json", [](size_t, size_t, httplib::DataSink&) { return false; });
+    c.res.set_content_provider(1024, "application/json",
+                               [](size_t, size_t, httplib::DataSink&) { return false; });
 }
 
 QString requestName(const Call& c, const char* param, const char* member, const char* alternative) {
@@ -150,9 +151,10 @@ void AgentService::installFileRoutes() {
             return syntheticFolders_;
         }();
         for (int i = 0; i < synthetic; ++i) {
-            folders.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("music-%1").arg(i, 6, 10, QLatin1Char('0'))},
-                                       {QStringLiteral("fileCount"), i % 50},
-                                       {QStringLiteral("updated"), 1700000000 + i}});
+            folders.append(QJsonObject{
+                {QStringLiteral("name"), QStringLiteral("music-%1").arg(i, 6, 10, QLatin1Char('0'))},
+                {QStringLiteral("fileCount"), i % 50},
+                {QStringLiteral("updated"), 1700000000 + i}});
         }
         sendJson(c, 200, {{QStringLiteral("folders"), folders}});
     });

@@ -59,7 +59,8 @@ void installControlRoutes(Simulator& sim, HttpHost& host) {
             if (c.body.contains(QStringLiteral("version")))
                 sim.setAgentVersion(name, textOf(c.body, "version"));
             if (c.body.contains(QStringLiteral("uploadChunkSize")))
-                sim.setUploadChunkSize(name, qint64(c.body.value(QStringLiteral("uploadChunkSize")).toDouble()));
+                sim.setUploadChunkSize(name,
+                                       qint64(c.body.value(QStringLiteral("uploadChunkSize")).toDouble()));
             // {"offline": true} refuses connections like a Node that went away; false listens again.
             if (c.body.contains(QStringLiteral("offline"))) {
                 if (c.body.value(QStringLiteral("offline")).toBool())

@@ -314,8 +314,9 @@ void Simulator::setExecReply(const QString& agentName, int status, const QJsonOb
 void Simulator::setBridgeTestDurationMs(int ms) {
     d->agentSettings.bridgeTestDurationMs = ms;
 }
-void Simulator::setUploadChunkSize(const QString& agentName,
-                                   qint64 bytes){WITH_AGENT(agentName, setUploadChunkSize(bytes))}
+void Simulator::setUploadChunkSize(const QString& agentName, qint64 bytes) {
+    WITH_AGENT(agentName, setUploadChunkSize(bytes))
+}
 
 void Simulator::setUploadFaults(const QString& agentName, int failPercent, int dropPercent) {
     WITH_AGENT(agentName, setUploadFaults(failPercent, dropPercent))
@@ -325,9 +326,8 @@ void Simulator::setSparseUploads(const QString& agentName, bool on) {
     WITH_AGENT(agentName, setSparseUploads(on))
 }
 
-void Simulator::setSyntheticLists(const QString& agentName, int videos, int folders, int bridges) {
-    WITH_AGENT(agentName, setSyntheticLists(videos, folders, bridges))
-}
+void Simulator::setSyntheticLists(const QString& agentName, int videos, int folders, int bridges){
+    WITH_AGENT(agentName, setSyntheticLists(videos, folders, bridges))}
 
 QJsonObject Simulator::addRtmpRoom(const QString& agentName, const QString& name, bool enabled, bool online) {
     AgentService* agent = d->find(agentName);

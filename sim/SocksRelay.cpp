@@ -55,8 +55,9 @@ bool checkAccount(int fd, const QByteArray& user, const QByteArray& password) {
     std::vector<unsigned char> secret(passwordLength);
     if (!readExactly(fd, secret.data(), secret.size()))
         return false;
-    const bool ok = QByteArray(reinterpret_cast<const char*>(name.data()), qsizetype(name.size())) == user &&
-                    QByteArray(reinterpret_cast<const char*>(secret.data()), qsizetype(secret.size())) == password;
+    const bool ok =
+        QByteArray(reinterpret_cast<const char*>(name.data()), qsizetype(name.size())) == user &&
+        QByteArray(reinterpret_cast<const char*>(secret.data()), qsizetype(secret.size())) == password;
     const unsigned char reply[2] = {1, static_cast<unsigned char>(ok ? 0 : 1)};
     writeAll(fd, reply, 2);
     return ok;
@@ -136,8 +137,7 @@ void pump(int a, int b, const std::atomic<bool>& stopping) {
             if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
             const ssize_t got = ::recv(fds[i].fd, buffer, sizeof buffer, 0);
-            if (got <= 0 ||
-                !writeAll(fds[1 - i].fd, reinterpret_cast<unsigned char*>(buffer), size_t(got)))
+            if (got <= 0 || !writeAll(fds[1 - i].fd, reinterpret_cast<unsigned char*>(buffer), size_t(got)))
                 return;
         }
     }
@@ -145,7 +145,8 @@ void pump(int a, int b, const std::atomic<bool>& stopping) {
 
 } // namespace
 
-SocksRelay::SocksRelay(const Config& config) : config_(config) {}
+SocksRelay::SocksRelay(const Config& config) : config_(config) {
+}
 
 SocksRelay::~SocksRelay() {
     stop();
@@ -209,7 +210,8 @@ bool SocksRelay::greetUpstream(int upstream) {
     const bool withAccount = !config_.upstreamUsername.isEmpty();
     const std::vector<unsigned char> hello = {5, 1, static_cast<unsigned char>(withAccount ? 2 : 0)};
     unsigned char answer[2];
-    if (!writeAll(upstream, hello) || !readExactly(upstream, answer, 2) || answer[0] != 5 || answer[1] != hello[2])
+    if (!writeAll(upstream, hello) || !readExactly(upstream, answer, 2) || answer[0] != 5 ||
+        answer[1] != hello[2])
         return false;
     if (!withAccount)
         return true;

@@ -99,35 +99,42 @@ int main(int argc, char** argv) {
 
     // curl sends the whole file as one chunk of a session whose chunk is the file.
     auto curlUpload = [&](const QString& name) -> qint64 {
-        curl({QStringLiteral("-s"), QStringLiteral("-X"), QStringLiteral("POST"), cloud + QStringLiteral("/__sim/agent"),
-              QStringLiteral("-d"),
+        curl({QStringLiteral("-s"), QStringLiteral("-X"), QStringLiteral("POST"),
+              cloud + QStringLiteral("/__sim/agent"), QStringLiteral("-d"),
               QStringLiteral("{\"name\":\"%1\",\"uploadChunkSize\":%2}")
                   .arg(agent.value(QStringLiteral("name")).toString())
                   .arg(size)});
-        const QJsonObject session = QJsonDocument::fromJson(curl(
-            {QStringLiteral("-s"), QStringLiteral("-H"), auth, QStringLiteral("-H"),
-             QStringLiteral("Content-Type: application/json"), QStringLiteral("-d"),
-             QStringLiteral("{\"mediaKind\":\"video\",\"fileName\":\"%1\",\"size\":\"%2\",\"chunkSize\":\"%2\","
-                            "\"overwrite\":true}")
-                 .arg(name)
-                 .arg(size),
-             agentUrl + QStringLiteral("/files/upload/start")})).object();
+        const QJsonObject session =
+            QJsonDocument::fromJson(
+                curl({QStringLiteral("-s"), QStringLiteral("-H"), auth, QStringLiteral("-H"),
+                      QStringLiteral("Content-Type: application/json"), QStringLiteral("-d"),
+                      QStringLiteral(
+                          "{\"mediaKind\":\"video\",\"fileName\":\"%1\",\"size\":\"%2\",\"chunkSize\":\"%2\","
+                          "\"overwrite\":true}")
+                          .arg(name)
+                          .arg(size),
+                      agentUrl + QStringLiteral("/files/upload/start")}))
+                .object();
         const QString id = session.value(QStringLiteral("uploadId")).toString();
         QElapsedTimer timer;
         timer.start();
         // -T streams the file from disk (--data-binary would read all of it into memory first).
-        const QByteArray reply = curl({QStringLiteral("-s"), QStringLiteral("-X"), QStringLiteral("POST"),
-                                       QStringLiteral("-H"), auth, QStringLiteral("-H"),
-                                       QStringLiteral("Content-Type: application/octet-stream"),
-                                       QStringLiteral("-T"), video,
-                                       agentUrl + QStringLiteral("/files/upload/chunk?uploadId=%1&index=0").arg(id)});
+        const QByteArray reply =
+            curl({QStringLiteral("-s"), QStringLiteral("-X"), QStringLiteral("POST"), QStringLiteral("-H"),
+                  auth, QStringLiteral("-H"), QStringLiteral("Content-Type: application/octet-stream"),
+                  QStringLiteral("-T"), video,
+                  agentUrl + QStringLiteral("/files/upload/chunk?uploadId=%1&index=0").arg(id)});
         const qint64 ms = timer.elapsed();
         curl({QStringLiteral("-s"), QStringLiteral("-H"), auth, QStringLiteral("-d"),
-              QStringLiteral("{\"uploadId\":\"%1\"}").arg(id), agentUrl + QStringLiteral("/files/upload/finish")});
-        curl({QStringLiteral("-s"), QStringLiteral("-X"), QStringLiteral("POST"), cloud + QStringLiteral("/__sim/agent"),
-              QStringLiteral("-d"),
-              QStringLiteral("{\"name\":\"%1\",\"uploadChunkSize\":0}").arg(agent.value(QStringLiteral("name")).toString())});
-        return QJsonDocument::fromJson(reply).object().value(QStringLiteral("received")).toArray().size() == 1 ? ms : -1;
+              QStringLiteral("{\"uploadId\":\"%1\"}").arg(id),
+              agentUrl + QStringLiteral("/files/upload/finish")});
+        curl({QStringLiteral("-s"), QStringLiteral("-X"), QStringLiteral("POST"),
+              cloud + QStringLiteral("/__sim/agent"), QStringLiteral("-d"),
+              QStringLiteral("{\"name\":\"%1\",\"uploadChunkSize\":0}")
+                  .arg(agent.value(QStringLiteral("name")).toString())});
+        return QJsonDocument::fromJson(reply).object().value(QStringLiteral("received")).toArray().size() == 1
+                   ? ms
+                   : -1;
     };
 
     const qint64 baselineKiB = peakResidentKiB();
@@ -159,8 +166,8 @@ int main(int argc, char** argv) {
         << " (engine / curl)\n";
     out << "peak memory    " << QString::number(double(peakKiB) / 1024.0, 'f', 1)
         << " MiB VmHWM of the uploading process (aim: 4 chunks + 32 MiB = "
-        << (4 * chunk) / (1024 * 1024) + 32 << " MiB; " << QString::number(double(baselineKiB) / 1024.0, 'f', 1)
-        << " MiB before the first upload)\n";
+        << (4 * chunk) / (1024 * 1024) + 32 << " MiB; "
+        << QString::number(double(baselineKiB) / 1024.0, 'f', 1) << " MiB before the first upload)\n";
     out << "all finished   " << (failed ? "NO" : "yes") << "\n";
     out.flush();
     return failed ? 1 : 0;

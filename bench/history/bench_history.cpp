@@ -223,8 +223,7 @@ int main(int argc, char** argv) {
             out() << "open failed: " << db.lastError() << "\n";
             return 1;
         }
-        for (qint64 hour = now - days * 24 * kHourMs + kMinuteMs; hour < cyclesFrom;
-             hour += kHourMs) {
+        for (qint64 hour = now - days * 24 * kHourMs + kMinuteMs; hour < cyclesFrom; hour += kHourMs) {
             QList<Sample> batch;
             batch.reserve(nodeCount * int(kHourMs / kPollMs));
             for (qint64 t = hour; t < std::min(hour + kHourMs, cyclesFrom); t += kPollMs) {

@@ -11,11 +11,11 @@
 #include "FakeShell.h"
 #include "files/FilesPage.h"
 #include "fleet/ListRows.h"
-#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "proxy/BridgePage.h"
 #include "proxy/ProxyTiming.h"
 #include "ui/Dialogs.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

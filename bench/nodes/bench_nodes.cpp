@@ -3,21 +3,22 @@
 // loop was held up, how long the cycle takes until its last reply, and how many table cells were
 // replaced.
 //
-// Usage: bench_nodes [--agents N] [--cycles K] [--interval-ms MS] [--sim PATH] [--sim-priority idle|low|normal] [--hidden]
+// Usage: bench_nodes [--agents N] [--cycles K] [--interval-ms MS] [--sim PATH] [--sim-priority
+// idle|low|normal] [--hidden]
 //                   [--gather-ms MS]
 // It starts `ondivo-sim --agents N` (from the same directory unless --sim is given) and reads the
 // Agents from its announcement line.
 
 #include "FakeShell.h"
-#include "fleet/FleetTiming.h"
 #include "app/AppConstants.h"
+#include "fleet/FleetTiming.h"
 #include "mainwindow/NodeStatusRules.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/NodesPages.h"
-#include "widgets/PercentTableWidget.h"
-#include "net/RequestLayer.h"
 #include "model/SignInState.h"
+#include "net/RequestLayer.h"
 #include "ui/Dialogs.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -34,8 +35,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
-#include <functional>
 #include <ctime>
+#include <functional>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -217,7 +218,8 @@ int main(int argc, char** argv) {
         QStringLiteral("Scheduling of the simulator: idle (only spare CPU), low (nice 19) or normal."),
         QStringLiteral("idle|low|normal"), QStringLiteral("idle"));
     const QCommandLineOption gatherOption(
-        QStringLiteral("gather-ms"), QStringLiteral("How long the poller gathers replies before handing them over."),
+        QStringLiteral("gather-ms"),
+        QStringLiteral("How long the poller gathers replies before handing them over."),
         QStringLiteral("MS"));
     parser.addHelpOption();
     const QCommandLineOption hiddenOption(QStringLiteral("hidden"),
@@ -370,7 +372,8 @@ int main(int argc, char** argv) {
     const double idleCpuMs = (threadCpuNs() - idleStart) / 1e6;
 
     out << "agents " << fleet.nodes.size() << ", interval " << intervalMs << " ms, window "
-        << (parser.isSet(hiddenOption) ? "hidden" : "shown") << ", simulator priority " << simPriority << "\n";
+        << (parser.isSet(hiddenOption) ? "hidden" : "shown") << ", simulator priority " << simPriority
+        << "\n";
     out << "idle GUI CPU per interval (subtracted below): " << QString::number(idleCpuMs, 'f', 1) << " ms\n";
     const RetouchCost retouch = measureRetouchCost(intervalMs);
     out << "machine: reading 16 MiB again costs " << QString::number(retouch.warmMs, 'f', 1)
@@ -425,8 +428,8 @@ int main(int argc, char** argv) {
         // The ratio holds up better than the figures on a machine whose speed varies between runs.
         const double referenceMs = rawMs / rawCycles - idleCpuMs;
         if (referenceMs > 0)
-            out << "ratio: GUI CPU per cycle / reference = " << QString::number(cpuSum / cycles / referenceMs, 'f', 2)
-                << "\n";
+            out << "ratio: GUI CPU per cycle / reference = "
+                << QString::number(cpuSum / cycles / referenceMs, 'f', 2) << "\n";
     }
     simulator.terminate();
     simulator.waitForFinished(5000);

@@ -1,8 +1,8 @@
 #include "account/CloudNodeStore.h"
 
-#include "crypto/NodeEnvelope.h"
 #include "account/CloudNodeRules.h"
 #include "account/ImportNodeDialog.h"
+#include "crypto/NodeEnvelope.h"
 #include "net/RequestLayer.h"
 #include "shell/BusyScope.h"
 #include "shell/Shell.h"
@@ -23,8 +23,8 @@ void CloudNodeStore::load(bool showBusy) {
         shell_.setBusy(QStringLiteral("加载节点..."), true);
 
     int status = 0;
-    const QJsonObject reply = net::cloudRequest(
-        QStringLiteral("GET"), QString::fromLatin1(account::kNodesPath), {}, true, &status);
+    const QJsonObject reply =
+        net::cloudRequest(QStringLiteral("GET"), QString::fromLatin1(account::kNodesPath), {}, true, &status);
     QList<Node> loaded;
     const bool succeeded = account::listLoadSucceeded(status, reply);
     if (succeeded) {
@@ -104,8 +104,8 @@ bool CloudNodeStore::deleteOneNode(const Node& node, QStringList& failures) {
             failures << account::cancelledDeletionLine(label);
             return false;
         }
-        reply = net::cloudRequest(QStringLiteral("DELETE"), account::nodePath(node.id, true), {}, true,
-                                  &status);
+        reply =
+            net::cloudRequest(QStringLiteral("DELETE"), account::nodePath(node.id, true), {}, true, &status);
     }
     if (const auto line = account::deletionFailureLine(label, status, reply)) {
         failures << *line;

@@ -2,8 +2,8 @@
 
 #include "account/NetworkProxyDialog.h"
 #include "account/SignInRules.h"
-#include "net/RequestLayer.h"
 #include "model/SignInState.h"
+#include "net/RequestLayer.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

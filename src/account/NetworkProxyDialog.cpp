@@ -150,8 +150,8 @@ void NetworkProxyDialog::testConnection() {
     manager.setProxy(account::proxyFromForm(values));
     QNetworkRequest request{QUrl(account::ipGeoTestUrl())};
     net::requireRedirectApproval(request);
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(manager.get(request),
-                                                                   [](QNetworkReply* r) { r->deleteLater(); });
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
+        manager.get(request), [](QNetworkReply* r) { r->deleteLater(); });
     net::guardReply(reply.get(), net::limits::kProbeReplyMaxBytes);
     QEventLoop loop;
     QTimer limit;

@@ -12,7 +12,8 @@ QString protectLocal(const QString& text) {
 }
 
 QString unprotectLocal(const QString& base64Text) {
-    const auto decoded = QByteArray::fromBase64Encoding(base64Text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(base64Text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded || decoded.decoded.isEmpty())
         return {};
     bool ok = false;

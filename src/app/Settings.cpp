@@ -84,27 +84,55 @@ void writeBytes(const char* key, const QByteArray& value) {
     openStore().setValue(QString::fromLatin1(key), value);
 }
 
-QString lastUsername() { return readText(key::lastUsername); }
-bool rememberPassword() { return readBool(key::rememberPassword); }
-bool autoLogin() { return readBool(key::autoLogin); }
-QString protectedPassword() { return readText(key::protectedPassword); }
+QString lastUsername() {
+    return readText(key::lastUsername);
+}
+bool rememberPassword() {
+    return readBool(key::rememberPassword);
+}
+bool autoLogin() {
+    return readBool(key::autoLogin);
+}
+QString protectedPassword() {
+    return readText(key::protectedPassword);
+}
 
-QString networkMode() { return readText(key::networkMode, QString::fromLatin1(kModeDirect)); }
-QString proxyType() { return readText(key::proxyType, QString::fromLatin1(kTypeSocks5)); }
-QString proxyHost() { return readText(key::proxyHost, QStringLiteral("127.0.0.1")); }
+QString networkMode() {
+    return readText(key::networkMode, QString::fromLatin1(kModeDirect));
+}
+QString proxyType() {
+    return readText(key::proxyType, QString::fromLatin1(kTypeSocks5));
+}
+QString proxyHost() {
+    return readText(key::proxyHost, QStringLiteral("127.0.0.1"));
+}
 
 int defaultProxyPortFor(const QString& type) {
     return type == QLatin1String(kTypeHttp) ? kDefaultHttpPort : kDefaultSocksPort;
 }
 
-int proxyPort() { return readInt(key::proxyPort, defaultProxyPortFor(proxyType())); }
-QString proxyUsername() { return readText(key::proxyUsername); }
-QString protectedProxyPassword() { return readText(key::protectedProxyPassword); }
+int proxyPort() {
+    return readInt(key::proxyPort, defaultProxyPortFor(proxyType()));
+}
+QString proxyUsername() {
+    return readText(key::proxyUsername);
+}
+QString protectedProxyPassword() {
+    return readText(key::protectedProxyPassword);
+}
 
-int gostPort() { return readInt(key::gostPort, 1080); }
-QString gostUsername() { return readText(key::gostUsername, QStringLiteral("ondivo")); }
-QString gostProtectedPassword() { return readText(key::gostProtectedPassword); }
+int gostPort() {
+    return readInt(key::gostPort, 1080);
+}
+QString gostUsername() {
+    return readText(key::gostUsername, QStringLiteral("ondivo"));
+}
+QString gostProtectedPassword() {
+    return readText(key::gostProtectedPassword);
+}
 
-QString dataDirSetting() { return readText(key::dataDir); }
+QString dataDirSetting() {
+    return readText(key::dataDir);
+}
 
 } // namespace settings

@@ -51,7 +51,8 @@ QString updaterBytes(double bytes) {
 }
 
 QString clientRate(double bytesPerSecond) {
-    return inRange(bytesPerSecond, kMaxPlausibleRate) ? clientBytes(bytesPerSecond) + QStringLiteral("/s") : kDash;
+    return inRange(bytesPerSecond, kMaxPlausibleRate) ? clientBytes(bytesPerSecond) + QStringLiteral("/s")
+                                                      : kDash;
 }
 
 QString nodeRate(double bytesPerSecond) {
@@ -59,7 +60,8 @@ QString nodeRate(double bytesPerSecond) {
         return kDash;
     const Scaled s = scaleBy1024(bytesPerSecond, 3);
     const int decimals = s.value < 10.0 ? 1 : 0;
-    return QString::number(s.value, 'f', decimals) + QLatin1Char(' ') + QLatin1String(kRateUnits[s.unitIndex]);
+    return QString::number(s.value, 'f', decimals) + QLatin1Char(' ') +
+           QLatin1String(kRateUnits[s.unitIndex]);
 }
 
 QString count(double value) {

@@ -30,12 +30,13 @@ std::unique_ptr<MainWindow> createClientWindow() {
     pages[int(shell::PageId::Settings)] = settings::createSettingsPage(shell);
     window->installPages(pages);
     MainWindow* main = window.get();
-    shell.addToTopBar(new history::FleetBar(shell, *shell.fleetHistory(), [main](const history::Event& event) {
-        if (event.roomKey.isEmpty())
-            main->reveal(shell::PageId::Nodes, event.nodeId);
-        else
-            main->reveal(shell::PageId::Live, event.roomKey);
-    }));
+    shell.addToTopBar(
+        new history::FleetBar(shell, *shell.fleetHistory(), [main](const history::Event& event) {
+            if (event.roomKey.isEmpty())
+                main->reveal(shell::PageId::Nodes, event.nodeId);
+            else
+                main->reveal(shell::PageId::Live, event.roomKey);
+        }));
     return window;
 }
 
@@ -48,9 +49,8 @@ constexpr int kSignedIn = 1;
 // started after it as well, and the client comes back here after signing out.
 bool signIn() {
     LoginDialog login;
-    QObject::connect(&login, &QDialog::finished, &login, [](int result) {
-        QCoreApplication::exit(result == QDialog::Accepted ? kSignedIn : 0);
-    });
+    QObject::connect(&login, &QDialog::finished, &login,
+                     [](int result) { QCoreApplication::exit(result == QDialog::Accepted ? kSignedIn : 0); });
     login.show();
     const bool signedIn = QApplication::exec() == kSignedIn;
     client::deleteClosedWindows();
@@ -73,7 +73,8 @@ int runClient() {
         window->setOnClosed([] { QCoreApplication::exit(0); });
         window->show();
         const int code = QApplication::exec();
-        // The Node and preview windows closed with the main window end here, and their ssh sessions with them.
+        // The Node and preview windows closed with the main window end here, and their ssh sessions with
+        // them.
         client::deleteClosedWindows();
         const bool signedOut = window->signedOut();
         // Destroyed before the next sign-in dialog, whatever the loop returned.

@@ -5,10 +5,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QShortcut>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTime>
 #include <QVBoxLayout>

@@ -58,16 +58,21 @@ bool isUsableDestination(const Node& node) {
 }
 
 QString hostKeyAlias(const Node& node) {
-    const QByteArray identity = (node.id + QLatin1Char('\n') + node.host + QLatin1Char('\n') +
-                                 QString::number(node.port))
-                                    .toUtf8();
+    const QByteArray identity =
+        (node.id + QLatin1Char('\n') + node.host + QLatin1Char('\n') + QString::number(node.port)).toUtf8();
     return QStringLiteral("ondivo-node-") +
-           QString::fromLatin1(QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(32));
+           QString::fromLatin1(
+               QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(32));
 }
 
 QStringList sshArguments(const Node& node, const QString& keyFile, const QString& knownHostsFile) {
-    QStringList arguments{QStringLiteral("-tt"), QStringLiteral("-F"), QProcess::nullDevice(),
-                          QStringLiteral("-i"), keyFile, QStringLiteral("-p"), QString::number(node.port)};
+    QStringList arguments{QStringLiteral("-tt"),
+                          QStringLiteral("-F"),
+                          QProcess::nullDevice(),
+                          QStringLiteral("-i"),
+                          keyFile,
+                          QStringLiteral("-p"),
+                          QString::number(node.port)};
     // Each of these would otherwise come from the user's ssh set-up, or from ssh's defaults in a way that
     // lets something other than the Node's key and the remembered host key decide the connection.
     const QStringList options{
@@ -93,15 +98,17 @@ QStringList sshArguments(const Node& node, const QString& keyFile, const QString
 
 QProcessEnvironment sshEnvironment(const QProcessEnvironment& base) {
     QProcessEnvironment environment = base;
-    for (const char* name : {"SSH_AUTH_SOCK", "SSH_AGENT_PID", "SSH_ASKPASS", "SSH_ASKPASS_REQUIRE", "DISPLAY"})
+    for (const char* name :
+         {"SSH_AUTH_SOCK", "SSH_AGENT_PID", "SSH_ASKPASS", "SSH_ASKPASS_REQUIRE", "DISPLAY"})
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("TERM"), QStringLiteral("xterm-256color"));
     return environment;
 }
 
 QStringList keyScanArguments(const Node& node, int timeoutSeconds) {
-    return {QStringLiteral("-T"), QString::number(qMax(1, timeoutSeconds)), QStringLiteral("-p"),
-            QString::number(node.port), QStringLiteral("--"), node.host};
+    return {QStringLiteral("-T"), QString::number(qMax(1, timeoutSeconds)),
+            QStringLiteral("-p"), QString::number(node.port),
+            QStringLiteral("--"), node.host};
 }
 
 QByteArray withHostName(const QByteArray& knownHostsLine, const QString& hostName) {

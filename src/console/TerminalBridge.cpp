@@ -104,7 +104,9 @@ void TerminalBridge::startSsh() {
     delete session_;
     session_ = nullptr;
     console::SshSession::Hooks hooks;
-    hooks.output = [this](const QByteArray& bytes) { toPage(bytes); };
+    hooks.output = [this](const QByteArray& bytes) {
+        toPage(bytes);
+    };
     hooks.trustChangedKey = [this](const QString& question) {
         return trustChangedKey_ && trustChangedKey_(question);
     };

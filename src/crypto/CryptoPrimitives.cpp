@@ -41,8 +41,8 @@ QByteArray pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int 
     if (keyLength <= 0 || iterations <= 0)
         return {};
     QByteArray key(keyLength, Qt::Uninitialized);
-    const int ok = PKCS5_PBKDF2_HMAC(password.constData(), int(password.size()), bytesOf(salt), int(salt.size()),
-                                     iterations, EVP_sha256(), keyLength, bytesOf(key));
+    const int ok = PKCS5_PBKDF2_HMAC(password.constData(), int(password.size()), bytesOf(salt),
+                                     int(salt.size()), iterations, EVP_sha256(), keyLength, bytesOf(key));
     if (ok != 1) {
         wipe(key);
         return {};
@@ -91,7 +91,8 @@ QByteArray sha256(const QByteArray& data) {
     QByteArray digest(32, Qt::Uninitialized);
     unsigned int length = 0;
     // EVP_Digest cleanses its context before returning.
-    if (EVP_Digest(data.constData(), size_t(data.size()), bytesOf(digest), &length, EVP_sha256(), nullptr) != 1 ||
+    if (EVP_Digest(data.constData(), size_t(data.size()), bytesOf(digest), &length, EVP_sha256(), nullptr) !=
+            1 ||
         length != 32) {
         wipe(digest);
         return {};

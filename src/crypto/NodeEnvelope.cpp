@@ -5,9 +5,9 @@
 
 #include <QEventLoop>
 #include <QFutureWatcher>
-#include <QList>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QList>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QtConcurrent/QtConcurrentMap>
@@ -26,8 +26,8 @@ struct EnvelopeParts {
 EnvelopeParts parseEnvelope(const QString& text) {
     const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
     auto decode = [&object](const char* key) {
-        const auto result = QByteArray::fromBase64Encoding(object.value(QLatin1String(key)).toString().toLatin1(),
-                                                           QByteArray::AbortOnBase64DecodingErrors);
+        const auto result = QByteArray::fromBase64Encoding(
+            object.value(QLatin1String(key)).toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         return result ? result.decoded : QByteArray();
     };
     return {decode("salt"), decode("iv"), decode("ct"), decode("tag")};
@@ -66,7 +66,8 @@ public:
         QMutexLocker lock(&mutex_);
         QByteArray key;
         for (const Entry& entry : entries_) {
-            if (entry.id.size() == id.size() && CRYPTO_memcmp(entry.id.constData(), id.constData(), size_t(id.size())) == 0) {
+            if (entry.id.size() == id.size() &&
+                CRYPTO_memcmp(entry.id.constData(), id.constData(), size_t(id.size())) == 0) {
                 key = entry.key;
                 break;
             }

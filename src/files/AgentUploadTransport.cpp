@@ -40,7 +40,8 @@ public:
     qint64 size() const override { return length_; }
     bool atEnd() const override { return pos() >= length_; }
     bool seek(qint64 position) override {
-        return position >= 0 && position <= length_ && QIODevice::seek(position) && file_.seek(offset_ + position);
+        return position >= 0 && position <= length_ && QIODevice::seek(position) &&
+               file_.seek(offset_ + position);
     }
 
 protected:
@@ -73,7 +74,8 @@ AgentUploadTransport::~AgentUploadTransport() {
         abortChunk(ticket);
 }
 
-TransferReply AgentUploadTransport::request(const QString& method, const QString& path, const QJsonObject& body) {
+TransferReply AgentUploadTransport::request(const QString& method, const QString& path,
+                                            const QJsonObject& body) {
     TransferReply reply;
     reply.json = net::agentRequest(node_, method, path, body, &reply.status);
     return reply;
@@ -87,8 +89,8 @@ void AgentUploadTransport::notify(const QString& method, const QString& path, co
     QNetworkRequest request = net::agentNetworkRequest(node_, path);
     request.setTransferTimeout(timing.chunkIdleTimeoutMs);
     net::requireRedirectApproval(request);
-    QNetworkReply* reply =
-        manager->sendCustomRequest(request, method.toUtf8(), QJsonDocument(body).toJson(QJsonDocument::Compact));
+    QNetworkReply* reply = manager->sendCustomRequest(request, method.toUtf8(),
+                                                      QJsonDocument(body).toJson(QJsonDocument::Compact));
     // Nobody reads the answer, but the network layer would keep all of it: an endless one is cut off.
     net::guardReply(reply, kReplyBodyCap);
     QObject::connect(reply, &QNetworkReply::finished, manager, [reply, manager] {

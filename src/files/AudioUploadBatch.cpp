@@ -18,8 +18,10 @@ QJsonObject idBody(const QString& uploadId) {
 
 } // namespace
 
-AudioUploadBatch::AudioUploadBatch(std::shared_ptr<UploadTransport> transport, std::shared_ptr<UploadClock> clock)
-    : UploadReporter(std::move(transport), std::move(clock)) {}
+AudioUploadBatch::AudioUploadBatch(std::shared_ptr<UploadTransport> transport,
+                                   std::shared_ptr<UploadClock> clock)
+    : UploadReporter(std::move(transport), std::move(clock)) {
+}
 
 AudioUploadBatch::~AudioUploadBatch() {
     for (const auto& task : tasks_) {
@@ -92,7 +94,8 @@ int AudioUploadBatch::start(const QStringList& localPaths, const QString& folder
     setStatus(QStringLiteral("上传中"));
     for (const QString& name : std::as_const(skippedDuplicates_))
         emitLog(QStringLiteral("已跳过重名文件: %1（同一目录中已有同名文件）").arg(name));
-    emitLog(QStringLiteral("开始批量上传音频：%1 个文件，%2 个并发").arg(tasks_.size()).arg(kAudioFilesAtOnce));
+    emitLog(
+        QStringLiteral("开始批量上传音频：%1 个文件，%2 个并发").arg(tasks_.size()).arg(kAudioFilesAtOnce));
     fillSlots();
     return int(tasks_.size());
 }
@@ -126,7 +129,8 @@ void AudioUploadBatch::startTask(quint64 taskId) {
                            {QStringLiteral("overwrite"), overwrite_},
                            {QStringLiteral("audioFolder"), folder_}};
     const quint64 generation = generation_;
-    const TransferReply reply = transport_->request(QStringLiteral("POST"), QStringLiteral("/files/upload/start"), body);
+    const TransferReply reply =
+        transport_->request(QStringLiteral("POST"), QStringLiteral("/files/upload/start"), body);
     task = generation == generation_ ? findTask(taskId) : nullptr;
     if (!task || cancelled_) {
         const QString lateId = reply.json.value(QLatin1String("uploadId")).toString();
@@ -207,8 +211,9 @@ void AudioUploadBatch::onChunkDone(quint64 taskId, quint64 ticket, const Transfe
     // A success that does not confirm this very chunk counts as a failed attempt, never as a reason to
     // send at once again.
     const QString failure =
-        reply.succeeded() ? chunkConfirmationFailure(reply.json, task->currentChunk, task->fileSize, task->geometry)
-                          : chunkFailureText(reply.networkError, reply.body, reply.json, reply.status);
+        reply.succeeded()
+            ? chunkConfirmationFailure(reply.json, task->currentChunk, task->fileSize, task->geometry)
+            : chunkFailureText(reply.networkError, reply.body, reply.json, reply.status);
     if (!failure.isEmpty())
         return scheduleRetry(*task, failure);
     task->retryCount = 0;
@@ -251,8 +256,8 @@ void AudioUploadBatch::finishTask(quint64 taskId) {
         return;
     const quint64 generation = generation_;
     const auto keepAlive = shared_from_this();
-    const TransferReply reply = transport_->request(QStringLiteral("POST"), QStringLiteral("/files/upload/finish"),
-                                                    idBody(task->uploadId));
+    const TransferReply reply = transport_->request(
+        QStringLiteral("POST"), QStringLiteral("/files/upload/finish"), idBody(task->uploadId));
     task = generation == generation_ ? findTask(taskId) : nullptr;
     if (!task || cancelled_ || task->done || task->failed)
         return;
@@ -386,8 +391,8 @@ qint64 AudioUploadBatch::shownBytes() const {
     qint64 shown = 0;
     for (const auto& task : tasks_) {
         shown += task->done ? task->fileSize
-                            : std::min(task->fileSize,
-                                       coveredBytes(task->received, task->fileSize, task->geometry.chunkSize));
+                            : std::min(task->fileSize, coveredBytes(task->received, task->fileSize,
+                                                                    task->geometry.chunkSize));
     }
     return shown;
 }

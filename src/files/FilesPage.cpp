@@ -1,17 +1,17 @@
 #include "files/FilesPage.h"
 
-#include "files/UploadDialog.h"
 #include "app/TextFormats.h"
+#include "files/UploadDialog.h"
 #include "fleet/ListRows.h"
 #include "fleet/NodeBatch.h"
-#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 #include "shell/AgentCall.h"
 #include "shell/BusyScope.h"
-#include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
+#include "widgets/NodeFilterCombo.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -32,14 +32,16 @@ QString folderNameOf(const FileRow& row) {
 
 QStringList videoCells(const FileRow& row) {
     if (!row.hasItem())
-        return {row.nodeLabel, QStringLiteral("--"), QStringLiteral("--"), QStringLiteral("--"), row.stateText};
+        return {row.nodeLabel, QStringLiteral("--"), QStringLiteral("--"), QStringLiteral("--"),
+                row.stateText};
     return {row.nodeLabel, files::videoNameOf(row.item), files::sizeCellText(row.item),
             files::updatedCellText(row.item), row.stateText};
 }
 
 QStringList audioCells(const FileRow& row) {
     if (!row.hasItem())
-        return {row.nodeLabel, QStringLiteral("--"), QStringLiteral("--"), QStringLiteral("--"), row.stateText};
+        return {row.nodeLabel, QStringLiteral("--"), QStringLiteral("--"), QStringLiteral("--"),
+                row.stateText};
     const QJsonValue count = row.item.value(QLatin1String("fileCount"));
     const QString name = row.item.value(QLatin1String("name")).toString();
     return {row.nodeLabel, name.isEmpty() ? QStringLiteral("--") : name,
@@ -47,7 +49,8 @@ QStringList audioCells(const FileRow& row) {
             files::updatedCellText(row.item), row.stateText};
 }
 
-void fillTable(PercentTableWidget* table, const QList<FileRow>& rows, QStringList (*cellsOf)(const FileRow&)) {
+void fillTable(PercentTableWidget* table, const QList<FileRow>& rows,
+               QStringList (*cellsOf)(const FileRow&)) {
     const TableFill fill(table);
     table->setRowCount(0);
     table->setRowCount(int(rows.size()));
@@ -60,7 +63,8 @@ void fillTable(PercentTableWidget* table, const QList<FileRow>& rows, QStringLis
 
 // One Node's list: no more of it than a page shows (the Node's label goes to cut when the Agent listed
 // more), or its error row. The reply may hold no more than such a list needs.
-QList<FileRow> nodeRows(const fleet::NodeRef& target, const QString& path, const char* listKey, QStringList& cut) {
+QList<FileRow> nodeRows(const fleet::NodeRef& target, const QString& path, const char* listKey,
+                        QStringList& cut) {
     int status = 0;
     QJsonObject reply = net::agentListRequest(target.node, path, &status);
     const fleet::CappedList list = fleet::cappedList(reply, QLatin1String(listKey));
@@ -192,10 +196,10 @@ void FilesPage::deleteVideo(int row) {
         return;
     // The path the list gave, so a same-named file in another subfolder is never the one removed.
     const QString path = files::videoPathOf(target.item);
-    const net::RequestResult result = net::agentCall(
-        node, QStringLiteral("DELETE"),
-        QStringLiteral("/files/videos?file=") + QString::fromLatin1(QUrl::toPercentEncoding(path)),
-        {{QStringLiteral("file"), path}});
+    const net::RequestResult result = net::agentCall(node, QStringLiteral("DELETE"),
+                                                     QStringLiteral("/files/videos?file=") +
+                                                         QString::fromLatin1(QUrl::toPercentEncoding(path)),
+                                                     {{QStringLiteral("file"), path}});
     if (shell::warnIfFailed(shell_.dialogParent(), QStringLiteral("删除视频文件失败: "), result))
         return;
     shell_.setStatusText(QStringLiteral("视频文件已删除：") + fileName);
@@ -215,8 +219,9 @@ void FilesPage::runFolderAction(int row, bool removeFolder) {
     const Node* found = rowNode(target);
     const QString name = folderNameOf(target);
     if (!found || name.isEmpty())
-        return ui::information(shell_.dialogParent(), removeFolder ? QStringLiteral("当前行没有可删除的音频目录。")
-                                                                  : QStringLiteral("当前行没有可清空的音频目录。"));
+        return ui::information(shell_.dialogParent(), removeFolder
+                                                          ? QStringLiteral("当前行没有可删除的音频目录。")
+                                                          : QStringLiteral("当前行没有可清空的音频目录。"));
     const Node node = *found;
     const QString question = removeFolder
                                  ? QStringLiteral("确定删除节点 %1 的音频目录 %2 及其全部音频文件吗？")
@@ -229,12 +234,15 @@ void FilesPage::runFolderAction(int row, bool removeFolder) {
                                       QStringLiteral("/files/audio-folders?folder=") +
                                           QString::fromLatin1(QUrl::toPercentEncoding(name)),
                                       body)
-                     : net::agentCall(node, QStringLiteral("POST"), QStringLiteral("/files/audio-folders/clear"), body);
+                     : net::agentCall(node, QStringLiteral("POST"),
+                                      QStringLiteral("/files/audio-folders/clear"), body);
     if (shell::warnIfFailed(shell_.dialogParent(),
-                            removeFolder ? QStringLiteral("删除音频目录失败: ") : QStringLiteral("清空音频目录失败: "),
+                            removeFolder ? QStringLiteral("删除音频目录失败: ")
+                                         : QStringLiteral("清空音频目录失败: "),
                             result))
         return;
-    shell_.setStatusText((removeFolder ? QStringLiteral("音频目录已删除：") : QStringLiteral("音频目录已清空：")) + name);
+    shell_.setStatusText(
+        (removeFolder ? QStringLiteral("音频目录已删除：") : QStringLiteral("音频目录已清空：")) + name);
     load(false);
 }
 

@@ -9,11 +9,11 @@ namespace files {
 struct ProgressFigures {
     qint64 shown = 0;
     qint64 total = 0;
-    double averageRate = 0;     // bytes per second since the session started
-    double currentRate = -1;    // bytes per second over the last sample; -1 when no new sample
-    qint64 etaSeconds = -1;     // -1 when unknown
-    bool complete = false;      // the upload ended with everything stored
-    qint64 unconfirmed = 0;     // bytes sent that the Agent has not confirmed yet (not in shown)
+    double averageRate = 0;  // bytes per second since the session started
+    double currentRate = -1; // bytes per second over the last sample; -1 when no new sample
+    qint64 etaSeconds = -1;  // -1 when unknown
+    bool complete = false;   // the upload ended with everything stored
+    qint64 unconfirmed = 0;  // bytes sent that the Agent has not confirmed yet (not in shown)
 };
 
 // Average speed since an upload began, current speed over samples of at least

@@ -43,7 +43,8 @@ void UploadDialog::rebuildPane() {
         pane_ = nullptr;
     }
     const QString id = nodeCombo_->currentData().toString();
-    const auto node = std::find_if(nodes_.cbegin(), nodes_.cend(), [&id](const Node& n) { return n.id == id; });
+    const auto node =
+        std::find_if(nodes_.cbegin(), nodes_.cend(), [&id](const Node& n) { return n.id == id; });
     if (node == nodes_.cend())
         return;
     pane_ = new VideoUploadPane(*node, typeCombo_->currentData().toBool());

@@ -11,7 +11,6 @@
 class QComboBox;
 class QVBoxLayout;
 
-
 // "上传文件": a Node and a media type chosen above one upload pane, made again whenever either
 // changes. While an upload is active both choices are locked, and closing asks first.
 class UploadDialog : public QDialog {

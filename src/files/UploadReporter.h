@@ -11,9 +11,9 @@ namespace files {
 
 // What an upload tells the pane that shows it. Any member may be empty.
 struct UploadEvents {
-    std::function<void()> changed;                  // state or progress changed: refresh the display
-    std::function<void(const QString&)> log;        // one log line
-    std::function<void(const QString&)> failed;     // the upload failed with this text
+    std::function<void()> changed;              // state or progress changed: refresh the display
+    std::function<void(const QString&)> log;    // one log line
+    std::function<void(const QString&)> failed; // the upload failed with this text
     std::function<void(int succeeded, int failed)> batchFinished; // audio: the batch ended
 
     // Each is a no-op when nobody listens (after detach, in tests).

@@ -146,8 +146,7 @@ std::optional<qint64> wholeNumber(const QJsonValue& value, qint64 max) {
 namespace {
 
 QString numberText(const QJsonValue& value) {
-    return value.isString() ? value.toString().left(40)
-                            : QString::number(value.toDouble(), 'g', 17).left(40);
+    return value.isString() ? value.toString().left(40) : QString::number(value.toDouble(), 'g', 17).left(40);
 }
 
 } // namespace
@@ -167,7 +166,9 @@ QString applyReplyGeometry(const QJsonObject& reply, qint64 fileSize, ChunkGeome
     const qint64 needed = chunkCountFor(fileSize, next.chunkSize);
     const QJsonValue count = reply.value(QLatin1String("totalChunks"));
     if (!count.isUndefined() && wholeNumber(count, kMaxExactReplyNumber) != needed)
-        return QStringLiteral("agent 返回的分片数无效: %1（文件需要 %2 个分片）").arg(numberText(count)).arg(needed);
+        return QStringLiteral("agent 返回的分片数无效: %1（文件需要 %2 个分片）")
+            .arg(numberText(count))
+            .arg(needed);
     next.totalChunks = needed;
     geometry = next;
     return QString();
@@ -178,7 +179,8 @@ std::set<qint64> receivedIndices(const QJsonObject& reply, qint64 totalChunks) {
     if (totalChunks < 1)
         return indices;
     for (const QJsonValue& value : reply.value(QLatin1String("received")).toArray()) {
-        if (const std::optional<qint64> index = wholeNumber(value, totalChunks - 1); index && value.isDouble())
+        if (const std::optional<qint64> index = wholeNumber(value, totalChunks - 1);
+            index && value.isDouble())
             indices.insert(*index);
     }
     return indices;
@@ -251,8 +253,8 @@ QString videoNameOf(const QJsonObject& item) {
 
 namespace files {
 
-QList<FileRow> fileRowsOf(const QString& nodeId, const QString& nodeLabel, const QJsonObject& reply, int status,
-                          const char* listKey) {
+QList<FileRow> fileRowsOf(const QString& nodeId, const QString& nodeLabel, const QJsonObject& reply,
+                          int status, const char* listKey) {
     // The failure rule and text every page uses.
     if (const net::RequestResult result{status, reply}; result.failed())
         return {FileRow{nodeId, nodeLabel, {}, result.text()}};

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QJsonObject>
-#include <QString>
 #include <QList>
+#include <QString>
 #include <QStringList>
 #include <QtGlobal>
 #include <optional>
@@ -78,10 +78,10 @@ QString chunkConfirmationFailure(const QJsonObject& reply, qint64 index, qint64 
 QStringList collectAudioFiles(const QStringList& paths, int* skipped);
 
 // Cells of the file tables.
-QString sizeCellText(const QJsonObject& item);      // byte size of "size", "--" when absent
-QString updatedCellText(const QJsonObject& item);   // "updated" seconds as local time, "--" below 1
-QString videoNameOf(const QJsonObject& item);       // base name of "relative", else of "name"
-QString videoPathOf(const QJsonObject& item);       // "relative" as the list gave it, else "name"
+QString sizeCellText(const QJsonObject& item);    // byte size of "size", "--" when absent
+QString updatedCellText(const QJsonObject& item); // "updated" seconds as local time, "--" below 1
+QString videoNameOf(const QJsonObject& item);     // base name of "relative", else of "name"
+QString videoPathOf(const QJsonObject& item);     // "relative" as the list gave it, else "name"
 
 } // namespace files
 
@@ -98,7 +98,7 @@ struct FileRow {
 
 // The rows of one Node's list reply ("files" or "folders"): one per element, or one error row with the
 // failure text every page shows.
-QList<FileRow> fileRowsOf(const QString& nodeId, const QString& nodeLabel, const QJsonObject& reply, int status,
-                          const char* listKey);
+QList<FileRow> fileRowsOf(const QString& nodeId, const QString& nodeLabel, const QJsonObject& reply,
+                          int status, const char* listKey);
 
 } // namespace files

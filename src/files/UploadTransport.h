@@ -13,10 +13,10 @@ namespace files {
 
 // What came back for one request.
 struct TransferReply {
-    int status = 0;        // HTTP status, 0 when none arrived
-    QJsonObject json;      // the body as a JSON object (empty when it is not one)
-    QByteArray body;       // the raw body (chunk replies only), capped
-    QString networkError;  // empty when the network layer reported none
+    int status = 0;       // HTTP status, 0 when none arrived
+    QJsonObject json;     // the body as a JSON object (empty when it is not one)
+    QByteArray body;      // the raw body (chunk replies only), capped
+    QString networkError; // empty when the network layer reported none
 
     bool succeeded() const {
         return networkError.isEmpty() && status > 0 && status < 300 && !json.contains(QLatin1String("error"));

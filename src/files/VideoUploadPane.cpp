@@ -58,7 +58,8 @@ QString askFolderName(QWidget* parent, const QString& suggestion) {
 
 VideoUploadPane::VideoUploadPane(const Node& node, bool audioMode, QWidget* parent)
     : VideoUploadPane(node, audioMode, std::make_shared<AgentUploadTransport>(node),
-                      std::make_shared<SystemUploadClock>(), parent) {}
+                      std::make_shared<SystemUploadClock>(), parent) {
+}
 
 VideoUploadPane::VideoUploadPane(const Node& node, bool audioMode, std::shared_ptr<UploadTransport> transport,
                                  std::shared_ptr<UploadClock> clock, QWidget* parent)
@@ -185,9 +186,15 @@ QWidget* VideoUploadPane::buildStatusGroup() {
 
 void VideoUploadPane::connectEngine() {
     UploadEvents events;
-    events.changed = [this] { refresh(); };
-    events.log = [this](const QString& text) { appendLog(text); };
-    events.failed = [this](const QString& text) { ui::warning(this, text); };
+    events.changed = [this] {
+        refresh();
+    };
+    events.log = [this](const QString& text) {
+        appendLog(text);
+    };
+    events.failed = [this](const QString& text) {
+        ui::warning(this, text);
+    };
     events.batchFinished = [this](int succeeded, int failed) {
         chunksValue_->setText(QStringLiteral("%1 / %2").arg(succeeded).arg(audio_->taskCount()));
         if (failed > 0)
@@ -211,14 +218,16 @@ bool VideoUploadPane::confirmClose() {
         ui::information(this, QStringLiteral("正在等待 Agent 校验文件，请稍候再关闭。"));
         return false;
     }
-    if (!ui::question(this, QStringLiteral("上传尚未完成，关闭将取消上传并删除节点上已上传的部分。确定关闭吗？")))
+    if (!ui::question(this,
+                      QStringLiteral("上传尚未完成，关闭将取消上传并删除节点上已上传的部分。确定关闭吗？")))
         return false;
     cancelUpload();
     return true;
 }
 
 void VideoUploadPane::chooseVideo() {
-    const QString path = ui::chooseOpenFile(this, QStringLiteral("选择视频文件"), QString(), videoFileFilter());
+    const QString path =
+        ui::chooseOpenFile(this, QStringLiteral("选择视频文件"), QString(), videoFileFilter());
     if (!path.isEmpty())
         applyVideoSelection(path);
 }
@@ -229,7 +238,8 @@ void VideoUploadPane::applyVideoSelection(const QString& path) {
         return;
     }
     // A failed or paused upload of the previous file cannot continue with this one.
-    if (video_->canResume() && QFileInfo(path).absoluteFilePath() != QFileInfo(video_->localPath()).absoluteFilePath()) {
+    if (video_->canResume() &&
+        QFileInfo(path).absoluteFilePath() != QFileInfo(video_->localPath()).absoluteFilePath()) {
         video_->endSession();
         appendLog(QStringLiteral("已选择其他文件，之前未完成的上传任务已结束"));
     }
@@ -242,7 +252,8 @@ void VideoUploadPane::applyVideoSelection(const QString& path) {
 }
 
 void VideoUploadPane::chooseAudioFiles() {
-    applyAudioSelection(ui::chooseOpenFiles(this, QStringLiteral("选择音频文件"), QString(), audioFileFilter()));
+    applyAudioSelection(
+        ui::chooseOpenFiles(this, QStringLiteral("选择音频文件"), QString(), audioFileFilter()));
 }
 
 void VideoUploadPane::chooseAudioDirectory() {
@@ -254,7 +265,8 @@ void VideoUploadPane::applyAudioSelection(const QStringList& chosen) {
     int skipped = 0;
     const QStringList kept = collectAudioFiles(chosen, &skipped);
     if (kept.isEmpty()) {
-        ui::warning(this, skipped == 0 ? QStringLiteral("请先选择音频文件。") : QStringLiteral("没有可用的音频文件。"));
+        ui::warning(this, skipped == 0 ? QStringLiteral("请先选择音频文件。")
+                                       : QStringLiteral("没有可用的音频文件。"));
         return;
     }
     selectedFiles_ = kept;
@@ -290,7 +302,8 @@ void VideoUploadPane::startUpload() {
         return ui::information(this, QStringLiteral("请先选择视频文件。"));
     if (!isVideoFile(videoPath_))
         return ui::warning(this, QStringLiteral("只允许上传视频文件。"));
-    const QString name = normalisedUploadName(QString(nameEdit_->text()).replace(QLatin1Char('\\'), QLatin1Char('/')));
+    const QString name =
+        normalisedUploadName(QString(nameEdit_->text()).replace(QLatin1Char('\\'), QLatin1Char('/')));
     nameEdit_->setText(name);
     if (name.isEmpty())
         return ui::warning(this, QStringLiteral("请填写文件名。"));
@@ -351,7 +364,8 @@ void VideoUploadPane::showFigures(const ProgressFigures& figures) {
     etaValue_->setText(figures.etaSeconds >= 0 ? fmt::duration(figures.etaSeconds) : QStringLiteral("-"));
     // Nothing moves while stopped: a speed or time left from before would mislead.
     const QString status = statusValue_->text();
-    if (status == QStringLiteral("失败") || status == QStringLiteral("已暂停") || status == QStringLiteral("已取消")) {
+    if (status == QStringLiteral("失败") || status == QStringLiteral("已暂停") ||
+        status == QStringLiteral("已取消")) {
         currentRateValue_->setText(QStringLiteral("-"));
         etaValue_->setText(QStringLiteral("-"));
     }
@@ -382,7 +396,8 @@ void VideoUploadPane::appendLog(const QString& text) {
 }
 
 void VideoUploadPane::reloadFolders() {
-    const TransferReply reply = transport_->request(QStringLiteral("GET"), QStringLiteral("/files/audio-folders"), {});
+    const TransferReply reply =
+        transport_->request(QStringLiteral("GET"), QStringLiteral("/files/audio-folders"), {});
     if (const net::RequestResult result = reply.result(); result.failed())
         return appendLog(QStringLiteral("读取音频目录失败: ") + result.text());
     const QString typed = folderCombo_->currentText().trimmed();
@@ -400,8 +415,8 @@ void VideoUploadPane::createFolder() {
     const QString name = askFolderName(this, folderCombo_->currentText().trimmed());
     if (name.isEmpty())
         return;
-    const TransferReply reply =
-        transport_->request(QStringLiteral("POST"), QStringLiteral("/files/audio-folders"), {{QStringLiteral("name"), name}});
+    const TransferReply reply = transport_->request(
+        QStringLiteral("POST"), QStringLiteral("/files/audio-folders"), {{QStringLiteral("name"), name}});
     if (const net::RequestResult result = reply.result(); result.failed())
         return ui::warning(this, QStringLiteral("创建音频目录失败: ") + result.text());
     reloadFolders();
@@ -412,12 +427,13 @@ void VideoUploadPane::deleteFolder() {
     const QString name = folderCombo_->currentText().trimmed();
     if (name.isEmpty())
         return ui::information(this, QStringLiteral("请先选择音频目录。"));
-    if (!ui::question(this, QStringLiteral("确定删除音频目录 ") + name + QStringLiteral(" 及其全部音频文件吗？")))
+    if (!ui::question(this,
+                      QStringLiteral("确定删除音频目录 ") + name + QStringLiteral(" 及其全部音频文件吗？")))
         return;
-    const TransferReply reply = transport_->request(
-        QStringLiteral("DELETE"),
-        QStringLiteral("/files/audio-folders?folder=") + QString::fromLatin1(QUrl::toPercentEncoding(name)),
-        {{QStringLiteral("folder"), name}});
+    const TransferReply reply = transport_->request(QStringLiteral("DELETE"),
+                                                    QStringLiteral("/files/audio-folders?folder=") +
+                                                        QString::fromLatin1(QUrl::toPercentEncoding(name)),
+                                                    {{QStringLiteral("folder"), name}});
     if (const net::RequestResult result = reply.result(); result.failed())
         return ui::warning(this, QStringLiteral("删除音频目录失败: ") + result.text());
     appendLog(QStringLiteral("已删除音频目录 ") + name);

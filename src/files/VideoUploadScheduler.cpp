@@ -22,7 +22,8 @@ QJsonObject idBody(const QString& uploadId) {
 
 VideoUploadScheduler::VideoUploadScheduler(std::shared_ptr<UploadTransport> transport,
                                            std::shared_ptr<UploadClock> clock)
-    : UploadReporter(std::move(transport), std::move(clock)) {}
+    : UploadReporter(std::move(transport), std::move(clock)) {
+}
 
 VideoUploadScheduler::~VideoUploadScheduler() {
     abortActive();
@@ -137,10 +138,11 @@ void VideoUploadScheduler::resume() {
     retryCount_.clear();
     emitChanged();
     const auto keepAlive = shared_from_this();
-    const TransferReply reply = transport_->request(
-        QStringLiteral("GET"),
-        QStringLiteral("/files/upload/status?uploadId=") + QString::fromLatin1(QUrl::toPercentEncoding(uploadId_)),
-        QJsonObject());
+    const TransferReply reply =
+        transport_->request(QStringLiteral("GET"),
+                            QStringLiteral("/files/upload/status?uploadId=") +
+                                QString::fromLatin1(QUrl::toPercentEncoding(uploadId_)),
+                            QJsonObject());
     if (epoch != epoch_)
         return;
     if (const net::RequestResult result = reply.result(); result.failed())
@@ -154,7 +156,9 @@ void VideoUploadScheduler::resume() {
     if (!file_.isOpen() && !openLocalFile())
         return fail(QStringLiteral("无法打开本地文件"));
     meter_.resume(clock_->nowMs(), shownBytes());
-    emitLog(QStringLiteral("继续上传: Agent 已收到 %1 / %2 个分片").arg(received_.size()).arg(geometry_.totalChunks));
+    emitLog(QStringLiteral("继续上传: Agent 已收到 %1 / %2 个分片")
+                .arg(received_.size())
+                .arg(geometry_.totalChunks));
     pump();
 }
 
@@ -243,8 +247,8 @@ bool VideoUploadScheduler::sendChunk(qint64 index) {
         if (const auto self = weak.lock())
             self->onChunkDone(*ticketHolder, index, reply);
     };
-    *ticketHolder = transport_->sendChunk(uploadId_, index, localPath_, offset, length,
-                                          std::move(progress), std::move(done));
+    *ticketHolder = transport_->sendChunk(uploadId_, index, localPath_, offset, length, std::move(progress),
+                                          std::move(done));
     active_[*ticketHolder] = index;
     return true;
 }

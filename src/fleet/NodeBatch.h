@@ -19,7 +19,8 @@ struct NodeRef {
 
 // Copies of the Nodes at the given rows, in the given order; rows outside the list are left out.
 QList<NodeRef> snapshotRows(const QList<Node>& nodes, const QList<int>& rows);
-// Every Node, or only the one with filterId when it is not empty (a filter on a Node that is gone gives none).
+// Every Node, or only the one with filterId when it is not empty (a filter on a Node that is gone gives
+// none).
 QList<NodeRef> snapshotFiltered(const QList<Node>& nodes, const QString& filterId);
 // Where the Node with this id stands now, or -1 when it is gone.
 int currentRow(const QList<Node>& nodes, const QString& id);

@@ -17,7 +17,7 @@ namespace fleet {
 struct PollCycle::State {
     qint64 maxReplyBytes = 0;
     QThread thread;
-    QObject* worker = nullptr;               // lives on the worker thread
+    QObject* worker = nullptr;                // lives on the worker thread
     QNetworkAccessManager* manager = nullptr; // created and used on the worker thread only
     QObject home;                             // lives on the sending thread; replies come back through it
     QSet<QString> waiting;
@@ -42,7 +42,8 @@ struct Callbacks {
 };
 
 // Starts one GET on the worker thread; its outcome is parsed there and handed over.
-void startRequest(PollCycle::State* state, const PollRequest& item, const std::shared_ptr<Callbacks>& callbacks);
+void startRequest(PollCycle::State* state, const PollRequest& item,
+                  const std::shared_ptr<Callbacks>& callbacks);
 
 // What a finished reply amounts to, read on the worker thread.
 PollReply readReply(const PollCycle::State* state, QNetworkReply* reply, const QString& key, QByteArray& body,
@@ -111,7 +112,8 @@ QStringList PollCycle::send(const QList<PollRequest>& requests, QObject* context
                             std::function<void(const PollReply&)> deliver) {
     QStringList sent;
     State* state = state_.get();
-    auto callbacks = std::make_shared<Callbacks>(std::move(parse), std::move(deliver), QPointer<QObject>(context));
+    auto callbacks =
+        std::make_shared<Callbacks>(std::move(parse), std::move(deliver), QPointer<QObject>(context));
     QList<PollRequest> toSend;
     toSend.reserve(requests.size());
     for (const PollRequest& item : requests) {
@@ -141,7 +143,8 @@ QStringList PollCycle::send(const QList<PollRequest>& requests, QObject* context
 
 namespace {
 
-void startRequest(PollCycle::State* state, const PollRequest& item, const std::shared_ptr<Callbacks>& callbacks) {
+void startRequest(PollCycle::State* state, const PollRequest& item,
+                  const std::shared_ptr<Callbacks>& callbacks) {
     if (!state->manager)
         return;
     QNetworkReply* reply = state->manager->get(item.request);

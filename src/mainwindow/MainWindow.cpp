@@ -1,18 +1,17 @@
 #include "mainwindow/MainWindow.h"
 
-
+#include "account/CloudNodeRules.h"
+#include "account/SignInRules.h"
 #include "app/DataPaths.h"
 #include "app/Settings.h"
-#include "history/FleetHistory.h"
-#include "account/CloudNodeRules.h"
 #include "app/UiText.h"
+#include "history/FleetHistory.h"
 #include "mainwindow/LoadingOverlay.h"
+#include "mainwindow/MainWindowTiming.h"
 #include "mainwindow/NavigationIcons.h"
 #include "mainwindow/TopNavBar.h"
-#include "mainwindow/MainWindowTiming.h"
-#include "net/ApplicationProxy.h"
 #include "model/SignInState.h"
-#include "account/SignInRules.h"
+#include "net/ApplicationProxy.h"
 #include "shell/BusyScope.h"
 #include "shell/PageShortcuts.h"
 
@@ -28,7 +27,8 @@
 #include <QVBoxLayout>
 
 MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent), history_(std::make_unique<history::FleetHistory>(app::dataDirectory())), store_(*this) {
+    : QMainWindow(parent), history_(std::make_unique<history::FleetHistory>(app::dataDirectory())),
+      store_(*this) {
     setWindowTitle(QStringLiteral("Ondivo"));
     resize(1060, 680);
     applyApplicationStyle();
@@ -114,7 +114,7 @@ void MainWindow::installPages(const QList<shell::PageParts>& pages) {
 
 void MainWindow::buildNavigation() {
     static const char* const keys[kPageCount] = {"nav.nodes", "nav.proxy", "nav.bridge",  "nav.live",
-                                                "nav.rtmp",  "nav.files", "nav.settings"};
+                                                 "nav.rtmp",  "nav.files", "nav.settings"};
     for (int index = 0; index < kPageCount; ++index) {
         navBar_->addButton(app::uiText(QString::fromLatin1(keys[index])), navigationIcon(index),
                            [this, index] { selectPage(index); });

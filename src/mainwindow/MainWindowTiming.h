@@ -22,6 +22,10 @@ struct MainWindowTiming {
     // One extra status poll this long after Agent updates were sent, when the Agents have restarted.
     int afterUpdateRefreshMs = 5000;
 
+    // The nodes page polls this long after every Node list load, so a start or F5 shows live values
+    // without waiting for the next tick; negative: only the ticks poll (tests that script each request).
+    int pollAfterLoadMs = 0;
+
     bool operator==(const MainWindowTiming&) const = default;
 };
 

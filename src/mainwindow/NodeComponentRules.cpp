@@ -7,9 +7,7 @@
 #include <QJsonArray>
 
 namespace mainwindow {
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 QString engineDisplayName(Engine engine) {
     switch (engine) {

@@ -71,8 +71,9 @@ void NodeMaintenance::runEngineAction(mainwindow::Engine engine, const QString& 
             const net::RequestResult result = net::agentCallLong(target.node, kPost, path);
             if (!result.failed()) {
                 rows_.setCellText(rowNow(target), column,
-                                  engine == mainwindow::Engine::MediaMtx ? mainwindow::mediaMtxText(result.reply)
-                                                                    : mainwindow::engineText(result.reply));
+                                  engine == mainwindow::Engine::MediaMtx
+                                      ? mainwindow::mediaMtxText(result.reply)
+                                      : mainwindow::engineText(result.reply));
                 return fleet::StepOutcome::success();
             }
             rows_.setCellText(rowNow(target), column, QStringLiteral("失败"));
@@ -131,7 +132,8 @@ void NodeMaintenance::updateSelectedAgents() {
 
     const fleet::BatchReport report = fleet::runBatch(
         targets, [this, &latest](const fleet::NodeRef& target) { return updateAgent(target, latest); });
-    const mainwindow::SummaryBox summary = mainwindow::agentUpdateSummary({report.successes(), report.failureLines()});
+    const mainwindow::SummaryBox summary =
+        mainwindow::agentUpdateSummary({report.successes(), report.failureLines()});
     if (summary.warning)
         ui::warning(shell_.dialogParent(), summary.text);
     else
@@ -151,8 +153,8 @@ fleet::StepOutcome NodeMaintenance::updateAgent(const fleet::NodeRef& target, co
                               QStringLiteral("Agent 更新请求完成"));
         result = net::agentCallLong(node, kPost, QStringLiteral("/agent/update"));
         if (mainwindow::needsInstallScriptFallback(result.status, result.reply)) {
-            const net::RequestResult exec =
-                net::agentCallLong(node, kPost, QStringLiteral("/exec"), mainwindow::installScriptRequestBody());
+            const net::RequestResult exec = net::agentCallLong(node, kPost, QStringLiteral("/exec"),
+                                                               mainwindow::installScriptRequestBody());
             result = {exec.status, mainwindow::updateReplyFromExec(exec.status, exec.reply)};
         }
         updated = !result.failed();

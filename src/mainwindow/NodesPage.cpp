@@ -2,24 +2,25 @@
 
 #include "account/CloudNodeRules.h"
 #include "console/NodeWindow.h"
-#include "mainwindow/NodeFilterRules.h"
-#include "model/SignInState.h"
 #include "fleet/PollCycle.h"
 #include "history/FleetHistory.h"
 #include "history/HistoryWindow.h"
 #include "history/TrendDelegate.h"
 #include "mainwindow/MainWindowTiming.h"
+#include "mainwindow/NodeFilterRules.h"
 #include "mainwindow/NodeMaintenance.h"
-#include "widgets/PercentTableWidget.h"
-#include "widgets/UsageProgressDelegate.h"
+#include "model/SignInState.h"
 #include "net/RequestLayer.h"
 #include "releases/ReleaseManifests.h"
 #include "shell/Shell.h"
+#include "widgets/PercentTableWidget.h"
+#include "widgets/UsageProgressDelegate.h"
 
 #include <QDateTime>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -61,7 +62,10 @@ NodesPage::NodesPage(shell::Shell& shell, QWidget* parent)
         fillNodeRows();
         applyFilter();
         // Ask at once rather than at the next tick, so a reload or the start shows live values soon.
-        refreshNodeStatuses();
+        if (mainwindow::timing.pollAfterLoadMs == 0)
+            refreshNodeStatuses();
+        else if (mainwindow::timing.pollAfterLoadMs > 0)
+            QTimer::singleShot(mainwindow::timing.pollAfterLoadMs, this, [this] { refreshNodeStatuses(); });
     });
     shell_.manifests().whenAgentManifestKept(this, [this] { rewriteAgentColumn(); });
 }
@@ -77,14 +81,16 @@ void NodesPage::buildNodesPage() {
     filterEdit_->setClearButtonEnabled(true);
     connect(filterEdit_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
     layout->addWidget(filterEdit_);
-    table_ = new PercentTableWidget({QStringLiteral("nodesTable"), kHeaders, kFirstColumnWidth, kColumnPercentages,
-                                     QAbstractItemView::ExtendedSelection},
+    table_ = new PercentTableWidget({QStringLiteral("nodesTable"), kHeaders, kFirstColumnWidth,
+                                     kColumnPercentages, QAbstractItemView::ExtendedSelection},
                                     this);
     auto* usageDelegate = new UsageProgressDelegate(table_);
     table_->setItemDelegateForColumn(mainwindow::kMemoryColumn, usageDelegate);
     table_->setItemDelegateForColumn(mainwindow::kDiskColumn, usageDelegate);
     trendDelegate_ = new history::TrendDelegate(
-        [this](int row) { return row >= 0 && row < shell_.nodes().size() ? shell_.nodes()[row].id : QString(); },
+        [this](int row) {
+            return row >= 0 && row < shell_.nodes().size() ? shell_.nodes()[row].id : QString();
+        },
         table_);
     table_->setItemDelegateForColumn(mainwindow::kTrendColumn, trendDelegate_);
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
@@ -151,17 +157,18 @@ void NodesPage::refreshNodeStatuses() {
         return QVariant::fromValue(polled);
     };
     auto cycle = std::make_shared<CycleSamples>();
-    const QStringList sent = shell_.poller(shell::PollKind::NodeStatus)
-        .send(requests, this, parse, [this, polledAgents, cycle](const fleet::PollReply& reply) {
-            const auto polled = reply.value.value<PolledStatus>();
-            const int row = rowOfPolledNode(reply.key, polledAgents->value(reply.key));
-            if (row >= 0) {
-                setNodeRow(row, polled.texts);
-                cycle->samples.append(polled.sample);
-            }
-            if (--cycle->waiting == 0)
-                recordCycle(cycle->samples);
-        });
+    const QStringList sent =
+        shell_.poller(shell::PollKind::NodeStatus)
+            .send(requests, this, parse, [this, polledAgents, cycle](const fleet::PollReply& reply) {
+                const auto polled = reply.value.value<PolledStatus>();
+                const int row = rowOfPolledNode(reply.key, polledAgents->value(reply.key));
+                if (row >= 0) {
+                    setNodeRow(row, polled.texts);
+                    cycle->samples.append(polled.sample);
+                }
+                if (--cycle->waiting == 0)
+                    recordCycle(cycle->samples);
+            });
     cycle->waiting = int(sent.size());
 }
 
@@ -179,7 +186,8 @@ void NodesPage::recordCycle(const QList<history::Sample>& samples) {
 const QNetworkRequest& NodesPage::statusRequestFor(const Node& node) {
     StatusRequest& cached = statusRequests_[node.id];
     const int idleLimitMs = mainwindow::timing.statusIdleTimeoutMs;
-    if (cached.request.url().isEmpty() || cached.agent != node.agentApi || cached.idleLimitMs != idleLimitMs) {
+    if (cached.request.url().isEmpty() || cached.agent != node.agentApi ||
+        cached.idleLimitMs != idleLimitMs) {
         cached.agent = node.agentApi;
         cached.idleLimitMs = idleLimitMs;
         cached.request = net::agentNetworkRequest(node, QStringLiteral("/status"));

@@ -17,7 +17,7 @@ class Shell;
 namespace history {
 class TrendDelegate;
 struct Sample;
-}
+} // namespace history
 class NodeMaintenance;
 class NodeWindow;
 class PercentTableWidget;

@@ -11,7 +11,7 @@ QNetworkProxy applicationProxy() {
 
     const QString type = settings::proxyType();
     QNetworkProxy proxy(type == QLatin1String(settings::kTypeHttp) ? QNetworkProxy::HttpProxy
-                                                                    : QNetworkProxy::Socks5Proxy);
+                                                                   : QNetworkProxy::Socks5Proxy);
     proxy.setHostName(settings::proxyHost());
     proxy.setPort(quint16(settings::proxyPort()));
     proxy.setUser(settings::proxyUsername());
@@ -24,9 +24,11 @@ QNetworkProxy applicationProxy() {
 QString proxySummary() {
     if (settings::networkMode() != QLatin1String(settings::kModeLocalProxy))
         return QStringLiteral("直连");
-    const QString type = settings::proxyType() == QLatin1String(settings::kTypeHttp) ? QStringLiteral("HTTP")
-                                                                                      : QStringLiteral("SOCKS5");
-    return QStringLiteral("%1 %2:%3").arg(type, settings::proxyHost(), QString::number(settings::proxyPort()));
+    const QString type = settings::proxyType() == QLatin1String(settings::kTypeHttp)
+                             ? QStringLiteral("HTTP")
+                             : QStringLiteral("SOCKS5");
+    return QStringLiteral("%1 %2:%3")
+        .arg(type, settings::proxyHost(), QString::number(settings::proxyPort()));
 }
 
 } // namespace net

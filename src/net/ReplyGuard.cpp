@@ -25,7 +25,8 @@ bool isIdempotent(const QNetworkReply* reply) {
 } // namespace
 
 void requireRedirectApproval(QNetworkRequest& request) {
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
 bool isSameOrigin(const QUrl& a, const QUrl& b) {

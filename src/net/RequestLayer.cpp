@@ -1,16 +1,16 @@
 #include "net/RequestLayer.h"
 
 #include "app/AppConstants.h"
+#include "model/SignInState.h"
 #include "net/AgentEndpoint.h"
 #include "net/ApplicationProxy.h"
 #include "net/ReplyGuard.h"
 #include "net/ReplyLimits.h"
 #include "net/RequestTiming.h"
-#include "model/SignInState.h"
 
 #include <QEventLoop>
-#include <QJsonArray>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -32,8 +32,8 @@ void waitForReply(QNetworkReply* reply) {
     loop.exec();
 }
 
-QNetworkReply* sendCloud(QNetworkAccessManager& manager, const QString& method, const QNetworkRequest& request,
-                         const QByteArray& body) {
+QNetworkReply* sendCloud(QNetworkAccessManager& manager, const QString& method,
+                         const QNetworkRequest& request, const QByteArray& body) {
     if (method == QLatin1String("GET"))
         return manager.get(request);
     if (method == QLatin1String("POST"))
@@ -45,8 +45,8 @@ QNetworkReply* sendCloud(QNetworkAccessManager& manager, const QString& method, 
     return manager.sendCustomRequest(request, method.toUtf8(), body);
 }
 
-QNetworkReply* sendAgent(QNetworkAccessManager& manager, const QString& method, const QNetworkRequest& request,
-                         const QByteArray& body) {
+QNetworkReply* sendAgent(QNetworkAccessManager& manager, const QString& method,
+                         const QNetworkRequest& request, const QByteArray& body) {
     if (method == QLatin1String("GET"))
         return manager.get(request);
     if (method == QLatin1String("POST"))
@@ -102,7 +102,8 @@ QJsonObject parseJsonObject(const QByteArray& body) {
 QJsonObject parseReplyObject(int status, const QByteArray& body, bool* malformed) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    const bool unreadable = status >= 200 && status < 300 && !document.isObject() && !body.trimmed().isEmpty();
+    const bool unreadable =
+        status >= 200 && status < 300 && !document.isObject() && !body.trimmed().isEmpty();
     if (malformed)
         *malformed = unreadable;
     if (unreadable)
@@ -122,9 +123,10 @@ QJsonObject cloudRequest(const QString& method, const QString& path, const QJson
 
     QNetworkAccessManager manager;
     manager.setProxy(applicationProxy());
-    const QByteArray bytes = body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(sendCloud(manager, method, request, bytes),
-                                                                   [](QNetworkReply* r) { r->deleteLater(); });
+    const QByteArray bytes =
+        body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
+        sendCloud(manager, method, request, bytes), [](QNetworkReply* r) { r->deleteLater(); });
     guardReply(reply.get(), limits::kApiReplyMaxBytes);
     waitForReply(reply.get());
     // A refused redirect or an oversized body is no answer at all: whatever arrived is not the reply.
@@ -138,7 +140,8 @@ QJsonObject cloudRequest(const QString& method, const QString& path, const QJson
 
 QString agentUrl(const Node& node, const QString& path) {
     const QString scheme = node.agentApi.scheme.isEmpty() ? QStringLiteral("http") : node.agentApi.scheme;
-    return QStringLiteral("%1://%2:%3%4").arg(scheme, node.agentApi.host, QString::number(node.agentApi.port), path);
+    return QStringLiteral("%1://%2:%3%4")
+        .arg(scheme, node.agentApi.host, QString::number(node.agentApi.port), path);
 }
 
 QNetworkRequest agentNetworkRequest(const Node& node, const QString& path) {
@@ -167,8 +170,8 @@ QJsonObject blockingAgentRequest(const Node& node, const QString& method, const 
     request.setTransferTimeout(idleTimeoutMs);
     requireRedirectApproval(request); // stricter still: a body is never sent again, not even to the same host
     const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(sendAgent(manager, method, request, bytes),
-                                                                   [](QNetworkReply* r) { r->deleteLater(); });
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
+        sendAgent(manager, method, request, bytes), [](QNetworkReply* r) { r->deleteLater(); });
     guardReply(reply.get(), maxReplyBytes);
     waitForReply(reply.get());
     if (outStatus)
@@ -177,7 +180,8 @@ QJsonObject blockingAgentRequest(const Node& node, const QString& method, const 
     // Errors below the HTTP layer (connection reset, timeout, proxy failure) mean the body may be cut
     // short: a truncated reply must never read as success, even when some of it arrived.
     const QNetworkReply::NetworkError error = reply->error();
-    const bool transportFailed = error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+    const bool transportFailed =
+        error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
     if ((error != QNetworkReply::NoError && data.isEmpty()) || transportFailed) {
         QJsonObject failure;
         failure.insert(QStringLiteral("error"), networkErrorText(reply.get()));
@@ -188,8 +192,8 @@ QJsonObject blockingAgentRequest(const Node& node, const QString& method, const 
 
 } // namespace
 
-QJsonObject agentRequest(const Node& node, const QString& method, const QString& path, const QJsonObject& body,
-                         int* outStatus) {
+QJsonObject agentRequest(const Node& node, const QString& method, const QString& path,
+                         const QJsonObject& body, int* outStatus) {
     return blockingAgentRequest(node, method, path, body, timing.blockingIdleTimeoutMs, outStatus);
 }
 
@@ -199,8 +203,8 @@ QJsonObject agentRequestLong(const Node& node, const QString& method, const QStr
 }
 
 QJsonObject agentListRequest(const Node& node, const QString& path, int* outStatus) {
-    return blockingAgentRequest(node, QStringLiteral("GET"), path, {}, timing.blockingIdleTimeoutMs, outStatus,
-                                limits::kListReplyMaxBytes);
+    return blockingAgentRequest(node, QStringLiteral("GET"), path, {}, timing.blockingIdleTimeoutMs,
+                                outStatus, limits::kListReplyMaxBytes);
 }
 
 QString replyErrorText(const QJsonObject& reply) {
@@ -213,7 +217,10 @@ QString describeFailure(const QJsonObject& reply, int status) {
     const QJsonArray array = reply.value(QLatin1String("rooms")).toArray();
     for (const QJsonValue& room : array) {
         // Cloud replies give rooms as objects with a name; Agent replies may give plain names.
-        const QString name = (room.isObject() ? room.toObject().value(QLatin1String("name")) : room).toVariant().toString().trimmed();
+        const QString name = (room.isObject() ? room.toObject().value(QLatin1String("name")) : room)
+                                 .toVariant()
+                                 .toString()
+                                 .trimmed();
         if (!name.isEmpty())
             rooms << name;
     }
@@ -227,4 +234,3 @@ QString describeFailure(const QJsonObject& reply, int status) {
 }
 
 } // namespace net
-

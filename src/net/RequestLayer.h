@@ -7,7 +7,6 @@
 #include <QNetworkRequest>
 #include <QString>
 
-
 namespace net {
 
 // Blocking call to the Cloud API (base URL + path), waiting in a nested event loop. The reply body is
@@ -17,8 +16,8 @@ QJsonObject cloudRequest(const QString& method, const QString& path, const QJson
                          int* outStatus = nullptr);
 
 // Blocking call to a Node's Agent. A network failure with an empty body yields {"error": <reason>}.
-QJsonObject agentRequest(const Node& node, const QString& method, const QString& path, const QJsonObject& body,
-                         int* outStatus = nullptr);
+QJsonObject agentRequest(const Node& node, const QString& method, const QString& path,
+                         const QJsonObject& body, int* outStatus = nullptr);
 
 // The same for Agent operations that answer only when they are done (engine install, update and
 // removal, the Agent's own update): they may stay silent far longer than a short call.

@@ -98,7 +98,8 @@ QByteArray protectData(const QByteArray& plain) {
     const QByteArray nonce = crypto::randomBytes(kNonceLength);
     QByteArray cipher;
     QByteArray tag(kTagLength, '\0');
-    const bool ok = nonce.size() == kNonceLength && crypto::aesGcmCrypt(true, key, nonce, plain, cipher, tag, kAssociatedData);
+    const bool ok = nonce.size() == kNonceLength &&
+                    crypto::aesGcmCrypt(true, key, nonce, plain, cipher, tag, kAssociatedData);
     crypto::wipe(key);
     if (!ok)
         return {};
@@ -114,7 +115,8 @@ QByteArray unprotectData(const QByteArray& blob, bool* ok) {
     if (key.isEmpty())
         return {};
     const QByteArray nonce = blob.mid(kMagicLength, kNonceLength);
-    const QByteArray cipher = blob.mid(kMagicLength + kNonceLength, blob.size() - kMagicLength - kNonceLength - kTagLength);
+    const QByteArray cipher =
+        blob.mid(kMagicLength + kNonceLength, blob.size() - kMagicLength - kNonceLength - kTagLength);
     QByteArray tag = blob.right(kTagLength);
     QByteArray plain;
     const bool opened = crypto::aesGcmCrypt(false, key, nonce, cipher, plain, tag, kAssociatedData);

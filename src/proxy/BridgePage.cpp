@@ -3,15 +3,15 @@
 #include "fleet/ListRows.h"
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
-#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyRules.h"
 #include "proxy/ProxyTiming.h"
 #include "shell/AgentCall.h"
-#include "widgets/NodeFilterCombo.h"
 #include "ui/Dialogs.h"
+#include "widgets/NodeFilterCombo.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -59,7 +59,8 @@ void BridgePage::buildPage() {
     filterRow->addStretch();
     layout->addLayout(filterRow);
 
-    table_ = new PercentTableWidget({QStringLiteral("bridgeTable"), kHeaders, kFirstColumnWidth, kPercentages}, this);
+    table_ = new PercentTableWidget(
+        {QStringLiteral("bridgeTable"), kHeaders, kFirstColumnWidth, kPercentages}, this);
     layout->addWidget(table_);
 
     connect(filter_, &QComboBox::activated, this, [this] { showOnlyNode(filter_->selectedNodeId()); });
@@ -107,10 +108,11 @@ void BridgePage::requestLists(const QList<fleet::NodeRef>& targets) {
     QList<fleet::PollRequest> requests;
     for (const fleet::NodeRef& target : targets) {
         if (!target.node.hasAgentEndpoint()) {
-            mergeNodeBridges(rows_, target.id,
-                             {bridgeFailureRow(target.id, nodeLabel(target.node), QString::fromUtf8(kStateNoAgent),
-                                               QString::fromUtf8(kNoAgentText))},
-                             edits_, edits_.stamp());
+            mergeNodeBridges(
+                rows_, target.id,
+                {bridgeFailureRow(target.id, nodeLabel(target.node), QString::fromUtf8(kStateNoAgent),
+                                  QString::fromUtf8(kNoAgentText))},
+                edits_, edits_.stamp());
             continue;
         }
         QNetworkRequest request = net::agentNetworkRequest(target.node, QStringLiteral("/proxy/bridges"));
@@ -135,8 +137,9 @@ void BridgePage::followTest(const QString& nodeId, const QString& bridgeKey, int
     if (remainingMs <= 0)
         return;
     QTimer::singleShot(timing.bridgeTestFollowMs, this, [this, nodeId, bridgeKey, remainingMs] {
-        const auto row = std::find_if(rows_.cbegin(), rows_.cend(),
-                                      [&](const ProxyBridgeRow& bridge) { return bridge.key() == bridgeKey; });
+        const auto row = std::find_if(rows_.cbegin(), rows_.cend(), [&](const ProxyBridgeRow& bridge) {
+            return bridge.key() == bridgeKey;
+        });
         const QList<fleet::NodeRef> target = fleet::snapshotFiltered(shell_.nodes(), nodeId);
         // Done when the test is over, the bridge or its Node is gone.
         if (row == rows_.cend() || !row->testing || target.isEmpty() || target.first().id != nodeId)
@@ -157,7 +160,8 @@ void BridgePage::deliverList(const QString& nodeId, const BridgeListReply& list)
             row.nodeName = nodeLabel(*node);
         if (!list.failure.isEmpty())
             fresh = {bridgeFailureRow(nodeId, nodeLabel(*node),
-                                      QString::fromUtf8(list.offline ? kStateOffline : kStateFailed), list.failure)};
+                                      QString::fromUtf8(list.offline ? kStateOffline : kStateFailed),
+                                      list.failure)};
         mergeNodeBridges(rows_, nodeId, fresh, edits_, sentAt_.value(nodeId));
         if (list.isCut())
             cutNodes_.insert(nodeId);
@@ -180,7 +184,8 @@ void BridgePage::announceRefreshed() {
         if (cutNodes_.contains(node.id))
             cut << nodeLabel(node);
         if (unreadable_.contains(node.id))
-            unreadable << nodeLabel(node) + QStringLiteral(": ") + QString::fromUtf8(net::kMalformedReplyText);
+            unreadable << nodeLabel(node) + QStringLiteral(": ") +
+                              QString::fromUtf8(net::kMalformedReplyText);
     }
     QString text = fleet::withCutNotice(QStringLiteral("中转已刷新"), cut);
     if (!unreadable.isEmpty())
@@ -256,8 +261,8 @@ std::optional<BridgePage::ChosenBridge> BridgePage::chosenBridge() const {
     return ChosenBridge{*row, *node};
 }
 
-bool BridgePage::sendBridgeRequest(const Node& node, const QString& method,
-                                   const QString& path, const QJsonObject& body, const QString& busyText,
+bool BridgePage::sendBridgeRequest(const Node& node, const QString& method, const QString& path,
+                                   const QJsonObject& body, const QString& busyText,
                                    const QString& failurePrefix, QJsonObject* reply) {
     if (!node.hasAgentEndpoint()) {
         ui::warning(shell_.dialogParent(), QStringLiteral("当前节点缺少 Agent API 信息。"));
@@ -316,8 +321,8 @@ void BridgePage::createBridge() {
                            {QStringLiteral("password"), defaults.password},
                            {QStringLiteral("upstreamType"), QStringLiteral("socks5")}};
     QJsonObject reply;
-    if (!sendBridgeRequest(node, QStringLiteral("POST"), QStringLiteral("/proxy/bridges"), body,
-                           busyText, QStringLiteral("创建中转失败: "), &reply))
+    if (!sendBridgeRequest(node, QStringLiteral("POST"), QStringLiteral("/proxy/bridges"), body, busyText,
+                           QStringLiteral("创建中转失败: "), &reply))
         return;
     adoptReply(node, reply);
     shell_.setStatusText(QStringLiteral("中转创建完成"));
@@ -375,8 +380,8 @@ void BridgePage::setBridgeRunning(bool start) {
     const Node* node = &chosen->node;
     QJsonObject reply;
     if (!sendBridgeRequest(*node, QStringLiteral("POST"),
-                           bridgePath(row->id, start ? QStringLiteral("/start") : QStringLiteral("/stop")), {},
-                           start ? QStringLiteral("启动中转...") : QStringLiteral("停止中转..."),
+                           bridgePath(row->id, start ? QStringLiteral("/start") : QStringLiteral("/stop")),
+                           {}, start ? QStringLiteral("启动中转...") : QStringLiteral("停止中转..."),
                            QStringLiteral("中转请求失败: "), &reply))
         return;
     adoptReply(*node, reply);

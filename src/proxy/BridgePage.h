@@ -68,17 +68,17 @@ private:
     std::optional<ChosenBridge> chosenBridge() const;
     // One blocking request on the bridge's Node behind the busy state; the reply's row replaces the
     // bridge's row. Returns false (after warning with failurePrefix) when the Agent refused.
-    bool sendBridgeRequest(const Node& node, const QString& method,
-                           const QString& path, const QJsonObject& body, const QString& busyText,
-                           const QString& failurePrefix, QJsonObject* reply);
+    bool sendBridgeRequest(const Node& node, const QString& method, const QString& path,
+                           const QJsonObject& body, const QString& busyText, const QString& failurePrefix,
+                           QJsonObject* reply);
     void adoptReply(const Node& node, const QJsonObject& reply);
     QString filterNodeId() const;
 
     shell::Shell& shell_;
     PercentTableWidget* table_ = nullptr;
     NodeFilterCombo* filter_ = nullptr;
-    QList<ProxyBridgeRow> rows_;   // every bridge known, of all Nodes
-    QStringList shownKeys_;        // the key of each table row
+    QList<ProxyBridgeRow> rows_; // every bridge known, of all Nodes
+    QStringList shownKeys_;      // the key of each table row
     BridgeEdits edits_;
     QHash<QString, quint64> sentAt_; // Node id -> edit stamp when its list request was sent
     QSet<QString> awaited_;          // Nodes the status line waits for ("中转已刷新")

@@ -54,7 +54,8 @@ QString orDash(const QString& s) {
 
 } // namespace
 
-ProxyBridgeRow ProxyBridgeRow::fromJson(const QJsonObject& o, const QString& nodeId, const QString& nodeName) {
+ProxyBridgeRow ProxyBridgeRow::fromJson(const QJsonObject& o, const QString& nodeId,
+                                        const QString& nodeName) {
     ProxyBridgeRow row;
     row.nodeId = nodeId;
     row.nodeName = nodeName;
@@ -134,15 +135,17 @@ QStringList bridgeCells(const ProxyBridgeRow& row) {
     if (row.hasUpstream())
         state = row.running ? QStringLiteral("运行中") : QStringLiteral("已停止");
     const QString entry = row.socksAddr.isEmpty() ? QStringLiteral(":%1").arg(row.port) : row.socksAddr;
-    const QString upstream =
-        row.hasUpstream() ? row.upstreamHost + QLatin1Char(':') + QString::number(row.upstreamPort) : kNotConfigured;
+    const QString upstream = row.hasUpstream()
+                                 ? row.upstreamHost + QLatin1Char(':') + QString::number(row.upstreamPort)
+                                 : kNotConfigured;
     QString speed = kDash;
     QString testedAt = kDash;
     if (row.testing) {
         speed = testedAt = kTesting;
     } else if (row.testedAt >= 1) {
         speed = row.downloadBytesPerSecond <= 0 ? kFailed : fmt::clientRate(row.downloadBytesPerSecond);
-        testedAt = QDateTime::fromSecsSinceEpoch(row.testedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        testedAt =
+            QDateTime::fromSecsSinceEpoch(row.testedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     }
     const QString error = !row.error.isEmpty() ? row.error : orDash(row.testError);
     return {state,
@@ -160,7 +163,8 @@ QStringList bridgeCells(const ProxyBridgeRow& row) {
             error};
 }
 
-QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& nodeId, const QString& nodeName) {
+QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& nodeId,
+                                      const QString& nodeName) {
     QList<ProxyBridgeRow> rows;
     for (const QJsonValue& value : reply.value(QStringLiteral("bridges")).toArray()) {
         if (value.isObject())

@@ -69,7 +69,8 @@ QString bridgeLatencyText(const ProxyBridgeRow& row);
 ProxyBridgeRow bridgeFailureRow(const QString& nodeId, const QString& nodeName, const QString& state,
                                 const QString& reason);
 // The bridges of a list reply ({"bridges": [...]}), in array order.
-QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& nodeId, const QString& nodeName);
+QList<ProxyBridgeRow> parseBridgeList(const QJsonObject& reply, const QString& nodeId,
+                                      const QString& nodeName);
 
 // One Node's list poll as read on the poll cycle's worker thread: no more than a page shows of its bridges
 // (their Node name still empty), how many the Agent listed, and why the list could not be read (a network

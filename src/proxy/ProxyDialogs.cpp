@@ -77,7 +77,8 @@ ProxyDefaults ProxyDefaultsDialog::values() const {
     return {port_->value(), username_->text().trimmed(), password_->text()};
 }
 
-BridgeCreateDialog::BridgeCreateDialog(const QList<Node>& nodes, const QString& preselectedNodeId, QWidget* parent)
+BridgeCreateDialog::BridgeCreateDialog(const QList<Node>& nodes, const QString& preselectedNodeId,
+                                       QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("新增中转"));
     setMinimumWidth(360);

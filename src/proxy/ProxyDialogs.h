@@ -50,7 +50,9 @@ struct BridgeSettings {
     QString upstreamUsername;
     QString upstreamPassword;
 
-    bool hasEntryAccount() const { return !name.isEmpty() && !username.isEmpty() && !password.trimmed().isEmpty(); }
+    bool hasEntryAccount() const {
+        return !name.isEmpty() && !username.isEmpty() && !password.trimmed().isEmpty();
+    }
     QJsonObject toJson() const;
 };
 

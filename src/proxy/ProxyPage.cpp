@@ -2,13 +2,13 @@
 
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
-#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyTiming.h"
 #include "shell/BusyScope.h"
 #include "ui/Dialogs.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -19,10 +19,10 @@
 namespace proxy {
 namespace {
 
-const QStringList kHeaders{QStringLiteral("状态"),     QStringLiteral("名称"),     QStringLiteral("地址"),
-                           QStringLiteral("端口"),     QStringLiteral("账号"),     QStringLiteral("密码"),
-                           QStringLiteral("连接"),     QStringLiteral("客户端"),   QStringLiteral("上传速率"),
-                           QStringLiteral("下载速率"), QStringLiteral("总流量"),   QStringLiteral("运行时长"),
+const QStringList kHeaders{QStringLiteral("状态"),     QStringLiteral("名称"),   QStringLiteral("地址"),
+                           QStringLiteral("端口"),     QStringLiteral("账号"),   QStringLiteral("密码"),
+                           QStringLiteral("连接"),     QStringLiteral("客户端"), QStringLiteral("上传速率"),
+                           QStringLiteral("下载速率"), QStringLiteral("总流量"), QStringLiteral("运行时长"),
                            QStringLiteral("错误")};
 const QList<int> kPercentages{10, 10, 7, 9, 9, 6, 6, 10, 10, 10, 8, 11};
 constexpr int kFirstColumnWidth = 96;
@@ -40,9 +40,9 @@ void ProxyPage::buildTable() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->setSpacing(8);
-    table_ = new PercentTableWidget(
-        {QStringLiteral("proxyTable"), kHeaders, kFirstColumnWidth, kPercentages, QAbstractItemView::ExtendedSelection},
-        this);
+    table_ = new PercentTableWidget({QStringLiteral("proxyTable"), kHeaders, kFirstColumnWidth, kPercentages,
+                                     QAbstractItemView::ExtendedSelection},
+                                    this);
     connect(table_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showContextMenu(pos); });
     layout->addWidget(table_);
@@ -117,8 +117,8 @@ void ProxyPage::refreshStatuses() {
     shell_.poller(shell::PollKind::ProxyStatus)
         .send(requests, this, parse, [this](const fleet::PollReply& reply) {
             // Matched by Node id: after a reload the Node may sit in another row, or be gone.
-            applyView(rowOfNode(reply.key), proxyRowFromPoll(reply.networkError, reply.errorText, reply.status,
-                                                             reply.value.toJsonObject()));
+            applyView(rowOfNode(reply.key), proxyRowFromPoll(reply.networkError, reply.errorText,
+                                                             reply.status, reply.value.toJsonObject()));
         });
 }
 
@@ -164,10 +164,10 @@ void ProxyPage::runOnSelection(const QString& path, const QJsonObject& body) {
             return fleet::StepOutcome::success();
         });
         // The status line tells what happened: "done" only when every Node did it.
-        busy.finish(report.failures() == 0 ? QStringLiteral("代理请求完成")
-                                           : QStringLiteral("代理请求失败 %1/%2")
-                                                 .arg(report.failures())
-                                                 .arg(report.results.size()));
+        busy.finish(
+            report.failures() == 0
+                ? QStringLiteral("代理请求完成")
+                : QStringLiteral("代理请求失败 %1/%2").arg(report.failures()).arg(report.results.size()));
     }
     if (report.failures() == 0)
         return;
@@ -185,10 +185,11 @@ void ProxyPage::startProxies() {
         return;
     }
     saveProxyDefaults(defaults_);
-    runOnSelection(QStringLiteral("/proxy/start"), {{QStringLiteral("listen"), QStringLiteral("0.0.0.0")},
-                                                     {QStringLiteral("port"), defaults_.port},
-                                                     {QStringLiteral("username"), defaults_.username.trimmed()},
-                                                     {QStringLiteral("password"), defaults_.password}});
+    runOnSelection(QStringLiteral("/proxy/start"),
+                   {{QStringLiteral("listen"), QStringLiteral("0.0.0.0")},
+                    {QStringLiteral("port"), defaults_.port},
+                    {QStringLiteral("username"), defaults_.username.trimmed()},
+                    {QStringLiteral("password"), defaults_.password}});
 }
 
 bool ProxyPage::confirmStop(const QList<int>& nodeRows) {
@@ -237,7 +238,8 @@ void ProxyPage::copyConnection() {
     const QString url = socksUrl(connection.username, connection.password, connection.socksAddr);
     QApplication::clipboard()->setText(url);
     // The clipboard holds the password; the status line stays on screen, so it shows it masked.
-    shell_.setStatusText(QStringLiteral("代理连接已复制 ") + maskedSocksUrl(connection.username, connection.socksAddr));
+    shell_.setStatusText(QStringLiteral("代理连接已复制 ") +
+                         maskedSocksUrl(connection.username, connection.socksAddr));
 }
 
 void ProxyPage::editDefaults() {

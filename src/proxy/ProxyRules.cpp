@@ -147,7 +147,8 @@ QString maskedPassword(const QString& password) {
 
 QString maskedSocksUrl(const QString& username, const QString& address) {
     return QStringLiteral("socks5://%1:%2@%3")
-        .arg(QString::fromLatin1(QUrl::toPercentEncoding(username)), maskedPassword(QStringLiteral("x")), address);
+        .arg(QString::fromLatin1(QUrl::toPercentEncoding(username)), maskedPassword(QStringLiteral("x")),
+             address);
 }
 
 QString socksUrl(const QString& username, const QString& password, const QString& address) {

@@ -7,7 +7,8 @@ namespace {
 
 bool fetchInto(const char* path, QJsonObject& kept) {
     int status = 0;
-    const QJsonObject reply = net::cloudRequest(QStringLiteral("GET"), QString::fromLatin1(path), {}, true, &status);
+    const QJsonObject reply =
+        net::cloudRequest(QStringLiteral("GET"), QString::fromLatin1(path), {}, true, &status);
     if (status < 1 || status > 299 || reply.value(QLatin1String("version")).toString().isEmpty())
         return false;
     kept = reply;
@@ -37,8 +38,9 @@ releases::Changelog ReleaseManifests::agentChangelog() {
     QJsonObject changelog = agent_.value(QLatin1String("changelog")).toObject();
     if (changelog.isEmpty()) {
         int status = 0;
-        const QJsonObject reply = net::cloudRequest(
-            QStringLiteral("GET"), QString::fromLatin1(app::kAgentChangelogPath), QJsonObject(), true, &status);
+        const QJsonObject reply =
+            net::cloudRequest(QStringLiteral("GET"), QString::fromLatin1(app::kAgentChangelogPath),
+                              QJsonObject(), true, &status);
         if (status >= 200 && status < 300)
             changelog = reply;
     }

@@ -2,9 +2,9 @@
 
 #include "releases/ChangelogDialog.h"
 #include "releases/ReleaseManifests.h"
-#include "shell/Shell.h"
 #include "settings/ClientUpdateRules.h"
 #include "settings/SettingsTiming.h"
+#include "shell/Shell.h"
 #include "ui/Dialogs.h"
 
 #include <QCoreApplication>
@@ -99,7 +99,7 @@ void ClientUpdate::refreshVersionInfo() {
     fetchClientManifest();
     shell_.manifests().fetchAgentManifest();
     shell_.setStatusText(clientupdate::versionRefreshedText(shell_.manifests().clientVersion(),
-                                                             shell_.manifests().agentVersion()));
+                                                            shell_.manifests().agentVersion()));
 }
 
 void ClientUpdate::showClientChangelog() {

@@ -49,12 +49,11 @@ bool pageKeyApplies(PageKey key, const QWidget* focus) {
 }
 
 void installPageShortcuts(QWidget* window, const Shell& shell, std::function<const PageHooks*()> shownHooks) {
-    const QList<std::pair<PageKey, QKeySequence>> keys{
-        {PageKey::Refresh, QKeySequence(Qt::Key_F5)},
-        {PageKey::Delete, QKeySequence(Qt::Key_Delete)},
-        {PageKey::Activate, QKeySequence(Qt::Key_Return)},
-        {PageKey::Activate, QKeySequence(Qt::Key_Enter)},
-        {PageKey::Find, QKeySequence(Qt::CTRL | Qt::Key_F)}};
+    const QList<std::pair<PageKey, QKeySequence>> keys{{PageKey::Refresh, QKeySequence(Qt::Key_F5)},
+                                                       {PageKey::Delete, QKeySequence(Qt::Key_Delete)},
+                                                       {PageKey::Activate, QKeySequence(Qt::Key_Return)},
+                                                       {PageKey::Activate, QKeySequence(Qt::Key_Enter)},
+                                                       {PageKey::Find, QKeySequence(Qt::CTRL | Qt::Key_F)}};
     QList<std::pair<PageKey, QShortcut*>> shortcuts;
     for (const auto& [key, sequence] : keys) {
         auto* shortcut = new QShortcut(sequence, window);

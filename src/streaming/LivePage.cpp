@@ -5,15 +5,15 @@
 #include "fleet/NodeBatch.h"
 #include "fleet/PollCycle.h"
 #include "history/FleetHistory.h"
-#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
-#include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "streaming/LivePushStatus.h"
 #include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
 #include "ui/PlainText.h"
+#include "widgets/NodeFilterCombo.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QDateTime>
 #include <QHeaderView>
@@ -82,8 +82,8 @@ LivePage::LivePage(shell::Shell& shell, QWidget* parent) : QWidget(parent), shel
 }
 
 void LivePage::buildTable() {
-    table_ = new PercentTableWidget({QStringLiteral("liveTable"), kHeaders, kFirstColumnWidth, kColumnPercentages},
-                                    this);
+    table_ = new PercentTableWidget(
+        {QStringLiteral("liveTable"), kHeaders, kFirstColumnWidth, kColumnPercentages}, this);
     table_->setIconSize(QSize(16, 16));
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setFixedWidth(42);

@@ -74,9 +74,9 @@ QString modeLabel(const QString& streamMode) {
 }
 
 QString readableEventLine(const QString& line) {
-    static const QRegularExpression modeId(QStringLiteral("\\b(%1|%2|%3)\\b")
-                                               .arg(QLatin1String(kFileMode), QLatin1String(kRandomAudioMode),
-                                                    QLatin1String(kPullMode)));
+    static const QRegularExpression modeId(
+        QStringLiteral("\\b(%1|%2|%3)\\b")
+            .arg(QLatin1String(kFileMode), QLatin1String(kRandomAudioMode), QLatin1String(kPullMode)));
     QString readable;
     qsizetype copied = 0;
     for (QRegularExpressionMatchIterator it = modeId.globalMatch(line); it.hasNext();) {

@@ -5,15 +5,15 @@
 #include "fleet/PollCycle.h"
 #include "net/AgentEndpoint.h"
 #include "net/ReplyLimits.h"
-#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
-#include "widgets/NodeFilterCombo.h"
 #include "shell/Shell.h"
 #include "streaming/LivePreviewWindow.h"
 #include "streaming/PreviewLinkOpen.h"
 #include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
 #include "ui/PlainText.h"
+#include "widgets/NodeFilterCombo.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -75,16 +75,16 @@ RtmpPage::RtmpPage(shell::Shell& shell, QWidget* parent) : QWidget(parent), shel
 }
 
 void RtmpPage::buildTable() {
-    table_ = new PercentTableWidget({QStringLiteral("rtmpTable"),
-                                     {QStringLiteral("房间名"), QStringLiteral("节点"), QStringLiteral("RTMP推流地址"),
-                                      QStringLiteral("推流密钥"), QStringLiteral("SRT推流地址"),
-                                      QStringLiteral("HLS预览地址"), QStringLiteral("更新时间"), QStringLiteral("错误"),
-                                      QStringLiteral("状态")},
-                                     112,
-                                     {9, 19, 10, 22, 16, 8, 6, 10},
-                                     QAbstractItemView::SingleSelection,
-                                     false},
-                                    this);
+    table_ = new PercentTableWidget(
+        {QStringLiteral("rtmpTable"),
+         {QStringLiteral("房间名"), QStringLiteral("节点"), QStringLiteral("RTMP推流地址"),
+          QStringLiteral("推流密钥"), QStringLiteral("SRT推流地址"), QStringLiteral("HLS预览地址"),
+          QStringLiteral("更新时间"), QStringLiteral("错误"), QStringLiteral("状态")},
+         112,
+         {9, 19, 10, 22, 16, 8, 6, 10},
+         QAbstractItemView::SingleSelection,
+         false},
+        this);
     connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         const int row = table_->rowAt(pos.y());
         if (row >= 0)
@@ -123,7 +123,8 @@ void RtmpPage::loadRooms(bool loud) {
             loudPending_.insert(target.id); // a request still waiting from a quiet load counts too
     }
     shell_.poller(shell::PollKind::RtmpStatus)
-        .send(requests, this, parseStatusBody, [this](const fleet::PollReply& reply) { onStatusReply(reply); });
+        .send(requests, this, parseStatusBody,
+              [this](const fleet::PollReply& reply) { onStatusReply(reply); });
     if (loud && loudPending_.isEmpty())
         shell_.setStatusText(loadedText());
 }
@@ -152,9 +153,10 @@ void RtmpPage::onStatusReply(const fleet::PollReply& reply) {
     if (node.index >= 0) { // a Node deleted meanwhile leaves no rows behind
         const int status = reply.networkError ? 0 : reply.status;
         // A success that could not be read is a failed Node, not a Node without rooms.
-        applyNodeRows(node.index, parsed.malformed
-                                      ? QList<RtmpRoom>{rtmpServiceRow(node, QString::fromUtf8(net::kMalformedReplyText))}
-                                      : rtmpRowsFromStatus(status, parsed.reply, reply.errorText, node));
+        applyNodeRows(node.index,
+                      parsed.malformed
+                          ? QList<RtmpRoom>{rtmpServiceRow(node, QString::fromUtf8(net::kMalformedReplyText))}
+                          : rtmpRowsFromStatus(status, parsed.reply, reply.errorText, node));
     }
     if (loudPending_.remove(reply.key) && loudPending_.isEmpty())
         shell_.setStatusText(loadedText());

@@ -78,7 +78,7 @@ private:
     RtmpRoomList list_;
     QSet<QString> loudPending_; // Node ids a loud load still waits for
     RtmpRoomActions actions_{shell_, *this};
-    QSet<QString> cutNodes_;    // Node ids whose last list had more rooms than the page shows
+    QSet<QString> cutNodes_; // Node ids whose last list had more rooms than the page shows
 };
 
 // The rows of the RTMP page inside this window (the page as it stands, not asked afresh); empty when the

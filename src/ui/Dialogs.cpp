@@ -131,13 +131,27 @@ int execDialog(QDialog& dialog) {
 
 namespace testing {
 
-void setScripted(bool on) { script().on = on; }
-bool isScripted() { return script().on; }
-void queueAnswer(bool yes) { script().answers.push_back(yes); }
-void queuePath(const QString& path) { script().paths.push_back(QStringList{path}); }
-void queuePaths(const QStringList& paths) { script().paths.push_back(paths); }
-void queueDialog(std::function<int(QDialog&)> handler) { script().dialogs.push_back(std::move(handler)); }
-const QList<Shown>& shown() { return script().shown; }
+void setScripted(bool on) {
+    script().on = on;
+}
+bool isScripted() {
+    return script().on;
+}
+void queueAnswer(bool yes) {
+    script().answers.push_back(yes);
+}
+void queuePath(const QString& path) {
+    script().paths.push_back(QStringList{path});
+}
+void queuePaths(const QStringList& paths) {
+    script().paths.push_back(paths);
+}
+void queueDialog(std::function<int(QDialog&)> handler) {
+    script().dialogs.push_back(std::move(handler));
+}
+const QList<Shown>& shown() {
+    return script().shown;
+}
 
 QList<Shown> takeShown() {
     QList<Shown> taken = script().shown;

@@ -15,7 +15,8 @@ namespace ui {
 inline constexpr char kClientTitle[] = "Ondivo";
 
 void warning(QWidget* parent, const QString& text, const QString& title = QString::fromLatin1(kClientTitle));
-void information(QWidget* parent, const QString& text, const QString& title = QString::fromLatin1(kClientTitle));
+void information(QWidget* parent, const QString& text,
+                 const QString& title = QString::fromLatin1(kClientTitle));
 void critical(QWidget* parent, const QString& text, const QString& title = QString::fromLatin1(kClientTitle));
 // Yes/No question; only Yes is consent.
 bool question(QWidget* parent, const QString& text, const QString& title = QString::fromLatin1(kClientTitle));

@@ -51,7 +51,8 @@ bool copyAttributes(const std::filesystem::path& source, const std::filesystem::
     std::filesystem::last_write_time(destination, modified, ec);
     if (ec)
         return false;
-    std::filesystem::permissions(destination, status.permissions(), std::filesystem::perm_options::replace, ec);
+    std::filesystem::permissions(destination, status.permissions(), std::filesystem::perm_options::replace,
+                                 ec);
     return !ec;
 }
 

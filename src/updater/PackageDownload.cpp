@@ -79,7 +79,8 @@ void PackageDownloader::reportProgress(qint64 bytes, bool force) {
         return;
     const int permille = downloadPermille(bytes, total_);
     const qint64 now = nowMs();
-    if (!force && permille / 10 == lastReportPercent_ && now - lastReportMs_ < timing.progressReportIntervalMs)
+    if (!force && permille / 10 == lastReportPercent_ &&
+        now - lastReportMs_ < timing.progressReportIntervalMs)
         return;
     lastReportPercent_ = permille / 10;
     lastReportMs_ = now;

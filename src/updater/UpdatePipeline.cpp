@@ -128,8 +128,8 @@ void UpdatePipeline::reportOutcome() {
 void UpdatePipeline::cleanWorkDirectory() {
     if (options_.workDir.isEmpty())
         return;
-    const QString keep = !completedBackup_.isEmpty() ? completedBackup_
-                                                     : newestBackup(options_.workDir, startedBackup_);
+    const QString keep =
+        !completedBackup_.isEmpty() ? completedBackup_ : newestBackup(options_.workDir, startedBackup_);
     for (const QString& left : updater::cleanWorkDirectory(options_.workDir, keep, {options_.target}))
         appendUpdateLog(options_.logPath, QStringLiteral("未能清理: ") + left);
 }

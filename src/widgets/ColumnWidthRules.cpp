@@ -35,7 +35,6 @@ QList<int> percentColumnWidths(int viewportWidth, int firstColumnWidth, const QL
     return widths;
 }
 
-
 QList<int> proportionalWidths(int available, const QList<int>& weights) {
     if (weights.isEmpty() || std::any_of(weights.begin(), weights.end(), [](int w) { return w <= 0; }))
         return {};

@@ -19,7 +19,8 @@ PercentTableWidget::PercentTableWidget(int rows, int columns, QWidget* parent)
     setUp();
 }
 
-PercentTableWidget::PercentTableWidget(const RecordTableShape& shape, QWidget* parent) : QTableWidget(parent) {
+PercentTableWidget::PercentTableWidget(const RecordTableShape& shape, QWidget* parent)
+    : QTableWidget(parent) {
     setUp();
     setUpRecords(shape);
 }
@@ -87,7 +88,8 @@ void PercentTableWidget::setUp() {
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint& pos) {
         QMenu menu(this);
-        QAction* reset = menu.addAction(QStringLiteral("恢复默认列宽"), this, [this] { restoreDefaultWidths(); });
+        QAction* reset =
+            menu.addAction(QStringLiteral("恢复默认列宽"), this, [this] { restoreDefaultWidths(); });
         reset->setEnabled(!userProportions_.isEmpty());
         menu.exec(header->viewport()->mapToGlobal(pos));
     });

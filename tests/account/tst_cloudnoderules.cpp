@@ -1,8 +1,8 @@
 #include "TestMain.h"
 
+#include "account/CloudNodeRules.h"
 #include "crypto/NodeEnvelope.h"
 #include "mainwindow/BusyCounter.h"
-#include "account/CloudNodeRules.h"
 #include "model/SignInState.h"
 
 #include <QJsonArray>
@@ -177,9 +177,8 @@ private Q_SLOTS:
     void deleteConfirmationTexts() {
         QCOMPARE(account::deleteConfirmation({QStringLiteral("东京")}),
                  QStringLiteral("确定删除节点 东京 ?"));
-        QCOMPARE(
-            account::deleteConfirmation({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}),
-            QStringLiteral("确定删除选中的 3 个节点？"));
+        QCOMPARE(account::deleteConfirmation({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}),
+                 QStringLiteral("确定删除选中的 3 个节点？"));
         QCOMPARE(account::nodePath(QStringLiteral("n-1"), false), QStringLiteral("/api/cloud/nodes/n-1"));
         QCOMPARE(account::nodePath(QStringLiteral("n-1"), true),
                  QStringLiteral("/api/cloud/nodes/n-1?force=1"));
@@ -234,8 +233,7 @@ private Q_SLOTS:
         const QString text =
             account::nodeInUseQuestion(QStringLiteral("box%2"), QJsonObject{{"roomCount", 5}});
         QVERIFY(text.startsWith(QStringLiteral("节点 box%2 正在被 5 个")));
-        QCOMPARE(account::statusLine(QStringLiteral("u%2"), 3),
-                 QStringLiteral("已登录 u%2    云端节点: 3"));
+        QCOMPARE(account::statusLine(QStringLiteral("u%2"), 3), QStringLiteral("已登录 u%2    云端节点: 3"));
     }
 
     void deletionFailureLines_data() {

@@ -1,16 +1,16 @@
 #include "TestMain.h"
 
 #include "Simulator.h"
-#include "crypto/NodeEnvelope.h"
 #include "account/ImportNodeDialog.h"
 #include "client/ClientWindow.h"
+#include "crypto/NodeEnvelope.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/NodesPage.h"
-#include "settings/SettingsTiming.h"
-#include "widgets/NodeFilterCombo.h"
-#include "net/RequestTiming.h"
 #include "model/SignInState.h"
+#include "net/RequestTiming.h"
+#include "settings/SettingsTiming.h"
 #include "ui/Dialogs.h"
+#include "widgets/NodeFilterCombo.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,13 +1,13 @@
-#include "RecordingServer.h"
 #include "PlainText.h"
+#include "RecordingServer.h"
 #include "TestMain.h"
 
 #include "account/LoginDialog.h"
 #include "account/SignInRules.h"
 #include "app/LocalProtection.h"
 #include "app/Settings.h"
-#include "net/RequestTiming.h"
 #include "model/SignInState.h"
+#include "net/RequestTiming.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

@@ -210,8 +210,8 @@ private Q_SLOTS:
         QTest::newRow("markup in the message")
             << 200 << QByteArray("{\"status\":\"fail\",\"message\":\"<img src='/dev/zero'>\"}")
             << QStringLiteral("测试失败：<img src='/dev/zero'>");
-        QTest::newRow("answer without end") << 200 << QByteArray(300 * 1024, ' ')
-                                            << QStringLiteral("测试失败：回复超过 64 KiB 上限，已中止");
+        QTest::newRow("answer without end")
+            << 200 << QByteArray(300 * 1024, ' ') << QStringLiteral("测试失败：回复超过 64 KiB 上限，已中止");
     }
     void geolocationAnswers() {
         QFETCH(int, status);

@@ -69,8 +69,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("registerAccount");
         QTest::addColumn<QString>("failure");
         QTest::newRow("sign in") << kUser << kPassword << false << QString();
-        QTest::newRow("wrong password")
-            << kUser << "nope" << false << QStringLiteral("失败: 账号或密码错误");
+        QTest::newRow("wrong password") << kUser << "nope" << false << QStringLiteral("失败: 账号或密码错误");
         QTest::newRow("unknown account")
             << "mallory" << kPassword << false << QStringLiteral("失败: 账号或密码错误");
         QTest::newRow("register new account") << "bob"

@@ -32,7 +32,8 @@ private Q_SLOTS:
 
     void dataDirectoryCustomIsCleanedAndCreated() {
         const QString base = testsupport::homePath() + QStringLiteral("/custom");
-        settings::writeText(settings::key::dataDir, QStringLiteral("  ") + base + QStringLiteral("/a/../b/./c/  "));
+        settings::writeText(settings::key::dataDir,
+                            QStringLiteral("  ") + base + QStringLiteral("/a/../b/./c/  "));
         QCOMPARE(app::dataDirectory(), base + QStringLiteral("/b/c"));
         QVERIFY(QFileInfo(base + QStringLiteral("/b/c")).isDir());
     }
@@ -43,7 +44,8 @@ private Q_SLOTS:
         app::appendLog(QStringLiteral("second"));
         QFile file(app::logFilePath());
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2);
         const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d (.*)$"));
         QCOMPARE(iso.match(lines[0]).captured(1), QStringLiteral("first 第一"));

@@ -53,7 +53,8 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("stored");
         QTest::newRow("text in integer key") << QVariant(QStringLiteral("abc"));
         QTest::newRow("bytes in integer key") << QVariant(QByteArray("\x01\x02", 2));
-        QTest::newRow("list in integer key") << QVariant(QStringList{QStringLiteral("1"), QStringLiteral("2")});
+        QTest::newRow("list in integer key")
+            << QVariant(QStringList{QStringLiteral("1"), QStringLiteral("2")});
     }
     void wrongTypesGiveDefaults() {
         QFETCH(QVariant, stored);

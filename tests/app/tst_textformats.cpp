@@ -104,7 +104,8 @@ private Q_SLOTS:
         QCOMPARE(fmt::formatEpochMs(0), QStringLiteral("--"));
         QCOMPARE(fmt::formatEpochMs(-1000), QStringLiteral("--"));
         const QString one = fmt::formatEpochMs(1);
-        QCOMPARE(one, QDateTime::fromMSecsSinceEpoch(1).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        QCOMPARE(one, QDateTime::fromMSecsSinceEpoch(1).toLocalTime().toString(
+                          QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         QVERIFY(one.startsWith(QStringLiteral("1970-01-01")) || one.startsWith(QStringLiteral("1969-12-31")));
         QVERIFY(fmt::formatEpochMs(1700000000000).startsWith(QStringLiteral("2023-11-1")));
     }

@@ -56,7 +56,8 @@ private Q_SLOTS:
         QByteArray salt;
         for (int i = 0; i < 16; ++i)
             salt.append(char(i));
-        QCOMPARE(crypto::deriveNodeKey(salt).toHex(), vectors.value(QStringLiteral("derivedKeyHex_salt1")).toString().toLatin1());
+        QCOMPARE(crypto::deriveNodeKey(salt).toHex(),
+                 vectors.value(QStringLiteral("derivedKeyHex_salt1")).toString().toLatin1());
     }
 
     void referenceEnvelopes() {
@@ -89,9 +90,12 @@ private Q_SLOTS:
         const QJsonObject envelope = QJsonDocument::fromJson(a.toUtf8()).object();
         QCOMPARE(envelope.value(QStringLiteral("v")).toInt(), 1);
         QCOMPARE(envelope.value(QStringLiteral("alg")).toString(), QStringLiteral("PBKDF2-SHA256-A256GCM"));
-        QCOMPARE(QByteArray::fromBase64(envelope.value(QStringLiteral("salt")).toString().toLatin1()).size(), 16);
-        QCOMPARE(QByteArray::fromBase64(envelope.value(QStringLiteral("iv")).toString().toLatin1()).size(), 12);
-        QCOMPARE(QByteArray::fromBase64(envelope.value(QStringLiteral("tag")).toString().toLatin1()).size(), 16);
+        QCOMPARE(QByteArray::fromBase64(envelope.value(QStringLiteral("salt")).toString().toLatin1()).size(),
+                 16);
+        QCOMPARE(QByteArray::fromBase64(envelope.value(QStringLiteral("iv")).toString().toLatin1()).size(),
+                 12);
+        QCOMPARE(QByteArray::fromBase64(envelope.value(QStringLiteral("tag")).toString().toLatin1()).size(),
+                 16);
         QCOMPARE(QByteArray::fromBase64(envelope.value(QStringLiteral("ct")).toString().toLatin1()),
                  QByteArray::fromBase64(envelope.value(QStringLiteral("ct")).toString().toLatin1()));
         QCOMPARE(QByteArray::fromBase64(envelope.value(QStringLiteral("ct")).toString().toLatin1()).size(),
@@ -120,7 +124,8 @@ private Q_SLOTS:
         QTest::newRow("missing tag") << "tag" << QJsonValue(QJsonValue::Undefined);
         QTest::newRow("short iv") << "iv" << QJsonValue(QString::fromLatin1(QByteArray(8, 'a').toBase64()));
         QTest::newRow("long iv") << "iv" << QJsonValue(QString::fromLatin1(QByteArray(16, 'a').toBase64()));
-        QTest::newRow("short tag") << "tag" << QJsonValue(QString::fromLatin1(QByteArray(12, 'a').toBase64()));
+        QTest::newRow("short tag") << "tag"
+                                   << QJsonValue(QString::fromLatin1(QByteArray(12, 'a').toBase64()));
         QTest::newRow("invalid base64 salt") << "salt" << QJsonValue(QStringLiteral("***"));
         QTest::newRow("invalid base64 ct") << "ct" << QJsonValue(QStringLiteral("!!!!"));
         QTest::newRow("numeric salt") << "salt" << QJsonValue(42);
@@ -149,9 +154,15 @@ private Q_SLOTS:
             for (int f = 0; f < flips; ++f) {
                 const int at = int(random.bounded(int(mutated.size())));
                 switch (random.bounded(3)) {
-                case 0: mutated[at] = char(mutated[at] ^ (1 << random.bounded(7))); break;
-                case 1: mutated.remove(at, 1); break;
-                default: mutated.insert(at, char(32 + random.bounded(90))); break;
+                case 0:
+                    mutated[at] = char(mutated[at] ^ (1 << random.bounded(7)));
+                    break;
+                case 1:
+                    mutated.remove(at, 1);
+                    break;
+                default:
+                    mutated.insert(at, char(32 + random.bounded(90)));
+                    break;
                 }
             }
             const auto opened = crypto::openNode(QString::fromUtf8(mutated));

@@ -28,8 +28,8 @@ struct FakeTransport : files::UploadTransport {
     int sessions = 0;
     std::map<QString, std::set<qint64>> received; // uploadId -> chunks stored
     std::vector<Chunk> pending;
-    QStringList calls;      // "POST /files/upload/start" ... in order, notify included
-    QStringList cancelled;  // uploadIds cancelled
+    QStringList calls;     // "POST /files/upload/start" ... in order, notify included
+    QStringList cancelled; // uploadIds cancelled
     QStringList startedNames;
     std::vector<qint64> sentIndices;
     int aborted = 0;
@@ -49,7 +49,8 @@ struct FakeTransport : files::UploadTransport {
             json.insert(it.key(), it.value());
         return {200, json, {}, {}};
     }
-    files::TransferReply request(const QString& method, const QString& path, const QJsonObject& body) override {
+    files::TransferReply request(const QString& method, const QString& path,
+                                 const QJsonObject& body) override {
         calls << method + ' ' + path.section('?', 0, 0);
         lastBody = body;
         if (duringRequest)
@@ -71,8 +72,8 @@ struct FakeTransport : files::UploadTransport {
     void notify(const QString& method, const QString& path, const QJsonObject& body) override {
         request(method, path, body);
     }
-    quint64 sendChunk(const QString& id, qint64 index, const QString&, qint64, qint64 length, Progress progress,
-                      Done done) override {
+    quint64 sendChunk(const QString& id, qint64 index, const QString&, qint64, qint64 length,
+                      Progress progress, Done done) override {
         static quint64 next = 1;
         sentIndices.push_back(index);
         pending.push_back({next, id, index, length, std::move(done), std::move(progress)});
@@ -91,8 +92,9 @@ struct FakeTransport : files::UploadTransport {
             pending.erase(it);
             if (ok)
                 received[c.uploadId].insert(c.index);
-            files::TransferReply reply = ok ? sessionReply(c.uploadId)
-                                            : files::TransferReply{500, QJsonObject{{"error", "disk full"}}, {}, {}};
+            files::TransferReply reply =
+                ok ? sessionReply(c.uploadId)
+                   : files::TransferReply{500, QJsonObject{{"error", "disk full"}}, {}, {}};
             c.done(reply);
             return true;
         }

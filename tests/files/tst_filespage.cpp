@@ -7,8 +7,8 @@
 #include "files/FilesTiming.h"
 #include "files/UploadDialog.h"
 #include "files/VideoUploadPane.h"
-#include "widgets/PercentTableWidget.h"
 #include "ui/Dialogs.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -130,8 +130,10 @@ private Q_SLOTS:
         QFETCH(bool, video);
         QFETCH(QString, warning);
         if (QTest::currentDataTag() == QByteArray("video in use"))
-            simulator.addLiveRoom("agent", {{"name", "直播一"}, {"streamMode", "video_random_audio_to_rtmp"},
-                                        {"videoPath", "a/x.mp4"}, {"audioFolder", "music"}});
+            simulator.addLiveRoom("agent", {{"name", "直播一"},
+                                            {"streamMode", "video_random_audio_to_rtmp"},
+                                            {"videoPath", "a/x.mp4"},
+                                            {"audioFolder", "music"}});
         FilesPage page(shell);
         page.load(false);
         ui::testing::queueAnswer(true);
@@ -216,7 +218,8 @@ private Q_SLOTS:
             const bool done = pane.statusLabel()->text() == "完成";
             sawUnconfirmed = sawUnconfirmed || pane.sizeLabel()->text().contains("待确认");
             const qint64 held = heldBytes(); // read after the pane: it only grows
-            QVERIFY2(bar <= held * 10000 / (qint64(6) << 22), qPrintable(QStringLiteral("%1 > %2").arg(bar).arg(held)));
+            QVERIFY2(bar <= held * 10000 / (qint64(6) << 22),
+                     qPrintable(QStringLiteral("%1 > %2").arg(bar).arg(held)));
             QVERIFY(done || bar < 10000);
             if (!paused && bar > 0) {
                 paused = true;

@@ -22,9 +22,15 @@ struct Rig {
     int succeeded = -1, failed = -1;
     UploadEvents events() {
         UploadEvents e;
-        e.log = [this](const QString& t) { logs << t; };
-        e.failed = [this](const QString& t) { failures << t; };
-        e.batchFinished = [this](int ok, int bad) { succeeded = ok, failed = bad; };
+        e.log = [this](const QString& t) {
+            logs << t;
+        };
+        e.failed = [this](const QString& t) {
+            failures << t;
+        };
+        e.batchFinished = [this](int ok, int bad) {
+            succeeded = ok, failed = bad;
+        };
         return e;
     }
     std::shared_ptr<VideoUploadScheduler> video() {
@@ -223,9 +229,11 @@ private Q_SLOTS:
         const QByteArray wholeFile = R"({"uploadedBytes": 12582912})";
         QTest::newRow("video: all sent, none confirmed") << false << none << 0 << false << 0 << 0 << 3;
         QTest::newRow("video: one of three confirmed") << false << none << 1 << false << 1 << 3333 << 2;
-        QTest::newRow("video: all confirmed, Agent still checking") << false << none << 3 << true << 3 << 9999 << 0;
+        QTest::newRow("video: all confirmed, Agent still checking")
+            << false << none << 3 << true << 3 << 9999 << 0;
         QTest::newRow("video: completed") << false << none << 3 << false << 3 << 10000 << 0;
-        QTest::newRow("video: Agent claims the whole file") << false << wholeFile << 0 << false << 0 << 0 << 3;
+        QTest::newRow("video: Agent claims the whole file")
+            << false << wholeFile << 0 << false << 0 << 0 << 3;
         QTest::newRow("audio: chunk sent, none confirmed") << true << none << 0 << false << 0 << 0 << 1;
         QTest::newRow("audio: one of three confirmed") << true << none << 1 << false << 1 << 3333 << 1;
         QTest::newRow("audio: Agent claims the whole file") << true << wholeFile << 0 << false << 0 << 0 << 1;
@@ -245,7 +253,9 @@ private Q_SLOTS:
         const QString path = makeFile(audio ? "c.mp3" : "c.mp4", 3 * kChunk);
         auto video = audio ? nullptr : rig.video();
         auto batch = audio ? rig.audio() : nullptr;
-        auto sample = [&] { return video ? video->sampleProgress() : batch->sampleProgress(); };
+        auto sample = [&] {
+            return video ? video->sampleProgress() : batch->sampleProgress();
+        };
         ProgressFigures figures;
         t.duringRequest = [&](const QString& p) {
             if (p == "/files/upload/finish")
@@ -368,9 +378,10 @@ private Q_SLOTS:
         makeFile("a/x.mp3", 10);
         makeFile("b/x.mp3", 20);
         makeFile("c/y.mp3", 30);
-        QCOMPARE(b->start(collectAudioFiles({dir.filePath("a"), dir.filePath("b"), dir.filePath("c")}, nullptr),
-                          "music", false),
-                 2);
+        QCOMPARE(
+            b->start(collectAudioFiles({dir.filePath("a"), dir.filePath("b"), dir.filePath("c")}, nullptr),
+                     "music", false),
+            2);
         QCOMPARE(b->skippedDuplicates(), QStringList{"x.mp3"});
         QVERIFY(rig.logs.first().contains("x.mp3"));
         QCOMPARE(b->totalBytes(), 40);

@@ -11,10 +11,10 @@
 
 #include <QEventLoop>
 #include <QJsonDocument>
-#include <QtConcurrent>
 #include <QRandomGenerator>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QtConcurrent>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <unistd.h>
@@ -112,8 +112,12 @@ struct Upload {
         transport = std::make_shared<CountingTransport>(node);
         scheduler = std::make_shared<VideoUploadScheduler>(transport, std::make_shared<SystemUploadClock>());
         UploadEvents events;
-        events.log = [this](const QString& t) { logs << t; };
-        events.failed = [this](const QString& t) { failures << t; };
+        events.log = [this](const QString& t) {
+            logs << t;
+        };
+        events.failed = [this](const QString& t) {
+            failures << t;
+        };
         scheduler->setEvents(events);
     }
     bool settled() const { return !scheduler->busy(); }
@@ -200,9 +204,10 @@ private Q_SLOTS:
     // for good is resumed, and a resume sends only what the Agent does not hold yet.
     void uploadsSurviveFaults() {
         simulator.setUploadFaults("agent", 10, 5);
-        QList<qint64> sizes{1, 4 * kMiB - 1, 4 * kMiB, 4 * kMiB + 1, 8 * kMiB - 1, 8 * kMiB, 8 * kMiB + 1,
-                            12 * kMiB + 7, 3 * kMiB, 17, 65536, 4 * kMiB * 3, 4 * kMiB * 3 - 1, 999999,
-                            5 * kMiB, 7 * kMiB, 9 * kMiB + 3, 2 * kMiB, 16 * kMiB + 1};
+        QList<qint64> sizes{1,        4 * kMiB - 1, 4 * kMiB,         4 * kMiB + 1, 8 * kMiB - 1,
+                            8 * kMiB, 8 * kMiB + 1, 12 * kMiB + 7,    3 * kMiB,     17,
+                            65536,    4 * kMiB * 3, 4 * kMiB * 3 - 1, 999999,       5 * kMiB,
+                            7 * kMiB, 9 * kMiB + 3, 2 * kMiB,         16 * kMiB + 1};
         int resumes = 0;
         for (int i = 0; i <= sizes.size(); ++i) {
             const bool sparse = i == sizes.size();
@@ -223,7 +228,8 @@ private Q_SLOTS:
             Upload upload(node);
             upload.scheduler->start(path, name, false);
             for (int attempt = 0; attempt < 20; ++attempt) {
-                QVERIFY2(waitWhileProgressing(*upload.scheduler, [&] { return upload.settled(); }, 60000),
+                QVERIFY2(waitWhileProgressing(
+                             *upload.scheduler, [&] { return upload.settled(); }, 60000),
                          qPrintable(name));
                 if (upload.scheduler->status() != "失败")
                     break;
@@ -233,7 +239,8 @@ private Q_SLOTS:
                 ++resumes;
                 upload.scheduler->resume();
                 for (const qint64 index : upload.transport->sent)
-                    QVERIFY2(!held.count(index), qPrintable(QStringLiteral("chunk %1 sent again").arg(index)));
+                    QVERIFY2(!held.count(index),
+                             qPrintable(QStringLiteral("chunk %1 sent again").arg(index)));
             }
             QCOMPARE(upload.scheduler->status(), "完成");
             QCOMPARE(sha256Of(simulator.videoDirectory("agent") + '/' + name), sourceDigest.result());
@@ -321,7 +328,9 @@ private Q_SLOTS:
             auto transport = std::make_shared<AgentUploadTransport>(node);
             auto batch = std::make_shared<AudioUploadBatch>(transport, std::make_shared<SystemUploadClock>());
             UploadEvents events;
-            events.log = [&logs](const QString& t) { logs << t; };
+            events.log = [&logs](const QString& t) {
+                logs << t;
+            };
             batch->setEvents(events);
             QCOMPARE(batch->start({path}, "hostile", false), 1);
             QVERIFY(waitUntil([&] { return !batch->batchRunning(); }, 15000));

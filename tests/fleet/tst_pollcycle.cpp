@@ -63,7 +63,9 @@ private Q_SLOTS:
         fleet::PollCycle cycle;
         QObject context;
         QStringList delivered;
-        auto deliver = [&delivered](const fleet::PollReply& reply) { delivered << reply.key; };
+        auto deliver = [&delivered](const fleet::PollReply& reply) {
+            delivered << reply.key;
+        };
 
         QCOMPARE(cycle.send({get("a", silent, 1500), get("b", healthy)}, &context, {}, deliver),
                  (QStringList{"a", "b"}));
@@ -84,9 +86,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("networkError");
         QTest::addColumn<QString>("errorStart");
         QTest::newRow("answer") << 200 << QByteArray(R"({"ok": true})") << false << QString();
-        QTest::newRow("error status keeps its body") << 500 << QByteArray(R"({"error": "x"})") << false
-                                                     << QString();
-        QTest::newRow("body over the cap") << 200 << QByteArray(5000, 'x') << true << QStringLiteral("回复超过");
+        QTest::newRow("error status keeps its body")
+            << 500 << QByteArray(R"({"error": "x"})") << false << QString();
+        QTest::newRow("body over the cap")
+            << 200 << QByteArray(5000, 'x') << true << QStringLiteral("回复超过");
     }
     void repliesAsPlainValues() {
         QFETCH(int, status);
@@ -147,7 +150,8 @@ private Q_SLOTS:
         fleet::PollCycle cycle;
         auto context = std::make_unique<QObject>();
         int delivered = 0;
-        cycle.send({get("k", server)}, context.get(), {}, [&delivered](const fleet::PollReply&) { ++delivered; });
+        cycle.send({get("k", server)}, context.get(), {},
+                   [&delivered](const fleet::PollReply&) { ++delivered; });
         context.reset();
         QTRY_COMPARE(cycle.waitingCount(), 0);
         QCOMPARE(delivered, 0);
@@ -155,13 +159,15 @@ private Q_SLOTS:
 
     // The batch: order kept, Nodes without Agent fail without a request, texts taken literally.
     void batchOverSelectedNodes() {
-        const QList<Node> nodes{agentNode("a", "甲 %1"), agentNode("b", "乙", false), agentNode("c", "丙 50%")};
+        const QList<Node> nodes{agentNode("a", "甲 %1"), agentNode("b", "乙", false),
+                                agentNode("c", "丙 50%")};
         const QList<fleet::NodeRef> targets = fleet::snapshotRows(nodes, {2, 7, 0, 1});
         QCOMPARE(targets.size(), 3);
         QStringList stepped;
         const fleet::BatchReport report = fleet::runBatch(targets, [&stepped](const fleet::NodeRef& target) {
             stepped << target.id;
-            return target.id == "a" ? fleet::StepOutcome::success() : fleet::StepOutcome::failure("HTTP 500 %2");
+            return target.id == "a" ? fleet::StepOutcome::success()
+                                    : fleet::StepOutcome::failure("HTTP 500 %2");
         });
         QCOMPARE(stepped, (QStringList{"c", "a"}));
         QCOMPARE(report.successes(), 1);

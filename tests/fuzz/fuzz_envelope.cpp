@@ -7,7 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool signedIn = [] {
-        signInState() = SignInState{QStringLiteral("alice@example.com"), QStringLiteral("Pässw0rd!"), QString()};
+        signInState() =
+            SignInState{QStringLiteral("alice@example.com"), QStringLiteral("Pässw0rd!"), QString()};
         return true;
     }();
     (void)signedIn;

@@ -8,10 +8,10 @@
 #include "fleet/PollCycle.h"
 #include "mainwindow/LoadingOverlay.h"
 #include "mainwindow/MainWindow.h"
-#include "mainwindow/TopNavBar.h"
 #include "mainwindow/MainWindowTiming.h"
-#include "net/RequestLayer.h"
+#include "mainwindow/TopNavBar.h"
 #include "model/SignInState.h"
+#include "net/RequestLayer.h"
 #include "settings/SettingsTiming.h"
 #include "ui/Dialogs.h"
 
@@ -335,9 +335,13 @@ private Q_SLOTS:
             const auto id = shell::PageId(page);
             if (id == shell::PageId::Nodes || id == shell::PageId::Proxy || id == shell::PageId::Bridge ||
                 id == shell::PageId::Rtmp)
-                hooks.onStatusTick = [&statusTicks, page] { ++statusTicks[page]; };
+                hooks.onStatusTick = [&statusTicks, page] {
+                    ++statusTicks[page];
+                };
             if (id == shell::PageId::Live)
-                hooks.onLiveTick = [&liveTicks, page] { ++liveTicks[page]; };
+                hooks.onLiveTick = [&liveTicks, page] {
+                    ++liveTicks[page];
+                };
             hooks.statusTickWhileHidden = page == pageIndex(shell::PageId::Nodes);
             pages.append({new QWidget, hooks});
         }
@@ -374,9 +378,9 @@ private Q_SLOTS:
         settings::writeText(settings::key::proxyHost, QStringLiteral("127.0.0.1"));
         settings::writeText(settings::key::proxyPort, QString::number(proxy.port()));
         window->applyNetworkProxy();
-        for (shell::PollKind kind : {shell::PollKind::NodeStatus, shell::PollKind::ProxyStatus,
-                                     shell::PollKind::BridgeStatus, shell::PollKind::LiveStatus,
-                                     shell::PollKind::RtmpStatus}) {
+        for (shell::PollKind kind :
+             {shell::PollKind::NodeStatus, shell::PollKind::ProxyStatus, shell::PollKind::BridgeStatus,
+              shell::PollKind::LiveStatus, shell::PollKind::RtmpStatus}) {
             proxy.clear();
             bool delivered = false;
             QNetworkRequest request(QUrl(QStringLiteral("http://agent.invalid:39271/status")));

@@ -2,10 +2,10 @@
 #include "TestMain.h"
 
 #include "PlainText.h"
-#include "releases/ChangelogDialog.h"
-#include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/MainWindowTiming.h"
+#include "mainwindow/NodeMaintenance.h"
 #include "net/RequestTiming.h"
+#include "releases/ChangelogDialog.h"
 
 #include <QJsonDocument>
 #include <QLabel>
@@ -87,6 +87,7 @@ private Q_SLOTS:
         mainwindow::timing.restartFirstWaitMs = 5;
         mainwindow::timing.restartNextWaitMs = 5;
         mainwindow::timing.afterUpdateRefreshMs = 50;
+        mainwindow::timing.pollAfterLoadMs = -1; // each test scripts every request its Agent answers
         QVERIFY(fixture.open());
     }
     void cleanup() {

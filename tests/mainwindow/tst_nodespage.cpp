@@ -2,8 +2,8 @@
 #include "TestMain.h"
 
 #include "console/NodeWindow.h"
-#include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/MainWindowTiming.h"
+#include "mainwindow/NodeMaintenance.h"
 #include "widgets/NodeFilterCombo.h"
 #include "widgets/UsageProgressDelegate.h"
 
@@ -11,15 +11,14 @@
 #include "ui/PlainText.h"
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QTextDocument>
-#include <numeric>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QTextDocument>
+#include <numeric>
 
 using testsupport::agentNode;
 using testsupport::RecordingServer;
@@ -111,7 +110,6 @@ private Q_SLOTS:
         fixture.setNodes({osaka});
         QCOMPARE(table->rowCount(), 1);
         QCOMPARE(fixture.cell(0, 0), QStringLiteral("osaka-1"));
-
     }
 
     void columnWidthsAtNarrowViewport() {
@@ -292,7 +290,8 @@ private Q_SLOTS:
         fixture.setNodes({agentNode(QStringLiteral("n1"), QStringLiteral("甲"), before.port())});
         fixture.page()->refreshNodeStatuses();
         QVERIFY(waitForCycleEnd());
-        fixture.setNodes({agentNode(QStringLiteral("n1"), QStringLiteral("甲"), after.port(), QStringLiteral("new"))});
+        fixture.setNodes(
+            {agentNode(QStringLiteral("n1"), QStringLiteral("甲"), after.port(), QStringLiteral("new"))});
         fixture.page()->refreshNodeStatuses();
         QVERIFY(waitForCycleEnd());
         QCOMPARE(before.requests().size(), 1);
@@ -477,8 +476,8 @@ private Q_SLOTS:
         QCOMPARE(combo.currentIndex(), 0);
     }
     void filterHidesRowsAndActionsTakeOnlyTheVisible() {
-        const Node a = agentNode("n1", "东京", 1), b = agentNode("n2", "大阪", 1), c = agentNode("n3", "东京 2", 1),
-                   d = agentNode("n4", "大阪 2", 1);
+        const Node a = agentNode("n1", "东京", 1), b = agentNode("n2", "大阪", 1),
+                   c = agentNode("n3", "东京 2", 1), d = agentNode("n4", "大阪 2", 1);
         fixture.setNodes({a, b, c});
         // Every row selected, the current one about to be hidden.
         PercentTableWidget* table = fixture.table();
@@ -520,7 +519,8 @@ private Q_SLOTS:
         const QList<int> defaults = widths();
         const int viewport = fixture.table()->viewport()->width();
         // What a drag of the memory column's border does.
-        fixture.table()->horizontalHeader()->resizeSection(mainwindow::kMemoryColumn, defaults[mainwindow::kMemoryColumn] + 80);
+        fixture.table()->horizontalHeader()->resizeSection(mainwindow::kMemoryColumn,
+                                                           defaults[mainwindow::kMemoryColumn] + 80);
         const QList<int> dragged = widths();
         QCOMPARE(dragged[mainwindow::kMemoryColumn], defaults[mainwindow::kMemoryColumn] + 80);
         QCOMPARE(std::accumulate(dragged.begin(), dragged.end(), 0), viewport);

@@ -2,8 +2,8 @@
 #include "TestMain.h"
 
 #include "Simulator.h"
-#include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/MainWindowTiming.h"
+#include "mainwindow/NodeMaintenance.h"
 
 #include <QDialog>
 
@@ -36,7 +36,10 @@ class TestNodesSim : public QObject {
     }
 
     double memoryPercent(int row) const {
-        return fixture.table()->item(row, mainwindow::kMemoryColumn)->data(widgets::kUsagePercentRole).toDouble();
+        return fixture.table()
+            ->item(row, mainwindow::kMemoryColumn)
+            ->data(widgets::kUsagePercentRole)
+            .toDouble();
     }
 
 private Q_SLOTS:
@@ -99,14 +102,14 @@ private Q_SLOTS:
         fixture.table()->selectAll();
         ui::testing::queueAnswer(true);
         fixture.page()->maintenance().runGostAction(QStringLiteral("/gost/uninstall"),
-                                                   QStringLiteral("卸载 GOST"));
+                                                    QStringLiteral("卸载 GOST"));
         QCOMPARE(ui::testing::shown().value(0).text, QStringLiteral("确定卸载选中 2 个节点的 GOST？"));
         QCOMPARE(fixture.cell(0, mainwindow::kGostColumn), QStringLiteral("未安装"));
         QVERIFY(QTest::qWaitFor([this] { return !fixture.page()->statusPollInFlight(); }, 20000));
         QCOMPARE(fixture.cell(1, mainwindow::kGostColumn), QStringLiteral("未安装"));
 
         fixture.page()->maintenance().runMediaMtxAction(QStringLiteral("/rtmp/stop"),
-                                                       QStringLiteral("停止 RTMP 服务"));
+                                                        QStringLiteral("停止 RTMP 服务"));
         QVERIFY(fixture.cell(0, mainwindow::kMediaMtxColumn).endsWith(QStringLiteral(" 已停止")));
         QCOMPARE(ui::testing::shown().size(), 1); // no question, no failure box
     }

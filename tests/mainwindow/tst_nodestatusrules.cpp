@@ -347,13 +347,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("newWidth");
         QTest::addColumn<QList<int>>("expected");
         // The right-hand columns give up what they have above the minimum, in proportion.
-        QTest::newRow("widen middle") << QList<int>{100, 100, 130, 70} << 1 << 160 << QList<int>{100, 160, 87, 53};
-        QTest::newRow("narrow middle") << QList<int>{100, 100, 130, 70} << 1 << 40 << QList<int>{100, 40, 172, 88};
+        QTest::newRow("widen middle")
+            << QList<int>{100, 100, 130, 70} << 1 << 160 << QList<int>{100, 160, 87, 53};
+        QTest::newRow("narrow middle")
+            << QList<int>{100, 100, 130, 70} << 1 << 40 << QList<int>{100, 40, 172, 88};
         QTest::newRow("last column takes from the left")
             << QList<int>{130, 70, 100} << 2 << 160 << QList<int>{87, 53, 160};
         QTest::newRow("no wider than the others' minimum")
             << QList<int>{100, 100, 100} << 0 << 500 << QList<int>{240, 30, 30};
-        QTest::newRow("no narrower than the minimum") << QList<int>{100, 100} << 0 << 5 << QList<int>{30, 170};
+        QTest::newRow("no narrower than the minimum")
+            << QList<int>{100, 100} << 0 << 5 << QList<int>{30, 170};
     }
     void draggedColumnKeepsTheTotal() {
         QFETCH(QList<int>, widths);
@@ -362,7 +365,8 @@ private Q_SLOTS:
         QFETCH(QList<int>, expected);
         const QList<int> result = widgets::resizeWithinTotal(widths, column, newWidth);
         QCOMPARE(result, expected);
-        QCOMPARE(std::accumulate(result.begin(), result.end(), 0), std::accumulate(widths.begin(), widths.end(), 0));
+        QCOMPARE(std::accumulate(result.begin(), result.end(), 0),
+                 std::accumulate(widths.begin(), widths.end(), 0));
     }
 
     void filterMatchesAnyShownField_data() {

@@ -18,13 +18,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("inTextField");
         QTest::addColumn<bool>("busy");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("F5, also in a text field") << QKeyCombination(Qt::Key_F5) << true << false << "refresh";
+        QTest::newRow("F5, also in a text field")
+            << QKeyCombination(Qt::Key_F5) << true << false << "refresh";
         QTest::newRow("Delete") << QKeyCombination(Qt::Key_Delete) << false << false << "delete";
         QTest::newRow("Delete under the overlay") << QKeyCombination(Qt::Key_Delete) << false << true << "";
-        QTest::newRow("Delete edits the text field") << QKeyCombination(Qt::Key_Delete) << true << false << "bc";
+        QTest::newRow("Delete edits the text field")
+            << QKeyCombination(Qt::Key_Delete) << true << false << "bc";
         QTest::newRow("keypad Enter") << (Qt::KeypadModifier | Qt::Key_Enter) << false << false << "activate";
-        QTest::newRow("Return stays with the text field") << QKeyCombination(Qt::Key_Return) << true << false
-                                                          << "returned";
+        QTest::newRow("Return stays with the text field")
+            << QKeyCombination(Qt::Key_Return) << true << false << "returned";
         QTest::newRow("Ctrl+F") << (Qt::ControlModifier | Qt::Key_F) << true << false << "find";
     }
     void keysReachTheShownPage() {
@@ -40,9 +42,13 @@ private Q_SLOTS:
         layout->addWidget(field);
         layout->addWidget(table);
         QStringList ran;
-        const auto record = [&ran](const char* what) { return [&ran, what] { ran << QString::fromLatin1(what); }; };
-        const shell::PageHooks hooks{{}, {}, {}, false, record("refresh"), record("delete"), record("activate"),
-                                     record("find")};
+        const auto record = [&ran](const char* what) {
+            return [&ran, what] {
+                ran << QString::fromLatin1(what);
+            };
+        };
+        const shell::PageHooks hooks{
+            {}, {}, {}, false, record("refresh"), record("delete"), record("activate"), record("find")};
         shell::installPageShortcuts(&window, shell, [&hooks] { return &hooks; });
         connect(field, &QLineEdit::returnPressed, this, record("returned"));
         window.show();

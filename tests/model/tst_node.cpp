@@ -17,8 +17,9 @@ class TestNode : public QObject {
     }
 
     static QString code(const QByteArray& json, bool padded = true) {
-        QByteArray data = json.toBase64(QByteArray::Base64UrlEncoding |
-                                        (padded ? QByteArray::KeepTrailingEquals : QByteArray::OmitTrailingEquals));
+        QByteArray data =
+            json.toBase64(QByteArray::Base64UrlEncoding |
+                          (padded ? QByteArray::KeepTrailingEquals : QByteArray::OmitTrailingEquals));
         return QLatin1String(kImportCodePrefix) + QString::fromLatin1(data);
     }
 
@@ -35,7 +36,8 @@ private Q_SLOTS:
 
     void parseNodeTypeRules() {
         const QJsonObject object = QJsonDocument::fromJson(R"({"username":"","port":"2222","name":5,
-            "agentApi":{"scheme":"","port":8080.5,"token":"t"}})").object();
+            "agentApi":{"scheme":"","port":8080.5,"token":"t"}})")
+                                       .object();
         const Node node = parseNode(object);
         QCOMPARE(node.username, QString()); // explicit empty stays empty
         QCOMPARE(node.port, 22);            // text is not a number
@@ -65,7 +67,8 @@ private Q_SLOTS:
     void portRange() {
         QFETCH(QByteArray, port);
         QFETCH(int, expected);
-        const Node node = parseNode(QJsonDocument::fromJson(R"({"port":)" + port + R"(,"agentApi":{"port":)" + port + "}}").object());
+        const Node node = parseNode(
+            QJsonDocument::fromJson(R"({"port":)" + port + R"(,"agentApi":{"port":)" + port + "}}").object());
         QCOMPARE(node.port, expected < 0 ? 22 : expected);
         QCOMPARE(node.agentApi.port, expected < 0 ? 39271 : expected);
     }
@@ -110,21 +113,26 @@ private Q_SLOTS:
     }
 
     void importCodeRules_data() {
-        const QByteArray full = R"({"displayName":"生产服务器 1","name":"n","host":"203.0.113.10","privateKey":"K?>>","agentApi":{"host":"a","token":"t"}})";
+        const QByteArray full =
+            R"({"displayName":"生产服务器 1","name":"n","host":"203.0.113.10","privateKey":"K?>>","agentApi":{"host":"a","token":"t"}})";
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
         QTest::newRow("padded") << code(full) << true;
         QTest::newRow("unpadded") << code(full, false) << true;
         QTest::newRow("text before") << QStringLiteral("导入信息如下：\n") + code(full) << true;
-        QTest::newRow("surrounding blanks") << QStringLiteral("  ") + code(full) + QStringLiteral(" \n") << true;
+        QTest::newRow("surrounding blanks")
+            << QStringLiteral("  ") + code(full) + QStringLiteral(" \n") << true;
         QTest::newRow("trailing junk") << code(full, false) + QStringLiteral(" 谢谢 thanks") << false;
-        QTest::newRow("trailing junk after padding") << code(full) + QStringLiteral("\nplease import") << false;
+        QTest::newRow("trailing junk after padding")
+            << code(full) + QStringLiteral("\nplease import") << false;
         QTest::newRow("no private key") << code(R"({"host":"h"})") << false;
         QTest::newRow("no host") << code(R"({"privateKey":"k"})") << false;
         QTest::newRow("not json") << code("hello world") << false;
-        QTest::newRow("prefix letter case") << code(full).replace(QStringLiteral("ondivo://"), QStringLiteral("Ondivo://")) << false;
+        QTest::newRow("prefix letter case")
+            << code(full).replace(QStringLiteral("ondivo://"), QStringLiteral("Ondivo://")) << false;
         QTest::newRow("empty data") << QString::fromLatin1(kImportCodePrefix) << false;
-        QTest::newRow("standard alphabet") << QString::fromLatin1(kImportCodePrefix) + QString::fromLatin1(full.toBase64()) << false;
+        QTest::newRow("standard alphabet")
+            << QString::fromLatin1(kImportCodePrefix) + QString::fromLatin1(full.toBase64()) << false;
     }
     void importCodeRules() {
         QFETCH(QString, text);

@@ -35,9 +35,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("kind");
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("summary");
-        QTest::newRow("default socks") << QString() << int(QNetworkProxy::Socks5Proxy) << 10808 << "SOCKS5 127.0.0.1:10808";
+        QTest::newRow("default socks")
+            << QString() << int(QNetworkProxy::Socks5Proxy) << 10808 << "SOCKS5 127.0.0.1:10808";
         QTest::newRow("http") << "http" << int(QNetworkProxy::HttpProxy) << 10809 << "HTTP 127.0.0.1:10809";
-        QTest::newRow("upper-case HTTP means SOCKS5") << "HTTP" << int(QNetworkProxy::Socks5Proxy) << 10808 << "SOCKS5 127.0.0.1:10808";
+        QTest::newRow("upper-case HTTP means SOCKS5")
+            << "HTTP" << int(QNetworkProxy::Socks5Proxy) << 10808 << "SOCKS5 127.0.0.1:10808";
     }
     void proxyTypeAndDefaults() {
         QFETCH(QString, type);

@@ -2,13 +2,13 @@
 #include "TestMain.h"
 
 #include "app/AppConstants.h"
+#include "model/SignInState.h"
 #include "net/AgentEndpoint.h"
 #include "net/ReplyGuard.h"
 #include "net/ReplyLimits.h"
 #include "net/RequestLayer.h"
 #include "net/RequestResult.h"
 #include "net/RequestTiming.h"
-#include "model/SignInState.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -42,7 +42,8 @@ private Q_SLOTS:
 
     QJsonObject call(bool cloud, const QString& method, const QJsonObject& body, int* status) {
         return cloud ? net::cloudRequest(method, QStringLiteral("/api/auth/login"), body, true, status)
-                     : net::agentRequest(nodeAt(server->port()), method, QStringLiteral("/status"), body, status);
+                     : net::agentRequest(nodeAt(server->port()), method, QStringLiteral("/status"), body,
+                                         status);
     }
 
     // Only a same-origin GET is followed; neither headers nor a body ever reach another origin.
@@ -66,7 +67,8 @@ private Q_SLOTS:
         const QString target = (sameOrigin ? server->baseUrl() : other.baseUrl()) + QStringLiteral("/moved");
         server->queueReply(RecordingServer::redirect(code, target));
         int status = -1;
-        const QJsonObject reply = call(cloud, method, {{QStringLiteral("password"), QStringLiteral("pw")}}, &status);
+        const QJsonObject reply =
+            call(cloud, method, {{QStringLiteral("password"), QStringLiteral("pw")}}, &status);
         const bool followed = sameOrigin && method == QLatin1String("GET");
         QTRY_COMPARE_WITH_TIMEOUT(other.requests().size(), 0, 200);
         QCOMPARE(server->requests().size(), followed ? 2 : 1);
@@ -105,8 +107,11 @@ private Q_SLOTS:
         server->queueReply(late);
         const QString path = QStringLiteral("/ffmpeg/install");
         const Node node = nodeAt(server->port());
-        QVERIFY(!net::agentRequest(node, QStringLiteral("POST"), path, {}).contains(QStringLiteral("installed")));
-        QVERIFY(net::agentRequestLong(node, QStringLiteral("POST"), path, {}).value(QStringLiteral("installed")).toBool());
+        QVERIFY(
+            !net::agentRequest(node, QStringLiteral("POST"), path, {}).contains(QStringLiteral("installed")));
+        QVERIFY(net::agentRequestLong(node, QStringLiteral("POST"), path, {})
+                    .value(QStringLiteral("installed"))
+                    .toBool());
     }
 
     void cloudBodyAndVerbRules_data() {
@@ -150,16 +155,21 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QJsonObject>("expected");
-        QTest::newRow("object") << 200 << QByteArray(R"({"token":"t"})") << QJsonObject{{QStringLiteral("token"), QStringLiteral("t")}};
+        QTest::newRow("object") << 200 << QByteArray(R"({"token":"t"})")
+                                << QJsonObject{{QStringLiteral("token"), QStringLiteral("t")}};
         // A success that cannot be read is a failure, never an empty list.
         const QJsonObject malformed{{QStringLiteral("error"), QStringLiteral("回复格式错误")}};
         QTest::newRow("array is not an object") << 200 << QByteArray("[1,2]") << malformed;
         QTest::newRow("200 cut short") << 200 << QByteArray(R"({"files": [1, 2)") << malformed;
         QTest::newRow("200 html") << 200 << QByteArray("<html>ok</html>") << malformed;
-        QTest::newRow("200 nested too deeply") << 200 << QByteArray(2000, '[') + QByteArray(2000, ']') << malformed;
+        QTest::newRow("200 nested too deeply")
+            << 200 << QByteArray(2000, '[') + QByteArray(2000, ']') << malformed;
         QTest::newRow("200 blank body") << 200 << QByteArray(" \r\n") << QJsonObject();
-        QTest::newRow("html error page") << 502 << QByteArray("<html><body>Bad gateway</body></html>") << QJsonObject();
-        QTest::newRow("error object kept on 401") << 401 << QByteArray(R"({"error":"bad"})") << QJsonObject{{QStringLiteral("error"), QStringLiteral("bad")}};
+        QTest::newRow("html error page")
+            << 502 << QByteArray("<html><body>Bad gateway</body></html>") << QJsonObject();
+        QTest::newRow("error object kept on 401")
+            << 401 << QByteArray(R"({"error":"bad"})")
+            << QJsonObject{{QStringLiteral("error"), QStringLiteral("bad")}};
         QTest::newRow("empty body") << 204 << QByteArray() << QJsonObject();
     }
     // The same rules for the Cloud API and for an Agent.
@@ -173,8 +183,9 @@ private Q_SLOTS:
         QCOMPARE(net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/x"), {}, true, &got), expected);
         QCOMPARE(got, status);
         got = 0;
-        QCOMPARE(net::agentRequest(nodeAt(server->port()), QStringLiteral("GET"), QStringLiteral("/x"), {}, &got),
-                 expected);
+        QCOMPARE(
+            net::agentRequest(nodeAt(server->port()), QStringLiteral("GET"), QStringLiteral("/x"), {}, &got),
+            expected);
         QCOMPARE(got, status);
     }
 
@@ -185,7 +196,8 @@ private Q_SLOTS:
         probe.close();
         qputenv(app::kCloudApiUrlVariable, QByteArray("http://127.0.0.1:") + QByteArray::number(port));
         int status = -1;
-        QCOMPARE(net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/x"), {}, true, &status), QJsonObject());
+        QCOMPARE(net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/x"), {}, true, &status),
+                 QJsonObject());
         QCOMPARE(status, 0);
     }
 
@@ -228,7 +240,8 @@ private Q_SLOTS:
         Node node = nodeAt(server->port());
         (clearHost ? node.agentApi.host : node.agentApi.token).clear();
         server->clear();
-        const net::RequestResult result = net::agentCall(node, QStringLiteral("GET"), QStringLiteral("/files/videos"));
+        const net::RequestResult result =
+            net::agentCall(node, QStringLiteral("GET"), QStringLiteral("/files/videos"));
         QVERIFY(result.failed());
         QCOMPARE(result.text(), QString::fromUtf8(kNoAgentEndpointText));
         QTest::qWait(50);
@@ -249,7 +262,8 @@ private Q_SLOTS:
         QCOMPARE(net::agentNetworkRequest(node, QStringLiteral("/status?x=1")).url().toString(),
                  QStringLiteral("http://agent.example:39271/status?x=1"));
         node.agentApi.scheme = QStringLiteral("https");
-        QCOMPARE(net::agentUrl(node, QStringLiteral("/status")), QStringLiteral("https://agent.example:39271/status"));
+        QCOMPARE(net::agentUrl(node, QStringLiteral("/status")),
+                 QStringLiteral("https://agent.example:39271/status"));
     }
 
     void agentNetworkFailureBecomesError() {
@@ -258,7 +272,8 @@ private Q_SLOTS:
         const quint16 port = probe.serverPort();
         probe.close();
         int status = -1;
-        const QJsonObject reply = net::agentRequest(nodeAt(port), QStringLiteral("GET"), QStringLiteral("/status"), {}, &status);
+        const QJsonObject reply =
+            net::agentRequest(nodeAt(port), QStringLiteral("GET"), QStringLiteral("/status"), {}, &status);
         QCOMPARE(status, 0);
         QVERIFY(!net::replyErrorText(reply).isEmpty());
         QCOMPARE(net::describeFailure(reply, status), reply.value(QStringLiteral("error")).toString());
@@ -267,7 +282,8 @@ private Q_SLOTS:
     void agentHttpErrorKeepsServerBody() {
         server->queueReply(RecordingServer::json(500, R"({"error":"engine broken"})"));
         int status = 0;
-        const QJsonObject reply = net::agentRequest(nodeAt(server->port()), QStringLiteral("POST"), QStringLiteral("/gost/install"), {}, &status);
+        const QJsonObject reply = net::agentRequest(nodeAt(server->port()), QStringLiteral("POST"),
+                                                    QStringLiteral("/gost/install"), {}, &status);
         QCOMPARE(status, 500);
         QCOMPARE(net::replyErrorText(reply), QStringLiteral("engine broken"));
     }
@@ -278,7 +294,8 @@ private Q_SLOTS:
         cut.announcedLength = 200;
         server->queueReply(cut);
         int status = 0;
-        const QJsonObject reply = net::agentRequest(nodeAt(server->port()), QStringLiteral("POST"), QStringLiteral("/gost/install"), {}, &status);
+        const QJsonObject reply = net::agentRequest(nodeAt(server->port()), QStringLiteral("POST"),
+                                                    QStringLiteral("/gost/install"), {}, &status);
         QVERIFY2(!net::replyErrorText(reply).isEmpty(), "a truncated body must carry an error");
         QVERIFY(!reply.contains(QStringLiteral("installed")));
     }
@@ -291,13 +308,15 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         int status = -1;
-        const QJsonObject cloud = net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/hang"), {}, true, &status);
+        const QJsonObject cloud =
+            net::cloudRequest(QStringLiteral("GET"), QStringLiteral("/hang"), {}, true, &status);
         QCOMPARE(status, 0);
         QCOMPARE(cloud, QJsonObject());
         QVERIFY(clock.elapsed() < 10000);
 
         server->queueReply(hang);
-        const QJsonObject agent = net::agentRequest(nodeAt(server->port()), QStringLiteral("GET"), QStringLiteral("/status"), {}, &status);
+        const QJsonObject agent = net::agentRequest(nodeAt(server->port()), QStringLiteral("GET"),
+                                                    QStringLiteral("/status"), {}, &status);
         QCOMPARE(status, 0);
         QVERIFY(!net::replyErrorText(agent).isEmpty());
         QCOMPARE(net::replyErrorText(agent), QStringLiteral("连接超时：1 秒没有收到任何数据"));
@@ -330,7 +349,8 @@ private Q_SLOTS:
     }
 
     void replyErrorText() {
-        QCOMPARE(net::replyErrorText(QJsonObject{{QStringLiteral("error"), QStringLiteral("  boom \n")}}), QStringLiteral("boom"));
+        QCOMPARE(net::replyErrorText(QJsonObject{{QStringLiteral("error"), QStringLiteral("  boom \n")}}),
+                 QStringLiteral("boom"));
         QCOMPARE(net::replyErrorText(QJsonObject{{QStringLiteral("error"), 5}}), QString());
         QCOMPARE(net::replyErrorText(QJsonObject()), QString());
     }
@@ -339,9 +359,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("text");
-        QTest::newRow("rooms skip blanks") << QByteArray(R"({"error":"in use","rooms":[{"name":"A"},{"name":"  "},{"name":"B"}]})") << 409 << "资源正在被房间使用：A、B";
-        QTest::newRow("rooms as plain names") << QByteArray(R"({"rooms":["直播1"," ","直播2"]})") << 409 << "资源正在被房间使用：直播1、直播2";
-        QTest::newRow("only blank rooms fall through") << QByteArray(R"({"rooms":[{"name":""}],"error":"x"})") << 409 << "x";
+        QTest::newRow("rooms skip blanks")
+            << QByteArray(R"({"error":"in use","rooms":[{"name":"A"},{"name":"  "},{"name":"B"}]})") << 409
+            << "资源正在被房间使用：A、B";
+        QTest::newRow("rooms as plain names")
+            << QByteArray(R"({"rooms":["直播1"," ","直播2"]})") << 409 << "资源正在被房间使用：直播1、直播2";
+        QTest::newRow("only blank rooms fall through")
+            << QByteArray(R"({"rooms":[{"name":""}],"error":"x"})") << 409 << "x";
         QTest::newRow("empty reply status 0") << QByteArray("{}") << 0 << "请求失败";
         QTest::newRow("empty reply negative status") << QByteArray("{}") << -1 << "请求失败";
         QTest::newRow("empty reply 502") << QByteArray("{}") << 502 << "HTTP 502";

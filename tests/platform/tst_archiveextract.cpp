@@ -131,13 +131,16 @@ void ArchiveExtractTest::limitsAndModes_data() {
     QTest::addColumn<QString>("path"); // checked for the owner bits when extracted
     QTest::addColumn<int>("ownerBits");
     const QByteArray quarter(256 * 1024, 'z');
-    QTest::newRow("at both limits")
-        << QList<ZipEntry>{{"a", quarter}, {"b", quarter}, {"c", quarter}, {"d", quarter}} << true << "a" << 0600;
+    QTest::newRow("at both limits") << QList<ZipEntry>{{"a", quarter},
+                                                       {"b", quarter},
+                                                       {"c", quarter},
+                                                       {"d", quarter}}
+                                    << true << "a" << 0600;
     QTest::newRow("one entry too many")
         << QList<ZipEntry>{{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}, {"e", "5"}} << false << "" << 0;
     QTest::newRow("one byte too many")
-        << QList<ZipEntry>{{"a", quarter}, {"b", quarter}, {"c", quarter}, {"d", quarter + "!"}} << false << ""
-        << 0;
+        << QList<ZipEntry>{{"a", quarter}, {"b", quarter}, {"c", quarter}, {"d", quarter + "!"}} << false
+        << "" << 0;
     QTest::newRow("directory with mode 0")
         << QList<ZipEntry>{{"locked/", {}, 0, {}, true}, {"locked/f", "x", 0644}} << true << "locked" << 0700;
     QTest::newRow("file with mode 0") << QList<ZipEntry>{{"f", "x", 0}} << true << "f" << 0600;

@@ -4,13 +4,13 @@
 
 #include "app/Settings.h"
 #include "net/AgentEndpoint.h"
-#include "widgets/PercentTableWidget.h"
 #include "proxy/BridgePage.h"
 #include "proxy/ProxyPage.h"
 #include "proxy/ProxyRules.h"
 #include "proxy/ProxyTiming.h"
-#include "widgets/NodeFilterCombo.h"
 #include "ui/Dialogs.h"
+#include "widgets/NodeFilterCombo.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -142,13 +142,16 @@ private Q_SLOTS:
         page.startProxies();
         QCOMPARE(lastShown(), QStringList());
         QCOMPARE(cell(page.table(), 0, 0), QStringLiteral("运行中"));
-        const QJsonObject state = sim_.snapshot(QStringLiteral("beta")).value(QStringLiteral("proxy")).toObject();
+        const QJsonObject state =
+            sim_.snapshot(QStringLiteral("beta")).value(QStringLiteral("proxy")).toObject();
         QCOMPARE(state.value(QStringLiteral("password")).toString(), defaults.password);
         QCOMPARE(shell.statusText(), QStringLiteral("代理请求完成"));
         QVERIFY(!shell.isBusy());
 
         // Stopping a running proxy asks first, saying it runs; No sends nothing.
-        const auto stopCalls = [this] { return sim_.callCount("beta", "POST", "/proxy/stop"); };
+        const auto stopCalls = [this] {
+            return sim_.callCount("beta", "POST", "/proxy/stop");
+        };
         const int stopsBefore = stopCalls();
         page.stopProxies();
         const QStringList asked = lastShown();
@@ -182,9 +185,12 @@ private Q_SLOTS:
     // action), never "已停止"; a bridge list named in the status line, never a Node without bridges.
     void unreadableRepliesAreFailures() {
         const sim::Fault malformed{.malformedJson = true};
-        sim_.setFault(QStringLiteral("alpha"), QStringLiteral("GET"), QStringLiteral("/proxy/status"), malformed);
-        sim_.setFault(QStringLiteral("alpha"), QStringLiteral("POST"), QStringLiteral("/proxy/stop"), malformed);
-        sim_.setFault(QStringLiteral("alpha"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"), malformed);
+        sim_.setFault(QStringLiteral("alpha"), QStringLiteral("GET"), QStringLiteral("/proxy/status"),
+                      malformed);
+        sim_.setFault(QStringLiteral("alpha"), QStringLiteral("POST"), QStringLiteral("/proxy/stop"),
+                      malformed);
+        sim_.setFault(QStringLiteral("alpha"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"),
+                      malformed);
         FakeShell shell;
         proxy::ProxyPage page(shell);
         shell.setNodes({nodeOn("alpha", "A")});
@@ -222,13 +228,16 @@ private Q_SLOTS:
 
         // Failed Nodes show one row saying why, as the other pages do; the Node without Agent data is
         // never asked.
-        const int callsBefore = sim_.callCount(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"));
+        const int callsBefore =
+            sim_.callCount(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"));
         page.showOnlyNode(noAgent.id);
         QCOMPARE(shell.statusText(), QStringLiteral("中转已刷新"));
         QCOMPARE(table->rowCount(), 1);
         QCOMPARE(cell(table, 0, 0), QString::fromUtf8(proxy::kStateNoAgent));
         QCOMPARE(cell(table, 0, 12), QString::fromUtf8(kNoAgentEndpointText));
-        QCOMPARE(sim_.callCount(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges")), callsBefore);
+        QCOMPARE(
+            sim_.callCount(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges")),
+            callsBefore);
 
         sim_.setFault(QStringLiteral("alpha"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"),
                       sim::Fault{.status = 500});
@@ -273,7 +282,8 @@ private Q_SLOTS:
     void bridgeTestResultShowsWhenItEnds() {
         sim_.setBridgeTestDurationMs(600);
         proxy::timing.bridgeTestFollowMs = 150;
-        sim_.addBridge(QStringLiteral("beta"), bridgeJson(QStringLiteral("tested"), 22030, "127.0.0.1", freePort()));
+        sim_.addBridge(QStringLiteral("beta"),
+                       bridgeJson(QStringLiteral("tested"), 22030, "127.0.0.1", freePort()));
         FakeShell shell;
         proxy::BridgePage page(shell);
         shell.setNodes({nodeOn("beta", "B")});
@@ -292,8 +302,9 @@ private Q_SLOTS:
     // A bridge deleted while a list request waits does not come back with its stale reply; copy on a row
     // whose Node is gone copies nothing.
     void bridgeDeleteDuringRefresh() {
-        const QString id =
-            sim_.addBridge(QStringLiteral("beta"), bridgeJson(QStringLiteral("late"), 22010)).value("id").toString();
+        const QString id = sim_.addBridge(QStringLiteral("beta"), bridgeJson(QStringLiteral("late"), 22010))
+                               .value("id")
+                               .toString();
         FakeShell shell;
         proxy::BridgePage page(shell);
         shell.setNodes({nodeOn("beta", "B")});
@@ -302,7 +313,8 @@ private Q_SLOTS:
         sim_.setFault(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"),
                       sim::Fault{.staleMs = 800});
         const auto listCalls = [&] {
-            return sim_.callCount(QStringLiteral("beta"), QStringLiteral("GET"), QStringLiteral("/proxy/bridges"));
+            return sim_.callCount(QStringLiteral("beta"), QStringLiteral("GET"),
+                                  QStringLiteral("/proxy/bridges"));
         };
         const int before = listCalls();
         page.refreshBridges(false);
@@ -364,8 +376,8 @@ private Q_SLOTS:
             QSKIP("microsocks or curl is not installed");
         const int upstreamPort = freePort();
         QProcess upstream;
-        upstream.start(microsocks, {"-i", "127.0.0.1", "-p", QString::number(upstreamPort), "-u", "up",
-                                    "-P", "up:pass"});
+        upstream.start(microsocks,
+                       {"-i", "127.0.0.1", "-p", QString::number(upstreamPort), "-u", "up", "-P", "up:pass"});
         QVERIFY(upstream.waitForStarted());
         auto stopUpstream = qScopeGuard([&] {
             upstream.terminate();
@@ -374,7 +386,8 @@ private Q_SLOTS:
         QTest::qWait(200);
 
         // Created with the stored defaults as entry account, then pointed at microsocks in the editor.
-        proxy::saveProxyDefaults({freePort(), QStringLiteral("us@er:/名"), QStringLiteral("p@ss:/w%rd 密码")});
+        proxy::saveProxyDefaults(
+            {freePort(), QStringLiteral("us@er:/名"), QStringLiteral("p@ss:/w%rd 密码")});
         FakeShell shell;
         proxy::BridgePage page(shell);
         shell.setNodes({nodeOn("silent", "S")});
@@ -386,10 +399,13 @@ private Q_SLOTS:
         QCOMPARE(shell.statusText(), QStringLiteral("中转创建完成"));
         QCOMPARE(page.table()->currentRow(), rowWith(page.table(), 1, QStringLiteral("relay")));
         ui::testing::queueDialog([upstreamPort](QDialog& dialog) {
-            dialog.findChild<QLineEdit*>(QStringLiteral("upstreamHostEdit"))->setText(QStringLiteral("127.0.0.1"));
+            dialog.findChild<QLineEdit*>(QStringLiteral("upstreamHostEdit"))
+                ->setText(QStringLiteral("127.0.0.1"));
             dialog.findChild<QSpinBox*>(QStringLiteral("upstreamPortSpin"))->setValue(upstreamPort);
-            dialog.findChild<QLineEdit*>(QStringLiteral("upstreamUsernameEdit"))->setText(QStringLiteral("up"));
-            dialog.findChild<QLineEdit*>(QStringLiteral("upstreamPasswordEdit"))->setText(QStringLiteral("up:pass"));
+            dialog.findChild<QLineEdit*>(QStringLiteral("upstreamUsernameEdit"))
+                ->setText(QStringLiteral("up"));
+            dialog.findChild<QLineEdit*>(QStringLiteral("upstreamPasswordEdit"))
+                ->setText(QStringLiteral("up:pass"));
             return int(QDialog::Accepted);
         });
         page.editBridge();

@@ -2,8 +2,8 @@
 
 #include "app/LocalProtection.h"
 #include "app/Settings.h"
-#include "proxy/ProxyBridgeRow.h"
 #include "net/RequestLayer.h"
+#include "proxy/ProxyBridgeRow.h"
 #include "proxy/ProxyRules.h"
 
 #include <QJsonArray>
@@ -41,17 +41,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QStringList>("expected"); // state, port, user, clients, total, uptime, error
         QTest::addColumn<bool>("copyable");
-        const QString run = QStringLiteral(R"("running":true,"port":1080,"username":"u","password":"s3cr3t","socksAddr":"h:1080")");
+        const QString run = QStringLiteral(
+            R"("running":true,"port":1080,"username":"u","password":"s3cr3t","socksAddr":"h:1080")");
         QTest::newRow("uptime 59") << false << 200 << "{" + run + R"(,"uptimeSeconds":59})"
-                                   << QStringList{"运行中", "1080", "u", "0", "0.00 B", "00:00:59", "--"} << true;
-        QTest::newRow("uptime 86399.9") << false << 200 << "{" + run + R"(,"uptimeSeconds":86399.9})"
-                                        << QStringList{"运行中", "1080", "u", "0", "0.00 B", "23:59:59", "--"} << true;
-        QTest::newRow("uptime 86400") << false << 200 << "{" + run + R"(,"uptimeSeconds":86400})"
-                                      << QStringList{"运行中", "1080", "u", "0", "0.00 B", "1d 00:00:00", "--"} << true;
-        QTest::newRow("uptime 1d 2h") << false << 200 << "{" + run + R"(,"uptimeSeconds":93600})"
-                                      << QStringList{"运行中", "1080", "u", "0", "0.00 B", "1d 02:00:00", "--"} << true;
-        QTest::newRow("uptime negative") << false << 200 << "{" + run + R"(,"uptimeSeconds":-5})"
-                                         << QStringList{"运行中", "1080", "u", "0", "0.00 B", "00:00:00", "--"} << true;
+                                   << QStringList{"运行中", "1080", "u", "0", "0.00 B", "00:00:59", "--"}
+                                   << true;
+        QTest::newRow("uptime 86399.9")
+            << false << 200 << "{" + run + R"(,"uptimeSeconds":86399.9})"
+            << QStringList{"运行中", "1080", "u", "0", "0.00 B", "23:59:59", "--"} << true;
+        QTest::newRow("uptime 86400")
+            << false << 200 << "{" + run + R"(,"uptimeSeconds":86400})"
+            << QStringList{"运行中", "1080", "u", "0", "0.00 B", "1d 00:00:00", "--"} << true;
+        QTest::newRow("uptime 1d 2h")
+            << false << 200 << "{" + run + R"(,"uptimeSeconds":93600})"
+            << QStringList{"运行中", "1080", "u", "0", "0.00 B", "1d 02:00:00", "--"} << true;
+        QTest::newRow("uptime negative")
+            << false << 200 << "{" + run + R"(,"uptimeSeconds":-5})"
+            << QStringList{"运行中", "1080", "u", "0", "0.00 B", "00:00:00", "--"} << true;
         QTest::newRow("enabled, not running: totals and counts, no account")
             << false << 200
             << R"({"running":false,"enabled":true,"port":1080,"username":"u","password":"s3cr3t","socksAddr":"h:1080",
@@ -64,23 +70,25 @@ private Q_SLOTS:
             << false << 200 << R"({"running":false,"error":"x"})"
             << QStringList{"已停止", "--", "--", "0", "0.00 B", "--", "x"} << false;
         QTest::newRow("error without running is a failure")
-            << false << 200 << R"({"error":"x"})" << QStringList{"失败", "--", "--", "--", "--", "--", "x"} << false;
-        QTest::newRow("HTTP error with text") << true << 500 << R"({"error":"GOST 未安装"})"
-                                              << QStringList{"失败", "--", "--", "--", "--", "--", "GOST 未安装"}
-                                              << false;
-        QTest::newRow("hostile figures") << false << 200
-                                         << R"({"running":false,"totalUpload":1e300,"totalDownload":1e300})"
-                                         << QStringList{"已停止", "--", "--", "0", "--", "--", "--"} << false;
+            << false << 200 << R"({"error":"x"})" << QStringList{"失败", "--", "--", "--", "--", "--", "x"}
+            << false;
+        QTest::newRow("HTTP error with text")
+            << true << 500 << R"({"error":"GOST 未安装"})"
+            << QStringList{"失败", "--", "--", "--", "--", "--", "GOST 未安装"} << false;
+        QTest::newRow("hostile figures")
+            << false << 200 << R"({"running":false,"totalUpload":1e300,"totalDownload":1e300})"
+            << QStringList{"已停止", "--", "--", "0", "--", "--", "--"} << false;
         QTest::newRow("negative total") << false << 200 << R"({"running":false,"totalUpload":-5})"
                                         << QStringList{"已停止", "--", "--", "0", "--", "--", "--"} << false;
-        QTest::newRow("success that is no JSON") << false << 200 << "<html>ok</html>"
-                                                 << QStringList{"失败", "--", "--", "--", "--", "--", "回复格式错误"}
-                                                 << false;
-        QTest::newRow("HTTP error without text") << true << 404 << "not json"
-                                                 << QStringList{"失败", "--", "--", "--", "--", "--", "HTTP 404"}
-                                                 << false;
+        QTest::newRow("success that is no JSON")
+            << false << 200 << "<html>ok</html>"
+            << QStringList{"失败", "--", "--", "--", "--", "--", "回复格式错误"} << false;
+        QTest::newRow("HTTP error without text")
+            << true << 404 << "not json" << QStringList{"失败", "--", "--", "--", "--", "--", "HTTP 404"}
+            << false;
         QTest::newRow("no answer") << true << 0 << ""
-                                   << QStringList{"离线", "--", "--", "--", "--", "--", "Connection refused"} << false;
+                                   << QStringList{"离线", "--", "--", "--", "--", "--", "Connection refused"}
+                                   << false;
     }
     void proxyRow() {
         QFETCH(bool, networkError);
@@ -92,7 +100,7 @@ private Q_SLOTS:
         const ProxyRowView view = proxyRowFromPoll(networkError, QStringLiteral("Connection refused"), status,
                                                    net::parseReplyObject(status, body.toUtf8()));
         QCOMPARE(view.cells.size(), 10);
-        const QStringList got{view.state, view.cells[0], view.cells[1], view.cells[4],
+        const QStringList got{view.state,    view.cells[0], view.cells[1], view.cells[4],
                               view.cells[7], view.cells[8], view.cells[9]};
         QCOMPARE(got, expected);
         QCOMPARE(view.connection.isComplete(), copyable);
@@ -103,15 +111,15 @@ private Q_SLOTS:
     void liveNotes_data() {
         QTest::addColumn<QByteArray>("statuses"); // one status reply per selected Node
         QTest::addColumn<QString>("note");
-        QTest::newRow("three connections on one") << QByteArray("[{'running':true,'activeConnections':3}]")
-                                                  << "有 3 个活动连接";
+        QTest::newRow("three connections on one")
+            << QByteArray("[{'running':true,'activeConnections':3}]") << "有 3 个活动连接";
         QTest::newRow("summed over Nodes, stopped ones add none")
             << QByteArray("[{'running':true,'activeConnections':2},{'running':true,'activeConnections':1},"
                           "{'running':false,'activeConnections':9}]")
             << "有 3 个活动连接";
         QTest::newRow("running idle") << QByteArray("[{'running':true}]") << "正在运行";
-        QTest::newRow("peer's negative count") << QByteArray("[{'running':true,'activeConnections':-4}]")
-                                               << "正在运行";
+        QTest::newRow("peer's negative count")
+            << QByteArray("[{'running':true,'activeConnections':-4}]") << "正在运行";
         QTest::newRow("huge counts stay in range")
             << QByteArray("[{'running':true,'activeConnections':2147483647},"
                           "{'running':true,'activeConnections':2147483647}]")
@@ -142,8 +150,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("count");
         QTest::newRow("client with port and clientIp of the same address")
             << R"([{"client":"10.0.0.1:5000"},{"clientIp":"10.0.0.1"}])" << 1;
-        QTest::newRow("client without colon counts whole") << R"([{"client":"10.0.0.1"},{"client":"10.0.0.2:1"}])" << 2;
-        QTest::newRow("clientIp wins over client") << R"([{"clientIp":"a","client":"b:1"},{"client":"a:2"}])" << 1;
+        QTest::newRow("client without colon counts whole")
+            << R"([{"client":"10.0.0.1"},{"client":"10.0.0.2:1"}])" << 2;
+        QTest::newRow("clientIp wins over client")
+            << R"([{"clientIp":"a","client":"b:1"},{"client":"a:2"}])" << 1;
         QTest::newRow("leading colon keeps the text") << R"([{"client":":99"},{"client":""},{}])" << 1;
         QTest::newRow("IPv6 with port") << R"([{"client":"[::1]:80"},{"client":"[::1]:81"}])" << 1;
     }
@@ -181,7 +191,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("running without upstream is not configured")
-            << R"({"running":true,"port":7000})" << QStringList{"未配置", ":7000", "未配置", "--", "--", "--", "--", "0", "0.00 B"};
+            << R"({"running":true,"port":7000})"
+            << QStringList{"未配置", ":7000", "未配置", "--", "--", "--", "--", "0", "0.00 B"};
         QTest::newRow("tcp 35, no latency")
             << R"({"upstreamHost":"h","upstreamPort":1,"socksAddr":"a:1","lastTest":{"tcpConnectMs":35,
                   "latencySuccess":0,"downloadBytesPerSecond":0,"testedAt":1,"tcpConnectError":"t"}})"
@@ -194,8 +205,9 @@ private Q_SLOTS:
             << R"({"upstreamHost":"h","upstreamPort":1,"lastTest":{"latencySuccess":3,"latencyAvgMs":12,
                   "downloadBytesPerSecond":2048,"testedAt":1,"error":"slow"}})"
             << QStringList{"已停止", ":0", "h:1", "失败 / 12ms", "2.00 KB/s", "*", "slow", "0", "0.00 B"};
-        QTest::newRow("never tested") << R"({"upstreamHost":"h","upstreamPort":0})"
-                                      << QStringList{"未配置", ":0", "未配置", "--", "--", "--", "--", "0", "0.00 B"};
+        QTest::newRow("never tested")
+            << R"({"upstreamHost":"h","upstreamPort":0})"
+            << QStringList{"未配置", ":0", "未配置", "--", "--", "--", "--", "0", "0.00 B"};
         // Numbers out of every plausible range are checked before conversion and shown as "--".
         QTest::newRow("hostile figures")
             << R"({"upstreamHost":"h","upstreamPort":1,"activeConnections":-2,"totalUpload":1e300,
@@ -212,7 +224,8 @@ private Q_SLOTS:
         const QStringList cells = proxy::bridgeCells(
             ProxyBridgeRow::fromJson(QJsonDocument::fromJson(body.toUtf8()).object(), "n", "N"));
         QCOMPARE(cells.size(), kBridgeColumnCount);
-        QStringList got{cells[0], cells[3], cells[4], cells[5], cells[6], cells[7], cells[12], cells[8], cells[11]};
+        QStringList got{cells[0], cells[3],  cells[4], cells[5], cells[6],
+                        cells[7], cells[12], cells[8], cells[11]};
         if (expected[5] == QLatin1String("*")) // a local time: only its form matters
             got[5] = got[5].size() == 19 ? QStringLiteral("*") : got[5];
         QCOMPARE(got, expected);
@@ -226,13 +239,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("updatedLater");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("replace in place, keep B, append new")
-            << QStringList{"a2", "a9", "a1"} << "" << "" << QStringList{"A/a1", "B/b1", "A/a2", "A/a9"};
-        QTest::newRow("missing row dropped") << QStringList{"a2"} << "" << "" << QStringList{"B/b1", "A/a2"};
-        QTest::newRow("failed Node loses its rows") << QStringList{} << "" << "" << QStringList{"B/b1"};
+            << QStringList{"a2", "a9", "a1"} << ""
+            << "" << QStringList{"A/a1", "B/b1", "A/a2", "A/a9"};
+        QTest::newRow("missing row dropped") << QStringList{"a2"} << ""
+                                             << "" << QStringList{"B/b1", "A/a2"};
+        QTest::newRow("failed Node loses its rows") << QStringList{} << ""
+                                                    << "" << QStringList{"B/b1"};
         QTest::newRow("deleted while the request waited stays deleted")
-            << QStringList{"a1", "a2", "a3"} << "A|a3" << "" << QStringList{"A/a1", "B/b1", "A/a2"};
+            << QStringList{"a1", "a2", "a3"} << "A|a3"
+            << "" << QStringList{"A/a1", "B/b1", "A/a2"};
         QTest::newRow("saved while waiting keeps its own row")
-            << QStringList{"a2"} << "" << "A|a1" << QStringList{"A/local", "B/b1", "A/a2"};
+            << QStringList{"a2"} << ""
+            << "A|a1" << QStringList{"A/local", "B/b1", "A/a2"};
     }
     void merge() {
         QFETCH(QStringList, replyIds);

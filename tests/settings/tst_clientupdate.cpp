@@ -40,7 +40,6 @@ void placeStandInUpdater(const QString& directory, bool executable) {
     QVERIFY(file.setPermissions(permissions));
 }
 
-
 } // namespace
 
 class ClientUpdateTest : public QObject {

@@ -113,12 +113,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("linkTo"); // relative to the base directory
         QTest::addColumn<QString>("to");     // the migration target, relative to the base directory
         QTest::addColumn<QString>("error");
-        QTest::newRow("alias of the source") << "alias" << "d" << "alias" << "新目录与当前数据目录是同一个目录";
-        QTest::newRow("inside the source through an alias") << "alias" << "d" << "alias/new" << "新目录不能位于当前数据目录之内";
-        QTest::newRow("around the source through an alias") << "up" << "." << "up/d/.." << "新目录不能包含当前数据目录";
-        QTest::newRow("target folder linked into the source") << "t/profiles" << "d/profiles" << "t"
-                                                              << "目标中的链接指向当前数据目录: BASE/t/profiles";
-        QTest::newRow("plain target") << "unused" << "d" << "t" << "";
+        QTest::newRow("alias of the source") << "alias"
+                                             << "d"
+                                             << "alias"
+                                             << "新目录与当前数据目录是同一个目录";
+        QTest::newRow("inside the source through an alias") << "alias"
+                                                            << "d"
+                                                            << "alias/new"
+                                                            << "新目录不能位于当前数据目录之内";
+        QTest::newRow("around the source through an alias") << "up"
+                                                            << "."
+                                                            << "up/d/.."
+                                                            << "新目录不能包含当前数据目录";
+        QTest::newRow("target folder linked into the source")
+            << "t/profiles"
+            << "d/profiles"
+            << "t"
+            << "目标中的链接指向当前数据目录: BASE/t/profiles";
+        QTest::newRow("plain target") << "unused"
+                                      << "d"
+                                      << "t"
+                                      << "";
     }
     void refusesOverlapThroughLinks() {
         QFETCH(QString, link);

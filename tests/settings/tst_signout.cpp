@@ -22,9 +22,11 @@ class SignOutTest : public QObject {
 
     // The client's next steps: the sign-in dialog as shown (account kept, automatic sign-in as stored),
     // then the main window once its Node list has loaded.
-    std::unique_ptr<MainWindow> signInAndOpen(const QString& account, const QString& password, bool autoLogin) {
+    std::unique_ptr<MainWindow> signInAndOpen(const QString& account, const QString& password,
+                                              bool autoLogin) {
         LoginDialog login;
-        if (login.accountEdit()->text() != settings::lastUsername() || !login.passwordEdit()->text().isEmpty())
+        if (login.accountEdit()->text() != settings::lastUsername() ||
+            !login.passwordEdit()->text().isEmpty())
             return nullptr;
         login.accountEdit()->setText(account);
         login.passwordEdit()->setText(password);
@@ -32,7 +34,8 @@ class SignOutTest : public QObject {
         login.submit(false);
         auto window = createClientWindow();
         window->show();
-        const bool loaded = QTest::qWaitFor([&] { return window->statusText().contains(QStringLiteral("云端节点")); });
+        const bool loaded =
+            QTest::qWaitFor([&] { return window->statusText().contains(QStringLiteral("云端节点")); });
         return loaded && login.result() == QDialog::Accepted ? std::move(window) : nullptr;
     }
 

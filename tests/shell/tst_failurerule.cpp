@@ -6,11 +6,11 @@
 #include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/NodesPages.h"
-#include "widgets/PercentTableWidget.h"
 #include "net/RequestResult.h"
 #include "proxy/BridgePage.h"
 #include "shell/Shell.h"
 #include "ui/Dialogs.h"
+#include "widgets/PercentTableWidget.h"
 
 using testsupport::RecordingServer;
 

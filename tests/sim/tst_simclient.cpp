@@ -2,8 +2,8 @@
 #include "TestMain.h"
 
 #include "crypto/NodeEnvelope.h"
-#include "net/RequestLayer.h"
 #include "model/SignInState.h"
+#include "net/RequestLayer.h"
 
 #include <QJsonArray>
 

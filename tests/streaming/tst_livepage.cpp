@@ -3,12 +3,12 @@
 #include "TestMain.h"
 
 #include "fleet/PollCycle.h"
-#include "widgets/PercentTableWidget.h"
 #include "streaming/LivePage.h"
 #include "streaming/LiveRoomEditor.h"
 #include "streaming/RtmpPage.h"
 #include "streaming/StreamingTiming.h"
 #include "ui/Dialogs.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -254,7 +254,9 @@ private Q_SLOTS:
         // Create, edit and the two questions, both saying the room is on air; no warning.
         const QStringList shown = shownKinds();
         QCOMPARE(shown.size(), 4);
-        QCOMPARE(shown.filter(QStringLiteral("question:") + QString::fromUtf8(streaming::kRoomOnAirNote)).size(), 2);
+        QCOMPARE(
+            shown.filter(QStringLiteral("question:") + QString::fromUtf8(streaming::kRoomOnAirNote)).size(),
+            2);
     }
 
     void unreachableAgentIsAFailure_data() {

@@ -1,7 +1,7 @@
 #include "app/DataPaths.h"
 #include "streaming/LivePreviewWindow.h"
-#include "widgets/WebViewPane.h"
 #include "webview/WebEngineHost.h"
+#include "widgets/WebViewPane.h"
 
 #include "TestMain.h"
 

@@ -354,8 +354,10 @@ private Q_SLOTS:
                               << QString("开始推流 (" + modeLabel(kPullMode) + ") -> rtmp://h/x");
         QTest::newRow("two modes") << "file_to_rtmp→video_random_audio_to_rtmp"
                                    << QString(modeLabel(kFileMode) + "→" + modeLabel(kRandomAudioMode));
-        QTest::newRow("inside a longer word stays") << "my_pull_stream_to_rtmp_x" << "my_pull_stream_to_rtmp_x";
-        QTest::newRow("no mode") << "停止推流" << "停止推流";
+        QTest::newRow("inside a longer word stays") << "my_pull_stream_to_rtmp_x"
+                                                    << "my_pull_stream_to_rtmp_x";
+        QTest::newRow("no mode") << "停止推流"
+                                 << "停止推流";
     }
     void eventLinesNameModes() {
         QFETCH(QString, line);

@@ -3,16 +3,16 @@
 #include "Simulator.h"
 #include "TestMain.h"
 
-#include "widgets/PercentTableWidget.h"
 #include "net/RequestLayer.h"
-#include "widgets/NodeFilterCombo.h"
 #include "streaming/LivePreviewWindow.h"
-#include "webview/WebEngineHost.h"
 #include "streaming/RtmpPage.h"
 #include "streaming/RtmpRoomDialog.h"
 #include "streaming/StreamingTiming.h"
-#include "widgets/WebViewPane.h"
 #include "ui/Dialogs.h"
+#include "webview/WebEngineHost.h"
+#include "widgets/NodeFilterCombo.h"
+#include "widgets/PercentTableWidget.h"
+#include "widgets/WebViewPane.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -39,7 +39,10 @@ public:
         runLoadedCallbacks();
     }
     // What reloadNodes() loads next (the list stays as it is when never set).
-    void setReloadResult(const QList<Node>& nodes) { reloadResult_ = nodes; hasReloadResult_ = true; }
+    void setReloadResult(const QList<Node>& nodes) {
+        reloadResult_ = nodes;
+        hasReloadResult_ = true;
+    }
 
     const QList<Node>& nodes() const override { return nodes_; }
     void reloadNodes(bool) override {

@@ -17,7 +17,8 @@ template <typename Widget> bool showsPlainText(const Widget* widget) {
 
 inline bool allLabelsPlain(const QWidget* root) {
     const QList<QLabel*> labels = root->findChildren<QLabel*>();
-    return std::all_of(labels.begin(), labels.end(), [](const QLabel* label) { return showsPlainText(label); });
+    return std::all_of(labels.begin(), labels.end(),
+                       [](const QLabel* label) { return showsPlainText(label); });
 }
 
 } // namespace testsupport

@@ -21,7 +21,8 @@ bool parseRequest(const QByteArray& buffer, RecordingServer::Request& out) {
     for (int i = 1; i < lines.size(); ++i) {
         const int colon = lines[i].indexOf(':');
         if (colon > 0)
-            request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+            request.headers.insert(lines[i].left(colon).trimmed().toLower(),
+                                   lines[i].mid(colon + 1).trimmed());
     }
     const int length = request.headers.value("content-length", "0").toInt();
     if (buffer.size() < headerEnd + 4 + length)
@@ -33,21 +34,36 @@ bool parseRequest(const QByteArray& buffer, RecordingServer::Request& out) {
 
 const char* reasonFor(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 409: return "Conflict";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 206:
+        return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 409:
+        return "Conflict";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    default:
+        return "Status";
     }
 }
 
@@ -77,7 +93,8 @@ static void streamFiller(QTcpSocket* socket, qint64 remaining) {
     static const QByteArray block(kBlock, ' ');
     auto left = std::make_shared<qint64>(remaining);
     auto pump = [socket, left] {
-        while (*left > 0 && socket->bytesToWrite() < 4 * kBlock && socket->state() == QAbstractSocket::ConnectedState) {
+        while (*left > 0 && socket->bytesToWrite() < 4 * kBlock &&
+               socket->state() == QAbstractSocket::ConnectedState) {
             const qint64 n = qMin(*left, kBlock);
             socket->write(block.constData(), n);
             *left -= n;
@@ -135,7 +152,8 @@ void RecordingServer::respond(QTcpSocket* socket) {
     if (reply.hang)
         return;
     auto send = [socket, reply] {
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonFor(reply.status) + "\r\n";
+        QByteArray head =
+            "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonFor(reply.status) + "\r\n";
         head += "Content-Type: " + reply.contentType + "\r\n";
         const qsizetype length = reply.announcedLength >= 0 ? reply.announcedLength : reply.body.size();
         if (!reply.noContentLength)

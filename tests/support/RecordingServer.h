@@ -36,7 +36,8 @@ public:
         bool hang = false;
         qint64 announcedLength = -1; // Content-Length to announce when it should differ from the body's
         int delayMs = 0;
-        qint64 streamBytes = 0; // filler bytes sent after the body, block by block, until done or the peer leaves
+        qint64 streamBytes =
+            0; // filler bytes sent after the body, block by block, until done or the peer leaves
         bool noContentLength = false; // the body runs until the connection closes
     };
 

@@ -9,10 +9,10 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTimer>
-#include <QPlainTextEdit>
 
 // The dialog seam itself: scripted answers are consumed in order, and what would have been shown is
 // recorded with its title.
@@ -73,7 +73,8 @@ private Q_SLOTS:
     void toolTipsReadLiterally_data() {
         QTest::addColumn<QString>("text");
         QTest::newRow("image markup") << testsupport::kHostileMarkup;
-        QTest::newRow("markup after a label, lines and spaces") << QStringLiteral("节点 <b>甲</b>\n第二行  两个空格");
+        QTest::newRow("markup after a label, lines and spaces")
+            << QStringLiteral("节点 <b>甲</b>\n第二行  两个空格");
         QTest::newRow("entity") << QStringLiteral("&lt;img&gt; 5 < 6");
         QTest::newRow("plain text") << QStringLiteral("生产服务器 1");
     }
@@ -81,7 +82,9 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QTextDocument rendered;
         rendered.setHtml(ui::plainToolTip(text));
-        QCOMPARE(Qt::mightBeRichText(ui::plainToolTip(text)) ? rendered.toPlainText() : ui::plainToolTip(text), text);
+        QCOMPARE(Qt::mightBeRichText(ui::plainToolTip(text)) ? rendered.toPlainText()
+                                                             : ui::plainToolTip(text),
+                 text);
     }
 
     void customDialogHandlerFillsFields() {
@@ -100,7 +103,8 @@ private Q_SLOTS:
 
     void choosersReturnQueuedPathsOrCancel() {
         ui::testing::queuePath(QStringLiteral("/tmp/a"));
-        QCOMPARE(ui::chooseDirectory(nullptr, QStringLiteral("选择"), QStringLiteral("/")), QStringLiteral("/tmp/a"));
+        QCOMPARE(ui::chooseDirectory(nullptr, QStringLiteral("选择"), QStringLiteral("/")),
+                 QStringLiteral("/tmp/a"));
         QCOMPARE(ui::chooseDirectory(nullptr, QStringLiteral("选择"), QStringLiteral("/")), QString());
         ui::testing::queuePaths({QStringLiteral("a.mp3"), QStringLiteral("b.mp3")});
         QCOMPARE(ui::chooseOpenFiles(nullptr, QString(), QString(), QString()).size(), 2);

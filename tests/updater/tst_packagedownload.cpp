@@ -6,8 +6,8 @@
 #include "updater/UpdateFailure.h"
 #include "updater/UpdaterTiming.h"
 
-#include <QNetworkAccessManager>
 #include <QElapsedTimer>
+#include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -284,7 +284,8 @@ void PackageDownloadTest::hostileHostsAreBounded() {
     watch.start(5);
     QNetworkAccessManager manager;
     try {
-        PackageDownloader(manager, {}).download(QUrl(host.baseUrl()), dir_.filePath("ondivo-client.zip"), expectedSize);
+        PackageDownloader(manager, {})
+            .download(QUrl(host.baseUrl()), dir_.filePath("ondivo-client.zip"), expectedSize);
         QFAIL("download succeeded");
     } catch (const UpdateFailure& failure) {
         QCOMPARE(failure.message(), message);

@@ -1,9 +1,9 @@
 #include "PlainText.h"
 #include "RecordingServer.h"
 #include "ReleaseServer.h"
-#include "net/RequestTiming.h"
 #include "TestMain.h"
 #include "UpdateScenario.h"
+#include "net/RequestTiming.h"
 #include "ui/Dialogs.h"
 #include "updater/UpdatePipeline.h"
 #include "updater/UpdaterTiming.h"
@@ -213,7 +213,8 @@ void UpdatePipelineTest::failsAndKeepsInstallation() {
     testsupport::RecordingServer other;
     net::timing.blockingIdleTimeoutMs = 300;
     if (setup == "manifestHang" || setup == "manifestRedirect") {
-        testsupport::RecordingServer::Reply reply = testsupport::RecordingServer::redirect(302, other.baseUrl() + "/manifest.json");
+        testsupport::RecordingServer::Reply reply =
+            testsupport::RecordingServer::redirect(302, other.baseUrl() + "/manifest.json");
         reply.hang = setup == "manifestHang";
         host.setDefaultReply(reply);
         manifestUrl = host.baseUrl() + "/manifest.json";

@@ -172,7 +172,7 @@ void UpdaterFlowTest::updates() {
     QTRY_COMPARE(s.recordedStarts(), (QStringList{s.target, "end"}));
     const QString versionDir = s.workDir + "/2.0.0";
     QCOMPARE(snapshotTree(versionDir + "/backup"), p.old);
-    QVERIFY(QFileInfo::exists(versionDir + "/ondivo-client-2.0.0.zip"));
+    QVERIFY(!QFileInfo::exists(versionDir + "/ondivo-client-2.0.0.zip")); // removed once the update ended
     QVERIFY(!QFileInfo::exists(versionDir + "/ondivo-client-2.0.0.zip.download"));
     QVERIFY(texts.contains("等待 Ondivo 退出... 正在等待主程序关闭"));
     QCOMPARE(texts.contains("校验更新包... 正在计算 SHA256"), true);

@@ -120,7 +120,7 @@ void UpdaterWindowTest::initialState() {
     QCOMPARE(w.closeButton()->text(), QString("关闭"));
     QVERIFY(!w.closeButtonVisible());
     const QList<QLabel*> details = w.findChildren<QLabel*>("detailLabel");
-    QCOMPARE(details.size(), 2);
+    QCOMPARE(details.size(), 3); // detail, step and the outcome note shown after a failure
     QVERIFY(w.findChild<QLabel*>("titleLabel")->wordWrap());
 }
 

@@ -24,7 +24,8 @@ void createTree(const QString& root, const QStringList& files) {
         file.write("x");
         file.close();
         if (spec.contains('@')) {
-            const std::filesystem::path folder = QFile::encodeName(root + '/' + path.section('/', 0, -2)).toStdString();
+            const std::filesystem::path folder =
+                QFile::encodeName(root + '/' + path.section('/', 0, -2)).toStdString();
             std::filesystem::last_write_time(folder, std::filesystem::file_time_type::clock::now() +
                                                          std::chrono::minutes(spec.section('@', 1).toInt()));
         }

@@ -45,7 +45,8 @@ static int drawScreens(const QString& outDir) {
     if (!QTest::qWaitFor([&] { return pane->bridge()->currentSocket(); }, 20000))
         return 2;
     QTest::qWait(1500); // the login banner and the prompt
-    pane->webView()->page()->runJavaScript(QStringLiteral("term.input('echo 你好，世界 && ls -la / | head -5\\r', true)"));
+    pane->webView()->page()->runJavaScript(
+        QStringLiteral("term.input('echo 你好，世界 && ls -la / | head -5\\r', true)"));
     QTest::qWait(1500);
     QApplication::primaryScreen()->grabWindow(0).save(outDir + QStringLiteral("/node-window-shell.png"));
     window->close();

@@ -68,7 +68,8 @@ static int drawScreens(const QString& outDirectory) {
     files::timing.thirdRetryMs = 400;
     sim::Fault slow;
     slow.delayMs = 250;
-    simulator.setFault(QStringLiteral("hk-1"), QStringLiteral("POST"), QStringLiteral("/files/upload/chunk"), slow);
+    simulator.setFault(QStringLiteral("hk-1"), QStringLiteral("POST"), QStringLiteral("/files/upload/chunk"),
+                       slow);
 
     {
         UploadDialog dialog(shell.nodes(), node.id);
@@ -82,11 +83,13 @@ static int drawScreens(const QString& outDirectory) {
         sim::Fault refuse;
         refuse.status = 500;
         refuse.errorText = QStringLiteral("磁盘空间不足");
-        simulator.setFault(QStringLiteral("hk-1"), QStringLiteral("POST"), QStringLiteral("/files/upload/chunk"), refuse);
+        simulator.setFault(QStringLiteral("hk-1"), QStringLiteral("POST"),
+                           QStringLiteral("/files/upload/chunk"), refuse);
         waitFor([&] { return dialog.pane()->statusLabel()->text() == QStringLiteral("失败"); });
         shoot(dialog, "video-failed");
 
-        simulator.setFault(QStringLiteral("hk-1"), QStringLiteral("POST"), QStringLiteral("/files/upload/chunk"), slow);
+        simulator.setFault(QStringLiteral("hk-1"), QStringLiteral("POST"),
+                           QStringLiteral("/files/upload/chunk"), slow);
         dialog.pane()->resumeUpload();
         QTest::qWait(1200);
         shoot(dialog, "video-resumed");
@@ -97,8 +100,9 @@ static int drawScreens(const QString& outDirectory) {
         UploadDialog dialog(shell.nodes(), node.id);
         dialog.typeCombo()->setCurrentIndex(1);
         dialog.show();
-        QStringList names{QStringLiteral("雨声.mp3"), QStringLiteral("钢琴曲.flac"), QStringLiteral("夜曲.wav"),
-                          QStringLiteral("海浪.ogg"), QStringLiteral("风铃.m4a"), QStringLiteral("鸟鸣.mp3"),
+        QStringList names{QStringLiteral("雨声.mp3"),  QStringLiteral("钢琴曲.flac"),
+                          QStringLiteral("夜曲.wav"),  QStringLiteral("海浪.ogg"),
+                          QStringLiteral("风铃.m4a"),  QStringLiteral("鸟鸣.mp3"),
                           QStringLiteral("readme.txt")};
         QStringList paths;
         for (const QString& name : names)

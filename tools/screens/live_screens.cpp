@@ -5,11 +5,11 @@
 #include "ScreensMain.h"
 #include "Simulator.h"
 
-#include "widgets/PercentTableWidget.h"
 #include "streaming/LiveLogDialog.h"
 #include "streaming/LivePage.h"
 #include "streaming/LiveRoomEditor.h"
 #include "ui/Dialogs.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QComboBox>

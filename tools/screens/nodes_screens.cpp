@@ -6,11 +6,11 @@
 #include "app/AppConstants.h"
 #include "client/ClientWindow.h"
 #include "mainwindow/MainWindow.h"
-#include "releases/ChangelogDialog.h"
 #include "mainwindow/NodeMaintenance.h"
 #include "mainwindow/NodesPage.h"
-#include "widgets/PercentTableWidget.h"
 #include "model/SignInState.h"
+#include "releases/ChangelogDialog.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QDir>

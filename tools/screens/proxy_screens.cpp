@@ -5,11 +5,11 @@
 #include "ScreensMain.h"
 #include "Simulator.h"
 
-#include "widgets/PercentTableWidget.h"
 #include "proxy/BridgePage.h"
 #include "proxy/ProxyDialogs.h"
 #include "proxy/ProxyPage.h"
 #include "proxy/ProxyTiming.h"
+#include "widgets/PercentTableWidget.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,7 +24,8 @@ Node nodeOn(const sim::Simulator& simulator, const QString& agent, const QString
     return node;
 }
 
-QJsonObject bridge(const QString& name, int port, const QString& upstreamHost, int upstreamPort, bool running) {
+QJsonObject bridge(const QString& name, int port, const QString& upstreamHost, int upstreamPort,
+                   bool running) {
     return {{QStringLiteral("name"), name},
             {QStringLiteral("port"), port},
             {QStringLiteral("username"), QStringLiteral("relay")},
@@ -50,19 +51,24 @@ static int drawScreens(const QString& outDir) {
     simulator.setBridgeTestDurationMs(200);
     for (const char* name : {"tokyo", "frankfurt", "london", "virginia", "seoul", "paris"})
         simulator.startAgent({QString::fromLatin1(name)});
-    simulator.startProxy(QStringLiteral("tokyo"), 1080, QStringLiteral("ondivo"), QStringLiteral("Kq7mZp2xRt9wLb4n"));
-    simulator.startProxy(QStringLiteral("frankfurt"), 1081, QStringLiteral("team"), QStringLiteral("Yh3sDf8gJk2mNp5q"));
+    simulator.startProxy(QStringLiteral("tokyo"), 1080, QStringLiteral("ondivo"),
+                         QStringLiteral("Kq7mZp2xRt9wLb4n"));
+    simulator.startProxy(QStringLiteral("frankfurt"), 1081, QStringLiteral("team"),
+                         QStringLiteral("Yh3sDf8gJk2mNp5q"));
     simulator.setFault(QStringLiteral("virginia"), QStringLiteral("GET"), QStringLiteral("/proxy/status"),
                        sim::Fault{.status = 409, .errorText = QStringLiteral("GOST 未安装")});
     simulator.stopAgent(QStringLiteral("seoul"));
 
     // Bridges: one running and tested, one stopped whose test failed, one without upstream, one testing.
     const QString tokyoAgent = QStringLiteral("tokyo");
-    simulator.addBridge(tokyoAgent, bridge(QStringLiteral("美国账号代理"), 20001, QStringLiteral("198.51.100.40"), 1080, true));
-    simulator.addBridge(tokyoAgent, bridge(QStringLiteral("日本出口"), 20002, QStringLiteral("127.0.0.1"), 1, false));
-    simulator.addBridge(QStringLiteral("frankfurt"), bridge(QStringLiteral("待配置"), 20003, QString(), 0, false));
-    simulator.addBridge(QStringLiteral("frankfurt"), bridge(QStringLiteral("欧洲出口"), 20004,
-                                                                QStringLiteral("203.0.113.7"), 1080, true));
+    simulator.addBridge(tokyoAgent, bridge(QStringLiteral("美国账号代理"), 20001,
+                                           QStringLiteral("198.51.100.40"), 1080, true));
+    simulator.addBridge(tokyoAgent,
+                        bridge(QStringLiteral("日本出口"), 20002, QStringLiteral("127.0.0.1"), 1, false));
+    simulator.addBridge(QStringLiteral("frankfurt"),
+                        bridge(QStringLiteral("待配置"), 20003, QString(), 0, false));
+    simulator.addBridge(QStringLiteral("frankfurt"),
+                        bridge(QStringLiteral("欧洲出口"), 20004, QStringLiteral("203.0.113.7"), 1080, true));
 
     testsupport::FakeShell shell;
     shell.window().resize(1240, 460);

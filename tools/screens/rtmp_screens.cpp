@@ -7,15 +7,15 @@
 
 #include "app/AppConstants.h"
 #include "mainwindow/MainWindow.h"
-#include "widgets/PercentTableWidget.h"
 #include "model/SignInState.h"
-#include "streaming/StreamingPages.h"
 #include "net/RequestLayer.h"
 #include "streaming/LivePreviewWindow.h"
-#include "webview/WebEngineHost.h"
 #include "streaming/RtmpPage.h"
-#include "widgets/WebViewPane.h"
+#include "streaming/StreamingPages.h"
 #include "ui/Dialogs.h"
+#include "webview/WebEngineHost.h"
+#include "widgets/PercentTableWidget.h"
+#include "widgets/WebViewPane.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -2,9 +2,9 @@
 // simulated Agents for a visual check. Two weeks of past samples are written first (one Node away for a
 // while yesterday and in the last hour), so the charts have something to draw. Run under a display
 // (xvfb-run) with an output directory.
+#include "ScreensMain.h"
 #include "Simulator.h"
 #include "TestFiles.h"
-#include "TestHome.h"
 
 #include "app/AppConstants.h"
 #include "app/DataPaths.h"
@@ -71,10 +71,7 @@ void writePast(const QStringList& ids, qint64 nowMs) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    testsupport::isolateHome();
-    QApplication app(argc, argv);
-    const QString outDir = testsupport::screensOutputDirectory(argc, argv);
+int draw(const QString& outDir) {
     mainwindow::timing.statusPollMs = 1000;
 
     sim::Simulator simulator;
@@ -152,4 +149,8 @@ int main(int argc, char** argv) {
         QTest::qWait(100);
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return screens::run(argc, argv, draw);
 }
