@@ -6,10 +6,10 @@
 #include "app/AppConstants.h"
 #include "mainwindow/NodesPage.h"
 #include "mainwindow/NodesPages.h"
-#include "widgets/PercentTableWidget.h"
-#include "widgets/UsageBarRules.h"
 #include "model/SignInState.h"
 #include "ui/Dialogs.h"
+#include "widgets/PercentTableWidget.h"
+#include "widgets/UsageBarRules.h"
 
 #include <QTest>
 #include <memory>
@@ -42,7 +42,9 @@ struct NodesTestWindow {
     void setNodes(const QList<Node>& nodes) { window->setNodes(nodes); }
 
     NodesPage* page() const { return nodesPage; }
-    PercentTableWidget* table() const { return page()->findChild<PercentTableWidget*>(QStringLiteral("nodesTable")); }
+    PercentTableWidget* table() const {
+        return page()->findChild<PercentTableWidget*>(QStringLiteral("nodesTable"));
+    }
     QString cell(int row, int column) const {
         const QTableWidgetItem* item = table()->item(row, column);
         return item ? item->text() : QString();
