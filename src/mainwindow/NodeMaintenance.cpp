@@ -67,6 +67,7 @@ void NodeMaintenance::runEngineAction(mainwindow::Engine engine, const QString& 
         shell::BusyScope busy(shell_, title + QStringLiteral("..."), title + QStringLiteral("完成"));
         report = fleet::runBatch(targets, [&](const fleet::NodeRef& target) {
             shell_.setBusyText(title + QStringLiteral("：") + nodeLabel(target.node));
+            rows_.nodeChanging(target.id);
             rows_.setCellText(rowNow(target), column, QStringLiteral("处理中"));
             const net::RequestResult result = net::agentCallLong(target.node, kPost, path);
             if (!result.failed()) {
@@ -144,6 +145,7 @@ void NodeMaintenance::updateSelectedAgents() {
 
 fleet::StepOutcome NodeMaintenance::updateAgent(const fleet::NodeRef& target, const QString& latest) {
     const Node& node = target.node;
+    rows_.nodeChanging(target.id);
     rows_.setCellText(rowNow(target), mainwindow::kAgentColumn, QStringLiteral("更新中"));
     net::RequestResult result;
     bool updated = false;

@@ -17,6 +17,9 @@ public:
     virtual void setNodeRow(int row, const mainwindow::NodeRowTexts& texts) = 0;
     // One status poll over every Node with an Agent.
     virtual void refreshNodeStatuses() = 0;
+    // An action is about to change this Node: a status reply asked for before now describes the old
+    // state and must not overwrite what the action writes.
+    virtual void nodeChanging(const QString& nodeId) = 0;
 
 protected:
     ~NodeRows() = default;

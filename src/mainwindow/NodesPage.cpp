@@ -47,7 +47,14 @@ struct PolledStatus {
 // The samples of one poll cycle, gathered until every request sent has been answered.
 struct CycleSamples {
     int waiting = 0;
+    bool overtaken = false; // a reply was dropped because an action changed its Node meanwhile
     QList<history::Sample> samples;
+};
+
+// What the page knew of a Node when its status was asked for.
+struct PolledNode {
+    AgentApi agent;
+    quint64 changeCount = 0;
 };
 
 } // namespace
@@ -133,8 +140,9 @@ void NodesPage::fillNodeRows() {
 void NodesPage::refreshNodeStatuses() {
     const QList<Node>& nodeList = shell_.nodes();
     QList<fleet::PollRequest> requests;
-    // The Agent each Node had when polled: a reply is dropped when the Node has since moved elsewhere.
-    auto polledAgents = std::make_shared<QHash<QString, AgentApi>>();
+    // The Agent each Node had when polled: a reply is dropped when the Node has since moved elsewhere, or
+    // when an action changed it after the request left (the reply would bring back the old state).
+    auto polledNodes = std::make_shared<QHash<QString, PolledNode>>();
     for (int row = 0; row < nodeList.size(); ++row) {
         const Node& node = nodeList[row];
         if (!node.hasAgentEndpoint()) {
@@ -142,7 +150,7 @@ void NodesPage::refreshNodeStatuses() {
             continue;
         }
         requests.append({node.id, statusRequestFor(node)});
-        polledAgents->insert(node.id, node.agentApi);
+        polledNodes->insert(node.id, {node.agentApi, changeCounts_.value(node.id)});
     }
     if (requests.isEmpty())
         return;
@@ -159,15 +167,22 @@ void NodesPage::refreshNodeStatuses() {
     auto cycle = std::make_shared<CycleSamples>();
     const QStringList sent =
         shell_.poller(shell::PollKind::NodeStatus)
-            .send(requests, this, parse, [this, polledAgents, cycle](const fleet::PollReply& reply) {
+            .send(requests, this, parse, [this, polledNodes, cycle](const fleet::PollReply& reply) {
                 const auto polled = reply.value.value<PolledStatus>();
-                const int row = rowOfPolledNode(reply.key, polledAgents->value(reply.key));
-                if (row >= 0) {
+                const PolledNode asked = polledNodes->value(reply.key);
+                const int row = rowOfPolledNode(reply.key, asked.agent);
+                if (row >= 0 && asked.changeCount != changeCounts_.value(reply.key))
+                    cycle->overtaken = true;
+                else if (row >= 0) {
                     setNodeRow(row, polled.texts);
                     cycle->samples.append(polled.sample);
                 }
-                if (--cycle->waiting == 0)
-                    recordCycle(cycle->samples);
+                if (--cycle->waiting > 0)
+                    return;
+                recordCycle(cycle->samples);
+                // The poll the action asked for skipped a Node whose old request still waited; ask again.
+                if (cycle->overtaken)
+                    refreshNodeStatuses();
             });
     cycle->waiting = int(sent.size());
 }
@@ -194,6 +209,10 @@ const QNetworkRequest& NodesPage::statusRequestFor(const Node& node) {
         cached.request.setTransferTimeout(idleLimitMs);
     }
     return cached.request;
+}
+
+void NodesPage::nodeChanging(const QString& nodeId) {
+    ++changeCounts_[nodeId];
 }
 
 bool NodesPage::statusPollInFlight() const {

@@ -38,6 +38,7 @@ public:
     void refreshNodeStatuses() override;
     // Whether any status request still waits.
     bool statusPollInFlight() const;
+    void nodeChanging(const QString& nodeId) override;
 
     // Columns 3 to 10 of one row; rows outside the table are ignored. Draws the usage bars of columns 8
     // and 9 from the percentages it carries.
@@ -98,6 +99,8 @@ private:
     // What each Node's row showed last, by Node id: a reload shows it again until the next reply
     // instead of blanking the fleet for a poll interval.
     QHash<QString, mainwindow::NodeRowTexts> lastRows_;
+    // Bumped when an action starts on a Node; a status reply asked for under an older count is dropped.
+    QHash<QString, quint64> changeCounts_;
 
     shell::Shell& shell_;
     PercentTableWidget* table_ = nullptr;

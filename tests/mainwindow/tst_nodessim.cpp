@@ -99,6 +99,14 @@ private Q_SLOTS:
 
     void engineActionsChangeTheAgent() {
         startAgents(2);
+        QVERIFY(QTest::qWaitFor([this] { return !fixture.page()->statusPollInFlight(); }, 20000));
+        // A status of the second Node taken before the action answers only after it: it must not bring
+        // back the engine the action removed.
+        sim::Fault late;
+        late.staleMs = 3000;
+        late.times = 1;
+        simulator->setFault(agents[1].name, QStringLiteral("GET"), QStringLiteral("/status"), late);
+        fixture.page()->refreshNodeStatuses();
         fixture.table()->selectAll();
         ui::testing::queueAnswer(true);
         fixture.page()->maintenance().runGostAction(QStringLiteral("/gost/uninstall"),
